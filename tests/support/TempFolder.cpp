@@ -1,0 +1,26 @@
+#include "TempFolder.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+TTempFolder::TTempFolder()
+{
+    EXPECT_TRUE(m_dir.isValid());
+}
+
+QString TTempFolder::write(const QString &name, const QByteArray &bytes) const
+{
+    const QString path = file(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    return path;
+}
+
+QByteArray TTempFolder::read(const QString &name) const
+{
+    QFile f(file(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
