@@ -1,0 +1,216 @@
+#include "FormOpt1.h"
+
+#include "TSettings.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QCheckBox *CheckBox(const QString &caption, const QString &hint = {})
+{
+    auto *box = new QCheckBox(caption);
+    box->setToolTip(hint);
+    return box;
+}
+
+QPlainTextEdit *HeaderMemo(const QString &hint)
+{
+    auto *memo = new QPlainTextEdit;
+    memo->setReadOnly(true);
+    memo->setToolTip(hint);
+    return memo;
+}
+
+} // namespace
+
+TFormOpt::TFormOpt(TSettings &settings, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+    , m_settings(settings)
+{
+    setWindowTitle(QStringLiteral("FormOpt"));
+    setModal(false);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->addTab(MakeOptionTab(), QStringLiteral("Option"));
+    PageControl1->addTab(MakeEtcTab(), QStringLiteral("Etc"));
+    PageControl1->addTab(MakeDebugTab(), QStringLiteral("Debug"));
+    PageControl1->addTab(MakeExTab(), QStringLiteral("EX"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1);
+    setFixedSize(420, 300);
+}
+
+QWidget *TFormOpt::MakeOptionTab()
+{
+    auto *page = new QWidget;
+    UDThSum = new QSpinBox;
+    UDThSum->setRange(1, TSettings::MaxThreads + 1);
+    UDThSum->setToolTip(QStringLiteral("一度作ったスレッドはプログラムを終了させるまで開放しません"));
+    CheckBoxHead = CheckBox(QStringLiteral("Head Command"), QStringLiteral("チェックする必要はほとんど無いでしょう"));
+
+    GroupBoxFileName = new QGroupBox(QStringLiteral("File Name"));
+    GroupBoxFileName->setToolTip(QStringLiteral("LongはＵＲＬ変換ファイル名称、Ｓｈｏｒｔは通常のファイル名称"));
+    RadioButtonLong = new QRadioButton(QStringLiteral("Long"));
+    RadioButtonShort = new QRadioButton(QStringLiteral("Short"));
+    RadioButtonLong->setChecked(true);
+    auto *names = new QHBoxLayout(GroupBoxFileName);
+    names->addWidget(RadioButtonLong);
+    names->addWidget(RadioButtonShort);
+
+    ButtonUpdate = new QPushButton(QStringLiteral("更新"));
+    connect(ButtonUpdate, &QPushButton::clicked, this, &TFormOpt::ButtonUpdateClick);
+
+    GroupBoxImport = new QGroupBox(QStringLiteral("URL ｲﾝﾎﾟｰﾄ"));
+    GroupBoxImport->setToolTip(QStringLiteral(" html 以外はｲﾝﾎﾟｰﾄ対象としています"));
+    CheckBoxGif = CheckBox(QStringLiteral("Gifを除く"));
+    CheckBoxSumNail = CheckBox(QStringLiteral("ｻﾑﾈｰﾙ／ﾊﾞﾅｰｻｲｽﾞを除く"),
+                               QStringLiteral("ｻｲｽﾞが５００×５００より小さい指定がしてある場合、ｻﾑﾈｰﾙ／ﾊﾞﾅｰと判断しています"));
+    CheckBoxSRC = CheckBox(QStringLiteral("SRCを除く"));
+    auto *import = new QVBoxLayout(GroupBoxImport);
+    import->addWidget(CheckBoxGif);
+    import->addWidget(CheckBoxSumNail);
+    import->addWidget(CheckBoxSRC);
+
+    auto *threads = new QHBoxLayout;
+    threads->addWidget(new QLabel(QStringLiteral("Threads")));
+    threads->addWidget(UDThSum);
+    threads->addStretch();
+    auto *left = new QVBoxLayout;
+    left->addLayout(threads);
+    left->addWidget(CheckBoxHead);
+    left->addWidget(GroupBoxFileName);
+    left->addWidget(ButtonUpdate);
+    left->addStretch();
+    auto *layout = new QHBoxLayout(page);
+    layout->addLayout(left);
+    layout->addWidget(GroupBoxImport, 0, Qt::AlignTop);
+    return page;
+}
+
+QWidget *TFormOpt::MakeEtcTab()
+{
+    auto *page = new QWidget;
+    const QString keepEmpty = QStringLiteral("空白にしておいたほうが無難");
+    EditReference = new QLineEdit;
+    EditReference->setToolTip(keepEmpty);
+    EditCookie = new QLineEdit;
+    EditCookie->setToolTip(keepEmpty);
+    EditProxy = new QLineEdit;
+    EditProxy->setToolTip(QStringLiteral("ﾌﾟﾛｷｼのﾃｽﾄは不十分です(--;"));
+
+    // The agent text is fixed; the group only shows it.
+    GroupBoxAgent = new QGroupBox(QStringLiteral("Agent"));
+    GroupBoxAgent->setToolTip(QStringLiteral("現在、固定です。"));
+    GroupBoxAgent->setEnabled(false);
+    RadioButtonIE = new QRadioButton(QStringLiteral("IE4.0"));
+    RadioButtonIE->setChecked(true);
+    RadioButtonText = new QRadioButton(QStringLiteral("Text"));
+    EditAText = new QLineEdit;
+    auto *agent = new QHBoxLayout(GroupBoxAgent);
+    agent->addWidget(RadioButtonIE);
+    agent->addWidget(RadioButtonText);
+    agent->addWidget(EditAText);
+
+    auto *layout = new QFormLayout(page);
+    layout->addRow(QStringLiteral("Reference"), EditReference);
+    layout->addRow(QStringLiteral("Cookie"), EditCookie);
+    layout->addRow(GroupBoxAgent);
+    layout->addRow(QStringLiteral("Proxy"), EditProxy);
+    return page;
+}
+
+QWidget *TFormOpt::MakeDebugTab()
+{
+    auto *page = new QWidget;
+    ResultsMemo = HeaderMemo(QStringLiteral("Ｈｅａｄコマンドのヘッダ"));
+    MemoGHeader = HeaderMemo(QStringLiteral("Ｇｅｔコマンドのヘッダ"));
+    auto *layout = new QHBoxLayout(page);
+    layout->addWidget(ResultsMemo);
+    layout->addWidget(MemoGHeader);
+    return page;
+}
+
+QWidget *TFormOpt::MakeExTab()
+{
+    auto *page = new QWidget;
+    EditTOC = new QLineEdit;
+    EditTOC->setToolTip(QStringLiteral("２５～７５ぐらいが適当でしょう"));
+    EditTOC->setMaximumWidth(60);
+    CheckBox20k = CheckBox(QStringLiteral("20KB 未満のファイルは、取得を中止する。"));
+    CheckBoxSound1 = CheckBox(QStringLiteral("モニター表示時は、ファイル取得後に効果音を出力する。"));
+    CheckBoxSound2 = CheckBox(QStringLiteral("取得終了時、効果音を出力する。"));
+
+    auto *retry = new QHBoxLayout;
+    retry->addWidget(new QLabel(QStringLiteral("HTTP1.1の場合は、カウント")));
+    retry->addWidget(EditTOC);
+    retry->addWidget(new QLabel(QStringLiteral("でリトライする。")));
+    retry->addStretch();
+    auto *layout = new QVBoxLayout(page);
+    layout->addLayout(retry);
+    layout->addWidget(CheckBox20k);
+    layout->addWidget(CheckBoxSound1);
+    layout->addWidget(CheckBoxSound2);
+    layout->addStretch();
+    return page;
+}
+
+void TFormOpt::FormShow()
+{
+    const TSettings &s = m_settings;
+    EditReference->setText(s.Ref);
+    EditCookie->setText(s.Cookie);
+    EditProxy->setText(s.Proxy);
+    UDThSum->setValue(s.Threads + 1);
+    EditTOC->setText(QString::number(s.TimeOutCTR));
+    CheckBoxGif->setChecked(s.Gif == 0);
+    CheckBoxSRC->setChecked(s.SRC == 0);
+    CheckBoxSumNail->setChecked(s.SNSize == 0);
+    CheckBoxSound1->setChecked(s.Sound1 == 1);
+    CheckBoxSound2->setChecked(s.Sound2 == 1);
+    CheckBox20k->setChecked(s.Size20KB == 1);
+    RadioButtonLong->setChecked(s.FileType == 1);
+    RadioButtonShort->setChecked(s.FileType != 1);
+}
+
+void TFormOpt::ButtonUpdateClick()
+{
+    TSettings &s = m_settings;
+    s.Ref = EditReference->text();
+    s.Cookie = EditCookie->text();
+    s.Proxy = EditProxy->text();
+    s.Threads = UDThSum->value() - 1;
+    bool numeric = false;
+    const int timeOut = EditTOC->text().trimmed().toInt(&numeric);
+    if (numeric)
+        s.TimeOutCTR = timeOut;
+    s.Gif = CheckBoxGif->isChecked() ? 0 : 1;
+    s.SRC = CheckBoxSRC->isChecked() ? 0 : 1;
+    s.SNSize = CheckBoxSumNail->isChecked() ? 0 : 1;
+    s.Sound1 = CheckBoxSound1->isChecked() ? 1 : 0;
+    s.Sound2 = CheckBoxSound2->isChecked() ? 1 : 0;
+    s.Size20KB = CheckBox20k->isChecked() ? 1 : 0;
+    s.FileType = RadioButtonLong->isChecked() ? 1 : 2;
+}
+
+void TFormOpt::showEvent(QShowEvent *event)
+{
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFormOpt::done(int result)
+{
+    // Closing by the title bar or by Escape both end here: the controls are stored either way.
+    ButtonUpdateClick();
+    QDialog::done(result);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QPushButton;
+struct TSettings;
+
+// The options dialog: edits the settings in memory; they reach the file when the main window closes.
+class TFormOpt : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TFormOpt(TSettings &settings, QWidget *parent = nullptr);
+
+    void FormShow();
+    void ButtonUpdateClick();
+
+    QTabWidget *PageControl1 = nullptr;
+    // "Option"
+    QSpinBox *UDThSum = nullptr;         // edit and up-down in one control, 1..9
+    QCheckBox *CheckBoxHead = nullptr;
+    QGroupBox *GroupBoxFileName = nullptr;
+    QRadioButton *RadioButtonLong = nullptr;
+    QRadioButton *RadioButtonShort = nullptr;
+    QPushButton *ButtonUpdate = nullptr;
+    QGroupBox *GroupBoxImport = nullptr;
+    QCheckBox *CheckBoxGif = nullptr;
+    QCheckBox *CheckBoxSumNail = nullptr;
+    QCheckBox *CheckBoxSRC = nullptr;
+    // "Etc"
+    QLineEdit *EditReference = nullptr;
+    QLineEdit *EditCookie = nullptr;
+    QGroupBox *GroupBoxAgent = nullptr;
+    QRadioButton *RadioButtonIE = nullptr;
+    QRadioButton *RadioButtonText = nullptr;
+    QLineEdit *EditAText = nullptr;
+    QLineEdit *EditProxy = nullptr;
+    // "Debug"
+    QPlainTextEdit *ResultsMemo = nullptr;
+    QPlainTextEdit *MemoGHeader = nullptr;
+    // "EX"
+    QLineEdit *EditTOC = nullptr;
+    QCheckBox *CheckBox20k = nullptr;
+    QCheckBox *CheckBoxSound1 = nullptr;
+    QCheckBox *CheckBoxSound2 = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void done(int result) override;
+
+private:
+    QWidget *MakeOptionTab();
+    QWidget *MakeEtcTab();
+    QWidget *MakeDebugTab();
+    QWidget *MakeExTab();
+
+    TSettings &m_settings;
+};

@@ -1,0 +1,232 @@
+#include "HttpThr1.h"
+
+#include "FormHome1.h"
+#include "FormOpt1.h"
+#include "TGridDelegate.h"
+#include "TIniFile.h"
+#include "TProgramFolder.h"
+#include "TToolButtons.h"
+#include "TToolIcons.h"
+#include "Version.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace {
+
+constexpr QRect InitialBounds(35, 31, 710, 402);
+constexpr QSize SlotImageSize(92, 22);
+
+QColor SlotColour(int state, const QColor &previous)
+{
+    switch (state) {
+    case 0: return Qt::black;
+    case 1: return QColor(0, 128, 0);
+    case 2: return QColor(255, 0, 0);
+    default: return previous;
+    }
+}
+
+} // namespace
+
+TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_options(options)
+    , m_slotImage(SlotImageSize, QImage::Format_RGB32)
+{
+    IniFileName = options.iniFile.isEmpty() ? TSettings::DefaultFileName() : options.iniFile;
+    setWindowTitle(QStringLiteral("ソラリト [デフォルト]"));
+    setGeometry(InitialBounds);
+    MakeToolBar();
+    MakeListView();
+    MakeStatusBar();
+    m_slotImage.fill(palette().color(QPalette::Button));
+    for (int slot = 0; slot < SlotCount; ++slot)
+        SetSlotState(slot, 0);
+
+    FormHome = new TFormHome(Jobs, Settings, this);
+    FormOpt = new TFormOpt(Settings, this);
+}
+
+TFormMain::~TFormMain() = default;
+
+void TFormMain::MakeToolBar()
+{
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    const QColor list(60, 140, 60), edit(40, 110, 200), fetch(200, 120, 0), other(120, 120, 120);
+    TButtonNewList = TToolButtons::Add(ToolBar1, QStringLiteral("N"), list, QStringLiteral("新規作成"));
+    TButtonOpen = TToolButtons::Add(ToolBar1, QStringLiteral("O"), list, QStringLiteral("リストを開く"));
+    TButtonSave = TToolButtons::Add(ToolBar1, QStringLiteral("S"), list, QStringLiteral("リストの保存"));
+    ToolBar1->addSeparator();
+    TButtonSetUp = TToolButtons::Add(ToolBar1, QStringLiteral("$"), edit, QStringLiteral("ＵＲＬ指定"));
+    ToolButtonFromClip = TToolButtons::Add(ToolBar1, QStringLiteral("C"), edit,
+                                QStringLiteral("クリップボードのＵＲＬで、設定画面を開きます"));
+    ToolBar1->addSeparator();
+    TButtonCut = TToolButtons::Add(ToolBar1, QStringLiteral("✕"), edit, QStringLiteral("選択項目を削除（注意:ReadMe参照）"));
+    TButtonReady = TToolButtons::Add(ToolBar1, QStringLiteral("R"), edit, QStringLiteral("選択項目を取得対象とする"));
+    TButtonSkip = TToolButtons::Add(ToolBar1, QStringLiteral("−"), edit, QStringLiteral("選択項目を取得対象外とする"));
+    TButtonAbort = TToolButtons::Add(ToolBar1, QStringLiteral("×"), fetch, QStringLiteral("選択中の項目をキャンセル"));
+    ToolButtonUp = TToolButtons::Add(ToolBar1, QStringLiteral("▲"), edit,
+                          QStringLiteral("項目順をＵＰ（選択項目の先頭のみ、取得中項目は不可）"));
+    ToolButtonDown = TToolButtons::Add(ToolBar1, QStringLiteral("▼"), edit,
+                            QStringLiteral("項目順をＤＯＷＮ（選択項目の最後尾のみ、取得中項目は不可）"));
+    ToolBar1->addSeparator();
+    TButtonGet = TToolButtons::Add(ToolBar1, QStringLiteral("▶"), fetch, QStringLiteral("取得タイマーＯｎ"));
+    TButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("॥"), fetch, QStringLiteral("取得タイマーＯｆｆ"));
+    ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("■"), QColor(190, 40, 40), QStringLiteral("全処理の中止"));
+    Image1 = new QLabel(ToolBar1);
+    Image1->setFixedSize(SlotImageSize);
+    Image1->setToolTip(QStringLiteral("作成したスレッドは開放しましせん"));
+    ToolBar1->addWidget(Image1);
+    ToolBar1->addSeparator();
+    ToolButton6 = TToolButtons::Add(ToolBar1, QStringLiteral("▣"), other, QStringLiteral("画像表示"));
+    ToolButtonEnv = TToolButtons::Add(ToolBar1, QStringLiteral("⚙"), other, QStringLiteral("オプション設定"));
+    ToolButtonMail = TToolButtons::Add(ToolBar1, QStringLiteral("@"), other, QStringLiteral("ピルカの出荷"));
+    ToolButtonHomePage = TToolButtons::Add(ToolBar1, QStringLiteral("H"), other, QStringLiteral("ノルビスへ行く"));
+    ImageLogo = new QLabel(ToolBar1);
+    ImageLogo->setPixmap(TToolIcons::Glyph(QStringLiteral("ペ"), QColor(230, 90, 140)).pixmap(24, 24));
+    ImageLogo->setToolTip(QStringLiteral("今後とも御愛用よろしくお願いします"));
+    ToolBar1->addWidget(ImageLogo);
+
+    // Commands whose machinery is not in the program yet stay visible but unusable.
+    for (QToolButton *later : {TButtonNewList, TButtonOpen, TButtonSave, ToolButtonFromClip, TButtonCut,
+                               TButtonReady, TButtonSkip, TButtonAbort, ToolButtonUp, ToolButtonDown, TButtonGet,
+                               TButtonStop, ToolButtonStop, ToolButton6, ToolButtonMail, ToolButtonHomePage})
+        later->setEnabled(false);
+
+    connect(TButtonSetUp, &QToolButton::clicked, this, &TFormMain::TButtonSetUpClick);
+    connect(ToolButtonEnv, &QToolButton::clicked, this, &TFormMain::ToolButtonEnvClick);
+}
+
+void TFormMain::MakeListView()
+{
+    ListViewMon = new QTreeView(this);
+    ListViewMon->setModel(&Jobs);
+    ListViewMon->setItemDelegate(new TGridDelegate(ListViewMon));
+    ListViewMon->setRootIsDecorated(false);
+    ListViewMon->setUniformRowHeights(true);
+    ListViewMon->setItemsExpandable(false);
+    ListViewMon->setAllColumnsShowFocus(true);
+    ListViewMon->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewMon->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewMon->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewMon->setIconSize(QSize(16, 16));
+    // Keep the selection as visible when the list loses focus.
+    QPalette palette = ListViewMon->palette();
+    for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    ListViewMon->setPalette(palette);
+    QHeaderView *header = ListViewMon->header();
+    header->setMinimumSectionSize(1);
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    const QList<int> &widths = TJobListModel::ColumnWidths();
+    for (int column = 0; column < widths.size(); ++column)
+        header->resizeSection(column, widths[column]);
+    setCentralWidget(ListViewMon);
+}
+
+void TFormMain::MakeStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setSizeGripEnabled(false);
+    bar->setToolTip(QStringLiteral("最新バージョンは回覧版で確認できます"));
+    const int widths[3] = {60, 150, 100};
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(bar);
+        StatusPanels[i]->setFixedWidth(widths[i]);
+        StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addWidget(StatusPanels[i]);
+    }
+    StatusPanels[0]->setText(QString::fromLatin1(PelmorVersionText));
+    StatusPanels[1]->setAlignment(Qt::AlignCenter);
+}
+
+void TFormMain::SetSlotState(int slot, int state)
+{
+    if (slot < 0 || slot >= SlotCount)
+        return;
+    SlotStates[slot] = state;
+    // An unknown state keeps the colour the slot was painted with.
+    const QColor previous = m_slotImage.pixelColor(10 * slot + 1, 2);
+    QPainter painter(&m_slotImage);
+    painter.fillRect(QRect(QPoint(10 * slot + 1, 2), QPoint(10 * slot + 10, 20)), SlotColour(state, previous));
+    painter.end();
+    Image1->setPixmap(QPixmap::fromImage(m_slotImage));
+}
+
+void TFormMain::FormShow()
+{
+    if (m_settingsRead)
+        return;
+    m_settingsRead = true;
+    Settings.Load(TIniFile(IniFileName));
+    const TWindowBounds &b = Settings.Window;
+    setGeometry(b.left, b.top, b.width, b.height);
+
+    ProgramFolder = TProgramFolder::Resolve(m_options.folder);
+    switch (TProgramFolder::PrepareTmp(ProgramFolder)) {
+    case TProgramFolder::TTmpState::Created:
+        ShowMessage(QStringLiteral("tmp フォルダにファイルが保存されます。"));
+        break;
+    case TProgramFolder::TTmpState::Failed:
+        ShowMessage(QStringLiteral("tmp フォルダを作成できません: ") + ProgramFolder + QStringLiteral("/tmp"));
+        break;
+    case TProgramFolder::TTmpState::Existed:
+        break;
+    }
+}
+
+void TFormMain::FormClose()
+{
+    const QRect bounds = normalGeometry();
+    Settings.Window = {bounds.top(), bounds.left(), bounds.width(), bounds.height()};
+    // Read the file again so that keys written by others survive.
+    TIniFile ini(IniFileName);
+    Settings.Save(ini);
+    QString error;
+    if (!ini.UpdateFile(&error))
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("設定を保存できません: ") + error);
+}
+
+void TFormMain::TButtonSetUpClick()
+{
+    FormHome->show();
+    FormHome->raise();
+}
+
+void TFormMain::ToolButtonEnvClick()
+{
+    FormOpt->show();
+    FormOpt->raise();
+}
+
+void TFormMain::ShowMessage(const QString &text)
+{
+    // Not modal: the main window is already usable while the notice is read.
+    auto *box = new QMessageBox(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void TFormMain::showEvent(QShowEvent *event)
+{
+    FormShow();
+    QMainWindow::showEvent(event);
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
+}

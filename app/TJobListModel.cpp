@@ -1,0 +1,262 @@
+#include "TJobListModel.h"
+
+#include <QTimer>
+
+namespace {
+
+constexpr int FlushIntervalMs = 50;
+
+// S Bytes as an integer; cells edited into something else never match.
+bool ParseOffset(const QString &text, qint64 *value)
+{
+    bool ok = false;
+    *value = text.trimmed().toLongLong(&ok, 10);
+    return ok;
+}
+
+bool IsValidRow(int row, int count)
+{
+    return row >= 0 && row < count;
+}
+
+} // namespace
+
+TJobListModel::TJobListModel(QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_flushTimer(new QTimer(this))
+{
+    m_flushTimer->setSingleShot(true);
+    m_flushTimer->setInterval(FlushIntervalMs);
+    connect(m_flushTimer, &QTimer::timeout, this, &TJobListModel::FlushChanges);
+}
+
+TJobListModel::~TJobListModel() = default;
+
+const QStringList &TJobListModel::ColumnTitles()
+{
+    static const QStringList titles{"Th", "URL", "CByte", "TByte", "%", "CTime", "STime",
+                                    "Http", "Message", "BKey", "Count", "S Bytes", "E Bytes", "Div"};
+    return titles;
+}
+
+const QList<int> &TJobListModel::ColumnWidths()
+{
+    static const QList<int> widths{18, 200, 50, 50, 50, 5, 5, 30, 100, 5, 30, 50, 50, 35};
+    return widths;
+}
+
+Qt::Alignment TJobListModel::ColumnAlignment(int column)
+{
+    switch (column - 1) {
+    case SubCByte:
+    case SubTByte:
+    case SubPercent:
+    case SubBKey:
+    case SubSBytes:
+    case SubEBytes:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    case SubCTime:
+    case SubSTime:
+    case SubCount:
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    default:
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    }
+}
+
+bool TJobListModel::IsRunningCaption(const QString &caption)
+{
+    // Compared as text: "(..)" sorts below "0"; "@@" and "※" above "9".
+    return QString::compare(caption, QStringLiteral("0")) >= 0
+        && QString::compare(caption, QStringLiteral("9")) <= 0;
+}
+
+int TJobListModel::ImageFor(const QString &caption, const QString &percent, const QString &div)
+{
+    if (IsRunningCaption(caption))
+        return TRowIcons::Running;
+    if (percent == QStringLiteral("100.00"))
+        return div.isEmpty() ? TRowIcons::Complete : TRowIcons::PartComplete;
+    if (percent != QStringLiteral("-") && !percent.isEmpty())
+        return TRowIcons::Partly;
+    return TRowIcons::NotStarted;
+}
+
+int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QString &part)
+{
+    const bool wholeFile = start == 0 && end == 0;
+    const auto found = m_urls.constFind(url);
+    if (found != m_urls.constEnd() && (found->wholeRows > 0 || found->partStarts.contains(start)))
+        return -1;
+
+    TRow row;
+    row.id = m_nextId++;
+    row.caption = QStringLiteral("(..)");
+    auto &c = row.cells;
+    c[SubURL] = url;
+    c[SubCByte] = QStringLiteral("-");
+    c[SubTByte] = QStringLiteral("???");
+    c[SubPercent] = QStringLiteral("-");
+    c[SubCTime] = QStringLiteral(">");
+    c[SubSTime] = QStringLiteral("-");
+    c[SubHttp] = wholeFile ? QStringLiteral("1.1") : QStringLiteral("-");
+    c[SubMessage] = url.startsWith(QStringLiteral("file://")) ? QStringLiteral("<FILE>") : QStringLiteral("Ready");
+    c[SubBKey] = QStringLiteral("*");
+    c[SubCount] = QStringLiteral("0");
+    if (!wholeFile) {
+        c[SubSBytes] = QString::number(start);
+        c[SubEBytes] = QString::number(end);
+        c[SubDiv] = part;
+    }
+
+    const int index = RowCount();
+    beginInsertRows({}, index, index);
+    IndexRow(row, +1);
+    m_rowOfJob.insert(row.id, index);
+    m_rows.append(std::move(row));
+    endInsertRows();
+    return index;
+}
+
+QString TJobListModel::Caption(int row) const
+{
+    return IsValidRow(row, RowCount()) ? m_rows[row].caption : QString();
+}
+
+void TJobListModel::SetCaption(int row, const QString &caption)
+{
+    if (!IsValidRow(row, RowCount()) || m_rows[row].caption == caption)
+        return;
+    m_rows[row].caption = caption;
+    MarkChanged(row);
+}
+
+QString TJobListModel::Cell(int row, int subItem) const
+{
+    if (!IsValidRow(row, RowCount()) || subItem < 0 || subItem >= SubItemCount)
+        return {};
+    return m_rows[row].cells[subItem];
+}
+
+void TJobListModel::SetCell(int row, int subItem, const QString &text)
+{
+    if (!IsValidRow(row, RowCount()) || subItem < 0 || subItem >= SubItemCount)
+        return;
+    TRow &r = m_rows[row];
+    if (r.cells[subItem] == text)
+        return;
+    const bool keyCell = subItem == SubURL || subItem == SubSBytes;
+    if (keyCell)
+        IndexRow(r, -1);
+    r.cells[subItem] = text;
+    if (keyCell)
+        IndexRow(r, +1);
+    MarkChanged(row);
+}
+
+bool TJobListModel::IsRunningRow(int row) const
+{
+    return IsValidRow(row, RowCount()) && IsRunningCaption(m_rows[row].caption);
+}
+
+int TJobListModel::RowImage(int row) const
+{
+    return IsValidRow(row, RowCount()) ? m_rows[row].image : TRowIcons::NotStarted;
+}
+
+void TJobListModel::UpdateRowImage(int row)
+{
+    if (!IsValidRow(row, RowCount()))
+        return;
+    TRow &r = m_rows[row];
+    const int image = ImageFor(r.caption, r.cells[SubPercent], r.cells[SubDiv]);
+    if (image == r.image)
+        return;
+    r.image = image;
+    MarkChanged(row);
+}
+
+TJobId TJobListModel::JobAt(int row) const
+{
+    return IsValidRow(row, RowCount()) ? m_rows[row].id : 0;
+}
+
+int TJobListModel::RowOfJob(TJobId id) const
+{
+    return m_rowOfJob.value(id, -1);
+}
+
+void TJobListModel::IndexRow(const TRow &row, int delta)
+{
+    TUrlEntry &entry = m_urls[row.cells[SubURL]];
+    const QString &sBytes = row.cells[SubSBytes];
+    qint64 start = 0;
+    if (sBytes.isEmpty()) {
+        entry.wholeRows += delta;
+    } else if (ParseOffset(sBytes, &start)) {
+        int &count = entry.partStarts[start];
+        count += delta;
+        if (count <= 0)
+            entry.partStarts.remove(start);
+    }
+    if (entry.wholeRows <= 0 && entry.partStarts.isEmpty())
+        m_urls.remove(row.cells[SubURL]);
+}
+
+void TJobListModel::MarkChanged(int row)
+{
+    m_dirtyFirst = m_dirtyFirst < 0 ? row : std::min(m_dirtyFirst, row);
+    m_dirtyLast = std::max(m_dirtyLast, row);
+    if (!m_flushTimer->isActive())
+        m_flushTimer->start();
+}
+
+void TJobListModel::FlushChanges()
+{
+    const int last = std::min(m_dirtyLast, RowCount() - 1);
+    if (m_dirtyFirst >= 0 && m_dirtyFirst <= last)
+        emit dataChanged(index(m_dirtyFirst, 0), index(last, ColumnCount - 1));
+    m_dirtyFirst = -1;
+    m_dirtyLast = -1;
+}
+
+int TJobListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int TJobListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TJobListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !IsValidRow(index.row(), RowCount()))
+        return {};
+    const TRow &r = m_rows[index.row()];
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        return column == 0 ? r.caption : r.cells[column - 1];
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(ColumnAlignment(column));
+    case Qt::DecorationRole:
+        return column == 0 ? QVariant(TRowIcons::Image(r.image)) : QVariant();
+    case ImageIndexRole:
+        return r.image;
+    default:
+        return {};
+    }
+}
+
+QVariant TJobListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return ColumnTitles().at(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(ColumnAlignment(section));
+    return {};
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "TRowIcons.h"
+
+#include <array>
+
+class QTimer;
+
+// Identity of a job row that stays the same while rows are deleted, moved or sorted.
+using TJobId = quint64;
+
+// Sub-item numbers of a row: the 13 text cells after the caption.
+enum TSubItem : int {
+    SubURL = 0,
+    SubCByte,
+    SubTByte,
+    SubPercent,
+    SubCTime,
+    SubSTime,
+    SubHttp,
+    SubMessage,
+    SubBKey,
+    SubCount,
+    SubSBytes,
+    SubEBytes,
+    SubDiv,
+    SubItemCount
+};
+
+// The job list: one row per job, a caption (column "Th") plus 13 text cells. It is the program's
+// only record of jobs; every cell is text, as the list files store it.
+class TJobListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    static constexpr int ColumnCount = 1 + SubItemCount;
+    // Role through which views read a row's image index.
+    static constexpr int ImageIndexRole = Qt::UserRole + 1;
+
+    struct TRow {
+        TJobId id = 0;
+        QString caption;
+        std::array<QString, SubItemCount> cells;
+        int image = TRowIcons::NotStarted;
+    };
+
+    explicit TJobListModel(QObject *parent = nullptr);
+    ~TJobListModel() override;
+
+    static const QStringList &ColumnTitles();
+    static const QList<int> &ColumnWidths();
+    static Qt::Alignment ColumnAlignment(int column);
+    // A running row's caption is a worker digit: byte order between "0" and "9".
+    static bool IsRunningCaption(const QString &caption);
+    static int ImageFor(const QString &caption, const QString &percent, const QString &div);
+
+    // Appends a job unless it duplicates one already listed; returns its row or -1.
+    int AddJob(const QString &url, qint64 start, qint64 end, const QString &part);
+
+    int RowCount() const { return int(m_rows.size()); }
+    QString Caption(int row) const;
+    void SetCaption(int row, const QString &caption);
+    QString Cell(int row, int subItem) const;
+    void SetCell(int row, int subItem, const QString &text);
+    bool IsRunningRow(int row) const;
+    int RowImage(int row) const;
+    void UpdateRowImage(int row);
+
+    TJobId JobAt(int row) const;
+    int RowOfJob(TJobId id) const;   // -1 once the job's row is gone
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    // Per URL: how many rows are whole-file jobs (empty S Bytes) and the start offsets of its parts.
+    struct TUrlEntry {
+        int wholeRows = 0;
+        QHash<qint64, int> partStarts;
+    };
+
+    void IndexRow(const TRow &row, int delta);
+    void MarkChanged(int row);
+    void FlushChanges();
+
+    QList<TRow> m_rows;
+    QHash<TJobId, int> m_rowOfJob;
+    QHash<QString, TUrlEntry> m_urls;
+    TJobId m_nextId = 1;
+    // Cell writes are folded into one dataChanged per batch, so a busy download does not repaint per piece.
+    QTimer *m_flushTimer = nullptr;
+    int m_dirtyFirst = -1;
+    int m_dirtyLast = -1;
+};

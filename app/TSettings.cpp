@@ -1,0 +1,65 @@
+#include "TSettings.h"
+
+#include "TIniFile.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace {
+const QString Data = QStringLiteral("Data");
+const QString Window = QStringLiteral("Window");
+} // namespace
+
+void TSettings::Load(const TIniFile &ini)
+{
+    const TSettings d;
+    URL = ini.ReadString(Data, "URL", d.URL);
+    Proxy = ini.ReadString(Data, "Proxy", d.Proxy);
+    Ref = ini.ReadString(Data, "Ref", d.Ref);
+    // Only an edited file holds other values; the scheduler needs a slot index.
+    Threads = std::clamp(ini.ReadInteger(Data, "Threads", d.Threads), 0, MaxThreads);
+    Cookie = ini.ReadString(Data, "Cookie", d.Cookie);
+    Gif = ini.ReadInteger(Data, "Gif", d.Gif);
+    SRC = ini.ReadInteger(Data, "SRC", d.SRC);
+    Sound1 = ini.ReadInteger(Data, "Sound1", d.Sound1);
+    Sound2 = ini.ReadInteger(Data, "Sound2", d.Sound2);
+    SNSize = ini.ReadInteger(Data, "SNSize", d.SNSize);
+    Size20KB = ini.ReadInteger(Data, "Size20KB", d.Size20KB);
+    FileType = ini.ReadInteger(Data, "FileType", d.FileType);
+    TimeOutCTR = ini.ReadInteger(Data, "TimeOutCTR", d.TimeOutCTR);
+    Window.top = ini.ReadInteger(::Window, "Top", d.Window.top);
+    Window.left = ini.ReadInteger(::Window, "Left", d.Window.left);
+    Window.width = ini.ReadInteger(::Window, "Width", d.Window.width);
+    Window.height = ini.ReadInteger(::Window, "Height", d.Window.height);
+}
+
+void TSettings::Save(TIniFile &ini) const
+{
+    ini.WriteString(Data, "URL", URL);
+    ini.WriteString(Data, "Proxy", Proxy);
+    ini.WriteString(Data, "Ref", Ref);
+    ini.WriteString(Data, "Cookie", Cookie);
+    ini.WriteInteger(Data, "Gif", Gif);
+    ini.WriteInteger(Data, "SRC", SRC);
+    ini.WriteInteger(Data, "Sound1", Sound1);
+    ini.WriteInteger(Data, "Sound2", Sound2);
+    ini.WriteInteger(Data, "SNSize", SNSize);
+    ini.WriteInteger(Data, "Size20KB", Size20KB);
+    ini.WriteInteger(Data, "FileType", FileType);
+    ini.WriteInteger(Data, "TimeOutCTR", TimeOutCTR);
+    ini.WriteInteger(Data, "Threads", Threads);
+    ini.WriteInteger(::Window, "Top", Window.top);
+    ini.WriteInteger(::Window, "Left", Window.left);
+    ini.WriteInteger(::Window, "Width", Window.width);
+    ini.WriteInteger(::Window, "Height", Window.height);
+}
+
+QString TSettings::DefaultFileName()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/pelmor.ini");
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+class TIniFile;
+
+// The main window's bounds as the settings file keeps them.
+struct TWindowBounds {
+    int top = 31;
+    int left = 35;
+    int width = 710;
+    int height = 402;
+};
+
+// Every setting of the program with its default; read once at the first showing of the main
+// window and written back when it closes.
+struct TSettings {
+    QString URL = QStringLiteral("http://");
+    QString Proxy;
+    QString Ref;
+    int Threads = 3;          // highest worker slot in use: workers minus one, 0..8
+    QString Cookie;
+    int Gif = 0;
+    int SRC = 1;
+    int Sound1 = 1;
+    int Sound2 = 1;
+    int SNSize = 0;
+    int Size20KB = 1;
+    int FileType = 1;         // 1: long local names; anything else: short names
+    int TimeOutCTR = 100;
+    TWindowBounds Window;
+
+    static constexpr int MaxThreads = 8;
+
+    bool LongFileNames() const { return FileType == 1; }
+
+    void Load(const TIniFile &ini);
+    void Save(TIniFile &ini) const;
+
+    // pelmor.ini in the user's configuration folder.
+    static QString DefaultFileName();
+};

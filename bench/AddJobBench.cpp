@@ -1,1 +1,33 @@
-int main() { return 0; }
+// Appends a 0..10000 expansion to a list that already holds 10,000 rows and prints how long the
+// duplicate test and the appends took.
+#include "MakeSequence.h"
+#include "TJobListModel.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    constexpr int Existing = 10000;
+    TJobListModel jobs;
+    for (int i = 0; i < Existing; ++i)
+        jobs.AddJob(QStringLiteral("http://other.example/gallery/%1/photo.jpg").arg(i), 0, 0, QString());
+
+    QElapsedTimer timer;
+    timer.start();
+    const int added = MakeSequence::AddTo(jobs, QStringLiteral("http://host.example/pictures/img$.jpg"), 0, 10000, 5);
+    const qint64 ns = timer.nsecsElapsed();
+    timer.restart();
+    const int again = MakeSequence::AddTo(jobs, QStringLiteral("http://host.example/pictures/img$.jpg"), 0, 10000, 5);
+    const qint64 duplicateNs = timer.nsecsElapsed();
+
+    const double seconds = ns / 1e9;
+    std::printf("appended %d rows to %d existing in %.3f s (%.0f rows/s)\n", added, Existing, seconds,
+                added / seconds);
+    std::printf("offered the same %d URLs again: %d added in %.3f s (%.0f offers/s)\n", 10001, again,
+                duplicateNs / 1e9, 10001 / (duplicateNs / 1e9));
+    return added == 10001 && again == 0 ? 0 : 1;
+}

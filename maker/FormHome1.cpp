@@ -1,0 +1,271 @@
+#include "FormHome1.h"
+
+#include "MakeSequence.h"
+#include "TJobListModel.h"
+#include "TSettings.h"
+#include "TToolButtons.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace {
+
+// Design positions of the window's controls (client area 547 x 242).
+constexpr QRect ToolBarRect(0, 0, 273, 26);
+constexpr QRect EditURLRect(4, 28, 265, 17);
+constexpr QRect Panel1Rect(280, 4, 265, 41);
+constexpr QRect HeaderRect(0, 48, 545, 17);
+constexpr QRect TreeRect(0, 64, 545, 157);
+constexpr int StatusBarHeight = 17;
+// The layouts are given as outer window sizes; the title bar and borders of a fixed single frame
+// take this much of them, so the client areas below show exactly the same controls.
+constexpr QSize FrameAllowance(6, 22);
+
+QSpinBox *UpDown(int minimum, int maximum, int initial)
+{
+    auto *upDown = new QSpinBox;
+    upDown->setRange(minimum, maximum);
+    upDown->setValue(initial);
+    upDown->setWrapping(false);
+    return upDown;
+}
+
+bool ParseField(const QString &text, int *value)
+{
+    bool ok = false;
+    *value = text.trimmed().toInt(&ok, 10);
+    return ok;
+}
+
+} // namespace
+
+TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_jobs(jobs)
+    , m_settings(settings)
+{
+    setWindowTitle(QStringLiteral("Home"));
+    MakeToolBar();
+
+    EditURL = new QLineEdit(QStringLiteral("http://"), this);
+    EditURL->setGeometry(EditURLRect);
+    EditURL->setAttribute(Qt::WA_InputMethodEnabled, false);
+    EditURL->setToolTip(QStringLiteral("http://を含めて、ＵＲＬを入力して下さい。また、URLをドロップできます。"));
+
+    MakeNumberPanel();
+
+    TreeList1 = new QTreeWidget(this);
+    TreeList1->setGeometry(HeaderRect.united(TreeRect));
+    TreeList1->setColumnCount(2);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+    Panel2 = new QFrame;
+    Panel2->setFixedSize(10, StatusBarHeight - 2);
+    Panel2->setAutoFillBackground(true);
+    Panel2->setToolTip(QStringLiteral("ﾘﾝｸのｲﾝﾎﾟｰﾄ状態"));
+    StatusBar1->addWidget(Panel2);
+    SetLampColour(Qt::black);
+
+    ToolButtonNo1Click();
+}
+
+void TFormHome::MakeToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setGeometry(ToolBarRect);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setMovable(false);
+    const QColor make(40, 110, 200), list(60, 140, 60), layout(120, 120, 120);
+    ToolButtonMake = TToolButtons::Add(ToolBar1, QStringLiteral("$"), make,
+        QStringLiteral("ＵＲＬを指定して下さい。ﾍﾟｰｼﾞを指定するとﾘﾝｸをｲﾝﾎﾟｰﾄします。$ﾏｰｸは数字で展開します。"));
+    ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("■"), QColor(190, 40, 40), QStringLiteral("処理の中止"));
+    ToolButtonAdd = TToolButtons::Add(ToolBar1, QStringLiteral("+"), list, QStringLiteral("リストビューに追加する"));
+    ToolButtonClip = TToolButtons::Add(ToolBar1, QStringLiteral("C"), list, QStringLiteral("クリップボードから貼り付ける"));
+    ToolButtonDiv = TToolButtons::Add(ToolBar1, QStringLiteral("÷"), make, QStringLiteral("分割ダウンロード（１２分割）"));
+    ToolBar1->addSeparator();
+    ToolButtonKairan = TToolButtons::Add(ToolBar1, QStringLiteral("i"), QColor(200, 140, 0), QStringLiteral("回覧版を表示する"));
+    ToolBar1->addSeparator();
+    ToolButtonNo1 = TToolButtons::Add(ToolBar1, QStringLiteral("1"), layout, QStringLiteral("小さいフォーム"));
+    ToolButtonNo2 = TToolButtons::Add(ToolBar1, QStringLiteral("2"), layout, QStringLiteral("番号作成フォーム"));
+    ToolButtonNo3 = TToolButtons::Add(ToolBar1, QStringLiteral("3"), layout, QStringLiteral("リンク一覧表示フォーム"));
+
+    // Page import, the split and the notice board are not part of this window yet.
+    for (QToolButton *later : {ToolButtonStop, ToolButtonDiv, ToolButtonKairan})
+        later->setEnabled(false);
+
+    connect(ToolButtonMake, &QToolButton::clicked, this, &TFormHome::ToolButtonMakeClick);
+    connect(ToolButtonAdd, &QToolButton::clicked, this, &TFormHome::ToolButtonAddClick);
+    connect(ToolButtonClip, &QToolButton::clicked, this, &TFormHome::ToolButtonClipClick);
+    connect(ToolButtonNo1, &QToolButton::clicked, this, &TFormHome::ToolButtonNo1Click);
+    connect(ToolButtonNo2, &QToolButton::clicked, this, &TFormHome::ToolButtonNo2Click);
+    connect(ToolButtonNo3, &QToolButton::clicked, this, &TFormHome::ToolButtonNo3Click);
+}
+
+void TFormHome::MakeNumberPanel()
+{
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(Panel1Rect);
+    UDStart = UpDown(0, 10000, 1);
+    UDEnd = UpDown(0, 10000, 52);
+    UDLength = UpDown(0, 5, 2);
+    UDStep = UpDown(1, 100, 1);
+
+    Label1 = new QLabel(QStringLiteral("＄"));
+    Label1->setStyleSheet(QStringLiteral("color: aqua; font-weight: bold;"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->setToolTip(QStringLiteral("クリックすると＄を入力"));
+    Label1->installEventFilter(this);
+
+    auto *grid = new QGridLayout(Panel1);
+    grid->setContentsMargins(2, 0, 2, 1);
+    grid->setHorizontalSpacing(2);
+    grid->setVerticalSpacing(0);
+    grid->addWidget(Label1, 0, 0, 2, 1);
+    const QStringList captions{"Start", "End", "Length", "Step"};
+    const QList<QSpinBox *> fields{UDStart, UDEnd, UDLength, UDStep};
+    for (int i = 0; i < fields.size(); ++i) {
+        auto *caption = new QLabel(captions[i]);
+        QFont small = caption->font();
+        small.setPixelSize(10);
+        caption->setFont(small);
+        grid->addWidget(caption, 0, i + 1);
+        grid->addWidget(fields[i], 1, i + 1);
+    }
+}
+
+void TFormHome::SetLampColour(const QColor &colour)
+{
+    QPalette palette = Panel2->palette();
+    palette.setColor(QPalette::Window, colour);
+    Panel2->setPalette(palette);
+}
+
+void TFormHome::ApplyLayout(int width, int height, bool treeHeaderShown)
+{
+    const QSize client = QSize(width, height) - FrameAllowance;
+    TreeList1->setHeaderHidden(!treeHeaderShown);
+    setFixedSize(client);
+    StatusBar1->setGeometry(0, client.height() - StatusBarHeight, client.width(), StatusBarHeight);
+    StatusBar1->raise();
+}
+
+void TFormHome::ToolButtonNo1Click()
+{
+    ApplyLayout(Panel1Rect.left(), HeaderRect.top() + ToolBarRect.height() + StatusBarHeight, false);
+}
+
+void TFormHome::ToolButtonNo2Click()
+{
+    ApplyLayout(Panel1Rect.left() + Panel1Rect.width() + 2 * EditURLRect.left(),
+                HeaderRect.top() + ToolBarRect.height() + StatusBarHeight, false);
+}
+
+void TFormHome::ToolButtonNo3Click()
+{
+    ApplyLayout(Panel1Rect.left() + Panel1Rect.width() + 2 * EditURLRect.left(),
+                TreeRect.top() + TreeRect.height() + ToolBarRect.height() + StatusBarHeight, true);
+}
+
+void TFormHome::FormShow()
+{
+    SetLampColour(Qt::black);
+    EditURL->setText(m_settings.URL);
+    ToolButtonMake->setEnabled(true);
+    ToolButtonNo1Click();
+}
+
+void TFormHome::FormClose()
+{
+    m_settings.URL = EditURL->text();
+}
+
+void TFormHome::ToolButtonMakeClick()
+{
+    const QString pattern = EditURL->text();
+    // Without a "$" Make imports the page's links, which this window does not do yet.
+    if (!MakeSequence::HasMark(pattern))
+        return;
+    MakeSequence::AddTo(m_jobs, pattern, UDStart->value(), UDEnd->value(), UDLength->value());
+}
+
+void TFormHome::ToolButtonAddClick()
+{
+    m_jobs.AddJob(EditURL->text(), 0, 0, QString());
+}
+
+void TFormHome::ToolButtonClipClick()
+{
+    const QString text = QApplication::clipboard()->text();
+    if (text.left(7).toUpper() == QStringLiteral("HTTP://"))
+        EditURL->setText(text);
+}
+
+void TFormHome::Label1Click()
+{
+    // Typed, not inserted: the mark replaces a selection and lands at the caret like a key stroke.
+    EditURL->setFocus();
+    QCoreApplication::postEvent(EditURL, new QKeyEvent(QEvent::KeyPress, Qt::Key_Dollar, Qt::NoModifier,
+                                                       QStringLiteral("$")));
+    QCoreApplication::postEvent(EditURL, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Dollar, Qt::NoModifier,
+                                                       QStringLiteral("$")));
+}
+
+bool TFormHome::MakeFromRecord(const QString &url, const QString &start, const QString &end,
+                               const QString &length, const QString &step)
+{
+    if (url.isEmpty() || start.isEmpty() || end.isEmpty() || length.isEmpty() || step.isEmpty())
+        return true;
+    int values[4];
+    const QString *texts[4] = {&start, &end, &length, &step};
+    for (int i = 0; i < 4; ++i)
+        if (!ParseField(*texts[i], &values[i]))
+            return false;
+    EditURL->setText(url);
+    UDStart->setValue(values[0]);
+    UDEnd->setValue(values[1]);
+    UDLength->setValue(values[2]);
+    UDStep->setValue(values[3]);
+    ToolButtonMakeClick();
+    return true;
+}
+
+void TFormHome::showEvent(QShowEvent *event)
+{
+    // Restoring from the task bar is not a new showing.
+    if (!event->spontaneous())
+        FormShow();
+    if (!m_placed) {
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+        m_placed = true;
+    }
+    QWidget::showEvent(event);
+}
+
+void TFormHome::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+bool TFormHome::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
+        Label1Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class TJobListModel;
+struct TSettings;
+
+// The "Home" window in which jobs are made: sequence expansion of a "$" pattern, single URLs and
+// URLs from the clipboard.
+class TFormHome : public QWidget
+{
+    Q_OBJECT
+public:
+    TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent = nullptr);
+
+    void FormShow();
+    void FormClose();
+    void ToolButtonMakeClick();
+    void ToolButtonAddClick();
+    void ToolButtonClipClick();
+    void ToolButtonNo1Click();
+    void ToolButtonNo2Click();
+    void ToolButtonNo3Click();
+    void Label1Click();
+    // A "MAKE=" line of a list file; false when a number field is not a number.
+    bool MakeFromRecord(const QString &url, const QString &start, const QString &end,
+                        const QString &length, const QString &step);
+
+    QToolBar *ToolBar1 = nullptr;
+    QToolButton *ToolButtonMake = nullptr;
+    QToolButton *ToolButtonStop = nullptr;
+    QToolButton *ToolButtonAdd = nullptr;
+    QToolButton *ToolButtonClip = nullptr;
+    QToolButton *ToolButtonDiv = nullptr;
+    QToolButton *ToolButtonKairan = nullptr;
+    QToolButton *ToolButtonNo1 = nullptr;
+    QToolButton *ToolButtonNo2 = nullptr;
+    QToolButton *ToolButtonNo3 = nullptr;
+    QLineEdit *EditURL = nullptr;
+    QFrame *Panel1 = nullptr;
+    QSpinBox *UDStart = nullptr;     // each up-down and its edit are one control here
+    QSpinBox *UDEnd = nullptr;
+    QSpinBox *UDLength = nullptr;
+    QSpinBox *UDStep = nullptr;
+    QLabel *Label1 = nullptr;
+    QTreeWidget *TreeList1 = nullptr;  // its header stands for the header control of the link tree
+    QFrame *Panel2 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void MakeToolBar();
+    void MakeNumberPanel();
+    void SetLampColour(const QColor &colour);
+    void ApplyLayout(int width, int height, bool treeHeaderShown);
+
+    TJobListModel &m_jobs;
+    TSettings &m_settings;
+    bool m_placed = false;
+};

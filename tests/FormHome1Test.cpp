@@ -1,0 +1,107 @@
+#include "FormHome1.h"
+#include "MainWindowFixture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+using FormHome1Test = MainWindowFixture;
+
+// The whole road: the user types a pattern, sets the numbers, presses Make and sees the rows.
+TEST_F(FormHome1Test, MakeExpandsTypedPatternIntoListRows)
+{
+    form->show();
+    form->TButtonSetUp->click();
+    TFormHome *home = form->FormHome;
+    ASSERT_TRUE(home->isVisible());
+    home->EditURL->clear();
+    QTest::keyClicks(home->EditURL, QStringLiteral("http://host.example/pic$.jpg"));
+    home->UDStart->setValue(8);
+    home->UDEnd->setValue(11);
+    home->UDLength->setValue(3);
+    home->UDStep->setValue(7);
+    QTest::mouseClick(home->ToolButtonMake, Qt::LeftButton);
+
+    const QAbstractItemModel *list = form->ListViewMon->model();
+    ASSERT_EQ(list->rowCount(), 4);
+    const QStringList expectedRow0{"(..)", "http://host.example/pic008.jpg", "-", "???", "-", ">", "-", "1.1",
+                                   "Ready", "*", "0", "", "", ""};
+    QStringList row0;
+    for (int column = 0; column < list->columnCount(); ++column)
+        row0.append(list->index(0, column).data().toString());
+    EXPECT_EQ(row0, expectedRow0);
+    EXPECT_EQ(list->index(3, 1).data().toString(), "http://host.example/pic011.jpg") << "Step is not consulted";
+
+    QTest::mouseClick(home->ToolButtonMake, Qt::LeftButton);
+    EXPECT_EQ(list->rowCount(), 4) << "a second Make offers only duplicates";
+    QTest::mouseClick(home->ToolButtonAdd, Qt::LeftButton);
+    EXPECT_EQ(list->rowCount(), 5) << "Add takes the pattern unchanged, mark included";
+    EXPECT_EQ(list->index(4, 1).data().toString(), "http://host.example/pic$.jpg");
+}
+
+// The "$" label types the mark at the caret, replacing a selection, like a key stroke.
+TEST_F(FormHome1Test, LabelTypesMarkAtCaret)
+{
+    TFormHome *home = form->FormHome;
+    home->show();
+    home->EditURL->setText("http://h/abXYcd.jpg");
+    home->EditURL->setSelection(11, 2);
+    QTest::mouseClick(home->Label1, Qt::LeftButton);
+    QTRY_COMPARE(home->EditURL->text(), QStringLiteral("http://h/ab$cd.jpg"));
+}
+
+// Clip takes text that starts with http:// in any case, line breaks included, and ignores others.
+TEST_F(FormHome1Test, ClipTakesOnlyHttpText)
+{
+    TFormHome *home = form->FormHome;
+    home->EditURL->setText("kept");
+    QApplication::clipboard()->setText("ftp://h/a.jpg");
+    home->ToolButtonClipClick();
+    EXPECT_EQ(home->EditURL->text(), "kept");
+    QApplication::clipboard()->setText("Http://h/a$.jpg");
+    home->ToolButtonClipClick();
+    EXPECT_EQ(home->EditURL->text(), "Http://h/a$.jpg");
+}
+
+// Every showing starts small and loads the URL setting; closing stores the field back.
+TEST_F(FormHome1Test, LayoutsAndUrlSetting)
+{
+    TFormHome *home = form->FormHome;
+    form->Settings.URL = "http://saved.example/$.png";
+    home->show();
+    EXPECT_EQ(home->EditURL->text(), "http://saved.example/$.png");
+    const QSize small = home->size();
+    home->ToolButtonNo2Click();
+    const QSize numbers = home->size();
+    home->ToolButtonNo3Click();
+    const QSize links = home->size();
+    EXPECT_LT(small.width(), numbers.width());
+    EXPECT_EQ(numbers.width(), links.width());
+    EXPECT_EQ(small.height(), numbers.height());
+    EXPECT_EQ(links, QSize(547, 242)) << "the link-list layout shows the whole design area";
+    EXPECT_TRUE(home->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    home->EditURL->setText("http://typed.example/$.gif");
+    home->close();
+    EXPECT_EQ(form->Settings.URL, "http://typed.example/$.gif");
+    home->show();
+    EXPECT_EQ(home->size(), small);
+}
+
+// List loading hands "MAKE=" lines over: all five fields run Make, an empty one does nothing,
+// and a field that is not a number is refused instead of stopping the load.
+TEST_F(FormHome1Test, MakeFromRecord)
+{
+    TFormHome *home = form->FormHome;
+    EXPECT_TRUE(home->MakeFromRecord("http://h/$.jpg", "1", "20", "3", "1"));
+    EXPECT_EQ(form->Jobs.RowCount(), 20);
+    EXPECT_EQ(form->Jobs.Cell(19, SubURL), "http://h/020.jpg");
+    EXPECT_TRUE(home->MakeFromRecord("http://h/x$.jpg", "1", "", "3", "1"));
+    EXPECT_FALSE(home->MakeFromRecord("http://h/y$.jpg", "1", "two", "3", "1"));
+    EXPECT_EQ(form->Jobs.RowCount(), 20);
+}

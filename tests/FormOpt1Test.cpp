@@ -1,0 +1,70 @@
+#include "FormOpt1.h"
+#include "MainWindowFixture.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+
+using FormOpt1Test = MainWindowFixture;
+
+// Showing copies every setting into its control; the inverted check boxes included.
+TEST_F(FormOpt1Test, ShowCopiesSettingsIntoControls)
+{
+    TSettings &s = form->Settings;
+    s.Ref = "http://ref.example/";
+    s.Proxy = "proxy:3128";
+    s.Cookie = "a=b";
+    s.Threads = 3;
+    s.TimeOutCTR = 55;
+    s.Gif = 1;
+    s.SRC = 0;
+    s.SNSize = 7;
+    s.Sound1 = 0;
+    s.FileType = 5;
+    TFormOpt *opt = form->FormOpt;
+    opt->show();
+    EXPECT_EQ(opt->EditReference->text(), s.Ref);
+    EXPECT_EQ(opt->EditProxy->text(), s.Proxy);
+    EXPECT_EQ(opt->EditCookie->text(), s.Cookie);
+    EXPECT_EQ(opt->UDThSum->value(), 4);
+    EXPECT_EQ(opt->EditTOC->text(), "55");
+    EXPECT_FALSE(opt->CheckBoxGif->isChecked());
+    EXPECT_TRUE(opt->CheckBoxSRC->isChecked());
+    EXPECT_FALSE(opt->CheckBoxSumNail->isChecked());
+    EXPECT_FALSE(opt->CheckBoxSound1->isChecked());
+    EXPECT_TRUE(opt->CheckBoxSound2->isChecked());
+    EXPECT_TRUE(opt->RadioButtonShort->isChecked());
+    EXPECT_FALSE(opt->GroupBoxAgent->isEnabled());
+}
+
+// Closing stores the controls: thread count minus one, FileType as 1 or 2, a bad time-out kept.
+TEST_F(FormOpt1Test, CloseStoresControlsIntoSettings)
+{
+    TSettings &s = form->Settings;
+    s.FileType = 5;
+    TFormOpt *opt = form->FormOpt;
+    opt->show();
+    opt->UDThSum->setValue(1);
+    opt->EditTOC->setText("fifty");
+    opt->CheckBoxGif->setChecked(true);
+    opt->CheckBox20k->setChecked(false);
+    opt->EditProxy->setText("127.0.0.1:8080");
+    opt->close();
+    EXPECT_FALSE(opt->isVisible());
+    EXPECT_EQ(s.Threads, 0);
+    EXPECT_EQ(s.TimeOutCTR, 100);
+    EXPECT_EQ(s.FileType, 2);
+    EXPECT_EQ(s.Gif, 0);
+    EXPECT_EQ(s.Size20KB, 0);
+    EXPECT_EQ(s.Proxy, "127.0.0.1:8080");
+
+    opt->show();
+    opt->EditTOC->setText("40");
+    opt->RadioButtonLong->setChecked(true);
+    opt->ButtonUpdate->click();
+    EXPECT_EQ(s.TimeOutCTR, 40) << "更新 stores without closing";
+    EXPECT_EQ(s.FileType, 1);
+}

@@ -1,0 +1,157 @@
+#include "TJobListModel.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Url = QStringLiteral("http://host.example/dir/img001.jpg");
+
+QStringList RowTexts(const TJobListModel &jobs, int row)
+{
+    QStringList texts{jobs.Caption(row)};
+    for (int sub = 0; sub < SubItemCount; ++sub)
+        texts.append(jobs.Cell(row, sub));
+    return texts;
+}
+
+void AddTwelveParts(TJobListModel &jobs, const QString &url, int *added)
+{
+    for (int part = 0; part < 12; ++part) {
+        const QString div = QStringLiteral("%1").arg(part + 1, 3, 10, QLatin1Char('0'));
+        if (jobs.AddJob(url, part * 1000, (part + 1) * 1000, div) >= 0)
+            ++*added;
+    }
+}
+
+} // namespace
+
+// A new row must carry exactly the initial cells every later step relies on.
+TEST(TJobListModelTest, AddJobFillsInitialCells)
+{
+    TJobListModel jobs;
+    EXPECT_EQ(jobs.AddJob(Url, 0, 0, QString()), 0);
+    EXPECT_EQ(RowTexts(jobs, 0), (QStringList{"(..)", Url, "-", "???", "-", ">", "-", "1.1", "Ready", "*", "0", "", "", ""}));
+
+    const QString big = QStringLiteral("http://host.example/big.zip");
+    EXPECT_EQ(jobs.AddJob(big, 2000, 4000, QStringLiteral("002")), 1);
+    EXPECT_EQ(RowTexts(jobs, 1), (QStringList{"(..)", big, "-", "???", "-", ">", "-", "-", "Ready", "*", "0", "2000", "4000", "002"}));
+
+    // Only the lower-case prefix marks a local file.
+    EXPECT_EQ(jobs.Cell(jobs.AddJob("file://a/b.jpg", 0, 0, {}), SubMessage), "<FILE>");
+    EXPECT_EQ(jobs.Cell(jobs.AddJob("FILE://a/b.jpg", 0, 0, {}), SubMessage), "Ready");
+    EXPECT_EQ(jobs.RowImage(0), TRowIcons::NotStarted);
+}
+
+// Duplicate rule for whole files: exact, case-sensitive URL; a refused job changes nothing.
+TEST(TJobListModelTest, WholeFileDuplicatesAreRefused)
+{
+    TJobListModel jobs;
+    ASSERT_EQ(jobs.AddJob(Url, 0, 0, {}), 0);
+    EXPECT_EQ(jobs.AddJob(Url, 0, 0, {}), -1);
+    EXPECT_EQ(jobs.RowCount(), 1);
+    EXPECT_EQ(jobs.AddJob(QString(Url).replace("img", "IMG"), 0, 0, {}), 1);
+    EXPECT_EQ(jobs.AddJob(Url + "?", 0, 0, {}), 2);
+    // A first part is refused while the whole file is listed; a later part is not.
+    EXPECT_EQ(jobs.AddJob(Url, 0, 1000, "001"), -1);
+    EXPECT_EQ(jobs.AddJob(Url, 1000, 2000, "002"), -1) << "any part collides with a whole-file row";
+}
+
+// Duplicate rule for parts: the start offset decides, and only part 001 blocks a whole-file job.
+TEST(TJobListModelTest, PartDuplicatesFollowTheirStartOffset)
+{
+    TJobListModel jobs;
+    int added = 0;
+    AddTwelveParts(jobs, Url, &added);
+    EXPECT_EQ(added, 12);
+    added = 0;
+    AddTwelveParts(jobs, Url, &added);
+    EXPECT_EQ(added, 0);
+    EXPECT_EQ(jobs.AddJob(Url, 0, 0, {}), -1) << "part 001 starts at 0";
+
+    TJobListModel later;
+    for (int part = 1; part < 12; ++part)
+        later.AddJob(Url, part * 1000, (part + 1) * 1000, QString::number(part + 1));
+    EXPECT_EQ(later.AddJob(Url, 0, 0, {}), 11);
+    EXPECT_EQ(later.AddJob(Url, 5000, 9999, "x"), -1) << "same start as part 006";
+}
+
+// The index behind the duplicate test must follow edits of the URL and S Bytes cells.
+TEST(TJobListModelTest, DuplicateTestFollowsCellEdits)
+{
+    TJobListModel jobs;
+    jobs.AddJob(Url, 0, 0, {});
+    jobs.SetCell(0, SubURL, QStringLiteral("http://other.example/a.jpg"));
+    EXPECT_EQ(jobs.AddJob(Url, 0, 0, {}), 1);
+    EXPECT_EQ(jobs.AddJob(QStringLiteral("http://other.example/a.jpg"), 0, 0, {}), -1);
+
+    jobs.AddJob(QStringLiteral("http://p.example/big.zip"), 3000, 6000, "002");
+    jobs.SetCell(2, SubSBytes, QStringLiteral("not a number"));
+    EXPECT_EQ(jobs.AddJob(QStringLiteral("http://p.example/big.zip"), 3000, 6000, "002"), 3)
+        << "a non-numeric S Bytes matches no start";
+}
+
+// A running row is a worker digit; "(..)", "@@", "※" and empty captions are not running.
+TEST(TJobListModelTest, RunningCaptionsAndRowImages)
+{
+    for (const char *running : {"0", "5", "8", "9"})
+        EXPECT_TRUE(TJobListModel::IsRunningCaption(QString::fromUtf8(running))) << running;
+    for (const char *idle : {"(..)", "@@", "※", "", ":"})
+        EXPECT_FALSE(TJobListModel::IsRunningCaption(QString::fromUtf8(idle))) << idle;
+
+    EXPECT_EQ(TJobListModel::ImageFor("3", "100.00", ""), TRowIcons::Running);
+    EXPECT_EQ(TJobListModel::ImageFor("@@", "100.00", ""), TRowIcons::Complete);
+    EXPECT_EQ(TJobListModel::ImageFor("@@", "100.00", "003"), TRowIcons::PartComplete);
+    EXPECT_EQ(TJobListModel::ImageFor("@@", "42.50", ""), TRowIcons::Partly);
+    EXPECT_EQ(TJobListModel::ImageFor("(..)", "-", ""), TRowIcons::NotStarted);
+    EXPECT_EQ(TJobListModel::ImageFor("(..)", "", "001"), TRowIcons::NotStarted);
+
+    TJobListModel jobs;
+    jobs.AddJob(Url, 0, 0, {});
+    jobs.SetCell(0, SubPercent, "100.00");
+    EXPECT_EQ(jobs.RowImage(0), TRowIcons::NotStarted) << "images change only through UpdateRowImage";
+    jobs.UpdateRowImage(0);
+    EXPECT_EQ(jobs.RowImage(0), TRowIcons::Complete);
+    EXPECT_EQ(jobs.data(jobs.index(0, 0), TJobListModel::ImageIndexRole).toInt(), TRowIcons::Complete);
+}
+
+// Progress writes are folded: many cell writes give one repaint notice, after the fact.
+TEST(TJobListModelTest, CellWritesAreBatchedIntoOneNotice)
+{
+    TJobListModel jobs;
+    for (int i = 0; i < 5; ++i)
+        jobs.AddJob(Url + QString::number(i), 0, 0, {});
+    int notices = 0;
+    QModelIndex first, last;
+    QObject::connect(&jobs, &QAbstractItemModel::dataChanged, [&](const QModelIndex &a, const QModelIndex &b) {
+        ++notices;
+        first = a;
+        last = b;
+    });
+    for (int n = 0; n < 100; ++n) {
+        jobs.SetCell(1, SubCByte, QString::number(n));
+        jobs.SetCell(3, SubPercent, QString::number(n));
+    }
+    EXPECT_EQ(jobs.Cell(1, SubCByte), "99") << "reads see every write at once";
+    const QDeadlineTimer deadline(5000);
+    while (notices == 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(first.row(), 1);
+    EXPECT_EQ(last.row(), 3);
+    EXPECT_EQ(last.column(), TJobListModel::ColumnCount - 1);
+}
+
+// Rows keep an identity of their own that the workers use instead of positions.
+TEST(TJobListModelTest, JobIdentityMapsToRow)
+{
+    TJobListModel jobs;
+    for (int i = 0; i < 3; ++i)
+        jobs.AddJob(Url + QString::number(i), 0, 0, {});
+    EXPECT_NE(jobs.JobAt(0), jobs.JobAt(1));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(jobs.RowOfJob(jobs.JobAt(row)), row);
+    EXPECT_EQ(jobs.RowOfJob(0), -1);
+    EXPECT_EQ(jobs.RowOfJob(999), -1);
+}

@@ -1,0 +1,73 @@
+#include "TIniFile.h"
+#include "TSettings.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+// A first start without a settings file must come up with the documented defaults.
+TEST(TSettingsTest, MissingFileGivesDefaults)
+{
+    TTempFolder dir;
+    TSettings s;
+    s.Threads = 7;
+    s.Load(TIniFile(dir.file("none.ini")));
+    EXPECT_EQ(s.URL, "http://");
+    EXPECT_EQ(s.Threads, 3);
+    EXPECT_EQ(s.TimeOutCTR, 100);
+    EXPECT_TRUE(s.LongFileNames());
+    EXPECT_EQ(s.Sound1, 1);
+    EXPECT_EQ(s.Sound2, 1);
+    EXPECT_EQ(s.Size20KB, 1);
+    EXPECT_EQ(s.Gif, 0);
+    EXPECT_EQ(s.SNSize, 0);
+    EXPECT_EQ(s.SRC, 1);
+    EXPECT_TRUE(s.Proxy.isEmpty() && s.Ref.isEmpty() && s.Cookie.isEmpty());
+    EXPECT_EQ(s.Window.left, 35);
+    EXPECT_EQ(s.Window.top, 31);
+    EXPECT_EQ(s.Window.width, 710);
+    EXPECT_EQ(s.Window.height, 402);
+}
+
+// The file written at close lists its keys in the fixed order, and reads back the same values.
+TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
+{
+    TTempFolder dir;
+    TSettings s;
+    s.URL = QStringLiteral("http://host.example/画像$.jpg");
+    s.Proxy = "proxy.example:8080";
+    s.Threads = 0;
+    s.FileType = 2;
+    s.Window = {10, 20, 640, 480};
+    TIniFile out(dir.file("pelmor.ini"));
+    s.Save(out);
+    ASSERT_TRUE(out.UpdateFile());
+
+    const QByteArray expected =
+        "[Data]\r\nURL=http://host.example/\x89\xe6\x91\x9c$.jpg\r\nProxy=proxy.example:8080\r\nRef=\r\nCookie=\r\n"
+        "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
+        "Threads=0\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+    EXPECT_EQ(dir.read("pelmor.ini"), expected);
+
+    TSettings back;
+    back.Load(TIniFile(dir.file("pelmor.ini")));
+    EXPECT_EQ(back.URL, s.URL);
+    EXPECT_EQ(back.Proxy, s.Proxy);
+    EXPECT_EQ(back.Threads, 0);
+    EXPECT_FALSE(back.LongFileNames());
+    EXPECT_EQ(back.Window.width, 640);
+}
+
+// An edited file can hold any number; the worker slots only go from 0 to 8.
+TEST(TSettingsTest, ThreadsOutsideTheSlotsAreClamped)
+{
+    TTempFolder dir;
+    dir.write("a.ini", "[Data]\r\nThreads=12\r\nFileType=5\r\nTimeOutCTR=abc\r\n");
+    dir.write("b.ini", "[data]\r\nthreads=-4\r\n");
+    TSettings a, b;
+    a.Load(TIniFile(dir.file("a.ini")));
+    b.Load(TIniFile(dir.file("b.ini")));
+    EXPECT_EQ(a.Threads, 8);
+    EXPECT_EQ(b.Threads, 0);
+    EXPECT_FALSE(a.LongFileNames()) << "any FileType but 1 means short names";
+    EXPECT_EQ(a.TimeOutCTR, 100) << "a damaged number falls back to the default";
+}

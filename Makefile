@@ -1,0 +1,35 @@
+# make run: install what the program needs, build it, start it.
+# make test: the same install and build, then every test through CTest.
+
+PACKAGES := build-essential cmake ninja-build qt6-base-dev qt6-image-formats-plugins \
+            libgtest-dev libgmock-dev nginx-light curl fonts-noto-cjk
+BUILD    ?= build
+SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+CTEST_TIMEOUT ?= 300
+
+.PHONY: all deps build run test clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD)
+
+run: build
+	$(BUILD)/bin/pelmor
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
+
+clean:
+	rm -rf $(BUILD)
