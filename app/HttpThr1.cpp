@@ -19,6 +19,8 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <algorithm>
+
 namespace {
 
 constexpr QRect InitialBounds(35, 31, 710, 402);
@@ -149,6 +151,9 @@ void TFormMain::MakeStatusBar()
         bar->addWidget(StatusPanels[i]);
     }
     StatusPanels[0]->setText(QString::fromLatin1(PelmorVersionText));
+    // Wide enough for the version text in whatever font the desktop uses.
+    const int versionWidth = StatusPanels[0]->sizeHint().width();
+    StatusPanels[0]->setFixedWidth(std::max(widths[0], versionWidth));
     StatusPanels[1]->setAlignment(Qt::AlignCenter);
 }
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,6 +69,10 @@ TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
     TreeList1 = new QTreeWidget(this);
     TreeList1->setGeometry(HeaderRect.united(TreeRect));
     TreeList1->setColumnCount(2);
+    TreeList1->setHeaderLabels({QStringLiteral("表示"), QStringLiteral("ＵＲＬ")});
+    TreeList1->header()->setMinimumSectionSize(100);
+    TreeList1->header()->resizeSection(0, 250);
+    TreeList1->setIndentation(19);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
