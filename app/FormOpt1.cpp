@@ -149,6 +149,10 @@ QWidget *TFormOpt::MakeExTab()
     CheckBox20k = CheckBox(QStringLiteral("20KB 未満のファイルは、取得を中止する。"));
     CheckBoxSound1 = CheckBox(QStringLiteral("モニター表示時は、ファイル取得後に効果音を出力する。"));
     CheckBoxSound2 = CheckBox(QStringLiteral("取得終了時、効果音を出力する。"));
+    UDInterval = new QSpinBox;
+    UDInterval->setRange(TSettings::MinInterval, TSettings::MaxInterval);
+    UDInterval->setSuffix(QStringLiteral(" ms"));
+    UDInterval->setToolTip(QStringLiteral("取得を開始する間隔です（１回に１件）"));
 
     auto *retry = new QHBoxLayout;
     retry->addWidget(new QLabel(QStringLiteral("HTTP1.1の場合は、カウント")));
@@ -160,6 +164,11 @@ QWidget *TFormOpt::MakeExTab()
     layout->addWidget(CheckBox20k);
     layout->addWidget(CheckBoxSound1);
     layout->addWidget(CheckBoxSound2);
+    auto *interval = new QHBoxLayout;
+    interval->addWidget(new QLabel(QStringLiteral("タイマー間隔")));
+    interval->addWidget(UDInterval);
+    interval->addStretch();
+    layout->addLayout(interval);
     layout->addStretch();
     return page;
 }
@@ -180,6 +189,7 @@ void TFormOpt::FormShow()
     CheckBox20k->setChecked(s.Size20KB == 1);
     RadioButtonLong->setChecked(s.FileType == 1);
     RadioButtonShort->setChecked(s.FileType != 1);
+    UDInterval->setValue(s.Interval);
 }
 
 void TFormOpt::ButtonUpdateClick()
@@ -200,6 +210,7 @@ void TFormOpt::ButtonUpdateClick()
     s.Sound2 = CheckBoxSound2->isChecked() ? 1 : 0;
     s.Size20KB = CheckBox20k->isChecked() ? 1 : 0;
     s.FileType = RadioButtonLong->isChecked() ? 1 : 2;
+    s.Interval = UDInterval->value();
 }
 
 void TFormOpt::showEvent(QShowEvent *event)

@@ -50,6 +50,7 @@ public:
     QCheckBox *CheckBox20k = nullptr;
     QCheckBox *CheckBoxSound1 = nullptr;
     QCheckBox *CheckBoxSound2 = nullptr;
+    QSpinBox *UDInterval = nullptr;      // the scheduler's timer, ms
 
 protected:
     void showEvent(QShowEvent *event) override;

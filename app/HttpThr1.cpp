@@ -5,11 +5,14 @@
 #include "TGridDelegate.h"
 #include "TIniFile.h"
 #include "TProgramFolder.h"
+#include "TSoundPlayer.h"
 #include "TToolButtons.h"
 #include "TToolIcons.h"
 #include "Version.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QPlainTextEdit>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -41,8 +44,10 @@ QColor SlotColour(int state, const QColor &previous)
 TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , Scheduler(Jobs, Settings)
     , m_options(options)
     , m_slotImage(SlotImageSize, QImage::Format_RGB32)
+    , m_sound(new TSoundPlayer(this))
 {
     IniFileName = options.iniFile.isEmpty() ? TSettings::DefaultFileName() : options.iniFile;
     setWindowTitle(QStringLiteral("ソラリト [デフォルト]"));
@@ -51,11 +56,12 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     MakeListView();
     MakeStatusBar();
     m_slotImage.fill(palette().color(QPalette::Button));
-    for (int slot = 0; slot < SlotCount; ++slot)
-        SetSlotState(slot, 0);
+    for (int slot = 0; slot < TScheduler::SlotCount; ++slot)
+        PaintSlotState(slot, TScheduler::SlotNone);
 
     FormHome = new TFormHome(Jobs, Settings, this);
     FormOpt = new TFormOpt(Settings, this);
+    ConnectScheduler();
 }
 
 TFormMain::~TFormMain() = default;
@@ -102,12 +108,32 @@ void TFormMain::MakeToolBar()
 
     // Commands whose machinery is not in the program yet stay visible but unusable.
     for (QToolButton *later : {TButtonNewList, TButtonOpen, TButtonSave, ToolButtonFromClip, TButtonCut,
-                               TButtonReady, TButtonSkip, TButtonAbort, ToolButtonUp, ToolButtonDown, TButtonGet,
-                               TButtonStop, ToolButtonStop, ToolButton6, ToolButtonMail, ToolButtonHomePage})
+                               TButtonReady, TButtonSkip, ToolButtonUp, ToolButtonDown, ToolButton6, ToolButtonMail,
+                               ToolButtonHomePage})
         later->setEnabled(false);
 
     connect(TButtonSetUp, &QToolButton::clicked, this, &TFormMain::TButtonSetUpClick);
     connect(ToolButtonEnv, &QToolButton::clicked, this, &TFormMain::ToolButtonEnvClick);
+    connect(TButtonGet, &QToolButton::clicked, this, &TFormMain::TButtonGetClick);
+    connect(TButtonStop, &QToolButton::clicked, &Scheduler, &TScheduler::TButtonStopClick);
+    connect(ToolButtonStop, &QToolButton::clicked, &Scheduler, &TScheduler::StopAll);
+    connect(TButtonAbort, &QToolButton::clicked, this, &TFormMain::TButtonAbortClick);
+}
+
+void TFormMain::ConnectScheduler()
+{
+    connect(&Scheduler, &TScheduler::SlotStateChanged, this, &TFormMain::PaintSlotState);
+    connect(&Scheduler, &TScheduler::StatusBarText, StatusPanels[1], &QLabel::setText);
+    connect(&Scheduler, &TScheduler::HeadersReceived, this, [this](int code, const QStringList &headers) {
+        if (FormOpt->isVisible())
+            (code == THTTPThread::UpdateHeadHeaders ? FormOpt->ResultsMemo : FormOpt->MemoGHeader)
+                ->setPlainText(headers.join(QLatin1Char('\n')));
+    });
+    connect(&Scheduler, &TScheduler::WorkFinished, this, [this] {
+        if (Settings.Sound2 == 1)
+            m_sound->PlayEndSound();
+    });
+    connect(FormOpt->CheckBoxHead, &QCheckBox::toggled, this, [this](bool on) { Scheduler.HeadCommand = on; });
 }
 
 void TFormMain::MakeListView()
@@ -157,11 +183,10 @@ void TFormMain::MakeStatusBar()
     StatusPanels[1]->setAlignment(Qt::AlignCenter);
 }
 
-void TFormMain::SetSlotState(int slot, int state)
+void TFormMain::PaintSlotState(int slot, int state)
 {
-    if (slot < 0 || slot >= SlotCount)
+    if (slot < 0 || slot >= TScheduler::SlotCount)
         return;
-    SlotStates[slot] = state;
     // An unknown state keeps the colour the slot was painted with.
     const QColor previous = m_slotImage.pixelColor(10 * slot + 1, 2);
     QPainter painter(&m_slotImage);
@@ -180,6 +205,7 @@ void TFormMain::FormShow()
     setGeometry(b.left, b.top, b.width, b.height);
 
     ProgramFolder = TProgramFolder::Resolve(m_options.folder);
+    Scheduler.ProgramFolder = ProgramFolder;
     switch (TProgramFolder::PrepareTmp(ProgramFolder)) {
     case TProgramFolder::TTmpState::Created:
         ShowMessage(QStringLiteral("tmp フォルダにファイルが保存されます。"));
@@ -194,6 +220,7 @@ void TFormMain::FormShow()
 
 void TFormMain::FormClose()
 {
+    Scheduler.Shutdown();
     const QRect bounds = normalGeometry();
     Settings.Window = {bounds.top(), bounds.left(), bounds.width(), bounds.height()};
     // Read the file again so that keys written by others survive.
@@ -214,6 +241,20 @@ void TFormMain::ToolButtonEnvClick()
 {
     FormOpt->show();
     FormOpt->raise();
+}
+
+void TFormMain::TButtonGetClick()
+{
+    ToolButtonHomePage->setEnabled(false);
+    Scheduler.TButtonGetClick();
+}
+
+void TFormMain::TButtonAbortClick()
+{
+    QList<int> rows;
+    for (const QModelIndex &index : ListViewMon->selectionModel()->selectedRows())
+        rows.append(index.row());
+    Scheduler.AbortRows(rows);
 }
 
 void TFormMain::ShowMessage(const QString &text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TJobListModel.h"
+#include "TScheduler.h"
 #include "TSettings.h"
 #include "TStartOptions.h"
 
@@ -14,14 +15,13 @@ class QToolButton;
 class QTreeView;
 class TFormHome;
 class TFormOpt;
+class TSoundPlayer;
 
 // The main window: the job list, its toolbar and status bar, and the settings.
 class TFormMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    static constexpr int SlotCount = 9;
-
     explicit TFormMain(const TStartOptions &options, QWidget *parent = nullptr);
     ~TFormMain() override;
 
@@ -29,14 +29,16 @@ public:
     void FormClose();
     void TButtonSetUpClick();
     void ToolButtonEnvClick();
-    // Records a worker slot's state (0 none, 1 idle, 2 busy) and paints its square on Image1.
-    void SetSlotState(int slot, int state);
+    void TButtonGetClick();
+    void TButtonAbortClick();
+    // Paints a worker slot's square on Image1: black none, dark green idle, red busy.
+    void PaintSlotState(int slot, int state);
 
     TJobListModel Jobs;
     TSettings Settings;
+    TScheduler Scheduler;
     QString IniFileName;
     QString ProgramFolder;
-    std::array<int, SlotCount> SlotStates{};
 
     QToolBar *ToolBar1 = nullptr;
     QToolButton *TButtonNewList = nullptr;
@@ -72,9 +74,11 @@ private:
     void MakeToolBar();
     void MakeListView();
     void MakeStatusBar();
+    void ConnectScheduler();
     void ShowMessage(const QString &text);
 
     TStartOptions m_options;
     bool m_settingsRead = false;
     QImage m_slotImage;
+    TSoundPlayer *m_sound = nullptr;
 };

@@ -27,10 +27,13 @@ struct TSettings {
     int SNSize = 0;
     int Size20KB = 1;
     int FileType = 1;         // 1: long local names; anything else: short names
-    int TimeOutCTR = 100;
+    int TimeOutCTR = 100;     // stall limit: about this many seconds without progress
+    int Interval = 1000;      // scheduler timer, ms
     TWindowBounds Window;
 
     static constexpr int MaxThreads = 8;
+    static constexpr int MinInterval = 10;
+    static constexpr int MaxInterval = 60000;
 
     bool LongFileNames() const { return FileType == 1; }
 

@@ -45,7 +45,8 @@ TEST_F(HttpThr1Test, LooksAsDesigned)
     EXPECT_TRUE(hints.contains("取得タイマーＯｎ"));
     EXPECT_TRUE(form->TButtonSetUp->isEnabled());
     EXPECT_TRUE(form->ToolButtonEnv->isEnabled());
-    EXPECT_FALSE(form->TButtonGet->isEnabled()) << "fetching is not wired yet";
+    EXPECT_TRUE(form->TButtonGet->isEnabled());
+    EXPECT_FALSE(form->TButtonOpen->isEnabled()) << "list files are not wired yet";
 }
 
 // First showing reads the settings file and makes tmp with its notice; closing writes the file.
@@ -88,11 +89,11 @@ TEST_F(HttpThr1Test, SlotStatesPaintTheirSquares)
 {
     auto colourOf = [&](int slot) { return form->Image1->pixmap().toImage().pixelColor(10 * slot + 5, 10); };
     EXPECT_EQ(colourOf(0), QColor(Qt::black));
-    form->SetSlotState(0, 1);
-    form->SetSlotState(1, 2);
+    form->Scheduler.SetSlotState(0, 1);
+    form->Scheduler.SetSlotState(1, 2);
     EXPECT_EQ(colourOf(0), QColor(0, 128, 0));
     EXPECT_EQ(colourOf(1), QColor(255, 0, 0));
-    form->SetSlotState(1, 7);
+    form->Scheduler.SetSlotState(1, 7);
     EXPECT_EQ(colourOf(1), QColor(255, 0, 0));
-    EXPECT_EQ(form->SlotStates[1], 7);
+    EXPECT_EQ(form->Scheduler.SlotState(1), 7);
 }

@@ -45,7 +45,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     const QByteArray expected =
         "[Data]\r\nURL=http://host.example/\x89\xe6\x91\x9c$.jpg\r\nProxy=proxy.example:8080\r\nRef=\r\nCookie=\r\n"
         "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
-        "Threads=0\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+        "Threads=0\r\nInterval=1000\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
     EXPECT_EQ(dir.read("pelmor.ini"), expected);
 
     TSettings back;
@@ -57,11 +57,11 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     EXPECT_EQ(back.Window.width, 640);
 }
 
-// An edited file can hold any number; the worker slots only go from 0 to 8.
+// An edited file can hold any number; the worker slots only go from 0 to 8, the timer from 10 ms.
 TEST(TSettingsTest, ThreadsOutsideTheSlotsAreClamped)
 {
     TTempFolder dir;
-    dir.write("a.ini", "[Data]\r\nThreads=12\r\nFileType=5\r\nTimeOutCTR=abc\r\n");
+    dir.write("a.ini", "[Data]\r\nThreads=12\r\nFileType=5\r\nTimeOutCTR=abc\r\nInterval=5\r\n");
     dir.write("b.ini", "[data]\r\nthreads=-4\r\n");
     TSettings a, b;
     a.Load(TIniFile(dir.file("a.ini")));
@@ -70,4 +70,5 @@ TEST(TSettingsTest, ThreadsOutsideTheSlotsAreClamped)
     EXPECT_EQ(b.Threads, 0);
     EXPECT_FALSE(a.LongFileNames()) << "any FileType but 1 means short names";
     EXPECT_EQ(a.TimeOutCTR, 100) << "a damaged number falls back to the default";
+    EXPECT_EQ(a.Interval, 10) << "the timer interval stays within 10..60000 ms";
 }

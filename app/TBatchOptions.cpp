@@ -1,0 +1,92 @@
+#include "TBatchOptions.h"
+
+namespace {
+
+bool ReadNumber(const QString &text, int low, int high, int *value)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok, 10);
+    if (!ok || n < low || n > high)
+        return false;
+    *value = n;
+    return true;
+}
+
+} // namespace
+
+TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
+{
+    TBatchOptions o;
+    auto fail = [&o](const QString &reason) {
+        o.error = reason;
+        return o;
+    };
+    for (int i = 0; i < commandLine.size(); ++i) {
+        const QString &arg = commandLine[i];
+        // Values an option needs, taken from the following words.
+        auto values = [&](int count, QStringList *out) {
+            if (i + count >= commandLine.size())
+                return false;
+            *out = commandLine.mid(i + 1, count);
+            i += count;
+            return true;
+        };
+        QStringList v;
+        if (arg == QStringLiteral("--batch")) {
+            continue;
+        } else if (arg == QStringLiteral("--make")) {
+            TSource source{TSource::Make, {}, {}};
+            if (!values(4, &v))
+                return fail(QStringLiteral("--make needs PATTERN START END LENGTH"));
+            source.make.pattern = v[0];
+            if (!ReadNumber(v[1], 0, 10000, &source.make.start) || !ReadNumber(v[2], 0, 10000, &source.make.end)
+                || !ReadNumber(v[3], 0, 5, &source.make.length))
+                return fail(QStringLiteral("--make: START and END must be 0..10000, LENGTH 0..5"));
+            o.sources.append(source);
+        } else if (arg == QStringLiteral("--add") || arg == QStringLiteral("--urls")) {
+            if (!values(1, &v))
+                return fail(arg + QStringLiteral(" needs a value"));
+            o.sources.append({arg == QStringLiteral("--add") ? TSource::Add : TSource::Urls, v[0], {}});
+        } else if (arg == QStringLiteral("--ini") || arg == QStringLiteral("--folder")
+                   || arg == QStringLiteral("--save")) {
+            if (!values(1, &v))
+                return fail(arg + QStringLiteral(" needs a value"));
+            (arg == QStringLiteral("--ini") ? o.iniFile : arg == QStringLiteral("--folder") ? o.folder : o.saveFile) = v[0];
+        } else if (arg == QStringLiteral("--threads")) {
+            if (!values(1, &v) || !ReadNumber(v[0], 1, 9, &o.threads))
+                return fail(QStringLiteral("--threads takes a number from 1 to 9"));
+        } else if (arg == QStringLiteral("--interval")) {
+            if (!values(1, &v) || !ReadNumber(v[0], 10, 60000, &o.interval))
+                return fail(QStringLiteral("--interval takes milliseconds from 10 to 60000"));
+        } else if (arg == QStringLiteral("--timeout")) {
+            if (!values(1, &v) || !ReadNumber(v[0], 1, 1000000, &o.timeOut))
+                return fail(QStringLiteral("--timeout takes a number of seconds, 1 or more"));
+        } else if (arg == QStringLiteral("--max-tries")) {
+            if (!values(1, &v) || !ReadNumber(v[0], 1, 1000000, &o.maxTries))
+                return fail(QStringLiteral("--max-tries takes a number, 1 or more"));
+        } else if (arg.startsWith(QStringLiteral("-"))) {
+            return fail(QStringLiteral("unknown option ") + arg);
+        } else {
+            o.sources.append({TSource::List, arg, {}});
+        }
+    }
+    if (o.sources.isEmpty())
+        return fail(QStringLiteral("nothing to fetch: give a LIST, --urls, --make or --add"));
+    return o;
+}
+
+QString TBatchOptions::Usage()
+{
+    return QStringLiteral(
+        "usage: pelmor --batch [options] [LIST ...]\n"
+        "  --urls FILE                     add every URL of FILE (one a line)\n"
+        "  --make PATTERN START END LENGTH expand the first $ of PATTERN into numbers\n"
+        "  --add URL                       add one URL\n"
+        "  --ini FILE                      settings file\n"
+        "  --folder DIR                    program folder; files go to DIR/tmp\n"
+        "  --threads N                     workers, 1..9\n"
+        "  --interval MS                   timer interval, 10..60000 ms (one job starts per tick)\n"
+        "  --timeout N                     restart a job after about N seconds without progress\n"
+        "  --max-tries N                   give a job up after N attempts (default 10)\n"
+        "  --save FILE                     write the list when done");
+}

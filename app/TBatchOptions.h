@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The command line of "pelmor --batch": what to fetch and how.
+struct TBatchOptions {
+    struct TMake {
+        QString pattern;
+        int start = 0;
+        int end = 0;
+        int length = 0;
+    };
+    // Sources in the order given: lists, URL files, patterns and single URLs.
+    struct TSource {
+        enum Kind { List, Urls, Make, Add } kind = Add;
+        QString text;
+        TMake make;
+    };
+
+    QList<TSource> sources;
+    QString iniFile;
+    QString folder;
+    int threads = 0;        // 1..9; 0: from the settings
+    int interval = 0;       // ms; 0: from the settings
+    int timeOut = -1;       // TimeOutCTR; -1: from the settings
+    int maxTries = 10;
+    QString saveFile;
+    QString error;          // a usage error, with its reason
+
+    // commandLine without the program name; "--batch" may be among it.
+    static TBatchOptions Parse(const QStringList &commandLine);
+    static QString Usage();
+};

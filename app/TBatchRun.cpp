@@ -1,0 +1,184 @@
+#include "TBatchRun.h"
+
+#include "MakeSequence.h"
+#include "TIniFile.h"
+#include "TProgramFolder.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr int RedrawMs = 250;
+
+bool Pending(const QString &message)
+{
+    return message == QStringLiteral("Ready") || message == QStringLiteral("Retry");
+}
+
+bool Complete(const QString &message)
+{
+    return message == QStringLiteral("End>Completed!") || message == QStringLiteral("End>File End!")
+        || message == QStringLiteral("ファイルが存在します。");
+}
+
+} // namespace
+
+TBatchRun::TBatchRun(const TBatchOptions &options, std::FILE *out, std::FILE *err, bool liveDisplay)
+    : m_options(options)
+    , m_out(out)
+    , m_err(err)
+    , m_live(liveDisplay)
+    , m_scheduler(m_jobs, m_settings)
+{
+    connect(&m_scheduler, &TScheduler::JobEnded, this, &TBatchRun::OnJobEnded);
+    m_redraw.setInterval(RedrawMs);
+    connect(&m_redraw, &QTimer::timeout, this, &TBatchRun::Redraw);
+}
+
+TBatchRun::~TBatchRun() = default;
+
+int TBatchRun::Run()
+{
+    if (!Prepare())
+        return ExitUsage;
+    for (int row = 0; row < m_jobs.RowCount(); ++row)
+        if (Pending(m_jobs.Cell(row, SubMessage)))
+            m_eligible.insert(m_jobs.JobAt(row));
+
+    QEventLoop loop;
+    m_loop = &loop;
+    connect(&m_scheduler, &TScheduler::WorkFinished, &loop, &QEventLoop::quit);
+    m_scheduler.TButtonGetClick();
+    if (m_live)
+        m_redraw.start();
+    // The first job need not wait a whole interval.
+    QTimer::singleShot(0, &m_scheduler, &TScheduler::Timer1Timer);
+    loop.exec();
+    m_loop = nullptr;
+    m_redraw.stop();
+    m_scheduler.Shutdown();
+    if (m_live)
+        Redraw();
+
+    int complete = 0;
+    for (int row = 0; row < m_jobs.RowCount(); ++row)
+        if (m_eligible.contains(m_jobs.JobAt(row)) && Complete(m_jobs.Cell(row, SubMessage)))
+            ++complete;
+    if (m_live)
+        Print(m_out, QStringLiteral("%1 of %2 complete\n").arg(complete).arg(m_eligible.size()));
+    return complete == m_eligible.size() ? ExitComplete : ExitIncomplete;
+}
+
+bool TBatchRun::Prepare()
+{
+    const QString iniFile = m_options.iniFile.isEmpty() ? TSettings::DefaultFileName() : m_options.iniFile;
+    m_settings.Load(TIniFile(iniFile));
+    if (m_options.threads > 0)
+        m_settings.Threads = m_options.threads - 1;
+    if (m_options.interval > 0)
+        m_settings.Interval = m_options.interval;
+    if (m_options.timeOut >= 0)
+        m_settings.TimeOutCTR = m_options.timeOut;
+
+    m_scheduler.ProgramFolder = TProgramFolder::Resolve(m_options.folder);
+    if (TProgramFolder::PrepareTmp(m_scheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {
+        Print(m_err, QStringLiteral("pelmor: cannot make the folder %1/tmp\n").arg(m_scheduler.ProgramFolder));
+        return false;
+    }
+    return AddSources();
+}
+
+bool TBatchRun::AddSources()
+{
+    if (!m_options.saveFile.isEmpty()) {
+        Print(m_err, QStringLiteral("pelmor: --save is not available yet: list files are not supported\n"));
+        return false;
+    }
+    for (const TBatchOptions::TSource &source : std::as_const(m_options.sources)) {
+        switch (source.kind) {
+        case TBatchOptions::TSource::List:
+            Print(m_err, QStringLiteral("pelmor: %1: list files are not supported yet; use --urls\n").arg(source.text));
+            return false;
+        case TBatchOptions::TSource::Urls: {
+            QFile file(source.text);
+            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+                Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(source.text, file.errorString()));
+                return false;
+            }
+            while (!file.atEnd()) {
+                const QString url = QString::fromUtf8(file.readLine()).trimmed();
+                if (!url.isEmpty())
+                    m_jobs.AddJob(url, 0, 0, QString());
+            }
+            break;
+        }
+        case TBatchOptions::TSource::Make:
+            MakeSequence::AddTo(m_jobs, source.make.pattern, source.make.start, source.make.end, source.make.length);
+            break;
+        case TBatchOptions::TSource::Add:
+            m_jobs.AddJob(source.text, 0, 0, QString());
+            break;
+        }
+    }
+    return true;
+}
+
+void TBatchRun::OnJobEnded(quint64 jobId)
+{
+    const int row = m_jobs.RowOfJob(jobId);
+    if (row < 0)
+        return;
+    const int tries = ++m_tries[jobId];
+    if (Pending(m_jobs.Cell(row, SubMessage))) {
+        if (tries < m_options.maxTries)
+            return;
+        m_jobs.SetCell(row, SubMessage, QStringLiteral("Abort>Retry limit (%1)").arg(tries));
+    }
+    Report(row);
+    // The last job's end is the end of the run; no need to wait for the next tick to notice.
+    if (m_loop && m_scheduler.NextPendingRow() < 0 && !m_scheduler.AnySlotBusy()) {
+        m_scheduler.TButtonStopClick();
+        m_loop->quit();
+    }
+}
+
+void TBatchRun::Report(int row)
+{
+    const QString line = m_jobs.Cell(row, SubMessage) + QLatin1Char('\t') + m_jobs.Cell(row, SubURL) + QLatin1Char('\n');
+    if (m_live)
+        m_finishedLines.append(line);
+    else
+        Print(m_out, line);
+}
+
+void TBatchRun::Redraw()
+{
+    // Replace the live block: finished jobs scroll up above it, running jobs and the total below.
+    QString text;
+    if (m_liveLines > 0)
+        text += QStringLiteral("\x1b[%1A\x1b[J").arg(m_liveLines);
+    text += m_finishedLines.join(QString());
+    m_finishedLines.clear();
+    int running = 0;
+    int done = 0;
+    for (int row = 0; row < m_jobs.RowCount(); ++row) {
+        if (m_jobs.IsRunningRow(row)) {
+            ++running;
+            text += QStringLiteral("[%1] %2 %3/%4 %5 %6\n")
+                        .arg(m_jobs.Caption(row), m_jobs.Cell(row, SubPercent), m_jobs.Cell(row, SubCByte),
+                             m_jobs.Cell(row, SubTByte), m_jobs.Cell(row, SubMessage), m_jobs.Cell(row, SubURL));
+        } else if (m_eligible.contains(m_jobs.JobAt(row)) && !Pending(m_jobs.Cell(row, SubMessage))) {
+            ++done;
+        }
+    }
+    text += QStringLiteral("%1 running, %2 of %3 ended\n").arg(running).arg(done).arg(m_eligible.size());
+    m_liveLines = running + 1;
+    Print(m_out, text);
+}
+
+void TBatchRun::Print(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}

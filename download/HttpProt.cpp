@@ -1,0 +1,425 @@
+#include "HttpProt.h"
+
+#include "HttpUrlParts.h"
+#include "WSocketErrors.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr quint16 ErrAborted = 3;
+constexpr quint16 ErrLineTooLong = 4;
+// Body bytes are collected up to this size before the stream sees them: large writes are
+// several times cheaper than one write per received piece.
+constexpr size_t WriteBlock = 1 << 20;
+
+QString SocketErrorText(int code)
+{
+    return QStringLiteral("%1 (Error #%2)").arg(WSocketErrorDesc(code)).arg(code);
+}
+
+// Runs a handler from a posted message: no exception may reach the event loop.
+void RunPosted(const std::function<void()> &fn)
+{
+    try {
+        fn();
+    } catch (...) {
+    }
+}
+} // namespace
+
+THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this)
+{
+    FCtrlSocket.OnDnsLookupDone = [this](TWSocket *, quint16 error) { SocketDnsLookupDone(error); };
+    FCtrlSocket.OnSessionConnected = [this](TWSocket *, quint16 error) { SocketSessionConnected(error); };
+    FCtrlSocket.OnDataAvailable = [this](TWSocket *, quint16) { SocketDataAvailable(); };
+    FCtrlSocket.OnSessionClosed = [this](TWSocket *, quint16 error) { EndRequest(error); };
+}
+
+void THttpCli::SetMultiThreaded(bool value)
+{
+    FMultiThreaded = value;
+    FCtrlSocket.MultiThreaded = value;
+}
+
+void THttpCli::Get()
+{
+    DoRequestSync(httpGET);
+}
+
+void THttpCli::Head()
+{
+    DoRequestSync(httpHEAD);
+}
+
+void THttpCli::DoRequestSync(THttpRequest kind)
+{
+    DoRequestAsync(kind);
+    // The client's socket and posted messages belong to this thread, so pumping it is enough.
+    while (FState != httpReady)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (FRequestDoneError == ErrLineTooLong)
+        throw EHttpException(FReason, ErrLineTooLong);
+    if (FStatus >= 400)
+        throw EHttpException(FReason, FStatus);
+}
+
+void THttpCli::DoRequestAsync(THttpRequest kind)
+{
+    if (FState != httpReady)
+        throw EHttpException(QStringLiteral("HTTP component is busy"), 1);
+    ++FRequestSerial;
+    FRequestEnded = false;
+    FRequestType = kind;
+    FRequestDoneError = 0;
+    FResponseHeaders.clear();
+    FAuthenticate.clear();
+    FStatus = 0;
+    FReason.clear();
+    FResponseLength = -1;
+    FResponseType.clear();
+    FLocation.clear();
+    FChunked = false;
+    FRcvdCount = 0;
+    FHeaderLines = 0;
+    FDocPieces = 0;
+    FRcvCnt = 0;
+    FWriteBuf.clear();
+    SetState(httpNotConnected);
+
+    const THttpUrlParts url = THttpUrlParts::Parse(URL);
+    if (!url.User.isEmpty())
+        Username = url.User;
+    if (!url.Pass.isEmpty())
+        Password = url.Pass;
+    FHostName = url.Host;
+    FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://") + url.Host
+                   + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
+    if (Proxy.isEmpty()) {
+        FPath = url.Path.isEmpty() ? QStringLiteral("/") : url.Path;
+        FConnectHost = url.Host;
+        FConnectPort = url.Port.isEmpty() ? QStringLiteral("80") : url.Port;
+    } else {
+        const THttpUrlParts proxy = THttpUrlParts::Parse(Proxy);
+        FPath = FAbsoluteUrl;
+        FConnectHost = proxy.Host;
+        FConnectPort = proxy.Port.isEmpty() ? ProxyPort : proxy.Port;
+    }
+
+    SetState(httpDnsLookup);
+    try {
+        FCtrlSocket.DnsLookup(FConnectHost);
+    } catch (const ESocketException &e) {
+        Fail(static_cast<quint16>(e.ErrorCode()), QStringLiteral("can't resolve hostname to IP address"));
+        EndRequest(0);
+    }
+}
+
+void THttpCli::SocketDnsLookupDone(quint16 error)
+{
+    if (FState != httpDnsLookup)
+        return;
+    if (error) {
+        Fail(error, QStringLiteral("can't resolve hostname to IP address"));
+        EndRequest(0);
+        return;
+    }
+    SetState(httpDnsLookupDone);
+    FCtrlSocket.Addr = FCtrlSocket.DnsResult();
+    FCtrlSocket.Port = FConnectPort;
+    FCtrlSocket.Proto = QStringLiteral("tcp");
+    try {
+        FCtrlSocket.Connect();
+    } catch (const ESocketException &) {
+        const int code = FCtrlSocket.LastError();
+        Fail(static_cast<quint16>(code), QLatin1String("can't connect: ") + SocketErrorText(code));
+        FCtrlSocket.Close();
+        EndRequest(0);
+    }
+}
+
+void THttpCli::SocketSessionConnected(quint16 error)
+{
+    if (error) {
+        // The socket closes itself next; its close event ends the request.
+        Fail(error, SocketErrorText(error));
+        return;
+    }
+    SetState(httpConnected);
+    if (OnSessionConnected)
+        OnSessionConnected(this);
+    if (FState != httpConnected)
+        return;
+    SetState(httpWaitingHeader);
+    SendRequest();
+}
+
+void THttpCli::SendRequest()
+{
+    const QByteArray text = BuildRequest();
+    try {
+        FCtrlSocket.Send(text.constData(), static_cast<int>(text.size()));
+    } catch (const ESocketException &) {
+        FCtrlSocket.Close();
+    }
+}
+
+void THttpCli::SocketDataAvailable()
+{
+    if (FState == httpWaitingBody) {
+        const int got = FCtrlSocket.Receive(FRcvBuf.data(), RcvBufSize);
+        if (got > 0)
+            BodyData(FRcvBuf.data(), got);
+        return;
+    }
+    const int got = FCtrlSocket.Receive(FRcvBuf.data() + FRcvCnt, RcvBufSize - FRcvCnt);
+    if (got <= 0)
+        return;
+    FRcvCnt += got;
+    ParseHeaderBuffer();
+}
+
+void THttpCli::ParseHeaderBuffer()
+{
+    const quint64 serial = FRequestSerial;
+    int start = 0;
+    for (;;) {
+        const char *begin = FRcvBuf.data() + start;
+        const void *lf = std::memchr(begin, '\n', static_cast<size_t>(FRcvCnt - start));
+        if (!lf)
+            break;
+        const int next = static_cast<int>(static_cast<const char *>(lf) - FRcvBuf.data()) + 1;
+        QByteArray line(begin, next - 1 - start);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const bool first = FHeaderLines++ == 0;
+        if (first && OnHeaderBegin)
+            OnHeaderBegin(this);
+        if (Ended(serial))
+            return;
+        if (first && line.left(6).toUpper() == "<HTML>") {
+            // A server that sends no header: this line already belongs to the body.
+            if (FResponseType.isEmpty())
+                FResponseType = QStringLiteral("text/html");
+            BeginBody(start);
+            return;
+        }
+        if (line.isEmpty()) {
+            BeginBody(next);
+            return;
+        }
+        HeaderLine(line);
+        if (Ended(serial))
+            return;
+        start = next;
+    }
+    FRcvCnt -= start;
+    std::memmove(FRcvBuf.data(), FRcvBuf.data() + start, static_cast<size_t>(FRcvCnt));
+    if (FRcvCnt == RcvBufSize) {
+        // No line end fits any more: waiting would only end at the server's close.
+        Fail(ErrLineTooLong, QStringLiteral("HTTP line too long"));
+        FCtrlSocket.Close();
+    }
+}
+
+void THttpCli::HeaderLine(const QByteArray &line)
+{
+    FResponseHeaders << QString::fromLatin1(line);
+    const int colon = line.indexOf(':');
+    if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
+        FStatus = line.mid(9, 3).toInt();
+        FReason = QString::fromLatin1(line.mid(13));
+    } else if (colon >= 0) {
+        const QByteArray field = line.left(colon).toLower();
+        const QString value = QString::fromLatin1(line.mid(colon + 1).trimmed());
+        if (field == "location") {
+            FLocation = QUrl(FAbsoluteUrl).resolved(QUrl(value)).toString();
+        } else if (field == "content-length") {
+            bool ok = false;
+            const qint64 length = value.toLongLong(&ok);
+            if (ok && length >= 0)
+                FResponseLength = length;
+        } else if (field == "content-range") {
+            // "bytes first-last/total"
+            QString range = value;
+            if (range.startsWith(QLatin1String("bytes"), Qt::CaseInsensitive))
+                range = range.mid(5).trimmed();
+            const int dash = range.indexOf(QLatin1Char('-'));
+            const int slash = range.indexOf(QLatin1Char('/'), dash);
+            ContentRangeBegin = dash >= 0 ? range.left(dash) : QString();
+            ContentRangeEnd = dash >= 0 ? range.mid(dash + 1, slash >= 0 ? slash - dash - 1 : -1) : QString();
+        } else if (field == "content-type") {
+            FResponseType = value.toLower();
+        } else if (field == "www-authenticate") {
+            FAuthenticate << value;
+        } else if (field == "transfer-encoding") {
+            FChunked = value.contains(QLatin1String("chunked"), Qt::CaseInsensitive);
+        } else if (field == "set-cookie" && OnCookie) {
+            bool accept = true;
+            OnCookie(this, value, accept);
+        }
+    }
+    if (OnHeaderData)
+        OnHeaderData(this);
+    if (FStatus >= 400)
+        FCtrlSocket.Close();
+}
+
+void THttpCli::BeginBody(int from)
+{
+    const quint64 serial = FRequestSerial;
+    SetState(httpWaitingBody);
+    if (FChunked) {
+        // The framing decides where the body ends; a length line would count framing bytes.
+        FResponseLength = -1;
+        FChunkDecoder.Reset();
+    }
+    if (OnHeaderEnd)
+        OnHeaderEnd(this);
+    if (!Ended(serial) && !FLocation.isEmpty() && OnLocationChange)
+        OnLocationChange(this);
+    if (Ended(serial))
+        return;
+    if (BodyIsEmpty()) {
+        FCtrlSocket.Close();
+        return;
+    }
+    const int rest = FRcvCnt - from;
+    FRcvCnt = 0;
+    if (rest > 0)
+        BodyData(FRcvBuf.data() + from, rest);
+}
+
+bool THttpCli::BodyIsEmpty() const
+{
+    return FRequestType == httpHEAD || (FStatus >= 100 && FStatus < 200) || FStatus == 204 || FStatus == 304
+           || (!FChunked && FResponseLength == 0);
+}
+
+void THttpCli::BodyData(const char *data, int len)
+{
+    const quint64 serial = FRequestSerial;
+    if (FChunked) {
+        FChunkDecoder.Feed(data, len, [this, serial](const char *piece, int pieceLen) {
+            if (!Ended(serial))
+                DeliverPiece(piece, pieceLen);
+        });
+        if (!Ended(serial) && (FChunkDecoder.Done() || FChunkDecoder.Failed()))
+            FCtrlSocket.Close();
+        return;
+    }
+    if (FResponseLength < 0) {
+        DeliverPiece(data, len);
+        return;
+    }
+    // Bytes past the announced length are not part of this answer.
+    DeliverPiece(data, static_cast<int>(std::min<qint64>(len, FResponseLength - FRcvdCount)));
+    if (!Ended(serial) && FRcvdCount >= FResponseLength)
+        FCtrlSocket.Close();
+}
+
+void THttpCli::DeliverPiece(const char *data, int len)
+{
+    if (len <= 0)
+        return;
+    if (FDocPieces++ == 0 && OnDocBegin)
+        OnDocBegin(this);
+    FRcvdCount += len;
+    // Queued for the stream first, so a handler that aborts still has this piece written.
+    if (ReceiveStream)
+        FWriteBuf.insert(FWriteBuf.end(), data, data + len);
+    if (OnDocData)
+        OnDocData(this, data, len);
+    if (FWriteBuf.size() >= WriteBlock)
+        FlushStream();
+}
+
+void THttpCli::FlushStream()
+{
+    if (!FWriteBuf.empty() && ReceiveStream)
+        ReceiveStream->write(FWriteBuf.data(), static_cast<qint64>(FWriteBuf.size()));
+    FWriteBuf.clear();
+}
+
+void THttpCli::Fail(quint16 code, const QString &reason)
+{
+    FRequestDoneError = code;
+    FStatus = 404;
+    FReason = reason;
+}
+
+void THttpCli::EndRequest(quint16 error)
+{
+    if (FRequestEnded)
+        return;
+    FRequestEnded = true;
+    if (error && !FRequestDoneError)
+        FRequestDoneError = error;
+    FlushStream();
+    if (FDocPieces > 0 && OnDocEnd)
+        OnDocEnd(this);
+    const quint64 serial = FRequestSerial;
+    const THttpRequest kind = FRequestType;
+    const quint16 done = FRequestDoneError;
+    QMetaObject::invokeMethod(
+        this, [this, serial, kind, done] { RequestFinished(serial, kind, done); }, Qt::QueuedConnection);
+}
+
+void THttpCli::RequestFinished(quint64 serial, THttpRequest kind, quint16 error)
+{
+    // A request started after an Abort made the client ready keeps its own state.
+    if (serial == FRequestSerial)
+        RunPosted([this] { SetState(httpReady); });
+    QMetaObject::invokeMethod(
+        this,
+        [this, kind, error] {
+            if (OnRequestDone)
+                RunPosted([this, kind, error] { OnRequestDone(this, kind, error); });
+        },
+        Qt::QueuedConnection);
+}
+
+void THttpCli::Abort()
+{
+    if (QThread::currentThread() != thread()) {
+        const quint64 serial = FRequestSerial;
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial] {
+                if (serial == FRequestSerial)
+                    RunPosted([this] { Abort(); });
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (FState == httpReady || FRequestEnded) {
+        FCtrlSocket.Close();
+        return;
+    }
+    const bool lookingUp = FState == httpDnsLookup;
+    SetState(httpAborting);
+    if (lookingUp) {
+        try {
+            FCtrlSocket.CancelDnsLookup();
+        } catch (...) {
+        }
+    }
+    Fail(ErrAborted, QStringLiteral("Connection aborted on request"));
+    FCtrlSocket.Close();
+    // Nothing was open while looking up or before connecting, so no close event ends it.
+    EndRequest(0);
+    SetState(httpReady);
+}
+
+void THttpCli::SetState(THttpState state)
+{
+    if (FState == state)
+        return;
+    FState = state;
+    if (OnStateChange)
+        OnStateChange(this);
+}

@@ -1,0 +1,91 @@
+// The request text of THttpCli: which lines are sent, in which order, and how text goes on the wire.
+#include "HttpProt.h"
+
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+// URLs travel as ASCII: non-ASCII text becomes percent-encoded UTF-8, and blanks or control
+// characters, which would break the request line, are encoded too.
+QByteArray WireUrl(const QString &text)
+{
+    QByteArray out;
+    for (const char c : text.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F)
+            out += '%' + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+// Header values received as bytes come back unchanged; other text goes as UTF-8.
+QByteArray WireText(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.unicode() > 0xFF)
+            return text.toUtf8();
+    return text.toLatin1();
+}
+
+QByteArray BasicCredentials(const QString &user, const QString &password)
+{
+    return "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
+}
+
+QByteArray HttpDate(const QDateTime &when)
+{
+    static const char days[] = "MonTueWedThuFriSatSun";
+    static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const QDateTime utc = when.toUTC();
+    const QDate d = utc.date();
+    const QTime t = utc.time();
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3s, %2.2d %.3s %4.4d %2.2d:%2.2d:%2.2d GMT", days + 3 * (d.dayOfWeek() - 1),
+                  d.day(), months + 3 * (d.month() - 1), d.year(), t.hour(), t.minute(), t.second());
+    return text;
+}
+} // namespace
+
+QByteArray THttpCli::BuildRequest()
+{
+    QByteArray text;
+    const auto put = [this, &text](const QByteArray &line) {
+        if (OnCommand)
+            OnCommand(this, QString::fromLatin1(line));
+        text += line + "\r\n";
+    };
+    if (OnRequestHeaderBegin)
+        OnRequestHeaderBegin(this);
+    put((FRequestType == httpHEAD ? "HEAD " : "GET ") + WireUrl(FPath) + " HTTP/1.1");
+    if (!Sender.isEmpty())
+        put("From: " + WireText(Sender));
+    if (!Accept.isEmpty())
+        put("Accept: " + WireText(Accept));
+    if (!Reference.isEmpty())
+        put("Referer: " + WireUrl(Reference));
+    if (!Agent.isEmpty())
+        put("User-Agent: " + WireText(Agent));
+    put("Host: " + QUrl::toAce(FHostName));
+    if (NoCache)
+        put("Pragma: no-cache");
+    if (ModifiedSince.isValid())
+        put("If-Modified-Since: " + HttpDate(ModifiedSince));
+    if (!Username.isEmpty())
+        put("Authorization: " + BasicCredentials(Username, Password));
+    if (!Proxy.isEmpty() && !ProxyUsername.isEmpty())
+        put("Proxy-Authorization: " + BasicCredentials(ProxyUsername, ProxyPassword));
+    if (!Cookie.isEmpty())
+        put("Cookie: " + WireText(Cookie));
+    if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
+        put("Range: bytes=" + ContentRangeBegin.toLatin1() + '-' + ContentRangeEnd.toLatin1());
+        ContentRangeBegin.clear();
+        ContentRangeEnd.clear();
+    }
+    if (OnRequestHeaderEnd)
+        OnRequestHeaderEnd(this);
+    put(QByteArray());
+    return text;
+}

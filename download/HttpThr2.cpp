@@ -1,0 +1,193 @@
+// The worker's thread, its job loop and how it reports to the GUI thread.
+#include "HttpThr2.h"
+
+#include "HttpProt.h"
+#include "HttpUrlParts.h"
+#include "UrlUtil.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QTime>
+#include <QTimer>
+
+THTTPThread::THTTPThread(TWorkerSink &sink, QObject *parent) : QThread(parent), FSink(sink)
+{
+    FSinkCall.moveToThread(sink.thread());
+    FStopCall.moveToThread(this);
+}
+
+THTTPThread::~THTTPThread()
+{
+    Shutdown();
+}
+
+void THTTPThread::Setup(int slot)
+{
+    SlotIndex = slot;
+}
+
+void THTTPThread::StartJob(const TWorkerJob &job)
+{
+    Job = job;
+    FRunningJob = job.JobId;
+    ++FRunSerial;
+    FJobActive = true;
+    FResume.release();
+}
+
+void THTTPThread::RequestStop(quint64 jobId, const QString &finalMessage)
+{
+    if (!FJobActive || FRunningJob != jobId)
+        return;
+    const quint64 serial = FRunSerial;
+    FStopCall.Post([this, serial, finalMessage] { StopJob(serial, finalMessage); });
+}
+
+void THTTPThread::StopJob(quint64 serial, const QString &text)
+{
+    // Posted while one pass ran, delivered in a later one: the job it meant has ended.
+    if (serial != FRunSerial || !FJobActive)
+        return;
+    Aborted = true;
+    FinalMessage = text;
+    HttpCli->Abort();
+}
+
+void THTTPThread::Shutdown()
+{
+    FTerminated = true;
+    // A job still running ends at once; a parked worker has nothing to abort.
+    FStopCall.Post([this] {
+        if (HttpCli)
+            HttpCli->Abort();
+    });
+    FResume.release();
+    wait();
+}
+
+void THTTPThread::run()
+{
+    THttpCli cli;
+    cli.SetMultiThreaded(true);
+    cli.Agent = QLatin1String(AgentText);
+    cli.OnHeaderData = [this](THttpCli *sender) {
+        if (FServerStatus == 0)
+            FServerStatus = sender->ResponseStatus();
+    };
+    cli.OnHeaderEnd = [this](THttpCli *) { HandleHeaderEnd(); };
+    cli.OnDocBegin = [this](THttpCli *) { ShowMessage(QStringLiteral("Doc begin")); };
+    cli.OnDocData = [this](THttpCli *, const char *, int len) { HandleDocData(len); };
+    cli.OnDocEnd = [this](THttpCli *) { ShowMessage(QStringLiteral("Doc End")); };
+    cli.OnCookie = [this](THttpCli *, const QString &data, bool &accept) {
+        HandleCookie(data);
+        accept = true;
+    };
+    cli.OnRequestDone = [this](THttpCli *, THttpRequest, quint16 error) {
+        FRequestDone = true;
+        FRequestError = error;
+    };
+    QTimer flush;
+    flush.setSingleShot(true);
+    connect(&flush, &QTimer::timeout, &flush, [this] { FlushProgress(); });
+    HttpCli = &cli;
+    FFlushTimer = &flush;
+
+    for (;;) {
+        FResume.acquire();
+        if (FTerminated)
+            break;
+        RunJob();
+        FJobActive = false;
+        CallSink([this] { FSink.FinishRun(*this); });
+    }
+    HttpCli = nullptr;
+    FFlushTimer = nullptr;
+}
+
+void THTTPThread::RunJob()
+{
+    ReceivedBytes = 0;
+    Aborted = false;
+    RequestOk = true;
+    FinalMessage.clear();
+    FHost = THttpUrlParts::Parse(Job.JobURL).Host.toLower();
+    if (QFileInfo::exists(Job.LocalFile)) {
+        ReportExistingFile();
+    } else {
+        ReportUpdate(UpdateSlot);
+        ReportUpdate(UpdateSTime);
+        if (Job.HeadCommand)
+            RunHead();
+        if (!FTerminated && RequestOk && !Aborted)
+            RunGet();
+    }
+    if (Aborted)
+        ReportUpdate(UpdateMessage);
+}
+
+void THTTPThread::ReportExistingFile()
+{
+    ShowMessage(QStringLiteral("ファイルが存在します。"));
+    Job.TotalBytes = ReceivedBytes = UrlUtil::FileSize2(Job.LocalFile);
+    Job.StartByte = 0;
+    for (const int code : {UpdateCByte, UpdateTByte, UpdatePercent, UpdateCTime})
+        ReportUpdate(code);
+}
+
+QString THTTPThread::PercentText() const
+{
+    const qint64 base = Job.EndByte != 0 ? Job.StartByte : 0;
+    const qint64 span = Job.TotalBytes - base;
+    if (Job.TotalBytes <= 0 || span <= 0)
+        return {};
+    const long double percent = static_cast<long double>(ReceivedBytes - base) / span * 100;
+    const QString text = QString::asprintf("%1.2f", static_cast<double>(percent));
+    // "100.00" tells a finished file; the last bytes of a large one must not round up to it.
+    if (ReceivedBytes < Job.TotalBytes && text == QLatin1String("100.00"))
+        return QStringLiteral("99.99");
+    return text;
+}
+
+void THTTPThread::ShowMessage(const QString &message)
+{
+    MessageText = message;
+    ReportUpdate(UpdateMessage);
+}
+
+void THTTPThread::ReportUpdate(int code)
+{
+    FlushProgress();
+    CallSink([this, code] { FSink.ApplyUpdate(*this, code); });
+}
+
+void THTTPThread::NoteProgress(int pieceLen)
+{
+    FLastPiece = pieceLen;
+    FProgressPending = true;
+    if (!FLastFlush.isValid() || FLastFlush.elapsed() >= FlushMs)
+        FlushProgress();
+    else if (!FFlushTimer->isActive())
+        // A stalled body still shows its last count.
+        FFlushTimer->start(static_cast<int>(FlushMs - FLastFlush.elapsed()));
+}
+
+void THTTPThread::FlushProgress()
+{
+    if (!FProgressPending)
+        return;
+    FProgressPending = false;
+    FFlushTimer->stop();
+    FLastFlush.start();
+    StatusBarText = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat) + QLatin1String(" > ")
+                    + QString::number(FLastPiece);
+    for (const int code : {UpdateCByte, UpdatePercent, UpdateCTime, UpdateStatusBar})
+        CallSink([this, code] { FSink.ApplyUpdate(*this, code); });
+}
+
+void THTTPThread::CallSink(std::function<void()> call)
+{
+    // Shutdown waits for this thread without serving the sink's.
+    if (FTerminated)
+        return;
+    FSinkCall.Send(std::move(call));
+}

@@ -1,0 +1,166 @@
+#pragma once
+
+#include "TThreadCall.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <semaphore>
+
+class QFile;
+class QTimer;
+class THttpCli;
+class THTTPThread;
+
+// One job as the scheduler hands it to a worker.
+struct TWorkerJob {
+    quint64 JobId = 0;          // identity of the job's row
+    QString JobURL;
+    QString JobProxy;
+    QString JobReferer;
+    QString LocalFile;          // final local name; the partial file is this with "_" appended
+    QString HttpVersion;        // the row's Http cell
+    qint64 TotalBytes = 0;      // 0 when unknown; for a part job its end offset
+    qint64 StartByte = 0;       // part start; 0 for a whole-file job
+    qint64 EndByte = 0;         // part end, exclusive; 0 for a whole-file job
+    bool HeadCommand = false;   // send HEAD before GET
+    bool Size20KB = true;       // refuse files under 20 000 bytes
+};
+
+// The GUI-thread side of the workers. Every call runs on this object's thread while the calling
+// worker waits, so the worker's fields can be read without locks.
+class TWorkerSink : public QObject
+{
+public:
+    using QObject::QObject;
+    // Writes the cell, panel or memo named by code (see THTTPThread::ReportUpdate).
+    virtual void ApplyUpdate(THTTPThread &worker, int code) = 0;
+    // End of a job: marks the slot idle and the row "@@"; the worker then waits for its next job.
+    virtual void FinishRun(THTTPThread &worker) = 0;
+    // A file was completed: shown in the viewer when that is visible.
+    virtual void ShowCompleted(THTTPThread &worker) = 0;
+};
+
+// A download worker: a thread with its own HTTP client that fetches one job at a time into its
+// local file and parks between jobs.
+class THTTPThread : public QThread
+{
+    Q_OBJECT
+public:
+    // Update codes: which cell, panel or memo the next GUI update writes.
+    enum TUpdateCode {
+        UpdateSlot = -1,
+        UpdateCByte = 1,
+        UpdateTByte = 2,
+        UpdatePercent = 3,
+        UpdateCTime = 4,
+        UpdateSTime = 5,
+        UpdateHttp = 6,
+        UpdateMessage = 7,
+        UpdateFinished = 99,
+        UpdateStatusBar = 100,
+        UpdateHeadHeaders = 200,
+        UpdateGetHeaders = 201,
+    };
+    static constexpr const char *AgentText = "Mozilla/4.0 (compatible; MSIE 5.0; Windows 95; DigExt)";
+
+    explicit THTTPThread(TWorkerSink &sink, QObject *parent = nullptr);
+    ~THTTPThread() override;
+
+    // Called once, before the first job.
+    void Setup(int slot);
+    // Scheduler side (GUI thread), only while the worker is parked: fills the job and resumes it.
+    void StartJob(const TWorkerJob &job);
+    // Any thread: stops the job jobId with this final message; ignored once that job has ended.
+    void RequestStop(quint64 jobId, const QString &finalMessage);
+    // Ends the thread: the worker must be parked (or not yet started); returns after joining it.
+    void Shutdown();
+
+    // Job fields, as written by StartJob and by the worker; read by the sink during its calls.
+    TWorkerJob Job;
+    int SlotIndex = 0;
+    qint64 ReceivedBytes = 0;
+    QString MessageText;
+    QString StatusBarText;
+    QString ContentType;
+    QStringList ResponseHeaders;   // headers of the last answer, for the options dialog
+    bool Aborted = false;
+    QString FinalMessage;
+    bool RequestOk = true;
+
+    // Percent text of the current progress, "%1.2f"; empty when the size is not known.
+    QString PercentText() const;
+
+protected:
+    void run() override;
+
+private:
+    void RunJob();
+    void ReportExistingFile();
+    void RunHead();
+    void RunGet();
+    // Opens the partial file as the body's stream and sets the range; false when the job ended here.
+    bool PrepareGet(QFile &partial);
+    // The checks after the GET: which final text the job gets and what becomes of the partial file.
+    void FinishGet();
+    // Runs one synchronous request and waits for its end report; false when it raised.
+    bool RunRequest(bool head);
+    // True when a 200 answer without a length ended in order: its body is the whole file.
+    bool BodyEndedWithoutLength() const;
+    void CompletePartial(const QString &message);
+    void ShowMessage(const QString &message);
+
+    void HandleHeaderEnd();
+    void HandleStatus200();
+    void HandleStatus206();
+    void HandleDocData(int len);
+    void HandleCookie(const QString &data);
+    void StopJob(quint64 serial, const QString &text);
+
+    // Writes through the sink: every code in order, progress codes at most once per FlushMs.
+    void ReportUpdate(int code);
+    void NoteProgress(int pieceLen);
+    void FlushProgress();
+    void CallSink(std::function<void()> call);
+
+    QString PartialFile() const { return Job.LocalFile + QLatin1Char('_'); }
+
+    static constexpr int FlushMs = 50;
+
+    TWorkerSink &FSink;
+    // Lives on the sink's thread: every sink call runs there while this worker waits.
+    TThreadCall FSinkCall;
+    std::counting_semaphore<> FResume{0};
+    std::atomic<bool> FTerminated{false};
+    // Which job a stop request may still reach: the serial of the running pass and its job.
+    std::atomic<quint64> FRunSerial{0};
+    std::atomic<quint64> FRunningJob{0};
+    std::atomic<bool> FJobActive{false};
+    // Lives on the worker thread: stop requests are posted to it and run inside the client's loop.
+    TThreadCall FStopCall;
+
+    // Made on the worker thread in run().
+    THttpCli *HttpCli = nullptr;
+    QTimer *FFlushTimer = nullptr;
+
+    QString CurrentCommand;
+    QString FHost;                      // host of the job's URL, the key of its cookie
+    QHash<QString, QString> FCookies;   // last cookie received from each host
+    bool ContinueMode = false;
+    bool DiscardPartial = false;
+    bool FRangeUnusable = false;        // a 206 answer whose range cannot be placed in the file
+    int FServerStatus = 0;              // status line the server sent, 0 when none arrived
+    int FHeaderEndStatus = 0;           // status of an answer whose header was complete
+    bool FRequestDone = false;
+    quint16 FRequestError = 0;          // the client's end report: 0 for an orderly end
+
+    bool FProgressPending = false;
+    int FLastPiece = 0;
+    QElapsedTimer FLastFlush;
+};

@@ -1,0 +1,287 @@
+// The download procedure of one job: HEAD, GET into the partial file, and what the answer means.
+#include "HttpThr2.h"
+
+#include "HttpProt.h"
+#include "UrlUtil.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFile>
+
+namespace {
+const QString Retry = QStringLiteral("Retry");
+const QString Version11 = QStringLiteral("1.1");
+constexpr qint64 SmallFileLimit = 20000;
+
+// Size of the partial file, -1 when it cannot be opened for reading.
+qint64 PartialSize(const QString &name)
+{
+    return UrlUtil::FileSize2(name);
+}
+
+// A refusal by the server that asking again will not change.
+bool IsServerRefusal(int status)
+{
+    return status >= 400 && status < 500 && status != 408 && status != 429;
+}
+} // namespace
+
+bool THTTPThread::RunRequest(bool head)
+{
+    FServerStatus = 0;
+    FHeaderEndStatus = 0;
+    FRequestDone = false;
+    bool ok = true;
+    try {
+        head ? HttpCli->Head() : HttpCli->Get();
+    } catch (const EHttpException &) {
+        ok = false;
+    } catch (...) {
+        // Not the client's own report: no end report may follow.
+        return false;
+    }
+    // The client posts how the request ended just after it returns; only that report tells a body
+    // that ended in order from a broken connection.
+    while (!FRequestDone)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return ok;
+}
+
+void THTTPThread::RunHead()
+{
+    HttpCli->URL = Job.JobURL;
+    HttpCli->Proxy = Job.JobProxy;
+    HttpCli->Reference = Job.JobReferer;
+    ReceivedBytes = 0;
+    FCookies.remove(FHost);
+    // The cookie of the last GET may belong to another host.
+    HttpCli->Cookie.clear();
+    ContinueMode = false;
+    DiscardPartial = false;
+    QBuffer body;
+    body.open(QIODevice::ReadWrite);
+    HttpCli->ReceiveStream = &body;
+    HttpCli->ContentRangeBegin.clear();
+    HttpCli->ContentRangeEnd.clear();
+    ShowMessage(QStringLiteral("Try>Get Headers!"));
+    CurrentCommand = QStringLiteral("Head");
+    RequestOk = RunRequest(true);
+    HttpCli->ReceiveStream = nullptr;
+    if (RequestOk)
+        return;
+    Job.TotalBytes = 0;
+    // A stop of our own keeps its text: the client reports it as a 404.
+    ShowMessage(Aborted && !FinalMessage.isEmpty() ? FinalMessage
+                                                   : QLatin1String("End>") + UrlUtil::HttpMsg(HttpCli->ResponseStatus()));
+}
+
+void THTTPThread::RunGet()
+{
+    ReceivedBytes = 0;
+    HttpCli->URL = Job.JobURL;
+    HttpCli->Proxy = Job.JobProxy;
+    HttpCli->Reference = Job.JobReferer;
+    HttpCli->Cookie = FCookies.value(FHost);
+    HttpCli->ContentRangeBegin.clear();
+    HttpCli->ContentRangeEnd.clear();
+    ContinueMode = false;
+    DiscardPartial = false;
+    FRangeUnusable = false;
+    FinalMessage.clear();
+    ShowMessage(QStringLiteral("Try>Get Body!"));
+
+    QFile partial(PartialFile());
+    if (!PrepareGet(partial))
+        return;
+    CurrentCommand = QStringLiteral("Get");
+    FLastFlush.invalidate();
+    HttpCli->ReceiveStream = &partial;
+    RequestOk = RunRequest(false);
+    FlushProgress();
+    HttpCli->ReceiveStream = nullptr;
+    partial.close();
+    FinishGet();
+}
+
+bool THTTPThread::PrepareGet(QFile &partial)
+{
+    if (partial.exists()) {
+        const qint64 have = PartialSize(partial.fileName());
+        if (have <= 0) {
+            if (have == 0)
+                partial.remove();
+            ShowMessage(Retry);
+            return false;
+        }
+        if (Job.StartByte + have == Job.TotalBytes) {
+            CompletePartial(QStringLiteral("End>File End!"));
+            return false;
+        }
+        if (Job.HttpVersion == Version11) {
+            if (!partial.open(QIODevice::ReadWrite) || !partial.seek(have)) {
+                ShowMessage(Retry);
+                return false;
+            }
+            const bool part = Job.StartByte != 0 || Job.EndByte != 0;
+            ReceivedBytes = Job.StartByte + have;
+            HttpCli->ContentRangeBegin = QString::number(ReceivedBytes);
+            // Without a known size the range stays open-ended rather than malformed.
+            if (part)
+                HttpCli->ContentRangeEnd = QString::number(Job.EndByte - 1);
+            else if (Job.TotalBytes > 0)
+                HttpCli->ContentRangeEnd = QString::number(Job.TotalBytes);
+            ContinueMode = true;
+            ShowMessage(QStringLiteral("Try>Continue!"));
+            return true;
+        }
+    } else if (Job.EndByte > 0) {
+        HttpCli->ContentRangeBegin = QString::number(Job.StartByte);
+        HttpCli->ContentRangeEnd = QString::number(Job.EndByte - 1);
+        ReceivedBytes = Job.StartByte;
+        ContinueMode = true;
+    }
+    if (!partial.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        ShowMessage(Retry);
+        return false;
+    }
+    return true;
+}
+
+void THTTPThread::FinishGet()
+{
+    const QString name = PartialFile();
+    if (!Aborted && IsServerRefusal(FServerStatus)) {
+        Aborted = true;
+        FinalMessage = QLatin1String("Abort>") + UrlUtil::HttpMsg(FServerStatus);
+        // Only the empty file of this attempt goes; bytes of an earlier one stay.
+        DiscardPartial = PartialSize(name) == 0;
+    }
+    if (DiscardPartial && QFile::exists(name)) {
+        QFile::remove(name);
+        ReceivedBytes = 0;
+        ReportUpdate(UpdateCByte);
+    }
+    if (!FinalMessage.isEmpty())
+        ShowMessage(FinalMessage);
+    if (Aborted)
+        return;
+    if (!QFile::exists(name)) {
+        ShowMessage(Retry);
+        return;
+    }
+    const qint64 have = PartialSize(name);
+    if (have <= 0 || FRangeUnusable) {
+        if (have == 0)
+            QFile::remove(name);
+        ShowMessage(Retry);
+        return;
+    }
+    if (BodyEndedWithoutLength()) {
+        Job.TotalBytes = have;
+        ReportUpdate(UpdateTByte);
+        ReportUpdate(UpdatePercent);
+    }
+    if (Job.StartByte + have == Job.TotalBytes) {
+        CompletePartial(QStringLiteral("End>Completed!"));
+        return;
+    }
+    // Only an HTTP/1.1 server can continue a short file; any other file starts over.
+    const bool keep = Job.HttpVersion == Version11 ? have <= Job.TotalBytes : have == Job.TotalBytes;
+    if (!keep)
+        QFile::remove(name);
+    if (Job.HttpVersion == Version11 || !keep)
+        ShowMessage(Retry);
+}
+
+bool THTTPThread::BodyEndedWithoutLength() const
+{
+    return FHeaderEndStatus == 200 && Job.TotalBytes < 0 && !ContinueMode && RequestOk && FRequestError == 0
+           && Job.StartByte == 0 && Job.EndByte == 0;
+}
+
+void THTTPThread::CompletePartial(const QString &message)
+{
+    if (!QFile::rename(PartialFile(), Job.LocalFile)) {
+        ShowMessage(Retry);
+        return;
+    }
+    RequestOk = true;
+    ShowMessage(message);
+    CallSink([this] { FSink.ShowCompleted(*this); });
+}
+
+void THTTPThread::HandleHeaderEnd()
+{
+    const QStringList headers = HttpCli->ResponseHeaders();
+    if (!headers.isEmpty()) {
+        Job.HttpVersion = headers.first().mid(5, 3);
+        ReportUpdate(UpdateHttp);
+    }
+    ContentType = HttpCli->ResponseType();
+    ShowMessage(QLatin1String("Try>Type : ") + ContentType);
+    ResponseHeaders = headers;
+    ReportUpdate(CurrentCommand == QLatin1String("Get") ? UpdateGetHeaders : UpdateHeadHeaders);
+    FHeaderEndStatus = HttpCli->ResponseStatus();
+    if (FHeaderEndStatus == 200) {
+        HandleStatus200();
+    } else if (FHeaderEndStatus == 206) {
+        HandleStatus206();
+    } else {
+        DiscardPartial = true;
+        Aborted = true;
+        FinalMessage = QLatin1String("Abort>") + UrlUtil::HttpMsg(FHeaderEndStatus);
+        HttpCli->Abort();
+    }
+    ReportUpdate(UpdateTByte);
+}
+
+void THTTPThread::HandleStatus200()
+{
+    Job.TotalBytes = HttpCli->ResponseLength();
+    if (Job.Size20KB && Job.TotalBytes > 0 && Job.TotalBytes < SmallFileLimit) {
+        DiscardPartial = true;
+        Aborted = true;
+        FinalMessage = QStringLiteral("Abort>Size 20KB 未満");
+        HttpCli->Abort();
+    }
+    // A range was asked for and the whole file comes: the next attempt starts from zero.
+    if (ContinueMode) {
+        HttpCli->Abort();
+        DiscardPartial = true;
+    }
+}
+
+void THTTPThread::HandleStatus206()
+{
+    bool ok = false;
+    const qint64 begin = HttpCli->ContentRangeBegin.toLongLong(&ok);
+    qint64 length = HttpCli->ResponseLength();
+    if (ok && length < 0) {
+        bool endOk = false;
+        const qint64 end = HttpCli->ContentRangeEnd.toLongLong(&endOk);
+        length = endOk && end >= begin ? end - begin + 1 : -1;
+    }
+    // The body is appended where the file ends: a range starting elsewhere would corrupt it.
+    if (!ok || begin < 0 || length < 0 || begin != ReceivedBytes) {
+        FRangeUnusable = true;
+        HttpCli->Abort();
+        return;
+    }
+    Job.TotalBytes = begin + length;
+}
+
+void THTTPThread::HandleDocData(int len)
+{
+    ReceivedBytes += len;
+    NoteProgress(len);
+    // Stop as soon as the announced size is in; this piece is still written.
+    if (ReceivedBytes == Job.TotalBytes) {
+        FinalMessage = QStringLiteral("Full Size!");
+        HttpCli->Abort();
+    }
+}
+
+void THTTPThread::HandleCookie(const QString &data)
+{
+    FCookies.insert(FHost, data);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The parts of a URL as the HTTP client splits it: loose about what it accepts, so that
+// "host:port", "/path" and "user:pass@host" forms all work for both URLs and proxy names.
+struct THttpUrlParts
+{
+    QString Proto;
+    QString User;
+    QString Pass;
+    QString Host;
+    QString Port;
+    QString Path;
+
+    static THttpUrlParts Parse(const QString &url);
+};

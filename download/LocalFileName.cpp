@@ -1,0 +1,65 @@
+#include "LocalFileName.h"
+
+#include "UrlUtil.h"
+
+#include <QCryptographicHash>
+
+namespace {
+
+// Longest file name (without folder) most Linux file systems take, in bytes.
+constexpr int MaxNameBytes = 255;
+// Room kept for the "_" of the partial file and a part text such as "012".
+constexpr int Reserve = 8;
+
+QString BaseName(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool Usable(const QString &path)
+{
+    const QString name = BaseName(path);
+    return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..")
+        && name.toUtf8().size() <= MaxNameBytes - Reserve;
+}
+
+bool Unsafe(QChar c)
+{
+    return c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('?')
+        || c == QLatin1Char('*') || c == QLatin1Char(':') || c == QLatin1Char('"') || c == QLatin1Char('<')
+        || c == QLatin1Char('>') || c == QLatin1Char('|') || c == QLatin1Char('.') || c == QChar(0x7f);
+}
+
+} // namespace
+
+QString LocalFileName::Fallback(const QString &folder, const QString &url)
+{
+    QString rest = url.trimmed();
+    const qsizetype scheme = rest.indexOf(QStringLiteral("://"));
+    const QString prefix = scheme > 0 && rest.left(scheme).compare(QStringLiteral("ftp"), Qt::CaseInsensitive) == 0
+        ? QStringLiteral("f") : QStringLiteral("h");
+    if (scheme > 0)
+        rest = rest.mid(scheme + 3);
+    for (QChar &c : rest)
+        if (Unsafe(c))
+            c = QLatin1Char('_');
+    QString name = prefix + rest;
+    if (name.toUtf8().size() > MaxNameBytes - Reserve) {
+        // Keep the names of long URLs apart by a digest of the whole URL.
+        const QString digest = QString::fromLatin1(
+            QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+        while (name.toUtf8().size() > MaxNameBytes - Reserve - digest.size() - 1)
+            name.chop(1);
+        name += QLatin1Char('_') + digest;
+    }
+    return folder + QStringLiteral("/tmp/") + name;
+}
+
+QString LocalFileName::For(const QString &folder, const QString &url, bool longNames, const QString &div)
+{
+    QString path = longNames ? UrlUtil::SetFileName(folder, url) : UrlUtil::SetFileNameS(folder, url);
+    const bool local = url.startsWith(QStringLiteral("file://"));
+    if (!local && !Usable(path))
+        path = Fallback(folder, url);
+    return path + div;
+}

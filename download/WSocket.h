@@ -1,0 +1,118 @@
+#pragma once
+
+#include "ECodedException.h"
+#include "WSendQueue.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QHostInfo;
+
+enum TSocketState {
+    wsInvalidState,
+    wsOpened,
+    wsBound,
+    wsConnecting,
+    wsConnected,
+    wsAccepting,
+    wsListening,
+    wsClosed,
+};
+
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+
+class ESocketException : public ECodedException
+{
+public:
+    using ECodedException::ECodedException;
+};
+
+// Event-driven TCP socket: calls start work, results arrive as events on the thread that owns
+// the socket, while that thread runs or pumps its event loop. Nothing here ever blocks.
+class TWSocket : public QObject
+{
+public:
+    using TSocketEvent = std::function<void(TWSocket *Sender, quint16 Error)>;
+    using TErrorEvent = std::function<void(TWSocket *Sender, quint16 Error, const QString &Text)>;
+    using TBgExceptionEvent =
+        std::function<void(TWSocket *Sender, const std::exception &E, bool &CanClose)>;
+
+    explicit TWSocket(QObject *parent = nullptr);
+    ~TWSocket() override;
+
+    // Connection settings; a close restores their defaults.
+    QString Addr;
+    QString Port;
+    QString Proto = QStringLiteral("tcp");
+    QString LocalPort = QStringLiteral("0");
+    TSocketLingerOnOff LingerOnOff = wsLingerOn;
+    int LingerTimeout = 0;
+    // The owner runs on a worker thread and pumps with ProcessMessages.
+    bool MultiThreaded = false;
+
+    TSocketState State() const { return FState; }
+    int LastError() const { return FLastError; }
+    QString DnsResult() const { return FDnsResult; }
+    QStringList DnsResultList() const { return FDnsResultList; }
+
+    void DnsLookup(const QString &HostName);
+    void CancelDnsLookup();
+    void Connect();
+    // Queues len bytes and sends what the network takes now; -1 when not connected.
+    int Send(const void *Data, int Len);
+    // Reads what is waiting, at most BufferSize bytes; 0 after the peer closed, -1 on error.
+    int Receive(void *Buffer, int BufferSize);
+    void Close();
+    // Dispatches the calling thread's pending events; true once the thread was asked to stop.
+    bool ProcessMessages();
+
+    // Unsent bytes of each send block, oldest first.
+    std::vector<int> SendBlockSizes() const { return FSendQueue.BlockSizes(); }
+
+    TSocketEvent OnDnsLookupDone;
+    TSocketEvent OnSessionConnected;
+    TSocketEvent OnDataAvailable;
+    TSocketEvent OnDataSent;
+    TSocketEvent OnSessionClosed;
+    TErrorEvent OnError;
+    TBgExceptionEvent OnBgException;
+
+private:
+    void LookupFinished(const QHostInfo &info);
+    void ReadReady();
+    void WriteReady();
+    void ConnectDone(quint16 error);
+    void TryToSend();
+    void DropWaitingData();
+    void InternalClose(bool raiseEvent, quint16 error);
+    void ResetDefaults();
+    void OpenSocket(int family);
+    void StartConnect(const struct sockaddr *sa, unsigned saLen);
+    void ResolveEndpoint(struct sockaddr_storage &sa, unsigned &saLen);
+    // Reports a failing call: to OnError when set, otherwise as ESocketException.
+    void SocketError(const QString &op, int code);
+    void RaiseError(int code, const QString &text);
+    // Runs an event raised from the event loop; an exception goes to OnBgException.
+    void Guarded(const std::function<void()> &fn);
+    void RaiseEvent(const TSocketEvent &event, quint16 error);
+
+    int FHSocket = -1;
+    TSocketState FState = wsClosed;
+    int FLastError = 0;
+    QSocketNotifier FReadNotifier;
+    QSocketNotifier FWriteNotifier;
+    TSendQueue FSendQueue;
+    int FDnsLookupId = -1;
+    QString FDnsResult;
+    QStringList FDnsResultList;
+    // Counts connections so a queued notice meant for an earlier one is dropped.
+    quint64 FConnection = 0;
+    bool FReadFilled = false;
+    bool FRemoteClosed = false;
+    int FReadError = 0;
+    bool FDestroying = false;
+};

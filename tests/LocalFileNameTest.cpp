@@ -1,0 +1,36 @@
+#include "LocalFileName.h"
+
+#include <gtest/gtest.h>
+
+// Every URL must map to a file directly below tmp: the naming rules where they give a usable name,
+// the fallback otherwise, and the part text after either.
+TEST(LocalFileNameTest, NamingRulesWithFallback)
+{
+    const QString tmp = "/p/tmp/";
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/d/a01.jpg", true), tmp + "hh_example_d_a01.jpg");
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/d/a01.jpg", false, "003"), tmp + "a01.jpg003");
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/cgi/v.cgi?id=5", false), tmp + "v.cgi?id=5")
+        << "short names keep their query text";
+
+    // No long name for a query or a missing extension: the flattened URL instead.
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/cgi/v.cgi?id=5&p=/x", true), tmp + "hh_example_cgi_v_cgi_id=5&p=_x");
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/dir/", true, "001"), tmp + "hh_example_dir_001");
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/..", false), tmp + "hh_example___");
+    EXPECT_EQ(LocalFileName::For("/p", "ftp://f.example/pub/", true), tmp + "ff_example_pub_");
+    EXPECT_EQ(LocalFileName::For("/p", "file://pics/a.jpg", true), "./pics/a.jpg") << "local files keep their path";
+}
+
+// Over-long names are cut, and two long URLs that differ only at the end still get two files.
+TEST(LocalFileNameTest, LongUrlsStayDistinctAndShort)
+{
+    const QString stem = "http://h.example/" + QString(400, 'a') + "?page=";
+    const QString one = LocalFileName::For("/p", stem + "1", true);
+    const QString two = LocalFileName::For("/p", stem + "2", true);
+    EXPECT_NE(one, two);
+    for (const QString &path : {one, two}) {
+        const QString name = path.mid(7);
+        EXPECT_TRUE(path.startsWith("/p/tmp/"));
+        EXPECT_FALSE(name.contains('/'));
+        EXPECT_LE(name.toUtf8().size(), 247);
+    }
+}

@@ -1,0 +1,120 @@
+#include "NginxServer.h"
+
+#include "ScriptedServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+TNginxServer::TNginxServer()
+{
+    QDir(FDir.path()).mkpath(QStringLiteral("www"));
+}
+
+TNginxServer::~TNginxServer()
+{
+    Stop();
+}
+
+QString TNginxServer::Root() const
+{
+    return FDir.filePath(QStringLiteral("www"));
+}
+
+QString TNginxServer::Url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(FPort).arg(path);
+}
+
+QString TNginxServer::WriteFile(const QString &name, const QByteArray &bytes) const
+{
+    const QString path = Root() + QLatin1Char('/') + name;
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+    return path;
+}
+
+bool TNginxServer::Start()
+{
+    // Another program may take the probed port before nginx binds it: try a few.
+    for (int attempt = 0; attempt < 3; ++attempt)
+        if (StartOnce())
+            return true;
+    return false;
+}
+
+bool TNginxServer::StartOnce()
+{
+    const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+    if (nginx.isEmpty()) {
+        FError = QStringLiteral("nginx is not installed");
+        return false;
+    }
+    FPort = UnusedLoopbackPort();
+    WriteConfig();
+    const QString pidFile = FDir.filePath(QStringLiteral("nginx.pid"));
+    QFile::remove(pidFile);
+    // nginx must not hold the test's output pipe open.
+    FProcess.setStandardOutputFile(FDir.filePath(QStringLiteral("stdout.log")));
+    FProcess.setStandardErrorFile(FDir.filePath(QStringLiteral("stderr.log")));
+    FProcess.start(nginx, {QStringLiteral("-p"), FDir.path(), QStringLiteral("-c"), FDir.filePath(QStringLiteral("nginx.conf")),
+                           QStringLiteral("-e"), FDir.filePath(QStringLiteral("error.log"))});
+    // nginx writes its pid file after its listening socket is open.
+    QFileSystemWatcher watcher({FDir.path()});
+    const bool up = WaitForEvents(
+        [&] { return QFile::exists(pidFile) || FProcess.state() == QProcess::NotRunning; }, 10000);
+    if (up && FProcess.state() == QProcess::Running)
+        return true;
+    Stop();
+    QFile log(FDir.filePath(QStringLiteral("error.log")));
+    log.open(QIODevice::ReadOnly);
+    FError = QStringLiteral("nginx did not start: ") + QString::fromLocal8Bit(log.readAll());
+    return false;
+}
+
+void TNginxServer::WriteConfig() const
+{
+    const QString dir = FDir.path();
+    QString conf;
+    // As root the workers would otherwise run as nobody and be refused the temp folder.
+    if (::geteuid() == 0)
+        conf += QStringLiteral("user root root;\n");
+    conf += QStringLiteral(
+                "daemon off;\n"
+                "worker_processes 1;\n"
+                "pid %1/nginx.pid;\n"
+                "error_log %1/error.log;\n"
+                "events { worker_connections 64; }\n"
+                "http {\n"
+                "  access_log %1/access.log;\n"
+                "  client_body_temp_path %1/body;\n"
+                "  proxy_temp_path %1/proxy;\n"
+                "  fastcgi_temp_path %1/fastcgi;\n"
+                "  uwsgi_temp_path %1/uwsgi;\n"
+                "  scgi_temp_path %1/scgi;\n"
+                "  default_type application/octet-stream;\n"
+                "  sendfile on;\n"
+                "  keepalive_timeout 65;\n"
+                "  server { listen 127.0.0.1:%2; root %1/www; }\n"
+                "}\n")
+                .arg(dir)
+                .arg(FPort);
+    QFile f(FDir.filePath(QStringLiteral("nginx.conf")));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(conf.toUtf8());
+}
+
+void TNginxServer::Stop()
+{
+    if (FProcess.state() == QProcess::NotRunning)
+        return;
+    FProcess.terminate();
+    if (!FProcess.waitForFinished(5000)) {
+        FProcess.kill();
+        FProcess.waitForFinished(5000);
+    }
+}

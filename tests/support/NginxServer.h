@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A real nginx on 127.0.0.1 for download tests: started from a config written into its own
+// temp folder, on a free port, serving the folder Root() that the test fills.
+class TNginxServer
+{
+public:
+    TNginxServer();
+    ~TNginxServer();
+
+    // False, with Error() telling why, when nginx did not come up within a few seconds.
+    bool Start();
+    void Stop();
+    QString Error() const { return FError; }
+
+    quint16 Port() const { return FPort; }
+    QString Root() const;
+    QString Url(const QString &path) const;
+    // Puts a file below Root(); returns its path.
+    QString WriteFile(const QString &name, const QByteArray &bytes) const;
+
+private:
+    bool StartOnce();
+    void WriteConfig() const;
+
+    QTemporaryDir FDir;
+    QProcess FProcess;
+    quint16 FPort = 0;
+    QString FError;
+};

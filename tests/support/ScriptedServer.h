@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Pumps the calling thread's events until done() holds; false when timeoutMs passed first.
+bool WaitForEvents(const std::function<bool()> &done, int timeoutMs = 5000);
+
+// A loopback port on which nothing listens at the moment of the call.
+quint16 UnusedLoopbackPort();
+
+// A TCP server on 127.0.0.1 for wire-level tests: it records the exact bytes each connection
+// sends and, once a request has arrived (a blank line), plays a scripted answer step by step.
+// It lives on the thread that made it and runs while that thread pumps events.
+class TScriptedServer
+{
+public:
+    struct TStep
+    {
+        enum TKind { Send, Pause, Close } Kind;
+        QByteArray Data;
+    };
+    static TStep Send(const QByteArray &bytes) { return {TStep::Send, bytes}; }
+    // Holds the answer until Continue(): the peer has the bytes sent so far and nothing more.
+    static TStep Pause() { return {TStep::Pause, {}}; }
+    // Closes gracefully after the bytes sent so far. A script without it keeps the connection open.
+    static TStep Close() { return {TStep::Close, {}}; }
+
+    // startOnAccept: play at once instead of waiting for a request.
+    explicit TScriptedServer(bool startOnAccept = false);
+    ~TScriptedServer();
+
+    quint16 Port() const { return FServer.serverPort(); }
+    QString Url(const QString &path = QStringLiteral("/")) const;
+
+    // The script of the next connection; later connections replay the last one.
+    void Play(const QList<TStep> &script);
+    // Resumes the paused connection.
+    void Continue();
+    bool Paused() const;
+    int Connections() const { return static_cast<int>(FConns.size()); }
+    // Bytes received on connection i (the first by default).
+    QByteArray Request(int i = 0) const;
+    // The peer of connection i has closed it.
+    bool PeerClosed(int i = 0) const;
+
+private:
+    struct TConnection
+    {
+        QTcpSocket *Socket = nullptr;
+        QList<TStep> Script;
+        int Next = 0;
+        bool Started = false;
+        bool Paused = false;
+        bool Closed = false;
+        QByteArray Received;
+    };
+
+    void Accept();
+    void Run(TConnection &c);
+
+    QTcpServer FServer;
+    bool FStartOnAccept;
+    QList<QList<TStep>> FScripts;
+    std::vector<std::unique_ptr<TConnection>> FConns;
+};
