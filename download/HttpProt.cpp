@@ -13,6 +13,8 @@
 namespace {
 constexpr quint16 ErrAborted = 3;
 constexpr quint16 ErrLineTooLong = 4;
+// The connection closed before the announced length or the last chunk: what came is not the whole body.
+constexpr quint16 ErrBodyCut = 5;
 // Body bytes are collected up to this size before the stream sees them: large writes are
 // several times cheaper than one write per received piece.
 constexpr size_t WriteBlock = 1 << 20;
@@ -300,6 +302,13 @@ bool THttpCli::BodyIsEmpty() const
            || (!FChunked && FResponseLength == 0);
 }
 
+bool THttpCli::BodyCutShort() const
+{
+    if (FState != httpWaitingBody || BodyIsEmpty())
+        return false;
+    return FChunked ? !FChunkDecoder.Done() : FResponseLength >= 0 && FRcvdCount < FResponseLength;
+}
+
 void THttpCli::BodyData(const char *data, int len)
 {
     const quint64 serial = FRequestSerial;
@@ -359,6 +368,8 @@ void THttpCli::EndRequest(quint16 error)
     FRequestEnded = true;
     if (error && !FRequestDoneError)
         FRequestDoneError = error;
+    if (!FRequestDoneError && BodyCutShort())
+        FRequestDoneError = ErrBodyCut;
     FlushStream();
     if (FDocPieces > 0 && OnDocEnd)
         OnDocEnd(this);

@@ -117,6 +117,7 @@ private:
     void HeaderLine(const QByteArray &line);
     void BeginBody(int from);
     bool BodyIsEmpty() const;
+    bool BodyCutShort() const;
     void BodyData(const char *data, int len);
     void DeliverPiece(const char *data, int len);
     void FlushStream();

@@ -176,8 +176,8 @@ TEST(THttpCliRequest, GoesThroughTheProxyWithTheWholeUrl)
 }
 
 // Catches a body that ends only at the server's close (a keep-alive server would hang every
-// request), framing left in a chunked body, bytes lost at a close in mid-body, and a HEAD or
-// bodiless status that waits for a body.
+// request), framing left in a chunked body, bytes lost at a close in mid-body, a body cut short
+// reported as complete, and a HEAD or bodiless status that waits for a body.
 TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
 {
     struct TCase
@@ -187,6 +187,7 @@ TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
         THttpRequest kind;
         QByteArray body;
         qint64 length;
+        quint16 done = 0;   // failure code of the end report: 5 when the body was cut short
     };
     const QByteArray chunked = Ok("Transfer-Encoding: chunked\r\n", "5\r\nhello\r\n6;x=y\r\n world\r\n0\r\n\r\n");
     const TCase cases[] = {
@@ -197,15 +198,21 @@ TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
         {"304", {S::Send("HTTP/1.1 304 Not Modified\r\nContent-Length: 9\r\n\r\n")}, httpGET, "", 9},
         {"chunked", {S::Send(chunked)}, httpGET, "hello world", -1},
         {"until close", {S::Send("HTTP/1.0 200 OK\r\n\r\nabc"), S::Close()}, httpGET, "abc", -1},
-        {"close mid-body", {S::Send(Ok("Content-Length: 100\r\n", "0123456789")), S::Close()}, httpGET, "0123456789", 100},
+        {"close mid-body", {S::Send(Ok("Content-Length: 100\r\n", "0123456789")), S::Close()}, httpGET, "0123456789", 100, 5},
+        {"chunked cut", {S::Send(Ok("Transfer-Encoding: chunked\r\n", "5\r\nhello\r\n6\r\n wo")), S::Close()}, httpGET,
+         "hello wo", -1, 5},
     };
     for (const TCase &t : cases) {
         S server;
         server.Play(t.script);
         TClient c(server.Url());
         int docEnds = 0;
+        int done = -1;
         c.Cli.OnDocEnd = [&](THttpCli *) { ++docEnds; };
+        c.Cli.OnRequestDone = [&](THttpCli *, THttpRequest, quint16 error) { done = error; };
         const TOutcome o = Request(c.Cli, t.kind);
+        EXPECT_TRUE(WaitForEvents([&] { return done >= 0; })) << t.name;
+        EXPECT_EQ(done, t.done) << t.name;
         EXPECT_FALSE(o.Raised || o.TimedOut) << t.name << ": " << o.Message.toStdString();
         EXPECT_EQ(c.Body.data(), t.body) << t.name;
         EXPECT_EQ(c.Cli.RcvdCount(), t.body.size()) << t.name;

@@ -512,7 +512,8 @@ TEST_F(THTTPThreadTest, CompletesBodyWithoutLengthThatEndedInOrder)
     }
 }
 
-// Catches a connection reset taken for the end of a body without length.
+// Catches a connection reset, or a close before the last chunk, taken for the end of a body
+// without length.
 TEST_F(THTTPThreadTest, RetriesBodyWithoutLengthCutByReset)
 {
     QTcpServer server;
@@ -532,6 +533,17 @@ TEST_F(THTTPThreadTest, RetriesBodyWithoutLengthCutByReset)
 
     EXPECT_EQ(Messages().last(), "Retry");
     EXPECT_FALSE(QFile::exists(job.LocalFile));
+
+    // A chunked body closed in order, but before its last chunk, is just as incomplete.
+    const QByteArray data = Pattern(30000);
+    S cut;
+    cut.Play({S::Send(Answer("200 OK", "Transfer-Encoding: chunked\r\n", "4e20\r\n" + data.left(20000) + "\r\n2710\r\n"
+                                                                               + data.mid(20000, 500))),
+              S::Close()});
+    const TWorkerJob chunked = JobFor(cut.Url(QStringLiteral("/c.jpg")), QStringLiteral("c.jpg"));
+    Run(chunked);
+    EXPECT_EQ(Messages().last(), "Retry");
+    EXPECT_FALSE(QFile::exists(chunked.LocalFile));
 }
 
 // Catches a stop request of an ended pass reaching the next job of the same row.
