@@ -4,6 +4,7 @@
 #include "FormOpt1.h"
 #include "TGridDelegate.h"
 #include "TIniFile.h"
+#include "TJobListFile.h"
 #include "TProgramFolder.h"
 #include "TSoundPlayer.h"
 #include "TToolButtons.h"
@@ -15,7 +16,9 @@
 #include <QPlainTextEdit>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QPainter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -50,10 +53,12 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     , m_sound(new TSoundPlayer(this))
 {
     IniFileName = options.iniFile.isEmpty() ? TSettings::DefaultFileName() : options.iniFile;
-    setWindowTitle(QStringLiteral("ソラリト [デフォルト]"));
+    ProgramFolder = TProgramFolder::Resolve(options.folder);
+    Scheduler.ProgramFolder = ProgramFolder;
     setGeometry(InitialBounds);
     MakeToolBar();
     MakeListView();
+    MakePopupMenu();
     MakeStatusBar();
     m_slotImage.fill(palette().color(QPalette::Button));
     for (int slot = 0; slot < TScheduler::SlotCount; ++slot)
@@ -62,6 +67,12 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     FormHome = new TFormHome(Jobs, Settings, this);
     FormOpt = new TFormOpt(Settings, this);
     ConnectScheduler();
+    ConnectCommands();
+    InstallDefaultDialogs();
+
+    LoadList(DefaultListFile());
+    setWindowTitle(QStringLiteral("ソラリト [デフォルト]"));
+    MakeTray();
 }
 
 TFormMain::~TFormMain() = default;
@@ -106,18 +117,11 @@ void TFormMain::MakeToolBar()
     ImageLogo->setToolTip(QStringLiteral("今後とも御愛用よろしくお願いします"));
     ToolBar1->addWidget(ImageLogo);
 
-    // Commands whose machinery is not in the program yet stay visible but unusable.
-    for (QToolButton *later : {TButtonNewList, TButtonOpen, TButtonSave, ToolButtonFromClip, TButtonCut,
-                               TButtonReady, TButtonSkip, ToolButtonUp, ToolButtonDown, ToolButton6, ToolButtonMail,
-                               ToolButtonHomePage})
-        later->setEnabled(false);
+    ImageLogo->installEventFilter(this);
 
-    connect(TButtonSetUp, &QToolButton::clicked, this, &TFormMain::TButtonSetUpClick);
-    connect(ToolButtonEnv, &QToolButton::clicked, this, &TFormMain::ToolButtonEnvClick);
-    connect(TButtonGet, &QToolButton::clicked, this, &TFormMain::TButtonGetClick);
-    connect(TButtonStop, &QToolButton::clicked, &Scheduler, &TScheduler::TButtonStopClick);
-    connect(ToolButtonStop, &QToolButton::clicked, &Scheduler, &TScheduler::StopAll);
-    connect(TButtonAbort, &QToolButton::clicked, this, &TFormMain::TButtonAbortClick);
+    // The viewer and the feedback mail are not part of the program yet.
+    for (QToolButton *later : {ToolButton6, ToolButtonMail})
+        later->setEnabled(false);
 }
 
 void TFormMain::ConnectScheduler()
@@ -134,6 +138,7 @@ void TFormMain::ConnectScheduler()
             m_sound->PlayEndSound();
     });
     connect(FormOpt->CheckBoxHead, &QCheckBox::toggled, this, [this](bool on) { Scheduler.HeadCommand = on; });
+    connect(&Scheduler, &TScheduler::Ticked, this, &TFormMain::SwapTrayIcon);
 }
 
 void TFormMain::MakeListView()
@@ -161,7 +166,33 @@ void TFormMain::MakeListView()
     const QList<int> &widths = TJobListModel::ColumnWidths();
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths[column]);
+    header->setSectionsClickable(true);
+    ListViewMon->setToolTip(
+        QStringLiteral("URLをドロップすると、設定画面を表示します。ファイルを他ソフトにドラッグドロップできます。"));
+    ListViewMon->viewport()->setAcceptDrops(true);
+    ListViewMon->viewport()->installEventFilter(this);
     setCentralWidget(ListViewMon);
+}
+
+void TFormMain::MakePopupMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopOpen = PopupMenu1->addAction(QStringLiteral("拡張子で開く（選択された先頭項目のみ）"));
+    PopOpen->setToolTip(QStringLiteral("選択された項目の先頭を開きます"));
+    PopFileDelete = PopupMenu1->addAction(QStringLiteral("ファイルを削除（選択された項目すべて）"));
+    PopupMenu1->addSeparator();
+    PopURLOk = PopupMenu1->addAction(QStringLiteral("ＵＲＬをドロップ"));
+    PopWSTOk = PopupMenu1->addAction(QStringLiteral("ファイルをドロップ"));
+    PopURLOk->setCheckable(true);
+    PopWSTOk->setCheckable(true);
+    PopURLOk->setChecked(true);
+    PopupMenu1->addSeparator();
+    PopMarge = PopupMenu1->addAction(QStringLiteral("選択ファイルをマージする"));
+    PopSelectAll = PopupMenu1->addAction(QStringLiteral("全項目の選択"));
+    PopupMenu1->setToolTipsVisible(true);
+    ListViewMon->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListViewMon, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenu1->popup(ListViewMon->viewport()->mapToGlobal(at)); });
 }
 
 void TFormMain::MakeStatusBar()
@@ -204,8 +235,6 @@ void TFormMain::FormShow()
     const TWindowBounds &b = Settings.Window;
     setGeometry(b.left, b.top, b.width, b.height);
 
-    ProgramFolder = TProgramFolder::Resolve(m_options.folder);
-    Scheduler.ProgramFolder = ProgramFolder;
     switch (TProgramFolder::PrepareTmp(ProgramFolder)) {
     case TProgramFolder::TTmpState::Created:
         ShowMessage(QStringLiteral("tmp フォルダにファイルが保存されます。"));
@@ -229,6 +258,10 @@ void TFormMain::FormClose()
     QString error;
     if (!ini.UpdateFile(&error))
         QMessageBox::warning(this, windowTitle(), QStringLiteral("設定を保存できません: ") + error);
+    if (!TJobListFile::SaveList(Jobs, DefaultListFile(), &error))
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("リストを保存できません: ") + error);
+    if (TrayIcon)
+        TrayIcon->hide();
 }
 
 void TFormMain::TButtonSetUpClick()
@@ -246,15 +279,27 @@ void TFormMain::ToolButtonEnvClick()
 void TFormMain::TButtonGetClick()
 {
     ToolButtonHomePage->setEnabled(false);
+    PopOpen->setEnabled(false);
     Scheduler.TButtonGetClick();
 }
 
 void TFormMain::TButtonAbortClick()
 {
+    Scheduler.AbortRows(SelectedRows());
+}
+
+QList<int> TFormMain::SelectedRows() const
+{
     QList<int> rows;
     for (const QModelIndex &index : ListViewMon->selectionModel()->selectedRows())
         rows.append(index.row());
-    Scheduler.AbortRows(rows);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TFormMain::SetStatus(const QString &text)
+{
+    StatusPanels[2]->setText(text);
 }
 
 void TFormMain::ShowMessage(const QString &text)

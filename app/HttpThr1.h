@@ -8,8 +8,12 @@
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 
+class QAction;
 class QLabel;
+class QMenu;
+class QSystemTrayIcon;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -17,7 +21,8 @@ class TFormHome;
 class TFormOpt;
 class TSoundPlayer;
 
-// The main window: the job list, its toolbar and status bar, and the settings.
+// The main window: the job list with its commands, toolbar, status bar and tray entry, and the
+// settings. Its handlers live in HttpThr1*.cpp by theme.
 class TFormMain : public QMainWindow
 {
     Q_OBJECT
@@ -34,11 +39,47 @@ public:
     // Paints a worker slot's square on Image1: black none, dark green idle, red busy.
     void PaintSlotState(int slot, int state);
 
+    // List commands.
+    void TButtonNewListClick();
+    void TButtonCutClick();
+    void TButtonReadyClick();
+    void TButtonSkipClick();
+    void ToolButtonUpClick();
+    void ToolButtonDownClick();
+    void ToolButtonFromClipClick();
+    void ListViewMonColumnClick(int column);
+    void PopOpenClick();
+    void PopFileDeleteClick();
+    void PopSelectAllClick();
+    void SetDropMode(bool urls);
+    void DropURLTarget1Drop(const QString &url);
+    QList<int> SelectedRows() const;
+
+    // List files.
+    void TButtonOpenClick();
+    void TButtonSaveClick();
+    void PopMargeClick();
+    void DropFileTarget1Drop(const QStringList &files);
+    void LoadList(const QString &fileName);
+    void SetListFileName(const QString &name);
+    QString DefaultListFile() const;
+
+    // Program shell.
+    void ToolButtonHomePageClick();
+    void ShowFromTray();
+
+    // Questions and file choices go through these, so that they can be answered without a person.
+    std::function<bool(const QString &text, const QString &caption)> Confirm;
+    std::function<QString(const QString &caption, const QString &name, const QString &filters,
+                          QString *selectedFilter)> ChooseSaveFile;
+    std::function<QString(const QString &caption, const QString &name, const QString &filters)> ChooseOpenFile;
+
     TJobListModel Jobs;
     TSettings Settings;
     TScheduler Scheduler;
     QString IniFileName;
     QString ProgramFolder;
+    QString ListFileName;
 
     QToolBar *ToolBar1 = nullptr;
     QToolButton *TButtonNewList = nullptr;
@@ -62,23 +103,48 @@ public:
     QToolButton *ToolButtonHomePage = nullptr;
     QLabel *ImageLogo = nullptr;
     QTreeView *ListViewMon = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *PopOpen = nullptr;
+    QAction *PopFileDelete = nullptr;
+    QAction *PopURLOk = nullptr;
+    QAction *PopWSTOk = nullptr;
+    QAction *PopMarge = nullptr;
+    QAction *PopSelectAll = nullptr;
     std::array<QLabel *, 3> StatusPanels{};
+    QSystemTrayIcon *TrayIcon = nullptr;
+    QMenu *PopupMenuTray = nullptr;
     TFormHome *FormHome = nullptr;
     TFormOpt *FormOpt = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void MakeToolBar();
     void MakeListView();
+    void MakePopupMenu();
     void MakeStatusBar();
+    void MakeTray();
     void ConnectScheduler();
+    void ConnectCommands();
+    void InstallDefaultDialogs();
     void ShowMessage(const QString &text);
+    void SetStatus(const QString &text);
+    void SwapTrayIcon();
+    bool ListViewDragEvent(QEvent *event);
+    bool ListViewMouseEvent(QEvent *event);
+    bool LogoMouseEvent(QEvent *event);
+    void SelectOnly(int row);
 
     TStartOptions m_options;
     bool m_settingsRead = false;
     QImage m_slotImage;
     TSoundPlayer *m_sound = nullptr;
+    bool m_dropUrls = true;
+    QPoint m_pressPosition;
+    QPoint m_logoPressPosition;
+    bool m_trayIconSwapped = false;
 };

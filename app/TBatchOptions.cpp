@@ -1,5 +1,7 @@
 #include "TBatchOptions.h"
 
+#include "MakeSequence.h"
+
 namespace {
 
 bool ReadNumber(const QString &text, int low, int high, int *value)
@@ -39,8 +41,9 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
             if (!values(4, &v))
                 return fail(QStringLiteral("--make needs PATTERN START END LENGTH"));
             source.make.pattern = v[0];
-            if (!ReadNumber(v[1], 0, 10000, &source.make.start) || !ReadNumber(v[2], 0, 10000, &source.make.end)
-                || !ReadNumber(v[3], 0, 5, &source.make.length))
+            if (!ReadNumber(v[1], 0, MakeSequence::NumberMax, &source.make.start)
+                || !ReadNumber(v[2], 0, MakeSequence::NumberMax, &source.make.end)
+                || !ReadNumber(v[3], 0, MakeSequence::LengthMax, &source.make.length))
                 return fail(QStringLiteral("--make: START and END must be 0..10000, LENGTH 0..5"));
             o.sources.append(source);
         } else if (arg == QStringLiteral("--add") || arg == QStringLiteral("--urls")) {

@@ -2,9 +2,13 @@
 
 #include "MakeSequence.h"
 #include "TIniFile.h"
+#include "TJobListFile.h"
 #include "TProgramFolder.h"
 
 #include <QFile>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -19,6 +23,17 @@ bool Complete(const QString &message)
 {
     return message == QStringLiteral("End>Completed!") || message == QStringLiteral("End>File End!")
         || message == QStringLiteral("ファイルが存在します。");
+}
+
+// A list's "MAKE=" line, read as the Home window reads it.
+bool MakeFromRecord(TJobListModel &jobs, const QString &url, const QString &start, const QString &end,
+                    const QString &length, const QString &step)
+{
+    MakeSequence::TRecord record;
+    bool bad = false;
+    if (MakeSequence::ReadRecord(url, start, end, length, step, &record, &bad))
+        MakeSequence::AddTo(jobs, record.pattern, record.start, record.end, record.length);
+    return !bad;
 }
 
 } // namespace
@@ -66,6 +81,11 @@ int TBatchRun::Run()
             ++complete;
     if (m_live)
         Print(m_out, QStringLiteral("%1 of %2 complete\n").arg(complete).arg(m_eligible.size()));
+    QString error;
+    if (!m_options.saveFile.isEmpty() && !TJobListFile::SaveList(m_jobs, m_options.saveFile, &error)) {
+        Print(m_err, QStringLiteral("pelmor: %1\n").arg(error));
+        return ExitIncomplete;
+    }
     return complete == m_eligible.size() ? ExitComplete : ExitIncomplete;
 }
 
@@ -90,15 +110,19 @@ bool TBatchRun::Prepare()
 
 bool TBatchRun::AddSources()
 {
-    if (!m_options.saveFile.isEmpty()) {
-        Print(m_err, QStringLiteral("pelmor: --save is not available yet: list files are not supported\n"));
-        return false;
-    }
     for (const TBatchOptions::TSource &source : std::as_const(m_options.sources)) {
         switch (source.kind) {
-        case TBatchOptions::TSource::List:
-            Print(m_err, QStringLiteral("pelmor: %1: list files are not supported yet; use --urls\n").arg(source.text));
-            return false;
+        case TBatchOptions::TSource::List: {
+            const TJobListFile::TLoadReport report
+                = TJobListFile::LoadList(m_jobs, source.text, std::bind_front(MakeFromRecord, std::ref(m_jobs)));
+            if (!report.error.isEmpty()) {
+                Print(m_err, QStringLiteral("pelmor: %1\n").arg(report.error));
+                return false;
+            }
+            if (report.skippedLines > 0)
+                Print(m_err, QStringLiteral("pelmor: %1: %2 bad lines skipped\n").arg(source.text).arg(report.skippedLines));
+            break;
+        }
         case TBatchOptions::TSource::Urls: {
             QFile file(source.text);
             if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {

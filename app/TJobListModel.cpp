@@ -2,6 +2,9 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 constexpr int FlushIntervalMs = 50;
@@ -109,6 +112,21 @@ int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QS
         c[SubDiv] = part;
     }
 
+    return Append(std::move(row));
+}
+
+int TJobListModel::AppendRow(const QString &caption, const QStringList &cells)
+{
+    TRow row;
+    row.id = m_nextId++;
+    row.caption = caption;
+    for (int sub = 0; sub < SubItemCount && sub < cells.size(); ++sub)
+        row.cells[sub] = cells[sub];
+    return Append(std::move(row));
+}
+
+int TJobListModel::Append(TRow row)
+{
     const int index = RowCount();
     beginInsertRows({}, index, index);
     IndexRow(row, +1);
@@ -184,6 +202,66 @@ TJobId TJobListModel::JobAt(int row) const
 int TJobListModel::RowOfJob(TJobId id) const
 {
     return m_rowOfJob.value(id, -1);
+}
+
+void TJobListModel::RemoveRows(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (const int row : std::as_const(rows)) {
+        if (!IsValidRow(row, RowCount()))
+            continue;
+        beginRemoveRows({}, row, row);
+        IndexRow(m_rows[row], -1);
+        m_rows.removeAt(row);
+        endRemoveRows();
+    }
+    RebuildRowOfJob();
+}
+
+void TJobListModel::Clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    m_urls.clear();
+    m_rowOfJob.clear();
+    endResetModel();
+}
+
+void TJobListModel::SwapRows(int a, int b)
+{
+    if (!IsValidRow(a, RowCount()) || !IsValidRow(b, RowCount()) || a == b)
+        return;
+    std::swap(m_rows[a], m_rows[b]);
+    m_rowOfJob.insert(m_rows[a].id, a);
+    m_rowOfJob.insert(m_rows[b].id, b);
+    MarkChanged(a);
+    MarkChanged(b);
+}
+
+void TJobListModel::SortByUrl()
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QList<TJobId> ids;
+    for (const QModelIndex &index : before)
+        ids.append(m_rows[index.row()].id);
+    std::stable_sort(m_rows.begin(), m_rows.end(), [](const TRow &a, const TRow &b) {
+        return QString::compare(a.cells[SubURL], b.cells[SubURL], Qt::CaseSensitive) < 0;
+    });
+    RebuildRowOfJob();
+    QModelIndexList after;
+    for (int i = 0; i < before.size(); ++i)
+        after.append(index(m_rowOfJob.value(ids[i]), before[i].column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TJobListModel::RebuildRowOfJob()
+{
+    m_rowOfJob.clear();
+    for (int row = 0; row < RowCount(); ++row)
+        m_rowOfJob.insert(m_rows[row].id, row);
 }
 
 void TJobListModel::IndexRow(const TRow &row, int delta)

@@ -62,6 +62,8 @@ public:
 
     // Appends a job unless it duplicates one already listed; returns its row or -1.
     int AddJob(const QString &url, qint64 start, qint64 end, const QString &part);
+    // Appends a row as a list file holds it, without the duplicate test; missing cells are empty.
+    int AppendRow(const QString &caption, const QStringList &cells);
 
     int RowCount() const { return int(m_rows.size()); }
     QString Caption(int row) const;
@@ -74,6 +76,13 @@ public:
 
     TJobId JobAt(int row) const;
     int RowOfJob(TJobId id) const;   // -1 once the job's row is gone
+
+    void RemoveRows(QList<int> rows);
+    void Clear();
+    // Exchanges the whole contents of two rows, identity and image included.
+    void SwapRows(int a, int b);
+    // Orders the rows by URL once, comparing the texts code unit by code unit.
+    void SortByUrl();
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -89,6 +98,8 @@ private:
     };
 
     void IndexRow(const TRow &row, int delta);
+    void RebuildRowOfJob();
+    int Append(TRow row);
     void MarkChanged(int row);
     void FlushChanges();
 

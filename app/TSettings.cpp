@@ -29,6 +29,7 @@ void TSettings::Load(const TIniFile &ini)
     Size20KB = ini.ReadInteger(Data, "Size20KB", d.Size20KB);
     FileType = ini.ReadInteger(Data, "FileType", d.FileType);
     TimeOutCTR = ini.ReadInteger(Data, "TimeOutCTR", d.TimeOutCTR);
+    HomePage = ini.ReadString(Data, "HomePage", d.HomePage);
     Interval = std::clamp(ini.ReadInteger(Data, "Interval", d.Interval), MinInterval, MaxInterval);
     Window.top = ini.ReadInteger(::Window, "Top", d.Window.top);
     Window.left = ini.ReadInteger(::Window, "Left", d.Window.left);
@@ -52,6 +53,7 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteInteger(Data, "TimeOutCTR", TimeOutCTR);
     ini.WriteInteger(Data, "Threads", Threads);
     ini.WriteInteger(Data, "Interval", Interval);
+    ini.WriteString(Data, "HomePage", HomePage);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

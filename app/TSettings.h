@@ -29,6 +29,7 @@ struct TSettings {
     int FileType = 1;         // 1: long local names; anything else: short names
     int TimeOutCTR = 100;     // stall limit: about this many seconds without progress
     int Interval = 1000;      // scheduler timer, ms
+    QString HomePage = QStringLiteral("https://pelmor.example/");  // the maker's web page
     TWindowBounds Window;
 
     static constexpr int MaxThreads = 8;

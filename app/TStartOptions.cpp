@@ -26,5 +26,7 @@ TStartOptions TStartOptions::Parse(const QStringList &commandLine)
 
 QString TStartOptions::Usage()
 {
-    return QStringLiteral("usage: pelmor [--version] [--ini FILE] [--folder DIR]");
+    return QStringLiteral("usage: pelmor [--version] [--ini FILE] [--folder DIR] [ARGUMENT]\n"
+                          "       pelmor --hand-over FILE\n"
+                          "       pelmor --batch [options] [LIST ...]");
 }

@@ -2,6 +2,8 @@
 #include "TBatchOptions.h"
 #include "TBatchRun.h"
 #include "TGuardMessageBox.h"
+#include "THandOver.h"
+#include "TSingleInstance.h"
 #include "TStartOptions.h"
 #include "Version.h"
 
@@ -24,6 +26,22 @@ int RunBatch(int argc, char **argv, const QStringList &commandLine)
     return run.Run();
 }
 
+// Hands a file name to the running copy's viewer, as another program would.
+int HandOver(int argc, char **argv, const QStringList &commandLine)
+{
+    const qsizetype at = commandLine.indexOf(QStringLiteral("--hand-over"));
+    if (at + 1 >= commandLine.size()) {
+        std::fprintf(stderr, "pelmor: --hand-over needs a file name\n");
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    THandOver handOver;
+    if (handOver.Send(commandLine[at + 1]))
+        return 0;
+    std::fprintf(stderr, "pelmor: %s\n", qPrintable(handOver.Reason()));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -33,6 +51,8 @@ int main(int argc, char **argv)
         commandLine.append(QString::fromLocal8Bit(argv[i]));
     if (commandLine.contains(QStringLiteral("--batch")))
         return RunBatch(argc, argv, commandLine);
+    if (commandLine.contains(QStringLiteral("--hand-over")))
+        return HandOver(argc, argv, commandLine);
 
     const TStartOptions options = TStartOptions::Parse(commandLine);
     if (!options.error.isEmpty()) {
@@ -46,8 +66,13 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelmor"));
+    // A running copy comes to the front; without an argument this start ends there.
+    TSingleInstance instance;
+    if (!instance.Claim(!options.arguments.isEmpty()))
+        return 0;
     TGuardMessageBox::Install();
     TFormMain form(options);
+    QObject::connect(&instance, &TSingleInstance::Raise, &form, &TFormMain::ShowFromTray);
     form.show();
     return app.exec();
 }

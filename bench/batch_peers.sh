@@ -30,7 +30,7 @@ for _ in $(seq "$rounds"); do
     echo "pelmor $(measure batch --threads 1 --add "$base/big.bin")"
     [[ $(stat -c %s "$out"/tmp/*big.bin 2>/dev/null || echo 0) == $((size_mb * 1024 * 1024)) ]] \
         || { echo "pelmor fetched a wrong size" >&2; exit 1; }
-done | tee /dev/stderr | report curl
+done | tee >(cat >&2) | report curl
 
 echo "== 200 files of 100 KiB, 20 starts a second"
 for _ in $(seq "$rounds"); do
@@ -40,4 +40,4 @@ for _ in $(seq "$rounds"); do
     [[ $(ls "$out/tmp" | wc -l) == 200 ]] || { echo "pelmor fetched $(ls "$out/tmp" | wc -l) files" >&2; exit 1; }
     echo "curl-unpaced $(fresh; measure curl -s -o "$out/img#1.jpg" "$base/img[001-200].jpg")"
     echo "wget-unpaced $(fresh; measure wget -q -P "$out" -i "$work/urls.txt")"
-done | tee /dev/stderr | report pelmor
+done | tee >(cat >&2) | report pelmor

@@ -21,4 +21,4 @@ for _ in $(seq "$rounds"); do
     echo "THttpCli $(measure "$bench" "$url" "$work/out")"
     [[ $(stat -c %s "$work/out") == $((size_mb * 1024 * 1024)) ]] || { echo "THttpCli wrote a wrong size" >&2; exit 1; }
     rm -f "$work/out"
-done | tee /dev/stderr | report curl
+done | tee >(cat >&2) | report curl

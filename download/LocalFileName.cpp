@@ -61,5 +61,8 @@ QString LocalFileName::For(const QString &folder, const QString &url, bool longN
     const bool local = url.startsWith(QStringLiteral("file://"));
     if (!local && !Usable(path))
         path = Fallback(folder, url);
+    // A local file's relative path is below the program folder, wherever the program was started.
+    if (local && path.startsWith(QStringLiteral("./")))
+        path = folder + path.mid(1);
     return path + div;
 }

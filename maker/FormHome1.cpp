@@ -2,6 +2,7 @@
 
 #include "MakeSequence.h"
 #include "TJobListModel.h"
+#include "TListCommands.h"
 #include "TSettings.h"
 #include "TToolButtons.h"
 
@@ -39,13 +40,6 @@ QSpinBox *UpDown(int minimum, int maximum, int initial)
     upDown->setValue(initial);
     upDown->setWrapping(false);
     return upDown;
-}
-
-bool ParseField(const QString &text, int *value)
-{
-    bool ok = false;
-    *value = text.trimmed().toInt(&ok, 10);
-    return ok;
 }
 
 } // namespace
@@ -123,10 +117,10 @@ void TFormHome::MakeNumberPanel()
     Panel1 = new QFrame(this);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setGeometry(Panel1Rect);
-    UDStart = UpDown(0, 10000, 1);
-    UDEnd = UpDown(0, 10000, 52);
-    UDLength = UpDown(0, 5, 2);
-    UDStep = UpDown(1, 100, 1);
+    UDStart = UpDown(0, MakeSequence::NumberMax, 1);
+    UDEnd = UpDown(0, MakeSequence::NumberMax, 52);
+    UDLength = UpDown(0, MakeSequence::LengthMax, 2);
+    UDStep = UpDown(MakeSequence::StepMin, MakeSequence::StepMax, 1);
 
     Label1 = new QLabel(QStringLiteral("＄"));
     Label1->setStyleSheet(QStringLiteral("color: aqua; font-weight: bold;"));
@@ -214,7 +208,7 @@ void TFormHome::ToolButtonAddClick()
 void TFormHome::ToolButtonClipClick()
 {
     const QString text = QApplication::clipboard()->text();
-    if (text.left(7).toUpper() == QStringLiteral("HTTP://"))
+    if (TListCommands::IsHttpText(text))
         EditURL->setText(text);
 }
 
@@ -231,18 +225,15 @@ void TFormHome::Label1Click()
 bool TFormHome::MakeFromRecord(const QString &url, const QString &start, const QString &end,
                                const QString &length, const QString &step)
 {
-    if (url.isEmpty() || start.isEmpty() || end.isEmpty() || length.isEmpty() || step.isEmpty())
-        return true;
-    int values[4];
-    const QString *texts[4] = {&start, &end, &length, &step};
-    for (int i = 0; i < 4; ++i)
-        if (!ParseField(*texts[i], &values[i]))
-            return false;
-    EditURL->setText(url);
-    UDStart->setValue(values[0]);
-    UDEnd->setValue(values[1]);
-    UDLength->setValue(values[2]);
-    UDStep->setValue(values[3]);
+    MakeSequence::TRecord record;
+    bool bad = false;
+    if (!MakeSequence::ReadRecord(url, start, end, length, step, &record, &bad))
+        return !bad;
+    EditURL->setText(record.pattern);
+    UDStart->setValue(record.start);
+    UDEnd->setValue(record.end);
+    UDLength->setValue(record.length);
+    UDStep->setValue(record.step);
     ToolButtonMakeClick();
     return true;
 }

@@ -2,12 +2,41 @@
 
 #include "TJobListModel.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 const QChar Mark = QLatin1Char('$');
 const QString Zeros = QStringLiteral("00000");
 } // namespace
+
+bool MakeSequence::ReadRecord(const QString &pattern, const QString &start, const QString &end,
+                              const QString &length, const QString &step, TRecord *record, bool *bad)
+{
+    *bad = false;
+    if (pattern.isEmpty() || start.isEmpty() || end.isEmpty() || length.isEmpty() || step.isEmpty())
+        return false;
+    struct TField {
+        const QString &text;
+        int low;
+        int high;
+        int *value;
+    };
+    record->pattern = pattern;
+    const TField fields[] = {{start, 0, NumberMax, &record->start},
+                             {end, 0, NumberMax, &record->end},
+                             {length, 0, LengthMax, &record->length},
+                             {step, StepMin, StepMax, &record->step}};
+    for (const TField &field : fields) {
+        bool ok = false;
+        *field.value = std::clamp(field.text.trimmed().toInt(&ok, 10), field.low, field.high);
+        if (!ok) {
+            *bad = true;
+            return false;
+        }
+    }
+    return true;
+}
 
 bool MakeSequence::HasMark(const QString &pattern)
 {

@@ -17,7 +17,8 @@ TEST(LocalFileNameTest, NamingRulesWithFallback)
     EXPECT_EQ(LocalFileName::For("/p", "http://h.example/dir/", true, "001"), tmp + "hh_example_dir_001");
     EXPECT_EQ(LocalFileName::For("/p", "http://h.example/..", false), tmp + "hh_example___");
     EXPECT_EQ(LocalFileName::For("/p", "ftp://f.example/pub/", true), tmp + "ff_example_pub_");
-    EXPECT_EQ(LocalFileName::For("/p", "file://pics/a.jpg", true), "./pics/a.jpg") << "local files keep their path";
+    EXPECT_EQ(LocalFileName::For("/p", "file://pics/a.jpg", true), "/p/pics/a.jpg") << "relative to the program folder";
+    EXPECT_EQ(LocalFileName::For("/p", "file:///home/u/a.jpg", false), "/home/u/a.jpg");
 }
 
 // Over-long names are cut, and two long URLs that differ only at the end still get two files.

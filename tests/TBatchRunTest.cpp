@@ -3,6 +3,7 @@
 #include "ScriptedServer.h"
 #include "TBatchOptions.h"
 #include "TBatchRun.h"
+#include "TJobListFile.h"
 #include "TempFolder.h"
 
 #include <QFile>
@@ -112,11 +113,50 @@ TEST(TBatchRunTest, GivesUpAfterMaxTries)
     EXPECT_EQ(server.Connections(), 3);
 }
 
-// Lists and --save wait for the list-file support; until then they are refused clearly.
-TEST(TBatchRunTest, ListArgumentsAreRefusedForNow)
+// Catches lists not loaded (finished rows fetched again, "URL=" or "MAKE=" lines lost), a bad
+// line passed over in silence, and --save missing the run's outcome.
+TEST(TBatchRunTest, RunsListsAndSavesTheOutcome)
 {
     TTempFolder temp;
-    const TBatchResult r = RunBatch({"--ini", temp.file("none.ini"), "--folder", temp.path(), "jobs.wst"});
-    EXPECT_EQ(r.status, TBatchRun::ExitUsage);
-    EXPECT_TRUE(r.err.contains("jobs.wst")) << r.err.toStdString();
+    TNginxServer nginx;
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    for (const char *name : {"p1.jpg", "p2.jpg", "m1.jpg", "m2.jpg"})
+        nginx.WriteFile(name, QByteArray(30000, name[0]));
+    temp.write("jobs.wrg", ("[Download1]\r\nURL=" + nginx.Url("/p1.jpg") + "\r\nSize=30000\r\nurl="
+                            + nginx.Url("/p2.jpg") + "\r\nMAKE=" + nginx.Url("/m$.jpg") + ",1,2,0,1\r\nMAKE="
+                            + nginx.Url("/x$.jpg") + ",one,2,0,1\r\n").toLatin1());
+    const QString sample = QStringLiteral(PELMOR_TEST_DATA "/sample.wst");
+    const TBatchResult r = RunBatch({"--ini", temp.file("none.ini"), "--folder", temp.path(), "--interval", "20",
+                                     "--threads", "2", sample, temp.file("jobs.wrg"), "--save", temp.file("out.wst")});
+    EXPECT_EQ(r.status, TBatchRun::ExitComplete) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("jobs.wrg: 1 bad lines skipped")) << r.err.toStdString();
+    EXPECT_EQ(r.out.count("End>Completed!"), 4) << r.out.toStdString();
+
+    QFile original(sample);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(temp.read("out.wst").startsWith(original.readAll())) << "finished rows pass through unchanged";
+    TJobListModel saved;
+    ASSERT_EQ(TJobListFile::LoadList(saved, temp.file("out.wst"), {}).rows, 9);
+    const QStringList urls{nginx.Url("/p1.jpg"), nginx.Url("/p2.jpg"), nginx.Url("/m1.jpg"), nginx.Url("/m2.jpg")};
+    for (int row = 5; row < 9; ++row) {
+        EXPECT_EQ(saved.Cell(row, SubURL), urls[row - 5]);
+        EXPECT_EQ(saved.Caption(row), "@@");
+        EXPECT_EQ(saved.Cell(row, SubMessage), "End>Completed!");
+    }
+}
+
+// Catches an unreadable list run as an empty one, and a failed --save ending with success.
+TEST(TBatchRunTest, UnreadableListOrFailedSaveIsReported)
+{
+    TTempFolder temp;
+    const QStringList common{"--ini", temp.file("none.ini"), "--folder", temp.path()};
+    const TBatchResult missing = RunBatch(common + QStringList{temp.file("missing.wst")});
+    EXPECT_EQ(missing.status, TBatchRun::ExitUsage);
+    EXPECT_TRUE(missing.err.contains("missing.wst")) << missing.err.toStdString();
+
+    const QString nowhere = temp.write("plain", "a file, not a folder") + "/out.wst";
+    const TBatchResult unsaved
+        = RunBatch(common + QStringList{QStringLiteral(PELMOR_TEST_DATA "/sample.wst"), "--save", nowhere});
+    EXPECT_EQ(unsaved.status, TBatchRun::ExitIncomplete);
+    EXPECT_TRUE(unsaved.err.contains(nowhere)) << unsaved.err.toStdString();
 }

@@ -45,7 +45,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     const QByteArray expected =
         "[Data]\r\nURL=http://host.example/\x89\xe6\x91\x9c$.jpg\r\nProxy=proxy.example:8080\r\nRef=\r\nCookie=\r\n"
         "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
-        "Threads=0\r\nInterval=1000\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+        "Threads=0\r\nInterval=1000\r\nHomePage=https://pelmor.example/\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
     EXPECT_EQ(dir.read("pelmor.ini"), expected);
 
     TSettings back;

@@ -1,0 +1,133 @@
+// The main window's list files: open, save, the list kept between runs, dropped files and merging.
+#include "FormHome1.h"
+#include "HttpThr1.h"
+#include "TJobListFile.h"
+#include "TListCommands.h"
+#include "TMergeFiles.h"
+#include "UrlUtil.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTreeView>
+
+namespace {
+
+const QString ListFilter = QStringLiteral("Pelmor(*.WST) (*.WST *.wst)");
+const QString TextFilter = QStringLiteral("Text(*.TXT) (*.TXT *.txt)");
+const QString OpenFilters = ListFilter + QStringLiteral(";;Reget(*.WRG) (*.WRG *.wrg);;") + TextFilter
+                            + QStringLiteral(";;All(*.*) (*)");
+
+// The name with the extension of its file-name part dropped.
+QString WithoutExtension(const QString &name)
+{
+    const QFileInfo info(name);
+    const QString suffix = info.suffix();
+    return suffix.isEmpty() || info.fileName() == QLatin1Char('.') + suffix ? name : name.chopped(suffix.size() + 1);
+}
+
+} // namespace
+
+void TFormMain::InstallDefaultDialogs()
+{
+    Confirm = [this](const QString &text, const QString &caption) {
+        return QMessageBox::question(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    };
+    ChooseSaveFile = [this](const QString &caption, const QString &name, const QString &filters, QString *selected) {
+        return QFileDialog::getSaveFileName(this, caption, name, filters, selected,
+                                            QFileDialog::DontConfirmOverwrite);
+    };
+    ChooseOpenFile = [this](const QString &caption, const QString &name, const QString &filters) {
+        return QFileDialog::getOpenFileName(this, caption, name, filters);
+    };
+}
+
+QString TFormMain::DefaultListFile() const
+{
+    return ProgramFolder + QStringLiteral("/default.wst");
+}
+
+void TFormMain::SetListFileName(const QString &name)
+{
+    ListFileName = name;
+    setWindowTitle(QStringLiteral("ソラリト [") + name + QLatin1Char(']'));
+}
+
+void TFormMain::LoadList(const QString &fileName)
+{
+    // The list kept between runs may simply not exist yet.
+    if (fileName == DefaultListFile() && !QFileInfo::exists(fileName))
+        return;
+    const TJobListFile::TLoadReport report = TJobListFile::LoadList(
+        Jobs, fileName,
+        [this](const QString &url, const QString &start, const QString &end, const QString &length,
+               const QString &step) { return FormHome->MakeFromRecord(url, start, end, length, step); });
+    if (!report.error.isEmpty())
+        ShowMessage(report.error);
+    if (report.skippedLines > 0)
+        SetStatus(QStringLiteral("%1 行を読み込めませんでした。").arg(report.skippedLines));
+}
+
+void TFormMain::TButtonOpenClick()
+{
+    const QString name = ChooseOpenFile(QString(), ListFileName, OpenFilters);
+    if (name.isEmpty() || !QFileInfo::exists(name))
+        return;
+    LoadList(name);
+    SetListFileName(name);
+}
+
+void TFormMain::TButtonSaveClick()
+{
+    const QString extension = QFileInfo(ListFileName).suffix().toUpper();
+    QString filter = extension == QStringLiteral("TXT") ? TextFilter : ListFilter;
+    const QString chosen =
+        ChooseSaveFile(QString(), WithoutExtension(ListFileName), ListFilter + QStringLiteral(";;") + TextFilter, &filter);
+    if (chosen.isEmpty())
+        return;
+    const bool asList = filter != TextFilter;
+    const QString name = WithoutExtension(chosen) + (asList ? QStringLiteral(".WST") : QStringLiteral(".TXT"));
+    if (QFileInfo::exists(name)
+        && !Confirm(name + QStringLiteral(" は存在します。上書きしますか？"), QStringLiteral("上書きの確認")))
+        return;
+    QString error;
+    const bool saved = asList ? TJobListFile::SaveList(Jobs, name, &error) : TJobListFile::SaveUrlText(Jobs, name, &error);
+    if (!saved) {
+        ShowMessage(error);
+        return;
+    }
+    SetListFileName(name);
+}
+
+void TFormMain::DropFileTarget1Drop(const QStringList &files)
+{
+    for (const QString &file : files) {
+        if (file.right(4).toUpper() == QStringLiteral(".WST"))
+            LoadList(file);
+        else
+            Jobs.AddJob(TListCommands::DroppedFileUrl(file, ProgramFolder), 0, 0, QString());
+    }
+}
+
+void TFormMain::PopMargeClick()
+{
+    const QList<int> selected = SelectedRows();
+    if (selected.isEmpty())
+        return;
+    const QString suggested =
+        QFileInfo(UrlUtil::SetFileNameS(ProgramFolder, Jobs.Cell(selected.first(), SubURL))).fileName();
+    const QString target = ChooseSaveFile(QString(), suggested, QStringLiteral("すべてのファイル（*.*） (*)"), nullptr);
+    if (target.isEmpty())
+        return;
+    ListViewMon->setCursor(Qt::WaitCursor);
+    SetStatus(QString());
+    QString error;
+    const QStringList parts =
+        TListCommands::LocalFiles(Jobs, selected, ProgramFolder, Settings.LongFileNames(), true);
+    if (TMergeFiles::Merge(parts, target, &error))
+        SetStatus(QStringLiteral("マージ完了"));
+    else
+        ShowMessage(error);
+    ListViewMon->unsetCursor();
+}

@@ -1,0 +1,112 @@
+// The main window as the program's shell: tray entry, the maker's page and the logo's link.
+#include "HttpThr1.h"
+#include "TToolIcons.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDrag>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSystemTrayIcon>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+namespace {
+
+constexpr int DragDistance = 10;
+
+QIcon TrayPicture(bool second)
+{
+    return TToolIcons::Glyph(QStringLiteral("ペ"), second ? QColor(240, 150, 40) : QColor(230, 90, 140));
+}
+
+} // namespace
+
+void TFormMain::MakeTray()
+{
+    setWindowIcon(TrayPicture(false));
+    // Without a tray (a bare window manager, a headless run) the program simply has none.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    TrayIcon = new QSystemTrayIcon(TrayPicture(false), this);
+    TrayIcon->setToolTip(QStringLiteral("ソラリト"));
+    PopupMenuTray = new QMenu(this);
+    QAction *close = PopupMenuTray->addAction(QStringLiteral("Close"));
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    TrayIcon->setContextMenu(PopupMenuTray);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            ShowFromTray();
+    });
+    TrayIcon->show();
+}
+
+void TFormMain::SwapTrayIcon()
+{
+    m_trayIconSwapped = !m_trayIconSwapped;
+    if (TrayIcon)
+        TrayIcon->setIcon(TrayPicture(m_trayIconSwapped));
+}
+
+void TFormMain::ShowFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TFormMain::changeEvent(QEvent *event)
+{
+    // Minimised, the program lives in its tray icon only.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && TrayIcon
+        && TrayIcon->isVisible())
+        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+    QMainWindow::changeEvent(event);
+}
+
+void TFormMain::ToolButtonHomePageClick()
+{
+    if (!QDesktopServices::openUrl(QUrl(Settings.HomePage)))
+        ShowMessage(QStringLiteral("プログラムを起動できませんでした。"));
+}
+
+bool TFormMain::LogoMouseEvent(QEvent *event)
+{
+    auto *mouse = static_cast<QMouseEvent *>(event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        m_logoPressPosition = mouse->position().toPoint();
+        return false;
+    }
+    const QPoint moved = mouse->position().toPoint() - m_logoPressPosition;
+    if (mouse->buttons() != Qt::LeftButton || mouse->modifiers() != Qt::NoModifier
+        || (std::abs(moved.x()) < DragDistance && std::abs(moved.y()) < DragDistance))
+        return false;
+    // A web link titled with the maker's name, as browsers and file managers take it.
+    auto *mime = new QMimeData;
+    mime->setUrls({QUrl(Settings.HomePage)});
+    mime->setText(Settings.HomePage);
+    mime->setData(QStringLiteral("text/x-moz-url"),
+                  QString(Settings.HomePage + QStringLiteral("\nノルビス")).toUtf8());
+    auto *drag = new QDrag(ImageLogo);
+    drag->setMimeData(mime);
+    drag->exec(Qt::CopyAction | Qt::LinkAction);
+    return true;
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseMove;
+    if (watched == ImageLogo && mouse)
+        return LogoMouseEvent(event);
+    if (watched == ListViewMon->viewport()) {
+        if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)
+            return ListViewDragEvent(event);
+        if (mouse)
+            return ListViewMouseEvent(event);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,109 @@
+#include "TListCommands.h"
+
+#include "LocalFileName.h"
+#include "TJobListModel.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+
+QList<int> Sorted(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int Move(TJobListModel &jobs, int row, int neighbour, bool *refusedForRunning)
+{
+    *refusedForRunning = false;
+    if (row < 0 || neighbour < 0 || neighbour >= jobs.RowCount())
+        return -1;
+    if (jobs.IsRunningRow(row) || jobs.IsRunningRow(neighbour)) {
+        *refusedForRunning = true;
+        return -1;
+    }
+    jobs.SwapRows(row, neighbour);
+    return neighbour;
+}
+
+} // namespace
+
+int TListCommands::MoveUp(TJobListModel &jobs, const QList<int> &selected, bool *refusedForRunning)
+{
+    const QList<int> rows = Sorted(selected);
+    const int row = rows.isEmpty() ? -1 : rows.first();
+    return Move(jobs, row, row - 1, refusedForRunning);
+}
+
+int TListCommands::MoveDown(TJobListModel &jobs, const QList<int> &selected, bool *refusedForRunning)
+{
+    const QList<int> rows = Sorted(selected);
+    const int row = rows.isEmpty() ? -1 : rows.last();
+    return Move(jobs, row, row < 0 ? -1 : row + 1, refusedForRunning);
+}
+
+void TListCommands::Cut(TJobListModel &jobs, const QList<int> &selected)
+{
+    QList<int> idle;
+    for (const int row : selected)
+        if (!jobs.IsRunningRow(row))
+            idle.append(row);
+    jobs.RemoveRows(idle);
+}
+
+void TListCommands::MarkReady(TJobListModel &jobs, const QList<int> &selected)
+{
+    for (const int row : selected)
+        if (!jobs.IsRunningRow(row) && jobs.Cell(row, SubMessage) != QStringLiteral("<FILE>"))
+            jobs.SetCell(row, SubMessage, QStringLiteral("Ready"));
+}
+
+void TListCommands::MarkCancel(TJobListModel &jobs, const QList<int> &selected)
+{
+    for (const int row : selected)
+        jobs.SetCell(row, SubMessage, QStringLiteral("Cancel"));
+}
+
+bool TListCommands::AnyRunning(const TJobListModel &jobs)
+{
+    for (int row = 0; row < jobs.RowCount(); ++row)
+        if (jobs.IsRunningRow(row))
+            return true;
+    return false;
+}
+
+QStringList TListCommands::LocalFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,
+                                      bool longNames, bool withDiv)
+{
+    QStringList files;
+    for (const int row : Sorted(selected))
+        files.append(LocalFileName::For(folder, jobs.Cell(row, SubURL), longNames,
+                                        withDiv ? jobs.Cell(row, SubDiv) : QString()));
+    return files;
+}
+
+QStringList TListCommands::ExistingFiles(const TJobListModel &jobs, const QList<int> &selected,
+                                         const QString &folder, bool longNames, bool withDiv)
+{
+    QStringList files = LocalFiles(jobs, selected, folder, longNames, withDiv);
+    files.removeIf([](const QString &file) { return !QFileInfo(file).isFile(); });
+    return files;
+}
+
+QString TListCommands::DroppedFileUrl(const QString &path, const QString &programFolder)
+{
+    QString relative = path;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString prefix = programFolder + QLatin1Char('/');
+    if (relative.startsWith(prefix))
+        relative = relative.mid(prefix.size());
+    return QStringLiteral("file://") + relative;
+}
+
+bool TListCommands::IsHttpText(const QString &text)
+{
+    return text.left(7).toUpper() == QStringLiteral("HTTP://");
+}

@@ -1,0 +1,194 @@
+#include "FormHome1.h"
+#include "MainWindowFixture.h"
+#include "ScriptedServer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+
+namespace {
+
+class HttpThr1CommandsTest : public MainWindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        QDir(temp.path()).mkdir("tmp");
+        form->Confirm = [this](const QString &text, const QString &caption) {
+            questions.append(caption + ": " + text);
+            return answer;
+        };
+        form->ChooseSaveFile = [this](const QString &, const QString &name, const QString &, QString *filter) {
+            suggested = name;
+            if (filter && !chosenFilter.isEmpty())
+                *filter = chosenFilter;
+            return chosenName;
+        };
+    }
+
+    void AddRows(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            form->Jobs.AddJob(QStringLiteral("http://h/p%1.jpg").arg(i), 0, 0, {});
+    }
+
+    void Select(const QList<int> &rows)
+    {
+        form->ListViewMon->clearSelection();
+        for (const int row : rows)
+            form->ListViewMon->selectionModel()->select(form->Jobs.index(row, 0),
+                                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    QString Status() const { return form->StatusPanels[2]->text(); }
+
+    QStringList questions;
+    bool answer = true;
+    QString suggested;
+    QString chosenName;
+    QString chosenFilter;
+};
+
+} // namespace
+
+// Moving refuses next to a running row with its message and leaves nothing selected; otherwise
+// only the top-most selected row moves and stays selected.
+TEST_F(HttpThr1CommandsTest, MoveUpRespectsRunningRows)
+{
+    AddRows(4);
+    form->Jobs.SetCaption(0, "3");
+    Select({1});
+    form->ToolButtonUpClick();
+    EXPECT_EQ(Status(), "取得中項目は移動できません。");
+    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h/p1.jpg");
+    EXPECT_TRUE(form->SelectedRows().isEmpty());
+
+    Select({2, 3, 1});
+    form->Jobs.SetCaption(0, "@@");
+    form->ToolButtonUpClick();
+    EXPECT_EQ(Status(), "項目を移動しました。");
+    EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/p1.jpg");
+    EXPECT_EQ(form->SelectedRows(), QList<int>{0});
+}
+
+// Sorting is refused while the timer is on, even with no row running.
+TEST_F(HttpThr1CommandsTest, SortRefusedWhileFetching)
+{
+    form->Jobs.AddJob("http://h/b.jpg", 0, 0, {});
+    form->Jobs.AddJob("http://h/a.jpg", 0, 0, {});
+    form->Settings.Interval = 60000;
+    form->TButtonGetClick();
+    form->ListViewMonColumnClick(1);
+    EXPECT_EQ(Status(), "取得中はソートできません。");
+    EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/b.jpg");
+    form->Scheduler.TButtonStopClick();
+    form->ListViewMonColumnClick(2);
+    EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/b.jpg") << "only the URL column sorts";
+    form->ListViewMonColumnClick(1);
+    EXPECT_EQ(Status(), "項目をＵＲＬでソートしました。");
+    EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/a.jpg");
+    EXPECT_FALSE(form->PopOpen->isEnabled()) << "opening files stays off once fetching was on";
+}
+
+// Deleting the files of five rows asks once, naming the first file, then deletes all five;
+// Cancel deletes nothing.
+TEST_F(HttpThr1CommandsTest, DeleteFilesAsksOnce)
+{
+    AddRows(5);
+    for (int i = 0; i < 5; ++i)
+        temp.write(QStringLiteral("tmp/hh_p%1.jpg").arg(i), "data");
+    Select({0, 1, 2, 3, 4});
+    answer = false;
+    form->PopFileDeleteClick();
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_TRUE(QFile::exists(temp.file("tmp/hh_p0.jpg")));
+    answer = true;
+    form->PopFileDeleteClick();
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_EQ(questions[1], "削除の確認: " + temp.path() + "/tmp/hh_p0.jpg 以下全て削除します。");
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(QFile::exists(temp.file(QStringLiteral("tmp/hh_p%1.jpg").arg(i))));
+    EXPECT_EQ(Status(), "削除完了");
+    EXPECT_EQ(form->Jobs.RowCount(), 5) << "the rows stay";
+}
+
+// Saving as list.dat with the list filter writes list.WST, asks before overwriting, and names the title.
+TEST_F(HttpThr1CommandsTest, SaveTakesTheFilterExtension)
+{
+    AddRows(2);
+    chosenName = temp.file("list.dat");
+    form->TButtonSaveClick();
+    EXPECT_TRUE(QFile::exists(temp.file("list.WST")));
+    EXPECT_EQ(form->windowTitle(), "ソラリト [" + temp.file("list.WST") + "]");
+    EXPECT_TRUE(questions.isEmpty());
+
+    answer = false;
+    form->Jobs.AddJob("http://h/new.jpg", 0, 0, {});
+    form->TButtonSaveClick();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0], "上書きの確認: " + temp.file("list.WST") + " は存在します。上書きしますか？");
+    EXPECT_EQ(temp.read("list.WST").count("\r\n"), 2) << "Cancel keeps the old file";
+    EXPECT_EQ(suggested, temp.file("list")) << "the dialog is preset without the extension";
+}
+
+// The list is kept between runs; dropped files become local jobs or load as lists.
+TEST_F(HttpThr1CommandsTest, ListKeptBetweenRunsAndDroppedFiles)
+{
+    AddRows(3);
+    form->Jobs.SetCaption(1, "4");
+    form->show();
+    form->close();
+    TStartOptions options;
+    options.iniFile = temp.file("pelmor.ini");
+    options.folder = temp.path();
+    TFormMain next(options);
+    ASSERT_EQ(next.Jobs.RowCount(), 3);
+    EXPECT_EQ(next.Jobs.Caption(1), "※") << "a running row is saved as not running";
+
+    next.DropFileTarget1Drop({temp.path() + "/default.wst", temp.path() + "/tmp/pic.jpg"});
+    EXPECT_EQ(next.Jobs.RowCount(), 7);
+    EXPECT_EQ(next.Jobs.Cell(6, SubURL), "file://tmp/pic.jpg");
+    EXPECT_EQ(next.Jobs.Cell(6, SubMessage), "<FILE>");
+
+    // Local rows come back with the list too.
+    next.show();
+    next.close();
+    TFormMain third(options);
+    ASSERT_EQ(third.Jobs.RowCount(), 7);
+    EXPECT_EQ(third.Jobs.Cell(6, SubMessage), "<FILE>");
+}
+
+// New List stops every job, waits until the workers have parked, then empties the list.
+TEST_F(HttpThr1CommandsTest, NewListWaitsForWorkers)
+{
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 90000\r\n\r\n" + QByteArray(30000, 'x')),
+                 TScriptedServer::Pause()});
+    form->Jobs.AddJob(server.Url("/slow.bin"), 0, 0, {});
+    form->Settings.Interval = 20;
+    form->TButtonGetClick();
+    ASSERT_TRUE(WaitForEvents([&] { return form->Jobs.Cell(0, SubCByte) == "30000"; }));
+    form->TButtonNewListClick();
+    EXPECT_EQ(form->Jobs.RowCount(), 0);
+    EXPECT_FALSE(form->Scheduler.AnySlotBusy());
+    EXPECT_EQ(form->windowTitle(), "ソラリト [新規]");
+}
+
+// Clipboard text starting with http:// opens the Home window with the whole text; other text does nothing.
+TEST_F(HttpThr1CommandsTest, FromClipboardOpensHome)
+{
+    QApplication::clipboard()->setText("mailto:x@example.org");
+    form->ToolButtonFromClipClick();
+    EXPECT_FALSE(form->FormHome->isVisible());
+    QApplication::clipboard()->setText("HTTP://h/a$.jpg");
+    form->ToolButtonFromClipClick();
+    EXPECT_TRUE(form->FormHome->isVisible());
+    EXPECT_EQ(form->FormHome->EditURL->text(), "HTTP://h/a$.jpg");
+}
