@@ -40,10 +40,13 @@ QString TNginxServer::WriteFile(const QString &name, const QByteArray &bytes) co
 
 bool TNginxServer::Start()
 {
-    // Another program may take the probed port before nginx binds it: try a few.
-    for (int attempt = 0; attempt < 3; ++attempt)
+    // Another program may take the probed port before nginx binds it, and a loaded machine may
+    // refuse a start for a moment: try a few times, a little apart.
+    for (int attempt = 0; attempt < 5; ++attempt) {
         if (StartOnce())
             return true;
+        WaitForEvents([] { return false; }, 200 * (attempt + 1));
+    }
     return false;
 }
 
@@ -70,9 +73,12 @@ bool TNginxServer::StartOnce()
     if (up && FProcess.state() == QProcess::Running)
         return true;
     Stop();
-    QFile log(FDir.filePath(QStringLiteral("error.log")));
-    log.open(QIODevice::ReadOnly);
-    FError = QStringLiteral("nginx did not start: ") + QString::fromLocal8Bit(log.readAll());
+    FError = QStringLiteral("nginx did not start (exit %1): ").arg(FProcess.exitCode());
+    for (const char *name : {"error.log", "stderr.log"}) {
+        QFile log(FDir.filePath(QString::fromLatin1(name)));
+        if (log.open(QIODevice::ReadOnly))
+            FError += QString::fromLocal8Bit(log.readAll());
+    }
     return false;
 }
 
