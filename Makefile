@@ -39,12 +39,13 @@ bench: build
 	bench/http_get.sh $(BUILD)/bin/bench_http_get
 	bench/batch_peers.sh $(BUILD)/bin/pelmor
 
-# The whole suite under ThreadSanitizer, in a build folder of its own.
+# The suite under ThreadSanitizer, in a build folder of its own. Tests that start nginx are left
+# out: Qt starts child processes in a way the sanitizer does not follow, and reports nonsense after.
 tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELMOR_SANITIZER=thread
 	cmake --build build-tsan
 	cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp halt_on_error=1" \
-	  ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
+	  ctest --output-on-failure --timeout $(CTEST_TIMEOUT) -E Nginx
 
 clean:
 	rm -rf $(BUILD) build-tsan

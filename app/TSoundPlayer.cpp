@@ -8,11 +8,6 @@
 TSoundPlayer::TSoundPlayer(QObject *parent)
     : QObject(parent)
 {
-    // A sound effect claims to play even where there is no device, so look first.
-    if (QMediaDevices::audioOutputs().isEmpty())
-        return;
-    m_effect = new QSoundEffect(this);
-    m_effect->setSource(QUrl(QStringLiteral("qrc:/sounds/done.wav")));
 }
 
 void TSoundPlayer::PlayDoneSound()
@@ -27,8 +22,16 @@ void TSoundPlayer::PlayEndSound()
 
 void TSoundPlayer::Play(int times)
 {
-    if (!m_effect)
-        return;
+    // The audio system is asked only when a sound is due. A sound effect claims to play even where
+    // there is no device, so look first.
+    if (!m_effect) {
+        if (m_noDevice || QMediaDevices::audioOutputs().isEmpty()) {
+            m_noDevice = true;
+            return;
+        }
+        m_effect = new QSoundEffect(this);
+        m_effect->setSource(QUrl(QStringLiteral("qrc:/sounds/done.wav")));
+    }
     m_effect->setLoopCount(times);
     m_effect->play();
 }

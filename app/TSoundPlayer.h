@@ -18,4 +18,5 @@ private:
     void Play(int times);
 
     QSoundEffect *m_effect = nullptr;
+    bool m_noDevice = false;
 };

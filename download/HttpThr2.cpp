@@ -32,7 +32,7 @@ void THTTPThread::StartJob(const TWorkerJob &job)
     FRunningJob = job.JobId;
     ++FRunSerial;
     FJobActive = true;
-    FResume.release();
+    FResume.Open();
 }
 
 void THTTPThread::RequestStop(quint64 jobId, const QString &finalMessage)
@@ -61,8 +61,11 @@ void THTTPThread::Shutdown()
         if (HttpCli)
             HttpCli->Abort();
     });
-    FResume.release();
+    FResume.Open();
     wait();
+    // QThread::wait() does not join the way race checkers see; this load orders everything the
+    // thread did before whatever frees its memory next.
+    (void)FRunEnded.load(std::memory_order_acquire);
 }
 
 void THTTPThread::run()
@@ -93,7 +96,7 @@ void THTTPThread::run()
     FFlushTimer = &flush;
 
     for (;;) {
-        FResume.acquire();
+        FResume.Pass();
         if (FTerminated)
             break;
         RunJob();
@@ -102,6 +105,7 @@ void THTTPThread::run()
     }
     HttpCli = nullptr;
     FFlushTimer = nullptr;
+    FRunEnded.store(true, std::memory_order_release);
 }
 
 void THTTPThread::RunJob()

@@ -9,9 +9,10 @@
 #include <QStringList>
 #include <QThread>
 
+#include "TResumeGate.h"
+
 #include <atomic>
 #include <functional>
-#include <semaphore>
 
 class QFile;
 class QTimer;
@@ -136,12 +137,13 @@ private:
     TWorkerSink &FSink;
     // Lives on the sink's thread: every sink call runs there while this worker waits.
     TThreadCall FSinkCall;
-    std::counting_semaphore<> FResume{0};
+    TResumeGate FResume;
     std::atomic<bool> FTerminated{false};
     // Which job a stop request may still reach: the serial of the running pass and its job.
     std::atomic<quint64> FRunSerial{0};
     std::atomic<quint64> FRunningJob{0};
     std::atomic<bool> FJobActive{false};
+    std::atomic<bool> FRunEnded{false};
     // Lives on the worker thread: stop requests are posted to it and run inside the client's loop.
     TThreadCall FStopCall;
 

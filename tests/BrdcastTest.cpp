@@ -9,44 +9,39 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstring>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-// Every test gets a runtime folder of its own, so no real copy of the program hears it.
+// Sets, or with a null value unsets, an environment variable while it lives.
+struct TEnvVar
+{
+    TEnvVar(const char *name, const QByteArray &value) : Name(name), Saved(qgetenv(name)) { Set(Name, value); }
+    ~TEnvVar() { Set(Name, Saved); }
+    static void Set(const char *name, const QByteArray &v) { v.isNull() ? void(qunsetenv(name)) : void(qputenv(name, v)); }
+    const char *Name;
+    QByteArray Saved;
+};
+
+// A runtime folder per test, so no real copy of the program hears it.
 class BroadcastTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        FSaved = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(FRuntime.path()));
-    }
-    void TearDown() override { Restore("XDG_RUNTIME_DIR", FSaved); }
-
-    static void Restore(const char *name, const QByteArray &value)
-    {
-        value.isNull() ? void(qunsetenv(name)) : void(qputenv(name, value));
-    }
-
     // Unique per test, for the shared block that lives outside the runtime folder.
-    QString Key() const { return QStringLiteral("key-") + QFileInfo(FRuntime.path()).fileName(); }
+    QString Key() const { return QStringLiteral("key-") + FRuntime.path().section(u'/', -1); }
 
     TTempFolder FRuntime;
-    QByteArray FSaved;
+    TEnvVar FRuntimeVar{"XDG_RUNTIME_DIR", QFile::encodeName(FRuntime.path())};
 };
 
 struct TListener
 {
     TBroadcast Component;
     int Heard = 0;
-
     explicit TListener(const QString &key)
     {
         Component.OnBroadcastMsg = [this](TBroadcast *) { ++Heard; };
@@ -54,99 +49,70 @@ struct TListener
     }
 };
 
-// What a listener that ended abruptly leaves behind: a socket file nobody holds.
-void LeaveStaleSocket(const QString &path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof(address.sun_path) - 1);
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)), 0);
-    ::close(fd);
-}
-
 } // namespace
 
-TEST_F(BroadcastTest, ReachesOtherListenersOfItsKeyAndIgnoredWhereInputIsOff)
+// Catches a sender hearing itself or another key, EnableInput false not ignoring the message, a
+// stale socket counted or kept, another file removed, and a listener leaving its socket behind.
+TEST_F(BroadcastTest, ReachesLiveListenersOfItsKeyAndCleansUpStaleSockets)
 {
     TListener sender(Key()), listener(Key()), deaf(Key()), stranger(Key() + QStringLiteral("x"));
     deaf.Component.EnableInput = false;
-    ASSERT_TRUE(listener.Component.Registered());
+    const QString folder = TBroadcast::KeyFolder(Key());
+    // What a listener that ended abruptly leaves behind: a socket file nobody holds.
+    sockaddr_un address{AF_UNIX, {}};
+    std::strncpy(address.sun_path, QFile::encodeName(folder + "/999999.1").constData(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    ::close(fd);
+    QFile(folder + "/notes").open(QIODevice::WriteOnly);
 
-    EXPECT_EQ(sender.Component.Broadcast(), 2) << "counts the listener and the deaf one, not itself";
+    EXPECT_EQ(sender.Component.Broadcast(), 2) << "the listener and the deaf one; not itself, not the stale one";
     ASSERT_TRUE(WaitForEvents([&] { return listener.Heard == 1; }));
-    // Every datagram was queued before Broadcast returned: one more pass delivers all of them.
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(); // every datagram was queued before Broadcast returned
     EXPECT_EQ(deaf.Heard, 0) << "EnableInput false must ignore the message";
     EXPECT_EQ(sender.Heard, 0) << "a sender must not hear itself";
     EXPECT_EQ(stranger.Heard, 0) << "another key is another message";
+    EXPECT_FALSE(QFile::exists(folder + "/999999.1"));
+    EXPECT_TRUE(QFile::exists(folder + "/notes")) << "only sockets are cleaned up";
 
+    listener.Component.SetKey({});
+    EXPECT_EQ(QDir(folder).entryList(QDir::System).size(), 2) << "an unregistered listener must take its socket away";
     sender.Component.EnableOutput = false;
     EXPECT_EQ(sender.Component.Broadcast(), 0);
 }
 
-TEST_F(BroadcastTest, SocketsNobodyHoldsAreRemovedAndNotCounted)
-{
-    TListener sender(Key()), listener(Key());
-    const QString stale = TBroadcast::KeyFolder(Key()) + QStringLiteral("/999999.1");
-    LeaveStaleSocket(stale);
-    const QString otherFile = TBroadcast::KeyFolder(Key()) + QStringLiteral("/notes");
-    QFile(otherFile).open(QIODevice::WriteOnly);
-
-    EXPECT_EQ(sender.Component.Broadcast(), 1);
-    EXPECT_FALSE(QFile::exists(stale));
-    EXPECT_TRUE(QFile::exists(otherFile)) << "only sockets are cleaned up";
-    EXPECT_TRUE(WaitForEvents([&] { return listener.Heard == 1; }));
-
-    listener.Component.SetKey({});
-    EXPECT_EQ(QDir(TBroadcast::KeyFolder(Key())).entryList(QDir::System).size(), 1)
-        << "an unregistered listener must take its socket away";
-}
-
+// Catches a shared folder others can enter being used for the sockets.
 TEST_F(BroadcastTest, WithoutRuntimeFolderUsesAPrivateFolderOfItsOwn)
 {
-    const QByteArray savedTmp = qgetenv("TMPDIR");
-    qunsetenv("XDG_RUNTIME_DIR");
-    qputenv("TMPDIR", QFile::encodeName(FRuntime.path()));
+    const TEnvVar noRuntime("XDG_RUNTIME_DIR", {}), tmp("TMPDIR", QFile::encodeName(FRuntime.path()));
     const QString own = FRuntime.file(QStringLiteral("pelmor-") + QString::number(::geteuid()));
-
     ASSERT_TRUE(QDir().mkdir(own));
-    ::chmod(QFile::encodeName(own).constData(), 0777);
+    QFile::setPermissions(own, QFileDevice::Permissions::fromInt(0x7777)); // open to everyone
     EXPECT_EQ(TBroadcast::UserRuntimeFolder(), own);
-    struct stat info;
-    ASSERT_EQ(::stat(QFile::encodeName(own).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u) << "a folder others can enter must be closed";
-
-    Restore("TMPDIR", savedTmp);
+    EXPECT_EQ(QFile::permissions(own).toInt() & 0x7077, 0x7000) << "rwx for the owner, nothing for group or others";
 }
 
+// Catches a name not made whole, not ended by a zero or not in the block when the listener hears,
+// an over-long name written anyway, and a hand-over that nobody heard reported as done.
 TEST_F(BroadcastTest, HandOverPutsTheNameInTheBlockBeforeTheListenerHears)
 {
     TSharedMemory block;
     block.SetBlockSize(THandOver::BlockSize);
     block.SetBlockName(Key());
-    // No zero anywhere: the sender must end the name itself.
-    std::memset(block.Memory(), 'x', THandOver::BlockSize);
+    std::memset(block.Memory(), 'x', THandOver::BlockSize); // no zero: the sender must end the name
     TListener listener(Key());
     QStringList received;
     listener.Component.OnBroadcastMsg = [&](TBroadcast *) { received << THandOver::FileNameIn(block); };
 
     THandOver handOver(Key());
-    ASSERT_TRUE(handOver.Send(QStringLiteral("pictures/a.jpg"))) << qPrintable(handOver.Reason());
-    ASSERT_TRUE(WaitForEvents([&] { return received.size() == 1; }));
-    EXPECT_EQ(received[0], QDir::current().absoluteFilePath(QStringLiteral("pictures/a.jpg")))
-        << "the viewer runs in another folder and needs the whole path";
-
-    const QString longest = QLatin1Char('/') + QString(THandOver::BlockSize - 2, QLatin1Char('a'));
-    ASSERT_TRUE(handOver.Send(longest)) << "999 bytes and the zero fill the block exactly";
-    ASSERT_TRUE(WaitForEvents([&] { return received.size() == 2; }));
-    EXPECT_EQ(received[1], longest);
-
-    EXPECT_FALSE(handOver.Send(longest + QLatin1Char('a')));
-    EXPECT_FALSE(handOver.Reason().isEmpty());
+    const QString longest = QLatin1Char('/') + QString(THandOver::BlockSize - 2, QLatin1Char('a')); // and the zero
+    for (const QString &name : {QStringLiteral("pictures/a.jpg"), longest}) {
+        ASSERT_TRUE(handOver.Send(name)) << qPrintable(handOver.Reason());
+        ASSERT_TRUE(WaitForEvents([&] { return !received.isEmpty(); }));
+        EXPECT_EQ(received.takeFirst(), QDir::current().absoluteFilePath(name)) << "the viewer runs elsewhere";
+    }
+    EXPECT_FALSE(handOver.Send(longest + QLatin1Char('a')) || handOver.Reason().isEmpty());
     EXPECT_EQ(THandOver::FileNameIn(block), longest) << "an over-long name must not touch the block";
-
     listener.Component.SetKey({});
-    EXPECT_FALSE(handOver.Send(QStringLiteral("/b.jpg"))) << "nobody listens";
-    EXPECT_FALSE(handOver.Reason().isEmpty());
+    EXPECT_FALSE(handOver.Send(QStringLiteral("/b.jpg")) || handOver.Reason().isEmpty()) << "nobody listens";
 }

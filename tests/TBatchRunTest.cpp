@@ -13,45 +13,35 @@
 
 namespace {
 
-// Runs a batch and collects what it printed.
+const QString Sample = QStringLiteral(PELMOR_TEST_DATA "/sample.wst");
+
+// A run's exit status and what it printed.
 struct TBatchResult {
-    int status = -1;
-    QString out;
-    QString err;
+    int status;
+    QString out, err;
 };
 
 QString ReadBack(std::FILE *file)
 {
-    std::fflush(file);
-    std::rewind(file);
-    QByteArray bytes;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(file);
-    return QString::fromUtf8(bytes);
+    QFile f;
+    f.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    return f.seek(0) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-TBatchResult RunBatch(const QStringList &args)
+// Runs a batch with no settings file, its downloads in temp.
+TBatchResult RunBatch(const TTempFolder &temp, const QStringList &args)
 {
-    const TBatchOptions options = TBatchOptions::Parse(args);
+    const TBatchOptions options = TBatchOptions::Parse(QStringList{"--ini", temp.file("none.ini"), "--folder",
+                                                                   temp.path(), "--interval", "20"} + args);
     EXPECT_TRUE(options.error.isEmpty()) << options.error.toStdString();
-    std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
-    TBatchResult result;
-    {
-        TBatchRun run(options, out, err, false);
-        result.status = run.Run();
-    }
-    result.out = ReadBack(out);
-    result.err = ReadBack(err);
-    return result;
+    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
+    const int status = TBatchRun(options, out, err, false).Run();
+    return {status, ReadBack(out), ReadBack(err)};
 }
 
 } // namespace
 
-// Usage errors are told apart from runs: each bad word gets a reason.
+// Catches a bad word run as if it were fine, or a good one lost or misread.
 TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
 {
     for (const QStringList &bad : {QStringList{"--batch"}, {"--threads", "0", "--add", "u"},
@@ -64,58 +54,46 @@ TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
                                                   "7", "--max-tries", "3", "--make", "http://h/$.jpg", "1", "20",
                                                   "3", "--add", "http://h/x.jpg", "--urls", "list.txt"});
     ASSERT_TRUE(o.error.isEmpty());
-    EXPECT_EQ(o.threads, 9);
-    EXPECT_EQ(o.interval, 50);
-    EXPECT_EQ(o.timeOut, 7);
-    EXPECT_EQ(o.maxTries, 3);
+    EXPECT_EQ((QList<int>{o.threads, o.interval, o.timeOut, o.maxTries}), (QList<int>{9, 50, 7, 3}));
     ASSERT_EQ(o.sources.size(), 3);
     EXPECT_EQ(o.sources[0].make.end, 20);
     EXPECT_EQ(o.sources[2].kind, TBatchOptions::TSource::Urls);
 }
 
-// One line per finished job with its final message; any job left incomplete makes the status 1.
-TEST(TBatchRunTest, FetchesAndReportsEachJob)
+// Catches a finished job not reported on a line of its own with its final message, a missing file
+// or a 404 counted as complete, and a job that keeps failing retried for ever.
+TEST(TBatchRunTest, ReportsEachFinishedJobAndTheExitStatusWithNginx)
 {
     TTempFolder temp;
     TNginxServer nginx;
     ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
     nginx.WriteFile("p1.jpg", QByteArray(30000, 'a'));
     nginx.WriteFile("p2.jpg", QByteArray(30001, 'b'));
-    temp.write("urls.txt", (nginx.Url("/p2.jpg") + "\n\n" + nginx.Url("/p3.jpg") + "\n").toUtf8());
-    const QStringList common{"--batch", "--ini", temp.file("none.ini"), "--folder", temp.path(),
-                             "--interval", "20", "--threads", "2"};
-
-    const TBatchResult ok = RunBatch(common + QStringList{"--make", nginx.Url("/p$.jpg"), "1", "2", "0"});
+    const TBatchResult ok = RunBatch(temp, {"--threads", "2", "--make", nginx.Url("/p$.jpg"), "1", "2", "0"});
     EXPECT_EQ(ok.status, TBatchRun::ExitComplete) << ok.err.toStdString();
     EXPECT_TRUE(ok.out.contains("End>Completed!\t" + nginx.Url("/p1.jpg") + "\n"));
     EXPECT_EQ(ok.out.count('\n'), 2);
     QFile fetched(LocalFileName::For(temp.path(), nginx.Url("/p1.jpg"), true));
-    ASSERT_TRUE(fetched.open(QIODevice::ReadOnly));
-    EXPECT_EQ(fetched.readAll(), QByteArray(30000, 'a'));
+    EXPECT_TRUE(fetched.open(QIODevice::ReadOnly) && fetched.readAll() == QByteArray(30000, 'a'));
 
-    const TBatchResult partly = RunBatch(common + QStringList{"--urls", temp.file("urls.txt")});
+    temp.write("urls.txt", (nginx.Url("/p2.jpg") + "\n\n" + nginx.Url("/p3.jpg") + "\n").toUtf8());
+    const TBatchResult partly = RunBatch(temp, {"--urls", temp.file("urls.txt")});
     EXPECT_EQ(partly.status, TBatchRun::ExitIncomplete);
     EXPECT_TRUE(partly.out.contains("ファイルが存在します。\t" + nginx.Url("/p2.jpg") + "\n")) << partly.out.toStdString();
     EXPECT_TRUE(partly.out.contains("Abort>見つかりません(404)\t" + nginx.Url("/p3.jpg") + "\n"));
+
+    TScriptedServer busy;
+    busy.Play({TScriptedServer::Send("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n"),
+               TScriptedServer::Close()});
+    const TBatchResult given = RunBatch(temp, {"--max-tries", "3", "--add", busy.Url("/busy.jpg")});
+    EXPECT_EQ(given.status, TBatchRun::ExitIncomplete);
+    EXPECT_EQ(given.out, "Abort>Retry limit (3)\t" + busy.Url("/busy.jpg") + "\n");
+    EXPECT_EQ(busy.Connections(), 3);
 }
 
-// A job that keeps failing is given up after --max-tries attempts instead of running for ever.
-TEST(TBatchRunTest, GivesUpAfterMaxTries)
-{
-    TTempFolder temp;
-    TScriptedServer server;
-    server.Play({TScriptedServer::Send("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n"),
-                 TScriptedServer::Close()});
-    const TBatchResult r = RunBatch({"--ini", temp.file("none.ini"), "--folder", temp.path(), "--interval", "10",
-                                     "--max-tries", "3", "--add", server.Url("/busy.jpg")});
-    EXPECT_EQ(r.status, TBatchRun::ExitIncomplete);
-    EXPECT_EQ(r.out, "Abort>Retry limit (3)\t" + server.Url("/busy.jpg") + "\n");
-    EXPECT_EQ(server.Connections(), 3);
-}
-
-// Catches lists not loaded (finished rows fetched again, "URL=" or "MAKE=" lines lost), a bad
-// line passed over in silence, and --save missing the run's outcome.
-TEST(TBatchRunTest, RunsListsAndSavesTheOutcome)
+// Catches lists not loaded (finished rows fetched again, "URL=" or "MAKE=" lines lost), a bad line
+// passed over in silence, --save missing the outcome, and an unreadable list or failed save ending well.
+TEST(TBatchRunTest, RunsListsAndSavesTheOutcomeWithNginx)
 {
     TTempFolder temp;
     TNginxServer nginx;
@@ -125,38 +103,26 @@ TEST(TBatchRunTest, RunsListsAndSavesTheOutcome)
     temp.write("jobs.wrg", ("[Download1]\r\nURL=" + nginx.Url("/p1.jpg") + "\r\nSize=30000\r\nurl="
                             + nginx.Url("/p2.jpg") + "\r\nMAKE=" + nginx.Url("/m$.jpg") + ",1,2,0,1\r\nMAKE="
                             + nginx.Url("/x$.jpg") + ",one,2,0,1\r\n").toLatin1());
-    const QString sample = QStringLiteral(PELMOR_TEST_DATA "/sample.wst");
-    const TBatchResult r = RunBatch({"--ini", temp.file("none.ini"), "--folder", temp.path(), "--interval", "20",
-                                     "--threads", "2", sample, temp.file("jobs.wrg"), "--save", temp.file("out.wst")});
+    const TBatchResult r = RunBatch(temp, {"--threads", "2", Sample, temp.file("jobs.wrg"), "--save",
+                                           temp.file("out.wst")});
     EXPECT_EQ(r.status, TBatchRun::ExitComplete) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("jobs.wrg: 1 bad lines skipped")) << r.err.toStdString();
     EXPECT_EQ(r.out.count("End>Completed!"), 4) << r.out.toStdString();
-
-    QFile original(sample);
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(temp.read("out.wst").startsWith(original.readAll())) << "finished rows pass through unchanged";
+    QFile original(Sample);
+    EXPECT_TRUE(original.open(QIODevice::ReadOnly) && temp.read("out.wst").startsWith(original.readAll()))
+        << "finished rows pass through unchanged";
     TJobListModel saved;
     ASSERT_EQ(TJobListFile::LoadList(saved, temp.file("out.wst"), {}).rows, 9);
     const QStringList urls{nginx.Url("/p1.jpg"), nginx.Url("/p2.jpg"), nginx.Url("/m1.jpg"), nginx.Url("/m2.jpg")};
-    for (int row = 5; row < 9; ++row) {
-        EXPECT_EQ(saved.Cell(row, SubURL), urls[row - 5]);
-        EXPECT_EQ(saved.Caption(row), "@@");
-        EXPECT_EQ(saved.Cell(row, SubMessage), "End>Completed!");
-    }
-}
+    for (int row = 5; row < 9; ++row)
+        EXPECT_EQ(QStringList({saved.Caption(row), saved.Cell(row, SubURL), saved.Cell(row, SubMessage)}),
+                  QStringList({"@@", urls[row - 5], "End>Completed!"}));
 
-// Catches an unreadable list run as an empty one, and a failed --save ending with success.
-TEST(TBatchRunTest, UnreadableListOrFailedSaveIsReported)
-{
-    TTempFolder temp;
-    const QStringList common{"--ini", temp.file("none.ini"), "--folder", temp.path()};
-    const TBatchResult missing = RunBatch(common + QStringList{temp.file("missing.wst")});
+    const TBatchResult missing = RunBatch(temp, {temp.file("missing.wst")});
     EXPECT_EQ(missing.status, TBatchRun::ExitUsage);
     EXPECT_TRUE(missing.err.contains("missing.wst")) << missing.err.toStdString();
-
     const QString nowhere = temp.write("plain", "a file, not a folder") + "/out.wst";
-    const TBatchResult unsaved
-        = RunBatch(common + QStringList{QStringLiteral(PELMOR_TEST_DATA "/sample.wst"), "--save", nowhere});
+    const TBatchResult unsaved = RunBatch(temp, {Sample, "--save", nowhere});
     EXPECT_EQ(unsaved.status, TBatchRun::ExitIncomplete);
     EXPECT_TRUE(unsaved.err.contains(nowhere)) << unsaved.err.toStdString();
 }

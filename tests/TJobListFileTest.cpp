@@ -7,23 +7,11 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+using namespace TJobListFile;
+
 namespace {
 
-QString DataFile(const QString &name)
-{
-    return QStringLiteral(PELMOR_TEST_DATA "/") + name;
-}
-
-QByteArray Bytes(const QString &fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-TJobListFile::TLoadReport Load(TJobListModel &jobs, const QString &fileName)
-{
-    return TJobListFile::LoadList(jobs, fileName, {});
-}
+const QString Data = QStringLiteral(PELMOR_TEST_DATA "/");
 
 // A row as its list line shows it, to compare whole rows at once.
 QString RowText(const TJobListModel &jobs, int row)
@@ -36,31 +24,32 @@ QString RowText(const TJobListModel &jobs, int row)
 
 } // namespace
 
-// Catches a wrong code page, LF line ends, a running row's digit written out, part rows in the
-// URL export, and a comma, line break or character CP932 lacks breaking or garbling a line: every
-// reader of the format relies on exactly 13 commas.
+// Catches a wrong code page, LF line ends, a running row's digit written out, part rows in the URL
+// export, and a comma, line break or character CP932 lacks breaking the 13 commas of a line.
 TEST(TJobListFileTest, FilesAreByteExact)
 {
     TTempFolder dir;
     TJobListModel jobs;
+    QString error;
     jobs.AddJob(QString::fromUtf8("http://example.jp/画像.jpg"), 0, 0, {});
     jobs.SetCaption(0, "3");
     jobs.SetCell(0, SubMessage, QString::fromUtf8("Try>Type : a,b\n한"));
     jobs.AddJob("http://h/big.zip", 100, 200, "002");
     jobs.AddJob(QString::fromUtf8("http://h/a,b\r\n한.jpg"), 0, 0, {});
-    QString error;
-    ASSERT_TRUE(TJobListFile::SaveList(jobs, dir.file("a.wst"), &error)) << error.toStdString();
+    ASSERT_TRUE(SaveList(jobs, dir.file("a.wst"), &error)) << error.toStdString();
     EXPECT_EQ(dir.read("a.wst"), "\x81\xa6,http://example.jp/\x89\xe6\x91\x9c.jpg,-,???,-,>,-,1.1,Try>Type : a b ?,*,0,,,\r\n"
                                  "(..),http://h/big.zip,-,???,-,>,-,-,Ready,*,0,100,200,002\r\n"
                                  "(..),http://h/a%2Cb%0D%0A%ED%95%9C.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n");
-    ASSERT_TRUE(TJobListFile::SaveUrlText(jobs, dir.file("a.txt"), &error));
+    ASSERT_TRUE(SaveUrlText(jobs, dir.file("a.txt"), &error));
     EXPECT_EQ(dir.read("a.txt"), "http://example.jp/\x89\xe6\x91\x9c.jpg\r\nhttp://h/a%2Cb%0D%0A%ED%95%9C.jpg\r\n");
-    EXPECT_EQ(Load(jobs, dir.file("a.txt")).rows, 0) << "plain URL lines are no rows";
+    EXPECT_EQ(LoadList(jobs, dir.file("a.txt"), {}).rows, 0) << "plain URL lines are no rows";
 
     TJobListModel loaded;
-    ASSERT_EQ(Load(loaded, DataFile("sample.wst")).rows, 5);
-    ASSERT_TRUE(TJobListFile::SaveList(loaded, dir.file("b.wst"), &error));
-    EXPECT_EQ(dir.read("b.wst"), Bytes(DataFile("sample.wst"))) << "a list goes through load and save unchanged";
+    QFile sample(Data + "sample.wst");
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    ASSERT_EQ(LoadList(loaded, sample.fileName(), {}).rows, 5);
+    ASSERT_TRUE(SaveList(loaded, dir.file("b.wst"), &error));
+    EXPECT_EQ(dir.read("b.wst"), sample.readAll()) << "a list goes through load and save unchanged";
 }
 
 // Catches lost "※" captions, icons not recomputed, case-sensitive "URL=" keys, lines of other
@@ -68,10 +57,9 @@ TEST(TJobListFileTest, FilesAreByteExact)
 TEST(TJobListFileTest, LoadsFullRowsAndUrlLinesWithoutDuplicateTest)
 {
     TJobListModel jobs;
-    const TJobListFile::TLoadReport wst = Load(jobs, DataFile("sample.wst"));
+    const TLoadReport wst = LoadList(jobs, Data + "sample.wst", {});
     EXPECT_EQ(wst.rows, 5);
-    EXPECT_EQ(wst.skippedLines, 0);
-    EXPECT_TRUE(wst.error.isEmpty());
+    EXPECT_TRUE(wst.skippedLines == 0 && wst.error.isEmpty());
     EXPECT_EQ(RowText(jobs, 3), QString::fromUtf8("@@,HTTP://EXAMPLE.JP/ファイル①.ZIP,200,200,100.00,12:00:03,12:00:03,"
                                                   "1.1,End>Completed!,200,0,100,200,002"));
     EXPECT_EQ(jobs.Caption(1), QString::fromUtf8("※"));
@@ -81,63 +69,43 @@ TEST(TJobListFileTest, LoadsFullRowsAndUrlLinesWithoutDuplicateTest)
     for (int row = 0; row < 5; ++row)
         EXPECT_EQ(jobs.RowImage(row), images[row]) << row;
 
-    EXPECT_EQ(Load(jobs, DataFile("sample.wrg")).rows, 2);
+    EXPECT_EQ(LoadList(jobs, Data + "sample.wrg", {}).rows, 2);
     EXPECT_EQ(jobs.Cell(5, SubURL), QString::fromUtf8("http://example.jp/取得/a.jpg"));
     EXPECT_EQ(RowText(jobs, 6), "(..),http://example.jp/b.jpg,-,???,-,>,-,-,Ready,-,-,,,");
-
-    EXPECT_EQ(Load(jobs, DataFile("sample.wst")).rows, 5);
+    EXPECT_EQ(LoadList(jobs, Data + "sample.wst", {}).rows, 5);
     EXPECT_EQ(RowText(jobs, 10), RowText(jobs, 3));
 }
 
-// Catches "MAKE=" fields handed over shifted or trimmed, and a bad number stopping the load or
-// going unreported.
-TEST(TJobListFileTest, MakeLinesGoToTheMaker)
+// Catches "MAKE=" fields handed over shifted or trimmed, and a bad number, a line of too many fields,
+// bytes CP932 lacks or an unreadable file stopping the load, dropping rows or going unreported.
+TEST(TJobListFileTest, MakeAndDamagedLinesKeepWhatCanBeRead)
 {
     TTempFolder dir;
-    dir.write("m.wst", "MAKE=http://h/$.jpg,1,20,3,1\r\nmake=http://h/b$.jpg,1,,3,1\r\n"
-                       "Make=http://h/c$.jpg,x,20,3,1\r\nURL=http://h/after.jpg\r\n");
+    static const char lines[] = "MAKE=http://h/$.jpg,1,20,3,1\r\nmake=http://h/b$.jpg,1,,3,1\r\nMake=http://h/c$.jpg,x,20,3,1\r\n"
+                                "(..),http://h/a.jpg,-,???,-,>,-,1.1,Re\xff" "ady,*,0,,,\x81\r\n"
+                                "(..),http://h/long.jpg,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19\r\n"
+                                "\x00\x01\xfe\x81\r\r\x1a\xff,,\x00\x80\x9f\n  \t \r\nurl=http://h/b.jpg\n";
     QList<QStringList> calls;
     TJobListModel jobs;
-    const TJobListFile::TLoadReport report = TJobListFile::LoadList(
-        jobs, dir.file("m.wst"), [&](const QString &url, const QString &start, const QString &end,
-                                     const QString &length, const QString &step) {
-            calls.append({url, start, end, length, step});
-            jobs.AddJob(url, 0, 0, {});
-            return start != "x";
-        });
+    const auto maker = [&](const auto &...fields) {
+        calls.append(QStringList{fields...});
+        jobs.AddJob(calls.last()[0], 0, 0, {});
+        return calls.last()[1] != "x";
+    };
+    const TLoadReport report = LoadList(jobs, dir.write("m.wst", QByteArray(lines, sizeof lines - 1)), maker);
     ASSERT_EQ(calls.size(), 3);
     EXPECT_EQ(calls[0], QStringList({"http://h/$.jpg", "1", "20", "3", "1"}));
     EXPECT_EQ(calls[1], QStringList({"http://h/b$.jpg", "1", "", "3", "1"}));
-    EXPECT_EQ(report.skippedLines, 1);
-    EXPECT_EQ(report.rows, 4) << "rows the maker appended count too";
-    EXPECT_EQ(jobs.Cell(3, SubURL), "http://h/after.jpg");
-}
-
-// Catches a crash, a stopped load or a dropped row on damaged input, and an unreadable file
-// reported as an empty list.
-TEST(TJobListFileTest, DamagedOrUnreadableFilesKeepWhatCanBeRead)
-{
-    TTempFolder dir;
-    static const char damaged[] =
-        "(..),http://h/a.jpg,-,???,-,>,-,1.1,Re\xff" "ady,*,0,,,\x81\r\n"
-        "(..),http://h/long.jpg,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23\r\n"
-        "\x00\x01\xfe\x81\r\r\x1a\xff,,\x00\x80\x9f\n"
-        "  \t \r\n"
-        "url=http://h/b.jpg\n";
-    dir.write("bad.wst", QByteArray(damaged, sizeof damaged - 1));
-    TJobListModel jobs;
-    const TJobListFile::TLoadReport report = Load(jobs, dir.file("bad.wst"));
     EXPECT_TRUE(report.error.isEmpty());
-    EXPECT_EQ(report.skippedLines, 1) << "the line of 25 fields";
-    ASSERT_EQ(report.rows, 2);
-    EXPECT_EQ(jobs.Cell(0, SubMessage), QString::fromUtf8("Re\x1a" "ady"));
-    EXPECT_EQ(jobs.Cell(0, SubDiv), QString::fromUtf8("\x1a")) << "a cut-off character leaves a mark";
-    EXPECT_EQ(jobs.Cell(1, SubURL), "http://h/b.jpg");
+    EXPECT_EQ(report.skippedLines, 2) << "the bad number and the line of 21 fields";
+    ASSERT_EQ(report.rows, 5) << "rows the maker appended count too";
+    EXPECT_EQ(jobs.Cell(3, SubMessage), QString::fromUtf8("Re\x1a" "ady"));
+    EXPECT_EQ(jobs.Cell(3, SubDiv), QString::fromUtf8("\x1a")) << "a cut-off character leaves a mark";
+    EXPECT_EQ(jobs.Cell(4, SubURL), "http://h/b.jpg");
 
     for (const QString &name : {dir.file("missing.wst"), dir.path()}) {
-        const TJobListFile::TLoadReport unreadable = Load(jobs, name);
-        EXPECT_TRUE(unreadable.error.contains(name)) << unreadable.error.toStdString();
-        EXPECT_EQ(unreadable.rows, 0);
+        const TLoadReport unreadable = LoadList(jobs, name, {});
+        EXPECT_TRUE(unreadable.error.contains(name) && unreadable.rows == 0) << unreadable.error.toStdString();
     }
 }
 
@@ -150,18 +118,13 @@ TEST(TJobListFileTest, FailedSaveKeepsTheOldFile)
         jobs.AddJob(QStringLiteral("http://h/%1.jpg").arg(i), 0, 0, {});
     QString error;
     const QString nowhere = dir.write("plain", "a file, not a folder") + "/list.wst";
-    EXPECT_FALSE(TJobListFile::SaveList(jobs, nowhere, &error));
+    EXPECT_FALSE(SaveList(jobs, nowhere, &error));
     EXPECT_TRUE(error.contains(nowhere)) << error.toStdString();
 
     const QByteArray old = "(..),http://h/old.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n";
     dir.write("list.wst", old);
     error.clear();
-    bool saved = true;
-    {
-        const TFileSizeLimit limit(4096);
-        saved = TJobListFile::SaveList(jobs, dir.file("list.wst"), &error);
-    }
-    EXPECT_FALSE(saved);
+    EXPECT_FALSE([&] { const TFileSizeLimit diskFull(4096); return SaveList(jobs, dir.file("list.wst"), &error); }());
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(dir.read("list.wst"), old);
 }

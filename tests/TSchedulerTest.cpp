@@ -67,7 +67,7 @@ protected:
 
 // A numbered set comes down whole and byte-identical; the 20 000-byte rule refuses only what is
 // below it; the timer switches itself off at the end.
-TEST_F(TSchedulerTest, NumberedSetIsFetchedWhole)
+TEST_F(TSchedulerTest, NumberedSetIsFetchedWholeFromNginx)
 {
     TNginxServer nginx;
     ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();

@@ -1,23 +1,20 @@
-// Starts the way a further copy of the program would, for the single-instance tests:
-//   InstanceProbe [--crash] SERVER [ARGUMENT]
-// Exits 0 when it would go on starting and 3 when it would end; --crash leaves without cleaning up,
-// as a crashed copy does.
+// A further start of the program, for the single-instance tests: InstanceProbe [--crash] SERVER [ARGUMENT].
+// Exits 0 when it would go on starting, 3 when it would end; --crash leaves without cleaning up.
 #include "TSingleInstance.h"
 
 #include <QCoreApplication>
 
 #include <cstdlib>
-#include <cstring>
 
 int main(int argc, char **argv)
 {
-    const bool crash = argc > 1 && std::strcmp(argv[1], "--crash") == 0;
-    const int first = crash ? 2 : 1;
-    if (argc <= first)
-        return 2;
     QCoreApplication app(argc, argv);
-    TSingleInstance instance(QString::fromLocal8Bit(argv[first]));
-    const bool goesOn = instance.Claim(argc > first + 1);
+    QStringList args = app.arguments();
+    const bool crash = args.removeOne(QStringLiteral("--crash"));
+    if (args.size() < 2)
+        return 2;
+    TSingleInstance instance(args[1]);
+    const bool goesOn = instance.Claim(args.size() > 2);
     if (crash)
         std::_Exit(0);
     return goesOn ? 0 : 3;
