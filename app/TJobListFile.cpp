@@ -8,6 +8,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace {
 
 const char *const FileCodec = "CP932";
@@ -56,6 +58,12 @@ bool LoadLine(TJobListModel &jobs, const QByteArray &line, QStringDecoder &decod
 // every call has an encoder of its own.
 bool ToCp932(const QString &text, QByteArray *bytes)
 {
+    // Most cells are ASCII, which CP932 keeps as it is; opening a converter per cell would make
+    // saving a long list slow.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+        *bytes = text.toLatin1();
+        return true;
+    }
     QStringEncoder encoder(FileCodec, QStringEncoder::Flag::Stateless);
     *bytes = encoder.encode(text);
     return !encoder.hasError();

@@ -1,10 +1,13 @@
 // Appends a 0..10000 expansion to a list that already holds 10,000 rows and prints how long the
-// duplicate test and the appends took.
+// duplicate test and the appends took, then how long saving and loading such a list takes.
 #include "MakeSequence.h"
+#include "TJobListFile.h"
 #include "TJobListModel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <cstdio>
 
@@ -29,5 +32,19 @@ int main(int argc, char **argv)
                 added / seconds);
     std::printf("offered the same %d URLs again: %d added in %.3f s (%.0f offers/s)\n", 10001, again,
                 duplicateNs / 1e9, 10001 / (duplicateNs / 1e9));
-    return added == 10001 && again == 0 ? 0 : 1;
+
+    // The list is saved at every close and loaded at every start.
+    const QString file = QDir::temp().filePath(QStringLiteral("pelmor-bench-%1.wst").arg(QCoreApplication::applicationPid()));
+    timer.restart();
+    QString error;
+    const bool saved = TJobListFile::SaveList(jobs, file, &error);
+    const qint64 saveNs = timer.nsecsElapsed();
+    TJobListModel loaded;
+    timer.restart();
+    const TJobListFile::TLoadReport report = TJobListFile::LoadList(loaded, file, {});
+    const qint64 loadNs = timer.nsecsElapsed();
+    QFile::remove(file);
+    std::printf("saved %d rows in %.3f s, loaded %d in %.3f s\n", jobs.RowCount(), saveNs / 1e9, report.rows,
+                loadNs / 1e9);
+    return added == 10001 && again == 0 && saved && report.rows == jobs.RowCount() ? 0 : 1;
 }
