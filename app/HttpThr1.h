@@ -138,6 +138,7 @@ private:
     bool ListViewMouseEvent(QEvent *event);
     bool LogoMouseEvent(QEvent *event);
     void SelectOnly(int row);
+    void MoveSelected(bool up);
 
     TStartOptions m_options;
     bool m_settingsRead = false;

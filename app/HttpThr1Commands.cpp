@@ -103,22 +103,23 @@ void TFormMain::SelectOnly(int row)
 
 void TFormMain::ToolButtonUpClick()
 {
-    const QList<int> selected = SelectedRows();
-    if (selected.isEmpty() || selected.first() == 0)
-        return;
-    bool refused = false;
-    const int moved = TListCommands::MoveUp(Jobs, selected, &refused);
-    SelectOnly(moved);
-    SetStatus(moved >= 0 ? QStringLiteral("項目を移動しました。") : QStringLiteral("取得中項目は移動できません。"));
+    MoveSelected(true);
 }
 
 void TFormMain::ToolButtonDownClick()
 {
+    MoveSelected(false);
+}
+
+void TFormMain::MoveSelected(bool up)
+{
     const QList<int> selected = SelectedRows();
-    if (selected.isEmpty() || selected.last() == Jobs.RowCount() - 1)
+    // The first selected row cannot go above the top, nor the last below the bottom.
+    if (selected.isEmpty() || (up ? selected.first() == 0 : selected.last() == Jobs.RowCount() - 1))
         return;
     bool refused = false;
-    const int moved = TListCommands::MoveDown(Jobs, selected, &refused);
+    const int moved = up ? TListCommands::MoveUp(Jobs, selected, &refused)
+                         : TListCommands::MoveDown(Jobs, selected, &refused);
     SelectOnly(moved);
     SetStatus(moved >= 0 ? QStringLiteral("項目を移動しました。") : QStringLiteral("取得中項目は移動できません。"));
 }
