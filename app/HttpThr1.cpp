@@ -75,7 +75,11 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     MakeTray();
 }
 
-TFormMain::~TFormMain() = default;
+TFormMain::~TFormMain()
+{
+    // While the window is still whole: stopping the workers lets their last updates reach it.
+    Scheduler.Shutdown();
+}
 
 void TFormMain::MakeToolBar()
 {
