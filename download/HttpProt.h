@@ -84,6 +84,9 @@ public:
     QString ResponseType() const { return FResponseType; }
     QStringList ResponseHeaders() const { return FResponseHeaders; }
     qint64 RcvdCount() const { return FRcvdCount; }
+    // How the last request ended, as OnRequestDone reports it (0: in order; 5: body cut short);
+    // already known when Get or Head returns.
+    quint16 RequestDoneError() const { return FRequestDoneError; }
     // Absolute URL named by the answer's "Location" line, empty when it had none.
     QString Location() const { return FLocation; }
     QStringList WWWAuthenticate() const { return FAuthenticate; }

@@ -85,10 +85,6 @@ void THTTPThread::run()
         HandleCookie(data);
         accept = true;
     };
-    cli.OnRequestDone = [this](THttpCli *, THttpRequest, quint16 error) {
-        FRequestDone = true;
-        FRequestError = error;
-    };
     QTimer flush;
     flush.setSingleShot(true);
     connect(&flush, &QTimer::timeout, &flush, [this] { FlushProgress(); });

@@ -159,8 +159,6 @@ private:
     bool FRangeUnusable = false;        // a 206 answer whose range cannot be placed in the file
     int FServerStatus = 0;              // status line the server sent, 0 when none arrived
     int FHeaderEndStatus = 0;           // status of an answer whose header was complete
-    bool FRequestDone = false;
-    quint16 FRequestError = 0;          // the client's end report: 0 for an orderly end
 
     bool FProgressPending = false;
     int FLastPiece = 0;

@@ -5,7 +5,6 @@
 #include "UrlUtil.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QFile>
 
 namespace {
@@ -30,21 +29,12 @@ bool THTTPThread::RunRequest(bool head)
 {
     FServerStatus = 0;
     FHeaderEndStatus = 0;
-    FRequestDone = false;
-    bool ok = true;
     try {
         head ? HttpCli->Head() : HttpCli->Get();
-    } catch (const EHttpException &) {
-        ok = false;
     } catch (...) {
-        // Not the client's own report: no end report may follow.
         return false;
     }
-    // The client posts how the request ended just after it returns; only that report tells a body
-    // that ended in order from a broken connection.
-    while (!FRequestDone)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return ok;
+    return true;
 }
 
 void THTTPThread::RunHead()
@@ -195,8 +185,8 @@ void THTTPThread::FinishGet()
 
 bool THTTPThread::BodyEndedWithoutLength() const
 {
-    return FHeaderEndStatus == 200 && Job.TotalBytes < 0 && !ContinueMode && RequestOk && FRequestError == 0
-           && Job.StartByte == 0 && Job.EndByte == 0;
+    return FHeaderEndStatus == 200 && Job.TotalBytes < 0 && !ContinueMode && RequestOk
+           && HttpCli->RequestDoneError() == 0 && Job.StartByte == 0 && Job.EndByte == 0;
 }
 
 void THTTPThread::CompletePartial(const QString &message)
