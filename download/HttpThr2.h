@@ -104,6 +104,7 @@ protected:
 private:
     void RunJob();
     void ReportExistingFile();
+    void PrepareRequest();
     void RunHead();
     void RunGet();
     // Opens the partial file as the body's stream and sets the range; false when the job ended here.

@@ -37,22 +37,27 @@ bool THTTPThread::RunRequest(bool head)
     return true;
 }
 
-void THTTPThread::RunHead()
+void THTTPThread::PrepareRequest()
 {
+    ReceivedBytes = 0;
     HttpCli->URL = Job.JobURL;
     HttpCli->Proxy = Job.JobProxy;
     HttpCli->Reference = Job.JobReferer;
-    ReceivedBytes = 0;
+    HttpCli->ContentRangeBegin.clear();
+    HttpCli->ContentRangeEnd.clear();
+    ContinueMode = false;
+    DiscardPartial = false;
+}
+
+void THTTPThread::RunHead()
+{
+    PrepareRequest();
     FCookies.remove(FHost);
     // The cookie of the last GET may belong to another host.
     HttpCli->Cookie.clear();
-    ContinueMode = false;
-    DiscardPartial = false;
     QBuffer body;
     body.open(QIODevice::ReadWrite);
     HttpCli->ReceiveStream = &body;
-    HttpCli->ContentRangeBegin.clear();
-    HttpCli->ContentRangeEnd.clear();
     ShowMessage(QStringLiteral("Try>Get Headers!"));
     CurrentCommand = QStringLiteral("Head");
     RequestOk = RunRequest(true);
@@ -67,15 +72,8 @@ void THTTPThread::RunHead()
 
 void THTTPThread::RunGet()
 {
-    ReceivedBytes = 0;
-    HttpCli->URL = Job.JobURL;
-    HttpCli->Proxy = Job.JobProxy;
-    HttpCli->Reference = Job.JobReferer;
+    PrepareRequest();
     HttpCli->Cookie = FCookies.value(FHost);
-    HttpCli->ContentRangeBegin.clear();
-    HttpCli->ContentRangeEnd.clear();
-    ContinueMode = false;
-    DiscardPartial = false;
     FRangeUnusable = false;
     FinalMessage.clear();
     ShowMessage(QStringLiteral("Try>Get Body!"));
