@@ -119,6 +119,7 @@ private:
     void ShowMessage(const QString &message);
 
     void HandleHeaderEnd();
+    void Refuse(const QString &finalMessage);
     void HandleStatus200();
     void HandleStatus206();
     void HandleDocData(int len);

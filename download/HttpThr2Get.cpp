@@ -215,23 +215,25 @@ void THTTPThread::HandleHeaderEnd()
     } else if (FHeaderEndStatus == 206) {
         HandleStatus206();
     } else {
-        DiscardPartial = true;
-        Aborted = true;
-        FinalMessage = QLatin1String("Abort>") + UrlUtil::HttpMsg(FHeaderEndStatus);
-        HttpCli->Abort();
+        Refuse(QLatin1String("Abort>") + UrlUtil::HttpMsg(FHeaderEndStatus));
     }
     ReportUpdate(UpdateTByte);
+}
+
+// Ends the job for good with this text; what this answer wrote is not kept.
+void THTTPThread::Refuse(const QString &finalMessage)
+{
+    DiscardPartial = true;
+    Aborted = true;
+    FinalMessage = finalMessage;
+    HttpCli->Abort();
 }
 
 void THTTPThread::HandleStatus200()
 {
     Job.TotalBytes = HttpCli->ResponseLength();
-    if (Job.Size20KB && Job.TotalBytes > 0 && Job.TotalBytes < SmallFileLimit) {
-        DiscardPartial = true;
-        Aborted = true;
-        FinalMessage = QStringLiteral("Abort>Size 20KB 未満");
-        HttpCli->Abort();
-    }
+    if (Job.Size20KB && Job.TotalBytes > 0 && Job.TotalBytes < SmallFileLimit)
+        Refuse(QStringLiteral("Abort>Size 20KB 未満"));
     // A range was asked for and the whole file comes: the next attempt starts from zero.
     if (ContinueMode) {
         HttpCli->Abort();
