@@ -43,10 +43,8 @@ TWSocket::~TWSocket()
 
 void TWSocket::DnsLookup(const QString &HostName)
 {
-    if (FDnsLookupId >= 0) {
-        QHostInfo::abortHostLookup(FDnsLookupId);
-        FDnsLookupId = -1;
-    }
+    // A new lookup replaces a running one without a word.
+    DropLookup();
     FDnsResult.clear();
     FDnsResultList.clear();
     if (HostName.isEmpty()) {
@@ -92,13 +90,18 @@ void TWSocket::LookupFinished(const QHostInfo &info)
     RaiseEvent(OnDnsLookupDone, error);
 }
 
-void TWSocket::CancelDnsLookup()
+bool TWSocket::DropLookup()
 {
     if (FDnsLookupId < 0)
-        return;
+        return false;
     QHostInfo::abortHostLookup(FDnsLookupId);
     FDnsLookupId = -1;
-    if (!FDestroying)
+    return true;
+}
+
+void TWSocket::CancelDnsLookup()
+{
+    if (DropLookup() && !FDestroying)
         RaiseEvent(OnDnsLookupDone, WSAEINTR);
 }
 

@@ -82,6 +82,7 @@ public:
     TBgExceptionEvent OnBgException;
 
 private:
+    bool DropLookup();
     void LookupFinished(const QHostInfo &info);
     void ReadReady();
     void WriteReady();
