@@ -1,9 +1,8 @@
 #include "TIniFile.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "TSafeFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -132,16 +131,7 @@ bool TIniFile::UpdateFile(QString *error)
     QByteArray bytes;
     for (const TLine &line : std::as_const(m_lines))
         bytes += line.bytes + "\r\n";
-    // A first run may find no configuration folder yet. Unbuffered: a buffered last write that
-    // fails is not reported by commit(), which would put a short file in place of the old one.
-    QDir().mkpath(QFileInfo(m_fileName).absolutePath());
-    QSaveFile file(m_fileName);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = QStringLiteral("Cannot write %1: %2")
-                     .arg(QDir::toNativeSeparators(m_fileName), file.errorString());
-    return false;
+    return TSafeFile::Write(m_fileName, bytes, error);
 }
 
 TIniFile::TLine TIniFile::MakeLine(const QString &text)

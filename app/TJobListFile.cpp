@@ -1,10 +1,9 @@
 #include "TJobListFile.h"
 
 #include "TJobListModel.h"
+#include "TSafeFile.h"
 
-#include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -91,23 +90,6 @@ QByteArray EncodeField(QString text, bool url)
     return bytes;
 }
 
-QString FileError(const QString &what, const QString &fileName, const QString &reason)
-{
-    return QStringLiteral("%1 %2: %3").arg(what, QDir::toNativeSeparators(fileName), reason);
-}
-
-bool WriteFile(const QString &fileName, const QByteArray &bytes, QString *error)
-{
-    // Unbuffered: an error in a buffered tail flushed by commit() would go unnoticed and the short
-    // file would replace the old one.
-    QSaveFile file(fileName);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = FileError(QStringLiteral("Cannot write"), fileName, file.errorString());
-    return false;
-}
-
 } // namespace
 
 TJobListFile::TLoadReport TJobListFile::LoadList(TJobListModel &jobs, const QString &fileName,
@@ -131,7 +113,7 @@ TJobListFile::TLoadReport TJobListFile::LoadList(TJobListModel &jobs, const QStr
         }
     }
     if (file.error() != QFileDevice::NoError)
-        report.error = FileError(QStringLiteral("Cannot read"), fileName, file.errorString());
+        report.error = TSafeFile::ErrorText(QStringLiteral("Cannot read"), fileName, file.errorString());
     report.rows = jobs.RowCount() - before;
     return report;
 }
@@ -145,7 +127,7 @@ bool TJobListFile::SaveList(const TJobListModel &jobs, const QString &fileName, 
             bytes += ',' + EncodeField(jobs.Cell(row, sub), sub == SubURL);
         bytes += "\r\n";
     }
-    return WriteFile(fileName, bytes, error);
+    return TSafeFile::Write(fileName, bytes, error);
 }
 
 bool TJobListFile::SaveUrlText(const TJobListModel &jobs, const QString &fileName, QString *error)
@@ -154,5 +136,5 @@ bool TJobListFile::SaveUrlText(const TJobListModel &jobs, const QString &fileNam
     for (int row = 0; row < jobs.RowCount(); ++row)
         if (jobs.Cell(row, SubDiv).isEmpty())
             bytes += EncodeField(jobs.Cell(row, SubURL), true) + "\r\n";
-    return WriteFile(fileName, bytes, error);
+    return TSafeFile::Write(fileName, bytes, error);
 }

@@ -1,6 +1,7 @@
 #include "TMergeFiles.h"
 
-#include <QDir>
+#include "TSafeFile.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -12,7 +13,7 @@ constexpr qint64 BlockSize = qint64(1) << 20;
 bool Fail(QString *error, const QString &what, const QFileDevice &file)
 {
     if (error)
-        *error = QStringLiteral("%1 %2: %3").arg(what, QDir::toNativeSeparators(file.fileName()), file.errorString());
+        *error = TSafeFile::ErrorText(what, file.fileName(), file.errorString());
     return false;
 }
 
