@@ -1,10 +1,8 @@
+#include "FileSizeLimit.h"
 #include "TIniFile.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -100,16 +98,12 @@ TEST(TIniFileTest, FailedUpdateReportsAndKeepsOldFile)
     const QByteArray old = "[Data]\r\nURL=old\r\n";
     TIniFile ini(dir.write("c.ini", old));
     ini.WriteString("Data", "URL", QString(100000, u'x'));
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     error.clear();
-    const bool written = ini.UpdateFile(&error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool written = true;
+    {
+        const TFileSizeLimit limit(4096);
+        written = ini.UpdateFile(&error);
+    }
     EXPECT_FALSE(written);
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(dir.read("c.ini"), old);
