@@ -1,6 +1,7 @@
 #include "TBatchOptions.h"
 
 #include "MakeSequence.h"
+#include "TSettings.h"
 
 namespace {
 
@@ -12,6 +13,40 @@ bool ReadNumber(const QString &text, int low, int high, int *value)
         return false;
     *value = n;
     return true;
+}
+
+struct TTextOption {
+    const char *name;
+    QString TBatchOptions::*field;
+};
+const TTextOption TextOptions[] = {
+    {"--ini", &TBatchOptions::iniFile},
+    {"--folder", &TBatchOptions::folder},
+    {"--save", &TBatchOptions::saveFile},
+};
+
+struct TNumberOption {
+    const char *name;
+    int low;
+    int high;
+    int TBatchOptions::*field;
+    const char *rule;
+};
+const TNumberOption NumberOptions[] = {
+    {"--threads", 1, TSettings::MaxThreads + 1, &TBatchOptions::threads, "takes a number from 1 to 9"},
+    {"--interval", TSettings::MinInterval, TSettings::MaxInterval, &TBatchOptions::interval,
+     "takes milliseconds from 10 to 60000"},
+    {"--timeout", 1, 1000000, &TBatchOptions::timeOut, "takes a number of seconds, 1 or more"},
+    {"--max-tries", 1, 1000000, &TBatchOptions::maxTries, "takes a number, 1 or more"},
+};
+
+template <typename Option, size_t N>
+const Option *Find(const Option (&options)[N], const QString &arg)
+{
+    for (const Option &option : options)
+        if (arg == QLatin1String(option.name))
+            return &option;
+    return nullptr;
 }
 
 } // namespace
@@ -50,23 +85,13 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
             if (!values(1, &v))
                 return fail(arg + QStringLiteral(" needs a value"));
             o.sources.append({arg == QStringLiteral("--add") ? TSource::Add : TSource::Urls, v[0], {}});
-        } else if (arg == QStringLiteral("--ini") || arg == QStringLiteral("--folder")
-                   || arg == QStringLiteral("--save")) {
+        } else if (const TTextOption *text = Find(TextOptions, arg)) {
             if (!values(1, &v))
                 return fail(arg + QStringLiteral(" needs a value"));
-            (arg == QStringLiteral("--ini") ? o.iniFile : arg == QStringLiteral("--folder") ? o.folder : o.saveFile) = v[0];
-        } else if (arg == QStringLiteral("--threads")) {
-            if (!values(1, &v) || !ReadNumber(v[0], 1, 9, &o.threads))
-                return fail(QStringLiteral("--threads takes a number from 1 to 9"));
-        } else if (arg == QStringLiteral("--interval")) {
-            if (!values(1, &v) || !ReadNumber(v[0], 10, 60000, &o.interval))
-                return fail(QStringLiteral("--interval takes milliseconds from 10 to 60000"));
-        } else if (arg == QStringLiteral("--timeout")) {
-            if (!values(1, &v) || !ReadNumber(v[0], 1, 1000000, &o.timeOut))
-                return fail(QStringLiteral("--timeout takes a number of seconds, 1 or more"));
-        } else if (arg == QStringLiteral("--max-tries")) {
-            if (!values(1, &v) || !ReadNumber(v[0], 1, 1000000, &o.maxTries))
-                return fail(QStringLiteral("--max-tries takes a number, 1 or more"));
+            o.*(text->field) = v[0];
+        } else if (const TNumberOption *number = Find(NumberOptions, arg)) {
+            if (!values(1, &v) || !ReadNumber(v[0], number->low, number->high, &(o.*(number->field))))
+                return fail(arg + QLatin1Char(' ') + QLatin1String(number->rule));
         } else if (arg.startsWith(QStringLiteral("-"))) {
             return fail(QStringLiteral("unknown option ") + arg);
         } else {
