@@ -13,6 +13,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QMouseEvent;
 class QSystemTrayIcon;
 class QToolBar;
 class QToolButton;
@@ -137,6 +138,8 @@ private:
     bool ListViewDragEvent(QEvent *event);
     bool ListViewMouseEvent(QEvent *event);
     bool LogoMouseEvent(QEvent *event);
+    // No key held and the mouse moved far enough from where its button went down.
+    static bool IsDragMove(const QPoint &pressed, const QMouseEvent &mouse);
     void SelectOnly(int row);
     void MoveSelected(bool up);
 

@@ -23,15 +23,8 @@
 
 namespace {
 
-// How far the mouse must move with a button down before a drag starts.
-constexpr int DragDistance = 10;
 // A New List waits at most this long for the stopped workers to park.
 constexpr int ParkWaitMs = 30000;
-
-bool MovedFar(const QPoint &from, const QPoint &to)
-{
-    return std::abs(to.x() - from.x()) >= DragDistance || std::abs(to.y() - from.y()) >= DragDistance;
-}
 
 } // namespace
 
@@ -220,8 +213,7 @@ bool TFormMain::ListViewMouseEvent(QEvent *event)
         return false;
     }
     const Qt::MouseButtons buttons = mouse->buttons();
-    if ((buttons != Qt::LeftButton && buttons != Qt::RightButton) || mouse->modifiers() != Qt::NoModifier
-        || !MovedFar(m_pressPosition, mouse->position().toPoint()))
+    if ((buttons != Qt::LeftButton && buttons != Qt::RightButton) || !IsDragMove(m_pressPosition, *mouse))
         return false;
     const QStringList files =
         TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder, Settings.LongFileNames(), false);

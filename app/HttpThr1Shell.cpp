@@ -16,6 +16,7 @@
 
 namespace {
 
+// How far the mouse must move with a button down before a drag starts.
 constexpr int DragDistance = 10;
 
 QIcon TrayPicture(bool second)
@@ -73,6 +74,13 @@ void TFormMain::ToolButtonHomePageClick()
         ShowMessage(QStringLiteral("プログラムを起動できませんでした。"));
 }
 
+bool TFormMain::IsDragMove(const QPoint &pressed, const QMouseEvent &mouse)
+{
+    const QPoint moved = mouse.position().toPoint() - pressed;
+    return mouse.modifiers() == Qt::NoModifier
+        && (std::abs(moved.x()) >= DragDistance || std::abs(moved.y()) >= DragDistance);
+}
+
 bool TFormMain::LogoMouseEvent(QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
@@ -80,9 +88,7 @@ bool TFormMain::LogoMouseEvent(QEvent *event)
         m_logoPressPosition = mouse->position().toPoint();
         return false;
     }
-    const QPoint moved = mouse->position().toPoint() - m_logoPressPosition;
-    if (mouse->buttons() != Qt::LeftButton || mouse->modifiers() != Qt::NoModifier
-        || (std::abs(moved.x()) < DragDistance && std::abs(moved.y()) < DragDistance))
+    if (mouse->buttons() != Qt::LeftButton || !IsDragMove(m_logoPressPosition, *mouse))
         return false;
     // A web link titled with the maker's name, as browsers and file managers take it.
     auto *mime = new QMimeData;
