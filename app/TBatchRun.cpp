@@ -14,11 +14,6 @@ namespace {
 
 constexpr int RedrawMs = 250;
 
-bool Pending(const QString &message)
-{
-    return message == QStringLiteral("Ready") || message == QStringLiteral("Retry");
-}
-
 bool Complete(const QString &message)
 {
     return message == QStringLiteral("End>Completed!") || message == QStringLiteral("End>File End!")
@@ -57,7 +52,7 @@ int TBatchRun::Run()
     if (!Prepare())
         return ExitUsage;
     for (int row = 0; row < m_jobs.RowCount(); ++row)
-        if (Pending(m_jobs.Cell(row, SubMessage)))
+        if (TScheduler::IsPending(m_jobs.Cell(row, SubMessage)))
             m_eligible.insert(m_jobs.JobAt(row));
 
     QEventLoop loop;
@@ -153,7 +148,7 @@ void TBatchRun::OnJobEnded(quint64 jobId)
     if (row < 0)
         return;
     const int tries = ++m_tries[jobId];
-    if (Pending(m_jobs.Cell(row, SubMessage))) {
+    if (TScheduler::IsPending(m_jobs.Cell(row, SubMessage))) {
         if (tries < m_options.maxTries)
             return;
         m_jobs.SetCell(row, SubMessage, QStringLiteral("Abort>Retry limit (%1)").arg(tries));
@@ -191,7 +186,7 @@ void TBatchRun::Redraw()
             text += QStringLiteral("[%1] %2 %3/%4 %5 %6\n")
                         .arg(m_jobs.Caption(row), m_jobs.Cell(row, SubPercent), m_jobs.Cell(row, SubCByte),
                              m_jobs.Cell(row, SubTByte), m_jobs.Cell(row, SubMessage), m_jobs.Cell(row, SubURL));
-        } else if (m_eligible.contains(m_jobs.JobAt(row)) && !Pending(m_jobs.Cell(row, SubMessage))) {
+        } else if (m_eligible.contains(m_jobs.JobAt(row)) && !TScheduler::IsPending(m_jobs.Cell(row, SubMessage))) {
             ++done;
         }
     }

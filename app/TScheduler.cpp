@@ -190,11 +190,15 @@ void TScheduler::WorkerIdle(int slot)
     SetSlotState(slot, SlotIdle);
 }
 
+bool TScheduler::IsPending(const QString &message)
+{
+    return message == Ready || message == Retry;
+}
+
 int TScheduler::NextPendingRow() const
 {
     for (int row = 0; row < m_jobs.RowCount(); ++row) {
-        const QString message = m_jobs.Cell(row, SubMessage);
-        if (message == Ready || message == Retry)
+        if (IsPending(m_jobs.Cell(row, SubMessage)))
             return row;
     }
     return -1;

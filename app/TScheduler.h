@@ -43,6 +43,8 @@ public:
     void CreateWorker();
     void WorkerIdle(int slot);
     int NextPendingRow() const;
+    // Only these two Message texts make a row eligible to be fetched.
+    static bool IsPending(const QString &message);
     void SetSlotState(int slot, int state);
 
     // TWorkerSink: calls from workers, run on this thread while they wait.
