@@ -208,12 +208,17 @@ void TJobListModel::RemoveRows(QList<int> rows)
 {
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (const int row : std::as_const(rows)) {
-        if (!IsValidRow(row, RowCount()))
-            continue;
-        beginRemoveRows({}, row, row);
-        IndexRow(m_rows[row], -1);
-        m_rows.removeAt(row);
+    rows.removeIf([this](int row) { return !IsValidRow(row, RowCount()); });
+    // Runs of neighbouring rows go in one step each, so cutting most of a long list stays quick.
+    for (qsizetype i = 0; i < rows.size();) {
+        const int last = rows[i];
+        int first = last;
+        while (++i < rows.size() && rows[i] == first - 1)
+            first = rows[i];
+        beginRemoveRows({}, first, last);
+        for (int row = first; row <= last; ++row)
+            IndexRow(m_rows[row], -1);
+        m_rows.remove(first, last - first + 1);
         endRemoveRows();
     }
     RebuildRowOfJob();
