@@ -5,14 +5,12 @@
 #   2. 200 numbered files of 100 KiB, at the same pacing: pelmor starts one job per 50 ms tick,
 #      so the peers are held to 20 starts a second (curl --rate, wget --wait); unpaced peers too.
 # Usage: bench/batch_peers.sh [PELMOR]   (default: build/bin/pelmor)
-# Environment: ROUNDS (default 3).
+# Environment: ROUNDS (default 3), SIZE_MB (default 1024).
 set -euo pipefail
 pelmor=$(realpath "${1:-build/bin/pelmor}")
-rounds=${ROUNDS:-3}
-size_mb=${SIZE_MB:-1024}
 source "$(dirname "$0")/lib.sh"
 
-head -c $((size_mb * 1024 * 1024)) /dev/urandom > "$www/big.bin"
+make_big_file
 for i in $(seq -w 1 200); do head -c 102400 /dev/urandom > "$www/img$i.jpg"; done
 start_nginx
 base="http://127.0.0.1:$port"

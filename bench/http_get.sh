@@ -5,11 +5,9 @@
 # Environment: ROUNDS (default 3), SIZE_MB (default 1024).
 set -euo pipefail
 bench=$(realpath "${1:-build/bin/bench_http_get}")
-rounds=${ROUNDS:-3}
-size_mb=${SIZE_MB:-1024}
 source "$(dirname "$0")/lib.sh"
 
-head -c $((size_mb * 1024 * 1024)) /dev/urandom > "$www/big.bin"
+make_big_file
 start_nginx
 url="http://127.0.0.1:$port/big.bin"
 # One fetch to /dev/null puts the file in the page cache for both tools.

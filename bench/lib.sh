@@ -1,5 +1,9 @@
 # Shared pieces of the benchmark scripts: a throw-away nginx on loopback, timing, and medians.
-# Source it; it sets $work (a temp folder removed on exit) and $www (the served folder).
+# Source it; it sets $work (a temp folder removed on exit), $www (the served folder), and from the
+# environment $rounds (ROUNDS, default 3) and $size_mb (SIZE_MB, default 1024).
+
+rounds=${ROUNDS:-3}
+size_mb=${SIZE_MB:-1024}
 
 work=$(mktemp -d)
 www=$work/www
@@ -10,6 +14,11 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The large file both scripts fetch: $www/big.bin of $size_mb MiB.
+make_big_file() {
+    head -c $((size_mb * 1024 * 1024)) /dev/urandom > "$www/big.bin"
+}
 
 # Starts nginx serving $www; sets $port.
 start_nginx() {
