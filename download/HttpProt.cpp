@@ -1,9 +1,11 @@
 #include "HttpProt.h"
 
+#include "HttpNumber.h"
 #include "HttpUrlParts.h"
 #include "WSocketErrors.h"
 
 #include <QCoreApplication>
+#include <QFileDevice>
 #include <QThread>
 #include <QUrl>
 
@@ -11,10 +13,6 @@
 #include <cstring>
 
 namespace {
-constexpr quint16 ErrAborted = 3;
-constexpr quint16 ErrLineTooLong = 4;
-// The connection closed before the announced length or the last chunk: what came is not the whole body.
-constexpr quint16 ErrBodyCut = 5;
 // Body bytes are collected up to this size before the stream sees them: large writes are
 // several times cheaper than one write per received piece.
 constexpr size_t WriteBlock = 1 << 20;
@@ -42,12 +40,6 @@ THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this)
     FCtrlSocket.OnSessionClosed = [this](TWSocket *, quint16 error) { EndRequest(error); };
 }
 
-void THttpCli::SetMultiThreaded(bool value)
-{
-    FMultiThreaded = value;
-    FCtrlSocket.MultiThreaded = value;
-}
-
 void THttpCli::Get()
 {
     DoRequestSync(httpGET);
@@ -64,8 +56,8 @@ void THttpCli::DoRequestSync(THttpRequest kind)
     // The client's socket and posted messages belong to this thread, so pumping it is enough.
     while (FState != httpReady)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (FRequestDoneError == ErrLineTooLong)
-        throw EHttpException(FReason, ErrLineTooLong);
+    if (ClientFailure())
+        throw EHttpException(FReason, FRequestDoneError);
     if (FStatus >= 400)
         throw EHttpException(FReason, FStatus);
 }
@@ -83,21 +75,22 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FStatus = 0;
     FReason.clear();
     FResponseLength = -1;
+    FContentRangeTotal = -1;
     FResponseType.clear();
     FLocation.clear();
     FChunked = false;
     FRcvdCount = 0;
     FHeaderLines = 0;
+    FHeaderBytes = 0;
     FDocPieces = 0;
     FRcvCnt = 0;
     FWriteBuf.clear();
     SetState(httpNotConnected);
 
     const THttpUrlParts url = THttpUrlParts::Parse(URL);
-    if (!url.User.isEmpty())
-        Username = url.User;
-    if (!url.Pass.isEmpty())
-        Password = url.Pass;
+    const bool urlUser = !url.User.isEmpty() || !url.Pass.isEmpty();
+    FAuthUser = urlUser ? url.User : Username;
+    FAuthPass = urlUser ? url.Pass : Password;
     FHostName = url.Host;
     FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://") + url.Host
                    + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
@@ -110,6 +103,13 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
         FPath = FAbsoluteUrl;
         FConnectHost = proxy.Host;
         FConnectPort = proxy.Port.isEmpty() ? ProxyPort : proxy.Port;
+    }
+
+    if (url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
+        // Without TLS the request, its cookie and credentials would go out in plain text.
+        Fail(httpErrUnsupported, QStringLiteral("HTTPS is not supported yet"));
+        EndRequest(0);
+        return;
     }
 
     SetState(httpDnsLookup);
@@ -214,6 +214,8 @@ void THttpCli::ParseHeaderBuffer()
             BeginBody(next);
             return;
         }
+        if (HeaderTooLarge(next - start))
+            return;
         HeaderLine(line);
         if (Ended(serial))
             return;
@@ -223,9 +225,20 @@ void THttpCli::ParseHeaderBuffer()
     std::memmove(FRcvBuf.data(), FRcvBuf.data() + start, static_cast<size_t>(FRcvCnt));
     if (FRcvCnt == RcvBufSize) {
         // No line end fits any more: waiting would only end at the server's close.
-        Fail(ErrLineTooLong, QStringLiteral("HTTP line too long"));
+        Fail(httpErrLineTooLong, QStringLiteral("HTTP line too long"));
         FCtrlSocket.Close();
     }
+}
+
+// A server that keeps sending header lines would make us keep all of them.
+bool THttpCli::HeaderTooLarge(int lineBytes)
+{
+    FHeaderBytes += lineBytes;
+    if (FHeaderBytes <= MaxHeaderBytes && FHeaderLines <= MaxHeaderLines)
+        return false;
+    Fail(httpErrHeaderTooLarge, QStringLiteral("HTTP header too large"));
+    FCtrlSocket.Close();
+    return true;
 }
 
 void THttpCli::HeaderLine(const QByteArray &line)
@@ -241,10 +254,7 @@ void THttpCli::HeaderLine(const QByteArray &line)
         if (field == "location") {
             FLocation = QUrl(FAbsoluteUrl).resolved(QUrl(value)).toString();
         } else if (field == "content-length") {
-            bool ok = false;
-            const qint64 length = value.toLongLong(&ok);
-            if (ok && length >= 0)
-                FResponseLength = length;
+            ContentLength(value);
         } else if (field == "content-range") {
             // "bytes first-last/total"
             QString range = value;
@@ -254,6 +264,7 @@ void THttpCli::HeaderLine(const QByteArray &line)
             const int slash = range.indexOf(QLatin1Char('/'), dash);
             ContentRangeBegin = dash >= 0 ? range.left(dash) : QString();
             ContentRangeEnd = dash >= 0 ? range.mid(dash + 1, slash >= 0 ? slash - dash - 1 : -1) : QString();
+            FContentRangeTotal = slash >= 0 ? ParseHttpNumber(QStringView(range).mid(slash + 1)).value_or(-1) : -1;
         } else if (field == "content-type") {
             FResponseType = value.toLower();
         } else if (field == "www-authenticate") {
@@ -265,10 +276,25 @@ void THttpCli::HeaderLine(const QByteArray &line)
             OnCookie(this, value, accept);
         }
     }
+    if (FRequestDoneError) {
+        FCtrlSocket.Close();
+        return;
+    }
     if (OnHeaderData)
         OnHeaderData(this);
     if (FStatus >= 400)
         FCtrlSocket.Close();
+}
+
+// A length we cannot read, or two that disagree, leaves no way to tell a whole body from a cut one.
+void THttpCli::ContentLength(const QString &value)
+{
+    const std::optional<qint64> length = ParseHttpNumber(value);
+    if (!length || (FResponseLength >= 0 && *length != FResponseLength)) {
+        Fail(httpErrBadLength, QStringLiteral("HTTP bad Content-Length"));
+        return;
+    }
+    FResponseLength = *length;
 }
 
 void THttpCli::BeginBody(int from)
@@ -343,15 +369,47 @@ void THttpCli::DeliverPiece(const char *data, int len)
         FWriteBuf.insert(FWriteBuf.end(), data, data + len);
     if (OnDocData)
         OnDocData(this, data, len);
-    if (FWriteBuf.size() >= WriteBlock)
-        FlushStream();
+    if (FWriteBuf.size() >= WriteBlock && !FlushStream())
+        FCtrlSocket.Close();
 }
 
-void THttpCli::FlushStream()
+bool THttpCli::FlushStream()
 {
-    if (!FWriteBuf.empty() && ReceiveStream)
-        ReceiveStream->write(FWriteBuf.data(), static_cast<qint64>(FWriteBuf.size()));
+    if (FWriteBuf.empty() || !ReceiveStream) {
+        FWriteBuf.clear();
+        return true;
+    }
+    const auto size = static_cast<qint64>(FWriteBuf.size());
+    qint64 written = 0;
+    // After a short write the next one either takes the rest or fails with the reason.
+    while (written < size) {
+        const qint64 n = ReceiveStream->write(FWriteBuf.data() + written, size - written);
+        if (n <= 0)
+            break;
+        written += n;
+    }
     FWriteBuf.clear();
+    // A file keeps a buffer of its own: what the disk refuses may show only when that is flushed.
+    auto *file = qobject_cast<QFileDevice *>(ReceiveStream);
+    if (written == size && (!file || file->flush()))
+        return true;
+    const QString reason = ReceiveStream->errorString();
+    Fail(httpErrWriteFailed, QLatin1String("Write failed: ") + (reason.isEmpty() ? QStringLiteral("short write") : reason));
+    return false;
+}
+
+bool THttpCli::ClientFailure() const
+{
+    switch (FRequestDoneError) {
+    case httpErrLineTooLong:
+    case httpErrHeaderTooLarge:
+    case httpErrWriteFailed:
+    case httpErrBadLength:
+    case httpErrUnsupported:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void THttpCli::Fail(quint16 code, const QString &reason)
@@ -369,7 +427,8 @@ void THttpCli::EndRequest(quint16 error)
     if (error && !FRequestDoneError)
         FRequestDoneError = error;
     if (!FRequestDoneError && BodyCutShort())
-        FRequestDoneError = ErrBodyCut;
+        FRequestDoneError = httpErrBodyCut;
+    // A failed write outweighs how the transfer ended: the file does not hold what came.
     FlushStream();
     if (FDocPieces > 0 && OnDocEnd)
         OnDocEnd(this);
@@ -419,7 +478,7 @@ void THttpCli::Abort()
         } catch (...) {
         }
     }
-    Fail(ErrAborted, QStringLiteral("Connection aborted on request"));
+    Fail(httpErrAborted, QStringLiteral("Connection aborted on request"));
     FCtrlSocket.Close();
     // Nothing was open while looking up or before connecting, so no close event ends it.
     EndRequest(0);

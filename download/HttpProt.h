@@ -26,6 +26,20 @@ enum THttpState {
     httpAborting,
 };
 
+// Failure codes of the client's own (socket errors use their own numbers, from 10000 up).
+enum THttpFailure : quint16 {
+    httpErrBusy = 1,
+    httpErrNothingToPost = 2,
+    httpErrAborted = 3,
+    httpErrLineTooLong = 4,
+    // The connection closed before the announced length or the last chunk.
+    httpErrBodyCut = 5,
+    httpErrHeaderTooLarge = 6,
+    httpErrWriteFailed = 7,
+    httpErrBadLength = 8,
+    httpErrUnsupported = 9,
+};
+
 class EHttpException : public ECodedException
 {
 public:
@@ -52,6 +66,8 @@ public:
     QString Agent = QStringLiteral("Mozilla/3.0 (compatible)");
     QString Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
     QString Reference;
+    // Basic authorization for every request of this client; a URL with its own user overrides
+    // them for its request only.
     QString Username;
     QString Password;
     QString ProxyUsername;
@@ -67,11 +83,13 @@ public:
     // Where the body goes; owned by the caller.
     QIODevice *ReceiveStream = nullptr;
 
-    bool MultiThreaded() const { return FMultiThreaded; }
-    void SetMultiThreaded(bool value);
+    // Limits of an answer's header section; a server sending more ends the request.
+    static constexpr int MaxHeaderBytes = 256 * 1024;
+    static constexpr int MaxHeaderLines = 1000;
 
     // Run one request and return when the client is ready again; EHttpException for a
-    // status of 400 or more (every failure reports 404) and for an over-long header line.
+    // status of 400 or more (every failure reports 404), and with its own code for a
+    // failure of the client's own (see ClientFailure).
     void Get();
     void Head();
     // Stops the running request; from another thread the stop is posted to the client's thread.
@@ -84,9 +102,14 @@ public:
     QString ResponseType() const { return FResponseType; }
     QStringList ResponseHeaders() const { return FResponseHeaders; }
     qint64 RcvdCount() const { return FRcvdCount; }
-    // How the last request ended, as OnRequestDone reports it (0: in order; 5: body cut short);
-    // already known when Get or Head returns.
+    // The whole size named after the "/" of the answer's Content-Range; -1 when none or "*".
+    qint64 ContentRangeTotal() const { return FContentRangeTotal; }
+    // How the last request ended, as OnRequestDone reports it (0: in order, else a THttpFailure
+    // or a socket error); already known when Get or Head returns.
     quint16 RequestDoneError() const { return FRequestDoneError; }
+    // The client itself ended the last request: an answer too large or malformed, a URL it does
+    // not serve, or a body it could not write. Asking again does not mend it; the reason says which.
+    bool ClientFailure() const;
     // Absolute URL named by the answer's "Location" line, empty when it had none.
     QString Location() const { return FLocation; }
     QStringList WWWAuthenticate() const { return FAuthenticate; }
@@ -123,7 +146,10 @@ private:
     bool BodyCutShort() const;
     void BodyData(const char *data, int len);
     void DeliverPiece(const char *data, int len);
-    void FlushStream();
+    // Writes the collected body bytes; false (the request failed) when the stream took fewer.
+    bool FlushStream();
+    bool HeaderTooLarge(int lineBytes);
+    void ContentLength(const QString &value);
     void Fail(quint16 code, const QString &reason);
     void EndRequest(quint16 error);
     void RequestFinished(quint64 serial, THttpRequest kind, quint16 error);
@@ -131,7 +157,6 @@ private:
     bool Ended(quint64 serial) const { return serial != FRequestSerial || FRequestEnded; }
 
     TWSocket FCtrlSocket;
-    bool FMultiThreaded = false;
     THttpState FState = httpReady;
     THttpRequest FRequestType = httpGET;
     // Counts requests, so that a stop meant for an earlier one is dropped.
@@ -139,6 +164,9 @@ private:
     bool FRequestEnded = true;
     quint16 FRequestDoneError = 0;
     QString FHostName;
+    // Credentials of this request alone: a URL's user never goes with the next URL.
+    QString FAuthUser;
+    QString FAuthPass;
     QString FConnectHost;
     QString FConnectPort;
     QString FPath;
@@ -146,6 +174,7 @@ private:
     int FStatus = 0;
     QString FReason;
     qint64 FResponseLength = -1;
+    qint64 FContentRangeTotal = -1;
     QString FResponseType;
     QStringList FResponseHeaders;
     QStringList FAuthenticate;
@@ -154,6 +183,7 @@ private:
     THttpChunkDecoder FChunkDecoder;
     qint64 FRcvdCount = 0;
     int FHeaderLines = 0;
+    qint64 FHeaderBytes = 0;
     int FDocPieces = 0;
     std::array<char, RcvBufSize> FRcvBuf{};
     int FRcvCnt = 0;

@@ -73,8 +73,8 @@ QByteArray THttpCli::BuildRequest()
         put("Pragma: no-cache");
     if (ModifiedSince.isValid())
         put("If-Modified-Since: " + HttpDate(ModifiedSince));
-    if (!Username.isEmpty())
-        put("Authorization: " + BasicCredentials(Username, Password));
+    if (!FAuthUser.isEmpty())
+        put("Authorization: " + BasicCredentials(FAuthUser, FAuthPass));
     if (!Proxy.isEmpty() && !ProxyUsername.isEmpty())
         put("Proxy-Authorization: " + BasicCredentials(ProxyUsername, ProxyPassword));
     if (!Cookie.isEmpty())

@@ -71,7 +71,6 @@ void THTTPThread::Shutdown()
 void THTTPThread::run()
 {
     THttpCli cli;
-    cli.SetMultiThreaded(true);
     cli.Agent = QLatin1String(AgentText);
     cli.OnHeaderData = [this](THttpCli *sender) {
         if (FServerStatus == 0)

@@ -2,10 +2,8 @@
 
 #include "WSocketErrors.h"
 
-#include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -145,15 +143,10 @@ void TWSocket::ResolveEndpoint(sockaddr_storage &sa, unsigned &saLen)
         SocketError(QStringLiteral("Connect (port)"), WSAEINVAL);
         return;
     }
-    QHostAddress address(Addr);
+    const QHostAddress address(Addr);
     if (address.isNull()) {
-        // A name given as address is resolved on the spot, as the connect call would.
-        const QList<QHostAddress> found = QHostInfo::fromName(Addr).addresses();
-        if (found.isEmpty()) {
-            SocketError(QStringLiteral("Connect"), WSAHOST_NOT_FOUND);
-            return;
-        }
-        address = found.first();
+        SocketError(QStringLiteral("Connect (address)"), WSAEINVAL);
+        return;
     }
     if (address.protocol() == QAbstractSocket::IPv4Protocol) {
         auto *in = reinterpret_cast<sockaddr_in *>(&sa);
@@ -377,12 +370,6 @@ void TWSocket::ResetDefaults()
     LingerTimeout = 0;
 }
 
-bool TWSocket::ProcessMessages()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    return QThread::currentThread()->isInterruptionRequested();
-}
-
 void TWSocket::SocketError(const QString &op, int code)
 {
     RaiseError(code, QStringLiteral("Error %1 in function %2\r\n%3").arg(code).arg(op, WSocketErrorDesc(code)));
@@ -401,21 +388,11 @@ void TWSocket::RaiseError(int code, const QString &text)
 
 void TWSocket::Guarded(const std::function<void()> &fn)
 {
-    bool canClose = true;
     try {
         fn();
         return;
-    } catch (const std::exception &e) {
-        if (OnBgException) {
-            try {
-                OnBgException(this, e, canClose);
-            } catch (...) {
-            }
-        }
     } catch (...) {
     }
-    if (!canClose)
-        return;
     try {
         InternalClose(true, 0);
     } catch (...) {

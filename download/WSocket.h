@@ -38,8 +38,6 @@ class TWSocket : public QObject
 public:
     using TSocketEvent = std::function<void(TWSocket *Sender, quint16 Error)>;
     using TErrorEvent = std::function<void(TWSocket *Sender, quint16 Error, const QString &Text)>;
-    using TBgExceptionEvent =
-        std::function<void(TWSocket *Sender, const std::exception &E, bool &CanClose)>;
 
     explicit TWSocket(QObject *parent = nullptr);
     ~TWSocket() override;
@@ -51,8 +49,6 @@ public:
     QString LocalPort = QStringLiteral("0");
     TSocketLingerOnOff LingerOnOff = wsLingerOn;
     int LingerTimeout = 0;
-    // The owner runs on a worker thread and pumps with ProcessMessages.
-    bool MultiThreaded = false;
 
     TSocketState State() const { return FState; }
     int LastError() const { return FLastError; }
@@ -61,14 +57,14 @@ public:
 
     void DnsLookup(const QString &HostName);
     void CancelDnsLookup();
+    // Addr must be a numeric address (a DnsLookup result): a name is refused rather than looked
+    // up here, since a lookup on the spot would block the owning thread.
     void Connect();
     // Queues len bytes and sends what the network takes now; -1 when not connected.
     int Send(const void *Data, int Len);
     // Reads what is waiting, at most BufferSize bytes; 0 after the peer closed, -1 on error.
     int Receive(void *Buffer, int BufferSize);
     void Close();
-    // Dispatches the calling thread's pending events; true once the thread was asked to stop.
-    bool ProcessMessages();
 
     // Unsent bytes of each send block, oldest first.
     std::vector<int> SendBlockSizes() const { return FSendQueue.BlockSizes(); }
@@ -79,7 +75,6 @@ public:
     TSocketEvent OnDataSent;
     TSocketEvent OnSessionClosed;
     TErrorEvent OnError;
-    TBgExceptionEvent OnBgException;
 
 private:
     bool DropLookup();
@@ -97,7 +92,7 @@ private:
     // Reports a failing call: to OnError when set, otherwise as ESocketException.
     void SocketError(const QString &op, int code);
     void RaiseError(int code, const QString &text);
-    // Runs an event raised from the event loop; an exception goes to OnBgException.
+    // Runs an event raised from the event loop; an exception aborts the connection and goes no further.
     void Guarded(const std::function<void()> &fn);
     void RaiseEvent(const TSocketEvent &event, quint16 error);
 

@@ -128,7 +128,7 @@ TEST(THttpCliRequest, SendsTheLinesInOrder)
                                  "Range: bytes=1-1\r\n"
                                  "\r\n");
     EXPECT_EQ(commands, 12);
-    EXPECT_EQ(c.Cli.Username, QStringLiteral("joe"));
+    EXPECT_TRUE(c.Cli.Username.isEmpty()) << "a URL's user is for its own request only";
     EXPECT_TRUE(c.Cli.ContentRangeBegin.isEmpty() && c.Cli.ContentRangeEnd.isEmpty());
 
     TClient p(QStringLiteral("http://origin.invalid/dir/img.jpg"));
@@ -250,6 +250,94 @@ TEST(THttpCliHeader, LongLinesAndFailingStatusEndTheRequest)
     EXPECT_EQ(Request(c.Cli).Text(), QStringLiteral("404 Not Found"));
     EXPECT_FALSE(headerEnd);
     EXPECT_EQ(c.Cli.ResponseHeaders(), QStringList{QStringLiteral("HTTP/1.1 404 Not Found")});
+}
+
+// Catches a header section kept without bound (a server sending lines for ever grows the process
+// until the stall monitor steps in), a limit that refuses ordinary answers, and a flood reported
+// as some other failure.
+TEST(THttpCliHeader, HeaderSectionIsBoundedInBytesAndLines)
+{
+    const auto lines = [](int count, int bytesBeforeLf) {
+        QByteArray out;
+        for (int i = 0; i < count; ++i)
+            out += "X-" + QByteArray::number(i).rightJustified(5, '0') + ": " + QByteArray(bytesBeforeLf - 10, 'v')
+                   + "\r\n";
+        return out;
+    };
+    const QString tooLarge = QStringLiteral("6 HTTP header too large");
+    // The status line and the Content-Length line count too; the blank line does not.
+    const int fill = THttpCli::MaxHeaderBytes - 17 - 19 - 32 * 8001;
+    const struct { const char *name; QByteArray header; const char *text; } cases[] = {
+        {"1000 lines", lines(THttpCli::MaxHeaderLines - 2, 20), "0 "},
+        {"1001 lines", lines(THttpCli::MaxHeaderLines - 1, 20), "6 HTTP header too large"},
+        {"256 KiB", lines(32, 8000) + lines(1, fill - 1), "0 "},
+        {"256 KiB and one byte", lines(32, 8000) + lines(1, fill), "6 HTTP header too large"},
+        {"endless", lines(40, 8000), "6 HTTP header too large"},
+    };
+    for (const auto &t : cases) {
+        SCOPED_TRACE(t.name);
+        S server;
+        // The connection stays open: only the bound can end the request.
+        server.Play({S::Send(Ok(t.header + "Content-Length: 2\r\n", "ok")), S::Pause()});
+        TClient c(server.Url());
+        EXPECT_EQ(Request(c.Cli).Text(), QLatin1String(t.text));
+        EXPECT_LE(c.Cli.ResponseHeaders().size(), THttpCli::MaxHeaderLines);
+        EXPECT_EQ(c.Body.data(), t.text == tooLarge ? "" : "ok");
+    }
+}
+
+// Catches a Content-Length that wraps, goes negative or is read up to its junk, and an unreadable
+// one taken for "no length" (whose body then counts as whole at the server's close).
+TEST(THttpCliHeader, ContentLengthMustBeOneDecimalNumber)
+{
+    const QString bad = QStringLiteral("8 HTTP bad Content-Length");
+    const struct { QByteArray lines; QString text; qint64 length; } cases[] = {
+        {"Content-Length: 9223372036854775807\r\n", "0 ", Q_INT64_C(9223372036854775807)},
+        {"Content-Length: 3\r\ncontent-length: 3\r\n", "0 ", 3},
+        {"Content-Length: 9223372036854775808\r\n", bad, -1},
+        {"Content-Length: 99999999999999999999\r\n", bad, -1},
+        {"Content-Length: -1\r\n", bad, -1},
+        {"Content-Length: +3\r\n", bad, -1},
+        {"Content-Length: 3abc\r\n", bad, -1},
+        {"Content-Length: 3, 3\r\n", bad, -1},
+        {"Content-Length: 3\r\nContent-Length: 30\r\n", bad, 3},
+    };
+    for (const auto &t : cases) {
+        SCOPED_TRACE(t.lines.toStdString());
+        S server;
+        server.Play({S::Send(Ok(t.lines, "abc")), S::Close()});
+        TClient c(server.Url());
+        int done = -1;
+        c.Cli.OnRequestDone = [&](THttpCli *, THttpRequest, quint16 error) { done = error; };
+        EXPECT_EQ(Request(c.Cli).Text(), t.text);
+        EXPECT_EQ(c.Cli.ResponseLength(), t.length);
+        EXPECT_EQ(c.Cli.ClientFailure(), t.text == bad);
+        ASSERT_TRUE(WaitForEvents([&] { return done >= 0; }));
+        // The huge length is cut short by the close; a refused one delivers nothing.
+        EXPECT_EQ(done, t.text == bad ? httpErrBadLength : t.length == 3 ? 0 : httpErrBodyCut);
+        EXPECT_EQ(c.Body.data(), t.text == bad ? "" : "abc");
+    }
+}
+
+// Catches an https URL sent as plain text (to its port, to 80, or through the proxy) with its
+// cookie and credentials, instead of failing before any connection.
+TEST(THttpCliRequest, HttpsIsRefusedBeforeAnyConnection)
+{
+    S server;
+    server.Play({S::Send(Ok("Content-Length: 0\r\n"))});
+    TClient c(QStringLiteral("HTTPS://u:p@127.0.0.1:%1/secret.jpg").arg(server.Port()));
+    c.Cli.Cookie = QStringLiteral("session=1");
+    EXPECT_EQ(Request(c.Cli).Text(), "9 HTTPS is not supported yet");
+    c.Cli.Proxy = QStringLiteral("127.0.0.1:%1").arg(server.Port());
+    EXPECT_EQ(Request(c.Cli).Text(), "9 HTTPS is not supported yet");
+    EXPECT_TRUE(c.Cli.ClientFailure());
+    // Connections are accepted in order: one made by the refused requests would come first.
+    c.Cli.Proxy.clear();
+    c.Cli.URL = server.Url(QStringLiteral("/plain"));
+    EXPECT_EQ(Request(c.Cli).Text(), "0 ");
+    ASSERT_TRUE(WaitForEvents([&] { return server.Connections() > 0 && server.PeerClosed(); }));
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_TRUE(server.Request(0).startsWith("GET /plain ")) << server.Request(0).toStdString();
 }
 
 // Catches 32-bit sizes and offsets, a lost cookie, a relative Location left unresolved and a

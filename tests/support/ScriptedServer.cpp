@@ -25,10 +25,10 @@ quint16 UnusedLoopbackPort()
     return probe.serverPort();
 }
 
-TScriptedServer::TScriptedServer(bool startOnAccept) : FStartOnAccept(startOnAccept)
+TScriptedServer::TScriptedServer(bool startOnAccept, const QHostAddress &address) : FStartOnAccept(startOnAccept)
 {
     QObject::connect(&FServer, &QTcpServer::newConnection, &FServer, [this] { Accept(); });
-    FServer.listen(QHostAddress::LocalHost, 0);
+    FServer.listen(address, 0);
 }
 
 TScriptedServer::~TScriptedServer()
@@ -39,7 +39,7 @@ TScriptedServer::~TScriptedServer()
 
 QString TScriptedServer::Url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(Port()).arg(path);
+    return QStringLiteral("http://%1:%2%3").arg(FServer.serverAddress().toString()).arg(Port()).arg(path);
 }
 
 void TScriptedServer::Play(const QList<TStep> &script)

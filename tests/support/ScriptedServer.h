@@ -15,7 +15,7 @@ bool WaitForEvents(const std::function<bool()> &done, int timeoutMs = 5000);
 // A loopback port on which nothing listens at the moment of the call.
 quint16 UnusedLoopbackPort();
 
-// A TCP server on 127.0.0.1 for wire-level tests: it records the exact bytes each connection
+// A TCP server on 127.0.0.1 (or another loopback address) for wire-level tests: it records the exact bytes each connection
 // sends and, once a request has arrived (a blank line), plays a scripted answer step by step.
 // It lives on the thread that made it and runs while that thread pumps events.
 class TScriptedServer
@@ -33,7 +33,7 @@ public:
     static TStep Close() { return {TStep::Close, {}}; }
 
     // startOnAccept: play at once instead of waiting for a request.
-    explicit TScriptedServer(bool startOnAccept = false);
+    explicit TScriptedServer(bool startOnAccept = false, const QHostAddress &address = QHostAddress::LocalHost);
     ~TScriptedServer();
 
     quint16 Port() const { return FServer.serverPort(); }
