@@ -1,11 +1,14 @@
 // The download procedure of one job: HEAD, GET into the partial file, and what the answer means.
 #include "HttpThr2.h"
 
+#include "HttpNumber.h"
 #include "HttpProt.h"
 #include "UrlUtil.h"
 
 #include <QBuffer>
 #include <QFile>
+
+#include <limits>
 
 namespace {
 const QString Retry = QStringLiteral("Retry");
@@ -16,6 +19,13 @@ constexpr qint64 SmallFileLimit = 20000;
 qint64 PartialSize(const QString &name)
 {
     return UrlUtil::FileSize2(name);
+}
+
+// The final text of a request the client gave up on itself (an oversized or malformed answer, an
+// https URL, a failed write); empty for any other end. Asking again at once would not mend it.
+QString ClientFailureText(const THttpCli &cli)
+{
+    return cli.ClientFailure() ? QLatin1String("Abort>") + cli.ResponseReason() : QString();
 }
 
 // A refusal by the server that asking again will not change.
@@ -65,6 +75,10 @@ void THTTPThread::RunHead()
     if (RequestOk)
         return;
     Job.TotalBytes = 0;
+    if (!Aborted && !ClientFailureText(*HttpCli).isEmpty()) {
+        Aborted = true;
+        FinalMessage = ClientFailureText(*HttpCli);
+    }
     // A stop of our own keeps its text: the client reports it as a 404.
     ShowMessage(Aborted && !FinalMessage.isEmpty() ? FinalMessage
                                                    : QLatin1String("End>") + UrlUtil::HttpMsg(HttpCli->ResponseStatus()));
@@ -122,7 +136,9 @@ bool THTTPThread::PrepareGet(QFile &partial)
             ShowMessage(QStringLiteral("Try>Continue!"));
             return true;
         }
-    } else if (Job.EndByte > 0) {
+    }
+    // A part starting over still asks for its own bytes only.
+    if (Job.EndByte > 0) {
         HttpCli->ContentRangeBegin = QString::number(Job.StartByte);
         HttpCli->ContentRangeEnd = QString::number(Job.EndByte - 1);
         ReceivedBytes = Job.StartByte;
@@ -138,11 +154,16 @@ bool THTTPThread::PrepareGet(QFile &partial)
 void THTTPThread::FinishGet()
 {
     const QString name = PartialFile();
-    if (!Aborted && IsServerRefusal(FServerStatus)) {
-        Aborted = true;
-        FinalMessage = QLatin1String("Abort>") + UrlUtil::HttpMsg(FServerStatus);
-        // Only the empty file of this attempt goes; bytes of an earlier one stay.
-        DiscardPartial = PartialSize(name) == 0;
+    if (!Aborted) {
+        const QString refusal = !ClientFailureText(*HttpCli).isEmpty() ? ClientFailureText(*HttpCli)
+                                : IsServerRefusal(FServerStatus) ? QLatin1String("Abort>") + UrlUtil::HttpMsg(FServerStatus)
+                                                                 : QString();
+        if (!refusal.isEmpty()) {
+            Aborted = true;
+            FinalMessage = refusal;
+            // Only the empty file of this attempt goes; bytes of an earlier one stay for a later resume.
+            DiscardPartial = PartialSize(name) == 0;
+        }
     }
     if (DiscardPartial && QFile::exists(name)) {
         QFile::remove(name);
@@ -243,21 +264,23 @@ void THTTPThread::HandleStatus200()
 
 void THTTPThread::HandleStatus206()
 {
-    bool ok = false;
-    const qint64 begin = HttpCli->ContentRangeBegin.toLongLong(&ok);
-    qint64 length = HttpCli->ResponseLength();
-    if (ok && length < 0) {
-        bool endOk = false;
-        const qint64 end = HttpCli->ContentRangeEnd.toLongLong(&endOk);
-        length = endOk && end >= begin ? end - begin + 1 : -1;
-    }
-    // The body is appended where the file ends: a range starting elsewhere would corrupt it.
-    if (!ok || begin < 0 || length < 0 || begin != ReceivedBytes) {
+    const std::optional<qint64> begin = ParseHttpNumber(HttpCli->ContentRangeBegin);
+    const std::optional<qint64> end = ParseHttpNumber(HttpCli->ContentRangeEnd);
+    const qint64 length = HttpCli->ResponseLength();
+    const qint64 total = HttpCli->ContentRangeTotal();
+    const bool part = Job.EndByte > 0;
+    // The body is appended where the file ends: a range that cannot be read whole, starts
+    // elsewhere, disagrees with its length or reaches past the file (or the part) would corrupt it.
+    const bool usable = begin && end && *begin <= *end && *end < std::numeric_limits<qint64>::max()
+                        && *begin == ReceivedBytes && (length < 0 || length == *end - *begin + 1)
+                        && (part ? *end < Job.EndByte : total < 0 || *end < total);
+    if (!usable) {
         FRangeUnusable = true;
         HttpCli->Abort();
         return;
     }
-    Job.TotalBytes = begin + length;
+    // A shorter range than asked for leaves the rest to the next attempt, not a shorter file.
+    Job.TotalBytes = part ? Job.EndByte : total >= 0 ? total : *end + 1;
 }
 
 void THTTPThread::HandleDocData(int len)

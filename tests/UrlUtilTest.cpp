@@ -7,12 +7,15 @@
 
 using U = UrlUtil;
 
-// Catches names escaping tmp, lost extension case, scheme case sensitivity and credentials in names.
+// Catches names escaping tmp, lost extension case, an extension taken from the first dot, scheme
+// case sensitivity and credentials in names.
 TEST(UrlUtilTest, LongFileNameFlattensHostAndPath)
 {
     EXPECT_EQ(U::SetFileName("C:/prog", "http://host.example/dir/img001.JPG"),
               "C:/prog/tmp/hhost_example_dir_img001.JPG");
     EXPECT_EQ(U::SetFileName("/p", "HTTP://host.example/a.gif"), "/p/tmp/hhost_example_a.gif");
+    EXPECT_EQ(U::SetFileName("/p", "http://host.example/d/a.b.jpg"), "/p/tmp/hhost_example_d_a_b.jpg")
+        << "the extension starts at the last dot";
     EXPECT_EQ(U::SetFileName("/p", "http://user:pw@host.example/a.gif"), "/p/tmp/hhost_example_a.gif");
     EXPECT_EQ(U::SetFileName("/p", "ftp://host.example/pub/a.zip"), "/p/tmp/fhost_example_pub_a.zip");
     EXPECT_EQ(U::SetFileName("/p", "http://host.example/a.gif \r\n"), "/p/tmp/hhost_example_a.gif");
