@@ -4,7 +4,8 @@
 #include <cstring>
 
 namespace {
-// A size line with extensions is short; anything longer is not chunked framing.
+// A size line with extensions is short; anything longer is not chunked framing. Trailers are
+// never read: the last chunk ends the body, and what follows it is not kept.
 constexpr int MaxSizeLine = 1024;
 } // namespace
 

@@ -343,7 +343,12 @@ void THttpCli::BodyData(const char *data, int len)
             if (!Ended(serial))
                 DeliverPiece(piece, pieceLen);
         });
-        if (!Ended(serial) && (FChunkDecoder.Done() || FChunkDecoder.Failed()))
+        if (Ended(serial))
+            return;
+        // Broken framing (or a size line with endless extensions) leaves no way to find the body.
+        if (FChunkDecoder.Failed())
+            Fail(httpErrBadChunk, QStringLiteral("HTTP bad chunked framing"));
+        if (FChunkDecoder.Done() || FChunkDecoder.Failed())
             FCtrlSocket.Close();
         return;
     }
@@ -406,6 +411,7 @@ bool THttpCli::ClientFailure() const
     case httpErrWriteFailed:
     case httpErrBadLength:
     case httpErrUnsupported:
+    case httpErrBadChunk:
         return true;
     default:
         return false;

@@ -38,6 +38,7 @@ enum THttpFailure : quint16 {
     httpErrWriteFailed = 7,
     httpErrBadLength = 8,
     httpErrUnsupported = 9,
+    httpErrBadChunk = 10,
 };
 
 class EHttpException : public ECodedException

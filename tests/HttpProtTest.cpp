@@ -154,7 +154,7 @@ TEST(THttpCliRequest, SendsTheLinesInOrder)
 // body, and a headerless page whose first line is taken for the status.
 TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
 {
-    // done: the failure code of the end report, 5 when the body was cut short.
+    // done: the failure code of the end report, 5 when the body was cut short, 10 for broken framing.
     struct TCase { const char *name; QList<S::TStep> script; THttpRequest kind; QByteArray body; qint64 length;
                    quint16 done = 0; const char *type = ""; };
     const QByteArray page = "<Html><body>hi</body>\r\n</html>\r\n", chunked = "Transfer-Encoding: chunked\r\n";
@@ -170,6 +170,11 @@ TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
         {"close mid-body", {S::Send(Ok("Content-Length: 100\r\n", "0123456789")), S::Close()}, httpGET, "0123456789",
          100, 5},
         {"chunked cut", {S::Send(Ok(chunked, "5\r\nhello\r\n6\r\n wo")), S::Close()}, httpGET, "hello wo", -1, 5},
+        // Kept open by the server: only the client's limits end these.
+        {"endless extension", {S::Send(Ok(chunked, "5\r\nhello\r\n5;" + QByteArray(100000, 'x'))), S::Pause()},
+         httpGET, "hello", -1, httpErrBadChunk},
+        {"endless trailers", {S::Send(Ok(chunked, "5\r\nhello\r\n0\r\n" + QByteArray(100000, 't'))), S::Pause()},
+         httpGET, "hello", -1},
     };
     for (const TCase &t : cases) {
         SCOPED_TRACE(t.name);
@@ -180,7 +185,7 @@ TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
         int done = -1;
         c.Cli.OnDocEnd = [&](THttpCli *) { ++docEnds; };
         c.Cli.OnRequestDone = [&](THttpCli *, THttpRequest, quint16 error) { done = error; };
-        EXPECT_EQ(Request(c.Cli, t.kind).Text(), "0 ");
+        EXPECT_EQ(Request(c.Cli, t.kind).Text(), t.done == httpErrBadChunk ? "10 HTTP bad chunked framing" : "0 ");
         EXPECT_TRUE(WaitForEvents([&] { return done >= 0; }));
         EXPECT_EQ(done, t.done);
         EXPECT_EQ(c.Body.data(), t.body);

@@ -447,6 +447,7 @@ TEST_F(THTTPThreadTest, EndsForGoodWhenTheClientGivesUp)
         {"http", true, "HTTP/1.1 200 OK\r\n" + flood, "Abort>HTTP header too large"},
         {"http", false, "HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(9000, 'a'), "Abort>HTTP line too long"},
         {"http", false, Answer("200 OK", "Content-Length: 30000 bytes\r\n"), "Abort>HTTP bad Content-Length"},
+        {"http", false, Answer("200 OK", "Transfer-Encoding: chunked\r\n", "zz\r\n"), "Abort>HTTP bad chunked framing"},
         {"https", false, Ok("x"), "Abort>HTTPS is not supported yet"},
         {"https", true, Ok("x"), "Abort>HTTPS is not supported yet"},
     };
@@ -472,24 +473,28 @@ TEST_F(THTTPThreadTest, EndsForGoodWhenTheClientGivesUp)
 }
 
 // Catches a failed write ignored (a cut file renamed "End>Completed!"), a request that keeps
-// reading after it, a Message without the reason, and the bytes written before lost.
+// reading after it, a Message without the reason, and the bytes written before lost; for a body
+// that fails half way through a large write and for one whose last bytes fail when it is complete.
 TEST_F(THTTPThreadTest, FailedWriteAbortsAndKeepsThePartialFile)
 {
-    const QByteArray data = Pattern(3 << 20);
-    const int limit = 3 << 19;
-    const QByteArray chunked = QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n0\r\n\r\n";
-    const struct { const char *name; QByteArray answer; } cases[] = {
-        {"length", Ok(data)},
-        {"chunked", Answer("200 OK", "Transfer-Encoding: chunked\r\n", chunked)},
-        {"until close", "HTTP/1.0 200 OK\r\n\r\n" + data},
-    };
+    enum TFraming { Length, Chunked, UntilClose };
+    const struct { const char *name; TFraming framing; int size; } cases[] = {
+        {"length", Length, 3 << 20}, {"length, small", Length, 100000},
+        {"chunked", Chunked, 3 << 20}, {"until close", UntilClose, 3 << 20}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
+        const QByteArray data = Pattern(c.size);
+        const int limit = c.size / 2;
+        const QByteArray answer =
+            c.framing == Length  ? Ok(data)
+            : c.framing == Chunked ? Answer("200 OK", "Transfer-Encoding: chunked\r\n",
+                                            QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n0\r\n\r\n")
+                                   : "HTTP/1.0 200 OK\r\n\r\n" + data;
         sink.Events.clear();
         const TWorkerJob job = JobFor({}, QStringLiteral("w%1.bin").arg(lastId));
         {
-            const TFileSizeLimit full(limit);
-            RunScripted(job, {S::Send(c.answer), S::Pause()});
+            const TFileSizeLimit full(static_cast<rlim_t>(limit));
+            RunScripted(job, {S::Send(answer), S::Pause()});
         }
         EXPECT_EQ(Messages().last(), "Abort>Write failed: File too large");
         EXPECT_FALSE(Messages().contains("End>Completed!"));

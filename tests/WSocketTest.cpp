@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace {
 void ConnectTo(TWSocket &s, quint16 port)
 {
@@ -84,6 +86,31 @@ TEST(WSocketConnect, RefusedConnectionReports10061ThenClosesOnce)
     EXPECT_EQ(connected, QList<int>{10061});
     EXPECT_EQ(closed.size(), 1);
     EXPECT_EQ(WSocketErrorDesc(s.LastError()), QStringLiteral("Connection refused"));
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+// Catches Connect looking a name up on the spot (a blocking lookup that would freeze the GUI
+// thread) instead of refusing it at once, and a handler's exception that escapes into the event
+// loop or leaves the connection open.
+TEST(WSocketConnect, RefusesNamesAndKeepsHandlerExceptionsInside)
+{
+    TWSocket s;
+    QStringList errors;
+    s.OnError = [&](TWSocket *, quint16 code, const QString &text) { errors << QString::number(code) + ' ' + text; };
+    s.Addr = QStringLiteral("localhost");
+    s.Port = QStringLiteral("80");
+    s.Connect();
+    EXPECT_EQ(errors, QStringList{"10022 Error 10022 in function Connect (address)\r\nInvalid argument"});
+    EXPECT_EQ(s.State(), wsClosed);
+
+    TScriptedServer server;
+    server.Play({});
+    QList<int> closed;
+    s.OnSessionConnected = [](TWSocket *, quint16) { throw std::runtime_error("handler failed"); };
+    s.OnSessionClosed = [&](TWSocket *, quint16 error) { closed << error; };
+    ConnectTo(s, server.Port());
+    ASSERT_TRUE(WaitForEvents([&] { return !closed.isEmpty() && server.PeerClosed(); }));
+    EXPECT_EQ(closed, QList<int>{0});
     EXPECT_EQ(s.State(), wsClosed);
 }
 
