@@ -262,9 +262,9 @@ void THttpCli::HeaderLine(const QByteArray &line)
                 range = range.mid(5).trimmed();
             const int dash = range.indexOf(QLatin1Char('-'));
             const int slash = range.indexOf(QLatin1Char('/'), dash);
-            ContentRangeBegin = dash >= 0 ? range.left(dash) : QString();
-            ContentRangeEnd = dash >= 0 ? range.mid(dash + 1, slash >= 0 ? slash - dash - 1 : -1) : QString();
-            FContentRangeTotal = slash >= 0 ? ParseHttpNumber(QStringView(range).mid(slash + 1)).value_or(-1) : -1;
+            ContentRangeBegin = dash >= 0 ? range.left(dash).trimmed() : QString();
+            ContentRangeEnd = dash >= 0 ? range.mid(dash + 1, slash >= 0 ? slash - dash - 1 : -1).trimmed() : QString();
+            FContentRangeTotal = slash >= 0 ? ParseHttpNumber(range.mid(slash + 1).trimmed()).value_or(-1) : -1;
         } else if (field == "content-type") {
             FResponseType = value.toLower();
         } else if (field == "www-authenticate") {

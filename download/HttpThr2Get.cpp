@@ -75,9 +75,10 @@ void THTTPThread::RunHead()
     if (RequestOk)
         return;
     Job.TotalBytes = 0;
-    if (!Aborted && !ClientFailureText(*HttpCli).isEmpty()) {
+    const QString failure = ClientFailureText(*HttpCli);
+    if (!Aborted && !failure.isEmpty()) {
         Aborted = true;
-        FinalMessage = ClientFailureText(*HttpCli);
+        FinalMessage = failure;
     }
     // A stop of our own keeps its text: the client reports it as a 404.
     ShowMessage(Aborted && !FinalMessage.isEmpty() ? FinalMessage
@@ -154,16 +155,14 @@ bool THTTPThread::PrepareGet(QFile &partial)
 void THTTPThread::FinishGet()
 {
     const QString name = PartialFile();
-    if (!Aborted) {
-        const QString refusal = !ClientFailureText(*HttpCli).isEmpty() ? ClientFailureText(*HttpCli)
-                                : IsServerRefusal(FServerStatus) ? QLatin1String("Abort>") + UrlUtil::HttpMsg(FServerStatus)
-                                                                 : QString();
-        if (!refusal.isEmpty()) {
-            Aborted = true;
-            FinalMessage = refusal;
-            // Only the empty file of this attempt goes; bytes of an earlier one stay for a later resume.
-            DiscardPartial = PartialSize(name) == 0;
-        }
+    QString refusal = ClientFailureText(*HttpCli);
+    if (refusal.isEmpty() && IsServerRefusal(FServerStatus))
+        refusal = QLatin1String("Abort>") + UrlUtil::HttpMsg(FServerStatus);
+    if (!Aborted && !refusal.isEmpty()) {
+        Aborted = true;
+        FinalMessage = refusal;
+        // Only the empty file of this attempt goes; bytes of an earlier one stay for a later resume.
+        DiscardPartial = PartialSize(name) == 0;
     }
     if (DiscardPartial && QFile::exists(name)) {
         QFile::remove(name);
