@@ -524,12 +524,11 @@ TEST_F(THTTPThreadTest, CredentialsGoOnlyWithTheirOwnUrl)
     EXPECT_FALSE(first.Request(1).contains("Authorization")) << first.Request(1).toStdString();
 }
 
-// Catches sizes and ranges near or past 2^63, negative, inverted or inconsistent, that wrap, are
-// read up to their junk, or let a file be renamed complete with the wrong size.
+// Catches sizes and ranges near 2^63, negative, inverted or inconsistent, that wrap or let a file
+// be renamed complete with the wrong size (unreadable lengths are the client's to refuse).
 TEST_F(THTTPThreadTest, HostileNumbersNeverCompleteAFile)
 {
     const QByteArray body = Pattern(30000);
-    const QString bad = QStringLiteral("Abort>HTTP bad Content-Length");
     const auto partial = [&](const QByteArray &range, const QByteArray &length, const QByteArray &payload) {
         return Answer("206 Partial Content", "Content-Range: bytes " + range + "\r\n" + length, payload);
     };
@@ -537,10 +536,6 @@ TEST_F(THTTPThreadTest, HostileNumbersNeverCompleteAFile)
     // kept: the partial file left for a later continuation.
     const struct { QByteArray answer; QString message; QByteArray kept; } cases[] = {
         {Answer("200 OK", "Content-Length: 9223372036854775807\r\n", body), "Retry", body},
-        {Answer("200 OK", "Content-Length: 9223372036854775808\r\n", body), bad, None},
-        {Answer("200 OK", "Content-Length: 18446744073709551646\r\n", body), bad, None},
-        {Answer("200 OK", "Content-Length: -30000\r\n", body), bad, None},
-        {Answer("200 OK", "Content-Length: 30000x\r\n", body), bad, None},
         {partial("0-9223372036854775807/*", cl30000, body), "Retry", None},
         {partial("0-9223372036854775806/9223372036854775807", {}, body), "Retry", body},
         {partial("29999-0/30000", cl30000, body), "Retry", None},
