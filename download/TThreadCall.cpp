@@ -1,36 +1,90 @@
 #include "TThreadCall.h"
 
-void TThreadCall::Push(std::function<void()> fn)
+#include <QObject>
+
+std::shared_ptr<TThreadCall> TThreadCall::Create(QObject *receiver)
 {
-    const std::lock_guard lock(FMutex);
-    FPending.push_back(std::move(fn));
+    return std::make_shared<TThreadCall>(receiver);
 }
 
-void TThreadCall::Post(std::function<void()> fn)
+TThreadCall::TThreadCall(QObject *receiver) : FReceiver(receiver) {}
+
+bool TThreadCall::Push(std::function<void()> fn, TOutcome *outcome)
 {
-    Push(std::move(fn));
-    QMetaObject::invokeMethod(this, "RunPending", Qt::QueuedConnection);
+    const std::lock_guard lock(FMutex);
+    if (FClosed)
+        return false;
+    FPending.push_back({std::move(fn), outcome});
+    // Posted under the lock: Close, which comes before the receiver goes, cannot slip in between.
+    if (!FWakePosted) {
+        FWakePosted = true;
+        QMetaObject::invokeMethod(
+            FReceiver, [self = shared_from_this()] { self->RunPending(); }, Qt::QueuedConnection);
+    }
+    FChanged.notify_all();
+    return true;
 }
 
-void TThreadCall::Send(std::function<void()> fn)
+bool TThreadCall::Post(std::function<void()> fn)
 {
-    Push(std::move(fn));
-    QMetaObject::invokeMethod(this, "RunPending", Qt::BlockingQueuedConnection);
-    // Orders what the call wrote before what this thread reads next.
-    const std::lock_guard lock(FMutex);
+    return Push(std::move(fn), nullptr);
+}
+
+bool TThreadCall::Send(std::function<void()> fn)
+{
+    TOutcome outcome = Queued;
+    if (!Push(std::move(fn), &outcome))
+        return false;
+    std::unique_lock lock(FMutex);
+    FChanged.wait(lock, [&] { return outcome != Queued; });
+    return outcome == Ran;
 }
 
 void TThreadCall::RunPending()
 {
     for (;;) {
-        std::function<void()> fn;
+        TCall call;
         {
             const std::lock_guard lock(FMutex);
-            if (FPending.empty())
+            if (FPending.empty() || FClosed) {
+                FWakePosted = false;
                 return;
-            fn = std::move(FPending.front());
+            }
+            call = std::move(FPending.front());
             FPending.pop_front();
         }
-        fn();
+        call.fn();
+        if (call.outcome) {
+            const std::lock_guard lock(FMutex);
+            *call.outcome = Ran;
+            FChanged.notify_all();
+        }
     }
+}
+
+bool TThreadCall::WaitAndRun(QDeadlineTimer deadline)
+{
+    {
+        std::unique_lock lock(FMutex);
+        const auto ready = [this] { return FClosed || !FPending.empty(); };
+        if (deadline.isForever())
+            FChanged.wait(lock, ready);
+        else
+            FChanged.wait_for(lock, deadline.remainingTimeAsDuration(), ready);
+        if (FClosed)
+            return false;
+    }
+    RunPending();
+    return !deadline.hasExpired();
+}
+
+void TThreadCall::Close()
+{
+    const std::lock_guard lock(FMutex);
+    FClosed = true;
+    for (TCall &call : FPending)
+        if (call.outcome)
+            *call.outcome = Dropped;
+    FPending.clear();
+    FChanged.notify_all();
 }
