@@ -26,6 +26,7 @@ void TWorkerSink::CutOffWorkers()
 THTTPThread::THTTPThread(TWorkerSink &sink, QObject *parent)
     : QThread(parent)
     , FSink(sink)
+    , FSinkThread(sink.thread())
     , FSinkCalls(sink.Calls())
     , FStopCalls(TThreadCall::Create(&FStopReceiver))
 {
@@ -83,7 +84,7 @@ bool THTTPThread::Shutdown(QDeadlineTimer deadline)
     });
     FResume.Open();
     // The thread's last calls may wait for the very thread that waits here.
-    if (QThread::currentThread() == FSink.thread())
+    if (QThread::currentThread() == FSinkThread)
         while (!FRunEnded.load(std::memory_order_acquire) && FSinkCalls->WaitAndRun(deadline)) {
         }
     if (!wait(deadline))

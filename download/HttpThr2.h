@@ -156,6 +156,7 @@ private:
     static constexpr int DestroyWaitMs = 10000;
 
     TWorkerSink &FSink;
+    QThread *FSinkThread;
     // Every sink call runs on the sink's thread while this worker waits.
     std::shared_ptr<TThreadCall> FSinkCalls;
     TResumeGate FResume;

@@ -88,3 +88,9 @@ void TThreadCall::Close()
     FPending.clear();
     FChanged.notify_all();
 }
+
+bool TThreadCall::HasQueued() const
+{
+    const std::lock_guard lock(FMutex);
+    return !FPending.empty();
+}

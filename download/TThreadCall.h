@@ -33,6 +33,8 @@ public:
     bool WaitAndRun(QDeadlineTimer deadline);
     // Drops the queued calls and lets their senders go; later calls are refused.
     void Close();
+    // A call waits to be run.
+    bool HasQueued() const;
 
     // The receiver must outlive the channel or close it before it goes.
     explicit TThreadCall(QObject *receiver);
@@ -47,7 +49,7 @@ private:
     bool Push(std::function<void()> fn, TOutcome *outcome);
 
     QObject *FReceiver;
-    std::mutex FMutex;
+    mutable std::mutex FMutex;
     std::condition_variable FChanged;
     std::deque<TCall> FPending;
     bool FWakePosted = false;
