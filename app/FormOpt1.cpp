@@ -156,6 +156,7 @@ QWidget *TFormOpt::MakeExTab()
     UDMaxTries = new QSpinBox;
     UDMaxTries->setRange(0, 9999);
     UDMaxTries->setSpecialValueText(QStringLiteral("無制限"));
+    UDMaxTries->setMinimumWidth(UDInterval->sizeHint().width());
     UDMaxTries->setToolTip(QStringLiteral("この回数リトライしても取得できない項目は中止します（0 は無制限）"));
 
     auto *retry = new QHBoxLayout;

@@ -128,9 +128,11 @@ void THTTPThread::run()
     }
     HttpCli = nullptr;
     FFlushTimer = nullptr;
+    const std::shared_ptr<TThreadCall> calls = FSinkCalls;
     FRunEnded.store(true, std::memory_order_release);
-    // Wakes a Shutdown that serves this thread's calls while it waits.
-    FSinkCalls->Post([] {});
+    // Wakes a Shutdown that serves this thread's calls while it waits. Nothing of the worker is
+    // touched after the store: it may be deleted as soon as Shutdown has seen it.
+    calls->Post([] {});
 }
 
 void THTTPThread::RunJob()
@@ -211,7 +213,7 @@ void THTTPThread::FlushProgress()
         CallSink([this, code] { FSink.ApplyUpdate(*this, code); });
 }
 
-bool THTTPThread::CallSink(std::function<void()> call)
+void THTTPThread::CallSink(std::function<void()> call)
 {
-    return FSinkCalls->Send(std::move(call));
+    FSinkCalls->Send(std::move(call));
 }

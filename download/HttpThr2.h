@@ -147,8 +147,8 @@ private:
     void ReportUpdate(int code);
     void NoteProgress(int pieceLen);
     void FlushProgress();
-    // False when the sink's channel was closed and the call did not run.
-    bool CallSink(std::function<void()> call);
+    // Returns at once, without running, once the sink has cut this worker off.
+    void CallSink(std::function<void()> call);
 
     QString PartialFile() const { return Job.LocalFile + QLatin1Char('_'); }
 

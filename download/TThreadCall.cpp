@@ -1,13 +1,23 @@
 #include "TThreadCall.h"
 
-#include <QObject>
+void TThreadCallWake::RunPending()
+{
+    if (const std::shared_ptr<TThreadCall> channel = Channel.lock())
+        channel->RunPending();
+}
 
 std::shared_ptr<TThreadCall> TThreadCall::Create(QObject *receiver)
 {
-    return std::make_shared<TThreadCall>(receiver);
+    auto channel = std::make_shared<TThreadCall>(receiver);
+    channel->FWake->Channel = channel;
+    return channel;
 }
 
-TThreadCall::TThreadCall(QObject *receiver) : FReceiver(receiver) {}
+TThreadCall::TThreadCall(QObject *receiver) : FWake(new TThreadCallWake)
+{
+    FWake->moveToThread(receiver->thread());
+    FWake->setParent(receiver);
+}
 
 bool TThreadCall::Push(std::function<void()> fn, TOutcome *outcome)
 {
@@ -18,8 +28,7 @@ bool TThreadCall::Push(std::function<void()> fn, TOutcome *outcome)
     // Posted under the lock: Close, which comes before the receiver goes, cannot slip in between.
     if (!FWakePosted) {
         FWakePosted = true;
-        QMetaObject::invokeMethod(
-            FReceiver, [self = shared_from_this()] { self->RunPending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(FWake, "RunPending", Qt::QueuedConnection);
     }
     FChanged.notify_all();
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QObject>
 
 #include <condition_variable>
 #include <deque>
@@ -8,13 +9,24 @@
 #include <memory>
 #include <mutex>
 
-class QObject;
+class TThreadCall;
+
+// Lives on the receiving thread, a child of the receiver, and runs the channel's calls when woken.
+// The wake-up carries no data of ours, so race checkers see the calls' hand-over only through the
+// channel's own lock.
+class TThreadCallWake : public QObject
+{
+    Q_OBJECT
+public:
+    std::weak_ptr<TThreadCall> Channel;
+    Q_INVOKABLE void RunPending();
+};
 
 // Runs functions on the thread of a receiving object, handed over from other threads. The hand-over
 // goes through a standard mutex and condition variable, so race checkers see the order it gives.
 // The receiver can close the channel: waiting senders are let go and nothing queued runs any more,
 // so a thread that is late to stop can no longer reach the receiver.
-class TThreadCall : public std::enable_shared_from_this<TThreadCall>
+class TThreadCall
 {
 public:
     // Calls run on receiver's thread: from its event loop, or from RunPending and WaitAndRun there.
@@ -36,7 +48,7 @@ public:
     // A call waits to be run.
     bool HasQueued() const;
 
-    // The receiver must outlive the channel or close it before it goes.
+    // Close the channel before the receiver goes: the wake-up lives on as the receiver's child.
     explicit TThreadCall(QObject *receiver);
 
 private:
@@ -48,7 +60,7 @@ private:
 
     bool Push(std::function<void()> fn, TOutcome *outcome);
 
-    QObject *FReceiver;
+    TThreadCallWake *FWake = nullptr;
     mutable std::mutex FMutex;
     std::condition_variable FChanged;
     std::deque<TCall> FPending;
