@@ -3,7 +3,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 

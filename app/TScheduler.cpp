@@ -4,11 +4,13 @@
 #include "TSettings.h"
 #include "UrlUtil.h"
 
+#include <QDeadlineTimer>
 #include <QLocale>
 #include <QTime>
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 const QString TScheduler::UserAbortText = QStringLiteral("処理を中断しました。");
 const QString TScheduler::TimeOutText = QStringLiteral("Time Out!");
