@@ -246,13 +246,15 @@ int TScheduler::NextPendingRow() const
     if (m_jobs.PendingCount() == 0)
         return -1;
     for (int row = 0; row < m_jobs.RowCount(); ++row) {
-        if (!TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage)))
+        const QString message = m_jobs.Cell(row, SubMessage);
+        if (!TJobListModel::IsPendingMessage(message))
             continue;
         const TJobId id = m_jobs.JobAt(row);
         if (IsRunningJob(id))
             continue;
+        // Only a row still showing "Retry" waits; one the user marked "Ready" goes at once.
         const auto retry = m_retries.constFind(id);
-        if (retry != m_retries.constEnd() && m_ticks < retry->readyTick)
+        if (message == Retry && retry != m_retries.constEnd() && m_ticks < retry->readyTick)
             continue;
         return row;
     }

@@ -264,6 +264,9 @@ TEST_F(TSchedulerTest, FailingRowBacksOffAndIsGivenUpAtMaxTries)
     jobs.SetCell(0, SubMessage, "Ready");
     runTicks(3);
     EXPECT_EQ(startTicks.mid(4), (QList<int>{15, 17})) << "Ready starts at once and counts afresh";
+    jobs.SetCell(0, SubMessage, "Ready");
+    runTicks(1);
+    EXPECT_EQ(startTicks.mid(6), QList<int>{18}) << "Ready does not wait out a back-off";
 
     settings.Interval = 1000;
     EXPECT_EQ(scheduler.BackOffTicks(7), 60) << "about a minute at most";
