@@ -36,6 +36,7 @@ bench: build
 	@for p in wget aria2; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
 	  || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y wget aria2; break; }; done
 	$(BUILD)/bin/bench_addjob
+	$(BUILD)/bin/bench_list
 	bench/http_get.sh $(BUILD)/bin/bench_http_get
 	bench/batch_peers.sh $(BUILD)/bin/pelmor
 

@@ -153,6 +153,11 @@ QWidget *TFormOpt::MakeExTab()
     UDInterval->setRange(TSettings::MinInterval, TSettings::MaxInterval);
     UDInterval->setSuffix(QStringLiteral(" ms"));
     UDInterval->setToolTip(QStringLiteral("取得を開始する間隔です（１回に１件）"));
+    UDMaxTries = new QSpinBox;
+    UDMaxTries->setRange(0, 9999);
+    UDMaxTries->setSpecialValueText(QStringLiteral("無制限"));
+    UDMaxTries->setMinimumWidth(UDInterval->sizeHint().width());
+    UDMaxTries->setToolTip(QStringLiteral("この回数リトライしても取得できない項目は中止します（0 は無制限）"));
 
     auto *retry = new QHBoxLayout;
     retry->addWidget(new QLabel(QStringLiteral("HTTP1.1の場合は、カウント")));
@@ -169,6 +174,11 @@ QWidget *TFormOpt::MakeExTab()
     interval->addWidget(UDInterval);
     interval->addStretch();
     layout->addLayout(interval);
+    auto *tries = new QHBoxLayout;
+    tries->addWidget(new QLabel(QStringLiteral("試行回数の上限")));
+    tries->addWidget(UDMaxTries);
+    tries->addStretch();
+    layout->addLayout(tries);
     layout->addStretch();
     return page;
 }
@@ -190,6 +200,7 @@ void TFormOpt::FormShow()
     RadioButtonLong->setChecked(s.FileType == 1);
     RadioButtonShort->setChecked(s.FileType != 1);
     UDInterval->setValue(s.Interval);
+    UDMaxTries->setValue(s.MaxTries);
 }
 
 void TFormOpt::ButtonUpdateClick()
@@ -211,6 +222,7 @@ void TFormOpt::ButtonUpdateClick()
     s.Size20KB = CheckBox20k->isChecked() ? 1 : 0;
     s.FileType = RadioButtonLong->isChecked() ? 1 : 2;
     s.Interval = UDInterval->value();
+    s.MaxTries = UDMaxTries->value();
 }
 
 void TFormOpt::showEvent(QShowEvent *event)

@@ -51,6 +51,7 @@ public:
     QCheckBox *CheckBoxSound1 = nullptr;
     QCheckBox *CheckBoxSound2 = nullptr;
     QSpinBox *UDInterval = nullptr;      // the scheduler's timer, ms
+    QSpinBox *UDMaxTries = nullptr;      // attempts before a failing row is given up; 0 = no limit
 
 protected:
     void showEvent(QShowEvent *event) override;

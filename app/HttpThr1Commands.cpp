@@ -7,8 +7,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -20,13 +18,6 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
-
-namespace {
-
-// A New List waits at most this long for the stopped workers to park.
-constexpr int ParkWaitMs = 30000;
-
-} // namespace
 
 void TFormMain::ConnectCommands()
 {
@@ -61,22 +52,20 @@ void TFormMain::TButtonNewListClick()
     ListFileName.clear();
     Scheduler.StopAll();
     // The stopped workers write their last cells first; only then may their rows go.
-    const QDeadlineTimer deadline(ParkWaitMs);
-    while (Scheduler.AnySlotBusy() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    Scheduler.WaitUntilParked();
     Jobs.Clear();
 }
 
 void TFormMain::TButtonCutClick()
 {
     ListViewMon->setCursor(Qt::WaitCursor);
-    TListCommands::Cut(Jobs, SelectedRows());
+    TListCommands::Cut(Jobs, Scheduler, SelectedRows());
     ListViewMon->unsetCursor();
 }
 
 void TFormMain::TButtonReadyClick()
 {
-    TListCommands::MarkReady(Jobs, SelectedRows());
+    TListCommands::MarkReady(Jobs, Scheduler, SelectedRows());
 }
 
 void TFormMain::TButtonSkipClick()
@@ -111,8 +100,8 @@ void TFormMain::MoveSelected(bool up)
     if (selected.isEmpty() || (up ? selected.first() == 0 : selected.last() == Jobs.RowCount() - 1))
         return;
     bool refused = false;
-    const int moved = up ? TListCommands::MoveUp(Jobs, selected, &refused)
-                         : TListCommands::MoveDown(Jobs, selected, &refused);
+    const int moved = up ? TListCommands::MoveUp(Jobs, Scheduler, selected, &refused)
+                         : TListCommands::MoveDown(Jobs, Scheduler, selected, &refused);
     SelectOnly(moved);
     SetStatus(moved >= 0 ? QStringLiteral("項目を移動しました。") : QStringLiteral("取得中項目は移動できません。"));
 }
@@ -128,7 +117,7 @@ void TFormMain::ListViewMonColumnClick(int column)
 {
     if (column != 1 + SubURL)
         return;
-    if (Scheduler.IsFetching() || TListCommands::AnyRunning(Jobs)) {
+    if (Scheduler.IsFetching() || Scheduler.AnyJobRunning()) {
         SetStatus(QStringLiteral("取得中はソートできません。"));
         return;
     }

@@ -115,6 +115,6 @@ QString TBatchOptions::Usage()
         "  --threads N                     workers, 1..9\n"
         "  --interval MS                   timer interval, 10..60000 ms (one job starts per tick)\n"
         "  --timeout N                     restart a job after about N seconds without progress\n"
-        "  --max-tries N                   give a job up after N attempts (default 10)\n"
+        "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
         "  --save FILE                     write the list when done");
 }

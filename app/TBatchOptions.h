@@ -25,7 +25,7 @@ struct TBatchOptions {
     int threads = 0;        // 1..9; 0: from the settings
     int interval = 0;       // ms; 0: from the settings
     int timeOut = -1;       // TimeOutCTR; -1: from the settings
-    int maxTries = 10;
+    int maxTries = 0;       // attempts per job; 0: from the settings
     QString saveFile;
     QString error;          // a usage error, with its reason
 

@@ -52,7 +52,7 @@ int TBatchRun::Run()
     if (!Prepare())
         return ExitUsage;
     for (int row = 0; row < m_jobs.RowCount(); ++row)
-        if (TScheduler::IsPending(m_jobs.Cell(row, SubMessage)))
+        if (TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage)))
             m_eligible.insert(m_jobs.JobAt(row));
 
     QEventLoop loop;
@@ -94,6 +94,10 @@ bool TBatchRun::Prepare()
         m_settings.Interval = m_options.interval;
     if (m_options.timeOut >= 0)
         m_settings.TimeOutCTR = m_options.timeOut;
+    if (m_options.maxTries > 0)
+        m_settings.MaxTries = m_options.maxTries;
+    else if (m_settings.MaxTries <= 0)
+        m_settings.MaxTries = DefaultMaxTries;
 
     m_scheduler.ProgramFolder = TProgramFolder::Resolve(m_options.folder);
     if (TProgramFolder::PrepareTmp(m_scheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {
@@ -144,20 +148,17 @@ bool TBatchRun::AddSources()
 
 void TBatchRun::OnJobEnded(quint64 jobId)
 {
+    // A job that ended "Retry" is the scheduler's to hand out again or to give up.
     const int row = m_jobs.RowOfJob(jobId);
-    if (row < 0)
-        return;
-    const int tries = ++m_tries[jobId];
-    if (TScheduler::IsPending(m_jobs.Cell(row, SubMessage))) {
-        if (tries < m_options.maxTries)
-            return;
-        m_jobs.SetCell(row, SubMessage, QStringLiteral("Abort>Retry limit (%1)").arg(tries));
+    if (row >= 0 && !TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage))) {
+        ++m_ended;
+        Report(row);
     }
-    Report(row);
     // The last job's end is the end of the run; no need to wait for the next tick to notice.
-    if (m_loop && m_scheduler.NextPendingRow() < 0 && !m_scheduler.AnySlotBusy()) {
+    if (m_jobs.PendingCount() == 0 && !m_scheduler.AnyJobRunning()) {
         m_scheduler.TButtonStopClick();
-        m_loop->quit();
+        if (m_loop)
+            m_loop->quit();
     }
 }
 
@@ -179,18 +180,16 @@ void TBatchRun::Redraw()
     text += m_finishedLines.join(QString());
     m_finishedLines.clear();
     int running = 0;
-    int done = 0;
-    for (int row = 0; row < m_jobs.RowCount(); ++row) {
-        if (m_jobs.IsRunningRow(row)) {
-            ++running;
-            text += QStringLiteral("[%1] %2 %3/%4 %5 %6\n")
-                        .arg(m_jobs.Caption(row), m_jobs.Cell(row, SubPercent), m_jobs.Cell(row, SubCByte),
-                             m_jobs.Cell(row, SubTByte), m_jobs.Cell(row, SubMessage), m_jobs.Cell(row, SubURL));
-        } else if (m_eligible.contains(m_jobs.JobAt(row)) && !TScheduler::IsPending(m_jobs.Cell(row, SubMessage))) {
-            ++done;
-        }
+    for (int slot = 0; slot < TScheduler::SlotCount; ++slot) {
+        const int row = m_jobs.RowOfJob(m_scheduler.SlotJob(slot));
+        if (row < 0)
+            continue;
+        ++running;
+        text += QStringLiteral("[%1] %2 %3/%4 %5 %6\n")
+                    .arg(m_jobs.Caption(row), m_jobs.Cell(row, SubPercent), m_jobs.Cell(row, SubCByte),
+                         m_jobs.Cell(row, SubTByte), m_jobs.Cell(row, SubMessage), m_jobs.Cell(row, SubURL));
     }
-    text += QStringLiteral("%1 running, %2 of %3 ended\n").arg(running).arg(done).arg(m_eligible.size());
+    text += QStringLiteral("%1 running, %2 of %3 ended\n").arg(running).arg(m_ended).arg(m_eligible.size());
     m_liveLines = running + 1;
     Print(m_out, text);
 }

@@ -6,7 +6,6 @@
 #include "TSettings.h"
 
 #include <QEventLoop>
-#include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
@@ -29,11 +28,15 @@ public:
     int Run();
 
     TJobListModel &Jobs() { return m_jobs; }
+    // Bookkeeping at each job's end: a job that is done is reported; the run ends when none is left.
+    void OnJobEnded(quint64 jobId);
+
+    // Attempts per job when neither --max-tries nor the settings give a limit: a run must end.
+    static constexpr int DefaultMaxTries = 10;
 
 private:
     bool Prepare();
     bool AddSources();
-    void OnJobEnded(quint64 jobId);
     void Report(int row);
     void Redraw();
     void Print(std::FILE *stream, const QString &text);
@@ -45,8 +48,8 @@ private:
     TJobListModel m_jobs;
     TSettings m_settings;
     TScheduler m_scheduler;
-    QHash<quint64, int> m_tries;
     QSet<quint64> m_eligible;
+    int m_ended = 0;
     QStringList m_finishedLines;
     int m_liveLines = 0;
     QTimer m_redraw;

@@ -12,9 +12,10 @@ void TGuardMessageBox::Install()
         auto show = [operation] {
             QMessageBox::warning(nullptr, QStringLiteral("except"), operation, QMessageBox::Ok | QMessageBox::Cancel);
         };
+        // A worker does not wait for the box: the GUI thread may itself be waiting for that worker.
         if (QThread::currentThread() == qApp->thread())
             show();
         else
-            QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
     });
 }

@@ -3,19 +3,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
 constexpr int FlushIntervalMs = 50;
-
-// S Bytes as an integer; cells edited into something else never match.
-bool ParseOffset(const QString &text, qint64 *value)
-{
-    bool ok = false;
-    *value = text.trimmed().toLongLong(&ok, 10);
-    return ok;
-}
 
 bool IsValidRow(int row, int count)
 {
@@ -85,6 +76,23 @@ int TJobListModel::ImageFor(const QString &caption, const QString &percent, cons
     return TRowIcons::NotStarted;
 }
 
+bool TJobListModel::IsPendingMessage(const QString &message)
+{
+    return message == QStringLiteral("Ready") || message == QStringLiteral("Retry");
+}
+
+bool TJobListModel::ParseNumber(const QString &cell, qint64 *value)
+{
+    const QString text = cell.trimmed();
+    if (text.isEmpty() || !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return false;
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok, 10);
+    if (ok)
+        *value = number;
+    return ok;
+}
+
 int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QString &part)
 {
     const bool wholeFile = start == 0 && end == 0;
@@ -130,6 +138,7 @@ int TJobListModel::Append(TRow row)
     const int index = RowCount();
     beginInsertRows({}, index, index);
     IndexRow(row, +1);
+    CountPending(row, +1);
     m_rowOfJob.insert(row.id, index);
     m_rows.append(std::move(row));
     endInsertRows();
@@ -166,9 +175,13 @@ void TJobListModel::SetCell(int row, int subItem, const QString &text)
     const bool keyCell = subItem == SubURL || subItem == SubSBytes;
     if (keyCell)
         IndexRow(r, -1);
+    if (subItem == SubMessage)
+        CountPending(r, -1);
     r.cells[subItem] = text;
     if (keyCell)
         IndexRow(r, +1);
+    if (subItem == SubMessage)
+        CountPending(r, +1);
     MarkChanged(row);
 }
 
@@ -206,22 +219,37 @@ int TJobListModel::RowOfJob(TJobId id) const
 
 void TJobListModel::RemoveRows(QList<int> rows)
 {
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     rows.removeIf([this](int row) { return !IsValidRow(row, RowCount()); });
-    // Runs of neighbouring rows go in one step each, so cutting most of a long list stays quick.
-    for (qsizetype i = 0; i < rows.size();) {
-        const int last = rows[i];
-        int first = last;
-        while (++i < rows.size() && rows[i] == first - 1)
-            first = rows[i];
-        beginRemoveRows({}, first, last);
-        for (int row = first; row <= last; ++row)
+    if (rows.isEmpty())
+        return;
+    // One block is the usual signal; scattered rows are one reset, since a signal per block would
+    // make views and selections pay for every block.
+    const bool oneBlock = rows.last() - rows.first() + 1 == rows.size();
+    if (oneBlock)
+        beginRemoveRows({}, rows.first(), rows.last());
+    else
+        beginResetModel();
+    qsizetype next = 0;
+    int kept = rows.first();
+    for (int row = rows.first(); row < RowCount(); ++row) {
+        if (next < rows.size() && rows[next] == row) {
+            ++next;
             IndexRow(m_rows[row], -1);
-        m_rows.remove(first, last - first + 1);
-        endRemoveRows();
+            CountPending(m_rows[row], -1);
+            continue;
+        }
+        if (kept != row)
+            m_rows[kept] = std::move(m_rows[row]);
+        ++kept;
     }
+    m_rows.resize(kept);
     RebuildRowOfJob();
+    if (oneBlock)
+        endRemoveRows();
+    else
+        endResetModel();
 }
 
 void TJobListModel::Clear()
@@ -230,6 +258,7 @@ void TJobListModel::Clear()
     m_rows.clear();
     m_urls.clear();
     m_rowOfJob.clear();
+    m_pendingCount = 0;
     endResetModel();
 }
 
@@ -276,7 +305,7 @@ void TJobListModel::IndexRow(const TRow &row, int delta)
     qint64 start = 0;
     if (sBytes.isEmpty()) {
         entry.wholeRows += delta;
-    } else if (ParseOffset(sBytes, &start)) {
+    } else if (ParseNumber(sBytes, &start)) {
         int &count = entry.partStarts[start];
         count += delta;
         if (count <= 0)
@@ -284,6 +313,12 @@ void TJobListModel::IndexRow(const TRow &row, int delta)
     }
     if (entry.wholeRows <= 0 && entry.partStarts.isEmpty())
         m_urls.remove(row.cells[SubURL]);
+}
+
+void TJobListModel::CountPending(const TRow &row, int delta)
+{
+    if (IsPendingMessage(row.cells[SubMessage]))
+        m_pendingCount += delta;
 }
 
 void TJobListModel::MarkChanged(int row)

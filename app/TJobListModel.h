@@ -15,6 +15,14 @@ class QTimer;
 // Identity of a job row that stays the same while rows are deleted, moved or sorted.
 using TJobId = quint64;
 
+// Which jobs a worker holds now. The scheduler knows; a row's caption only shows it.
+class TRunningJobs
+{
+public:
+    virtual ~TRunningJobs() = default;
+    virtual bool IsRunningJob(TJobId id) const = 0;
+};
+
 // Sub-item numbers of a row: the 13 text cells after the caption.
 enum TSubItem : int {
     SubURL = 0,
@@ -59,6 +67,10 @@ public:
     // A running row's caption is a worker digit: byte order between "0" and "9".
     static bool IsRunningCaption(const QString &caption);
     static int ImageFor(const QString &caption, const QString &percent, const QString &div);
+    // Only these two Message texts make a row eligible to be fetched.
+    static bool IsPendingMessage(const QString &message);
+    // A size or offset cell as a number; false for anything but decimal digits (spaces around allowed).
+    static bool ParseNumber(const QString &cell, qint64 *value);
 
     // Appends a job unless it duplicates one already listed; returns its row or -1.
     int AddJob(const QString &url, qint64 start, qint64 end, const QString &part);
@@ -70,13 +82,17 @@ public:
     void SetCaption(int row, const QString &caption);
     QString Cell(int row, int subItem) const;
     void SetCell(int row, int subItem, const QString &text);
+    // The caption shows a worker digit. Whether a worker holds the job is the scheduler's to say.
     bool IsRunningRow(int row) const;
+    // Rows whose Message is "Ready" or "Retry".
+    int PendingCount() const { return m_pendingCount; }
     int RowImage(int row) const;
     void UpdateRowImage(int row);
 
     TJobId JobAt(int row) const;
     int RowOfJob(TJobId id) const;   // -1 once the job's row is gone
 
+    // Removes the rows in one pass over the list, however scattered they are.
     void RemoveRows(QList<int> rows);
     void Clear();
     // Exchanges the whole contents of two rows, identity and image included.
@@ -98,6 +114,7 @@ private:
     };
 
     void IndexRow(const TRow &row, int delta);
+    void CountPending(const TRow &row, int delta);
     void RebuildRowOfJob();
     int Append(TRow row);
     void MarkChanged(int row);
@@ -107,6 +124,7 @@ private:
     QHash<TJobId, int> m_rowOfJob;
     QHash<QString, TUrlEntry> m_urls;
     TJobId m_nextId = 1;
+    int m_pendingCount = 0;
     // Cell writes are folded into one dataChanged per batch, so a busy download does not repaint per piece.
     QTimer *m_flushTimer = nullptr;
     int m_dirtyFirst = -1;

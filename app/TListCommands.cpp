@@ -16,12 +16,17 @@ QList<int> Sorted(QList<int> rows)
     return rows;
 }
 
-int Move(TJobListModel &jobs, int row, int neighbour, bool *refusedForRunning)
+bool Running(const TJobListModel &jobs, const TRunningJobs &running, int row)
+{
+    return running.IsRunningJob(jobs.JobAt(row));
+}
+
+int Move(TJobListModel &jobs, const TRunningJobs &running, int row, int neighbour, bool *refusedForRunning)
 {
     *refusedForRunning = false;
     if (row < 0 || neighbour < 0 || neighbour >= jobs.RowCount())
         return -1;
-    if (jobs.IsRunningRow(row) || jobs.IsRunningRow(neighbour)) {
+    if (Running(jobs, running, row) || Running(jobs, running, neighbour)) {
         *refusedForRunning = true;
         return -1;
     }
@@ -31,33 +36,35 @@ int Move(TJobListModel &jobs, int row, int neighbour, bool *refusedForRunning)
 
 } // namespace
 
-int TListCommands::MoveUp(TJobListModel &jobs, const QList<int> &selected, bool *refusedForRunning)
+int TListCommands::MoveUp(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected,
+                          bool *refusedForRunning)
 {
     const QList<int> rows = Sorted(selected);
     const int row = rows.isEmpty() ? -1 : rows.first();
-    return Move(jobs, row, row - 1, refusedForRunning);
+    return Move(jobs, running, row, row - 1, refusedForRunning);
 }
 
-int TListCommands::MoveDown(TJobListModel &jobs, const QList<int> &selected, bool *refusedForRunning)
+int TListCommands::MoveDown(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected,
+                            bool *refusedForRunning)
 {
     const QList<int> rows = Sorted(selected);
     const int row = rows.isEmpty() ? -1 : rows.last();
-    return Move(jobs, row, row < 0 ? -1 : row + 1, refusedForRunning);
+    return Move(jobs, running, row, row < 0 ? -1 : row + 1, refusedForRunning);
 }
 
-void TListCommands::Cut(TJobListModel &jobs, const QList<int> &selected)
+void TListCommands::Cut(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected)
 {
     QList<int> idle;
     for (const int row : selected)
-        if (!jobs.IsRunningRow(row))
+        if (!Running(jobs, running, row))
             idle.append(row);
     jobs.RemoveRows(idle);
 }
 
-void TListCommands::MarkReady(TJobListModel &jobs, const QList<int> &selected)
+void TListCommands::MarkReady(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected)
 {
     for (const int row : selected)
-        if (!jobs.IsRunningRow(row) && jobs.Cell(row, SubMessage) != QStringLiteral("<FILE>"))
+        if (!Running(jobs, running, row) && jobs.Cell(row, SubMessage) != QStringLiteral("<FILE>"))
             jobs.SetCell(row, SubMessage, QStringLiteral("Ready"));
 }
 
@@ -65,14 +72,6 @@ void TListCommands::MarkCancel(TJobListModel &jobs, const QList<int> &selected)
 {
     for (const int row : selected)
         jobs.SetCell(row, SubMessage, QStringLiteral("Cancel"));
-}
-
-bool TListCommands::AnyRunning(const TJobListModel &jobs)
-{
-    for (int row = 0; row < jobs.RowCount(); ++row)
-        if (jobs.IsRunningRow(row))
-            return true;
-    return false;
 }
 
 QStringList TListCommands::LocalFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,

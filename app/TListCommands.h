@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class TJobListModel;
+class TRunningJobs;
 
 // The list commands' rules on the job list, apart from the windows that offer them. Row lists are
 // selections in any order.
@@ -13,16 +14,14 @@ namespace TListCommands {
 // Moves the first selected row up, or the last selected row down, one place; neither that row nor
 // its neighbour may be running. Returns the row now holding the moved job, or -1 when refused
 // (and *refusedForRunning tells whether a running row was the reason).
-int MoveUp(TJobListModel &jobs, const QList<int> &selected, bool *refusedForRunning);
-int MoveDown(TJobListModel &jobs, const QList<int> &selected, bool *refusedForRunning);
+int MoveUp(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected, bool *refusedForRunning);
+int MoveDown(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected, bool *refusedForRunning);
 
-// Running rows are left alone: deleting one would shift rows under its worker, and marking one
-// "Ready" would hand it to a second worker while the first still writes its file.
-void Cut(TJobListModel &jobs, const QList<int> &selected);
-void MarkReady(TJobListModel &jobs, const QList<int> &selected);
+// Running rows are left alone: deleting one would take the row its worker writes to, and marking
+// one "Ready" would hand it to a second worker while the first still writes its file.
+void Cut(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected);
+void MarkReady(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected);
 void MarkCancel(TJobListModel &jobs, const QList<int> &selected);
-
-bool AnyRunning(const TJobListModel &jobs);
 
 // The local files of the rows, top to bottom, that exist; with the part text when withDiv.
 QStringList ExistingFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,

@@ -4,29 +4,23 @@
 #include "TSettings.h"
 #include "UrlUtil.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLocale>
 #include <QTime>
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 const QString TScheduler::UserAbortText = QStringLiteral("処理を中断しました。");
 const QString TScheduler::TimeOutText = QStringLiteral("Time Out!");
 
 namespace {
 
-constexpr int ShutdownWaitMs = 30000;
-
-const QString Ready = QStringLiteral("Ready");
 const QString Retry = QStringLiteral("Retry");
-
-bool ParseBytes(const QString &text, qint64 *value)
-{
-    bool ok = false;
-    *value = text.trimmed().toLongLong(&ok, 10);
-    return ok;
-}
+const QString Ready = QStringLiteral("Ready");
+// The longest wait of a row that keeps failing.
+constexpr qint64 BackOffCapMs = 60000;
 
 QString TimeOfDay()
 {
@@ -64,42 +58,76 @@ void TScheduler::TButtonStopClick()
 void TScheduler::StopAll()
 {
     TButtonStopClick();
-    for (int row = 0; row < m_jobs.RowCount(); ++row)
-        AbortRow(row, UserAbortText);
+    for (int slot = 0; slot < SlotCount; ++slot)
+        RequestStop(slot, UserAbortText);
 }
 
 void TScheduler::AbortRows(const QList<int> &rows)
 {
     for (const int row : rows)
-        AbortRow(row, UserAbortText);
+        RequestStop(SlotOfJob(m_jobs.JobAt(row)), UserAbortText);
 }
 
-void TScheduler::AbortRow(int row, const QString &text)
+void TScheduler::RequestStop(int slot, const QString &text)
 {
-    if (!m_jobs.IsRunningRow(row))
+    if (slot < 0 || slot >= SlotCount || m_slotStates[slot] != SlotBusy || !m_workers[slot])
         return;
-    const int slot = m_jobs.Caption(row).toInt();
-    if (slot >= 0 && slot < SlotCount && m_workers[slot])
-        m_workers[slot]->RequestStop(m_jobs.JobAt(row), text);
+    m_slotStops[slot] = text;
+    m_workers[slot]->RequestStop(m_slotJobs[slot], text);
+}
+
+int TScheduler::SlotOfJob(TJobId id) const
+{
+    if (id == 0)
+        return -1;
+    for (int slot = 0; slot < SlotCount; ++slot)
+        if (m_slotStates[slot] == SlotBusy && m_slotJobs[slot] == id)
+            return slot;
+    return -1;
+}
+
+bool TScheduler::IsRunningJob(TJobId id) const
+{
+    return SlotOfJob(id) >= 0;
+}
+
+QString TScheduler::StopRequested(TJobId id) const
+{
+    const int slot = SlotOfJob(id);
+    return slot < 0 ? QString() : m_slotStops[slot];
+}
+
+bool TScheduler::WaitUntilParked()
+{
+    const QDeadlineTimer deadline(ParkWaitMs);
+    // Only the workers' calls run meanwhile: no window event can start anything new.
+    Calls()->RunPending();
+    while (AnyJobRunning() && Calls()->WaitAndRun(deadline)) {
+    }
+    return !AnyJobRunning();
 }
 
 void TScheduler::Shutdown()
 {
     m_timer.stop();
     for (int slot = 0; slot < SlotCount; ++slot)
-        if (m_slotStates[slot] == SlotBusy)
-            m_workers[slot]->RequestStop(m_slotJobs[slot], UserAbortText);
-    // The stopped workers still write their last cells through this thread, so keep it pumping.
-    const QDeadlineTimer deadline(ShutdownWaitMs);
-    while (std::find(m_slotStates.begin(), m_slotStates.end(), int(SlotBusy)) != m_slotStates.end()
-           && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    for (THTTPThread *&worker : m_workers) {
-        if (!worker)
-            continue;
-        worker->Shutdown();
-        delete worker;
-        worker = nullptr;
+        RequestStop(slot, UserAbortText);
+    WaitUntilParked();
+    // From here no worker call reaches this object: one still blocked in a call returns at once.
+    CutOffWorkers();
+    const QDeadlineTimer deadline(JoinWaitMs);
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        THTTPThread *worker = std::exchange(m_workers[slot], nullptr);
+        if (worker && !worker->Shutdown(deadline)) {
+            // Its thread only touches the worker itself now; deleting that under it would not be safe.
+            std::fprintf(stderr, "pelmor: worker %d did not end in time and is left behind\n", slot);
+        } else {
+            delete worker;
+        }
+        m_slotJobs[slot] = 0;
+        m_slotStops[slot].clear();
+        if (m_slotStates[slot] != SlotNone)
+            SetSlotState(slot, SlotNone);
     }
 }
 
@@ -109,6 +137,13 @@ int TScheduler::StallLimitPasses() const
     const qint64 limitMs = qint64(m_settings.TimeOutCTR) * 1000;
     const qint64 interval = std::max(1, m_settings.Interval);
     return int((limitMs + interval - 1) / interval);
+}
+
+int TScheduler::BackOffTicks(int failures) const
+{
+    const qint64 cap = std::max<qint64>(1, BackOffCapMs / std::max(1, m_settings.Interval));
+    const qint64 doubled = qint64(1) << std::clamp(failures - 1, 0, 30);
+    return int(std::min(doubled, cap));
 }
 
 void TScheduler::Timer1Timer()
@@ -121,6 +156,7 @@ void TScheduler::Timer1Timer()
         bool &flag;
         ~TClear() { flag = false; }
     } clear{m_inTick};
+    ++m_ticks;
 
     MonitorJobs();
     const int highest = std::clamp(m_settings.Threads, 0, SlotCount - 1);
@@ -131,7 +167,8 @@ void TScheduler::Timer1Timer()
             continue;
         const int row = NextPendingRow();
         if (row < 0) {
-            if (!AnySlotBusy()) {
+            // Rows that wait after a failure keep the timer on.
+            if (!AnySlotBusy() && m_jobs.PendingCount() == 0) {
                 m_timer.stop();
                 emit FetchingChanged(false);
                 emit WorkFinished();
@@ -152,11 +189,20 @@ bool TScheduler::AnySlotBusy() const
     return false;
 }
 
+bool TScheduler::AnyJobRunning() const
+{
+    return std::find(m_slotStates.begin(), m_slotStates.end(), int(SlotBusy)) != m_slotStates.end();
+}
+
 void TScheduler::MonitorJobs()
 {
+    // Only running rows can stall, and the slots know them: the pass costs the same for any list.
     const int limit = StallLimitPasses();
-    for (int row = 0; row < m_jobs.RowCount(); ++row) {
-        if (!m_jobs.IsRunningRow(row))
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (m_slotStates[slot] != SlotBusy)
+            continue;
+        const int row = m_jobs.RowOfJob(m_slotJobs[slot]);
+        if (row < 0)
             continue;
         const QString received = m_jobs.Cell(row, SubCByte);
         if (received != m_jobs.Cell(row, SubBKey)) {
@@ -165,8 +211,9 @@ void TScheduler::MonitorJobs()
             const int count = m_jobs.Cell(row, SubCount).toInt() + 1;
             m_jobs.SetCell(row, SubCount, QString::number(count));
             const QString http = m_jobs.Cell(row, SubHttp);
-            if ((http == QStringLiteral("1.1") || http == QStringLiteral("-")) && count > limit)
-                AbortRow(row, TimeOutText);
+            if ((http == QStringLiteral("1.1") || http == QStringLiteral("-")) && count > limit
+                && m_slotStops[slot].isEmpty())
+                RequestStop(slot, TimeOutText);
         }
         m_jobs.SetCell(row, SubBKey, received);
     }
@@ -187,19 +234,29 @@ void TScheduler::CreateWorker()
 
 void TScheduler::WorkerIdle(int slot)
 {
+    if (slot < 0 || slot >= SlotCount)
+        return;
+    m_slotJobs[slot] = 0;
+    m_slotStops[slot].clear();
     SetSlotState(slot, SlotIdle);
-}
-
-bool TScheduler::IsPending(const QString &message)
-{
-    return message == Ready || message == Retry;
 }
 
 int TScheduler::NextPendingRow() const
 {
+    if (m_jobs.PendingCount() == 0)
+        return -1;
     for (int row = 0; row < m_jobs.RowCount(); ++row) {
-        if (IsPending(m_jobs.Cell(row, SubMessage)))
-            return row;
+        const QString message = m_jobs.Cell(row, SubMessage);
+        if (!TJobListModel::IsPendingMessage(message))
+            continue;
+        const TJobId id = m_jobs.JobAt(row);
+        if (IsRunningJob(id))
+            continue;
+        // Only a row still showing "Retry" waits; one the user marked "Ready" goes at once.
+        const auto retry = m_retries.constFind(id);
+        if (message == Retry && retry != m_retries.constEnd() && m_ticks < retry->readyTick)
+            continue;
+        return row;
     }
     return -1;
 }
@@ -223,12 +280,13 @@ bool TScheduler::HandOut(int slot, int row)
         job.JobReferer = UrlUtil::ParseCuURL(job.JobURL);
     job.HttpVersion = m_jobs.Cell(row, SubHttp);
     // An edited size that is not a number counts as unknown.
-    if (!ParseBytes(m_jobs.Cell(row, SubTByte), &job.TotalBytes))
+    if (!TJobListModel::ParseNumber(m_jobs.Cell(row, SubTByte), &job.TotalBytes))
         job.TotalBytes = 0;
     const QString div = m_jobs.Cell(row, SubDiv);
     if (!div.isEmpty()) {
-        if (!ParseBytes(m_jobs.Cell(row, SubSBytes), &job.StartByte)
-            || !ParseBytes(m_jobs.Cell(row, SubEBytes), &job.EndByte) || job.EndByte <= job.StartByte) {
+        if (!TJobListModel::ParseNumber(m_jobs.Cell(row, SubSBytes), &job.StartByte)
+            || !TJobListModel::ParseNumber(m_jobs.Cell(row, SubEBytes), &job.EndByte)
+            || job.EndByte <= job.StartByte) {
             // A part whose range cannot be read would fetch the wrong bytes into its file.
             m_jobs.SetCell(row, SubMessage, QStringLiteral("Abort>S Bytes / E Bytes"));
             return false;
@@ -239,12 +297,17 @@ bool TScheduler::HandOut(int slot, int row)
     job.HeadCommand = HeadCommand;
     job.Size20KB = m_settings.Size20KB == 1;
 
+    // "Ready" is a fresh start: the user's, a new row's or a loaded list's.
+    if (m_jobs.Cell(row, SubMessage) == Ready)
+        m_retries.remove(job.JobId);
     m_jobs.SetCaption(row, QString::number(slot));
     m_jobs.SetCell(row, SubMessage, QStringLiteral("Start"));
     m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
     m_jobs.UpdateRowImage(row);
-    SetSlotState(slot, SlotBusy);
     m_slotJobs[slot] = job.JobId;
+    m_slotStops[slot].clear();
+    SetSlotState(slot, SlotBusy);
+    emit JobStarted(job.JobId, slot);
     m_workers[slot]->StartJob(job);
     return true;
 }
@@ -303,15 +366,39 @@ void TScheduler::ApplyUpdate(THTTPThread &worker, int code)
 
 void TScheduler::FinishRun(THTTPThread &worker)
 {
-    WorkerIdle(worker.SlotIndex);
-    ApplyUpdate(worker, THTTPThread::UpdateFinished);
-    // A timed-out job goes back into the queue once its worker's own last writes are in.
-    const int row = m_jobs.RowOfJob(worker.Job.JobId);
-    if (row >= 0 && worker.Aborted && worker.FinalMessage == TimeOutText) {
-        m_jobs.SetCell(row, SubMessage, Retry);
-        m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
+    // The row's last texts, its "@@" and the free slot come in one step: no tick sees a row that
+    // reads "Retry" while its worker still holds it.
+    const TJobId id = worker.Job.JobId;
+    const int row = m_jobs.RowOfJob(id);
+    if (row >= 0) {
+        ApplyUpdate(worker, THTTPThread::UpdateMessage);
+        ApplyUpdate(worker, THTTPThread::UpdateFinished);
+        // A timed-out job goes back into the queue once its worker's own last writes are in.
+        if (worker.Aborted && worker.FinalMessage == TimeOutText) {
+            m_jobs.SetCell(row, SubMessage, Retry);
+            m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
+        }
+        NoteRunEnded(id, row);
     }
-    emit JobEnded(worker.Job.JobId);
+    WorkerIdle(worker.SlotIndex);
+    emit JobEnded(id);
+}
+
+void TScheduler::NoteRunEnded(TJobId id, int row)
+{
+    if (!TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage))) {
+        m_retries.remove(id);
+        return;
+    }
+    TRetryState &retry = m_retries[id];
+    ++retry.failures;
+    if (m_settings.MaxTries > 0 && retry.failures >= m_settings.MaxTries) {
+        m_jobs.SetCell(row, SubMessage, QStringLiteral("Abort>Retry limit (%1)").arg(retry.failures));
+        m_retries.remove(id);
+        return;
+    }
+    // Counted from the next tick: the first failure lets one tick pass, so rows below get their turn.
+    retry.readyTick = m_ticks + 1 + BackOffTicks(retry.failures);
 }
 
 void TScheduler::ShowCompleted(THTTPThread &worker)

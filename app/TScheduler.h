@@ -3,6 +3,7 @@
 #include "HttpThr2.h"
 #include "TJobListModel.h"
 
+#include <QHash>
 #include <QTimer>
 
 #include <array>
@@ -11,7 +12,8 @@ struct TSettings;
 
 // Hands the jobs of the list to a pool of up to nine workers, one start per timer tick, watches
 // running jobs for stalls and switches itself off when nothing is left. Lives on the GUI thread.
-class TScheduler : public TWorkerSink
+// Which job runs where is known here, from hand-out to the worker's end of run; row captions only show it.
+class TScheduler : public TWorkerSink, public TRunningJobs
 {
     Q_OBJECT
 public:
@@ -23,28 +25,43 @@ public:
 
     QString ProgramFolder;
     bool HeadCommand = false;   // the options dialog's "Head Command"
+    // How long stopped workers get to park, and then to end their threads.
+    int ParkWaitMs = 10000;
+    int JoinWaitMs = 5000;
 
     void TButtonGetClick();     // fetching on
     void TButtonStopClick();    // no new jobs; running ones go on
     void StopAll();             // fetching off and every running job aborted
     void AbortRows(const QList<int> &rows);
-    // Aborts running jobs, waits until every worker has parked, ends and joins the threads.
+    // Serves the workers' calls until no job runs or ParkWaitMs has passed; true when none runs.
+    bool WaitUntilParked();
+    // Aborts running jobs, lets the workers park, ends and joins their threads. A worker that does
+    // not end in time is cut off from this object and left to end on its own.
     void Shutdown();
 
     bool IsFetching() const { return m_timer.isActive(); }
-    // True while any slot in use runs a job.
+    // True while any slot from 0 up to the Threads setting runs a job.
     bool AnySlotBusy() const;
+    // True while any worker runs a job, whatever the Threads setting is now.
+    bool AnyJobRunning() const;
+    bool IsRunningJob(TJobId id) const override;
+    bool IsRunningRow(int row) const { return IsRunningJob(m_jobs.JobAt(row)); }
+    // The job slot runs, 0 when it runs none.
+    TJobId SlotJob(int slot) const { return m_slotJobs[slot]; }
+    // The final text of the stop asked of a running job; empty when none was asked.
+    QString StopRequested(TJobId id) const;
     int SlotState(int slot) const { return m_slotStates[slot]; }
     // Monitor passes without progress after which an HTTP/1.1 job is timed out.
     int StallLimitPasses() const;
+    // Ticks a row that ended "Retry" for the nth time in a row waits before it is handed out again.
+    int BackOffTicks(int failures) const;
 
     void Timer1Timer();
     void MonitorJobs();
     void CreateWorker();
     void WorkerIdle(int slot);
+    // The first row from the top that is pending, not running and not waiting after a failure.
     int NextPendingRow() const;
-    // Only these two Message texts make a row eligible to be fetched.
-    static bool IsPending(const QString &message);
     void SetSlotState(int slot, int state);
 
     // TWorkerSink: calls from workers, run on this thread while they wait.
@@ -64,18 +81,32 @@ signals:
     void FileCompleted(const QString &localFile);
     // The timer switched itself off because no job is left.
     void WorkFinished();
+    // A job was handed to the worker of slot.
+    void JobStarted(quint64 jobId, int slot);
     // A worker has parked after this job; its row holds the final texts.
     void JobEnded(quint64 jobId);
 
 private:
+    // Failures of a job in a row, and the tick from which it may be handed out again.
+    struct TRetryState {
+        int failures = 0;
+        qint64 readyTick = 0;
+    };
+
     bool HandOut(int slot, int row);
-    void AbortRow(int row, const QString &text);
+    void RequestStop(int slot, const QString &text);
+    int SlotOfJob(TJobId id) const;
+    // After a run: a job that ended pending waits, or is given up at the MaxTries setting.
+    void NoteRunEnded(TJobId id, int row);
 
     TJobListModel &m_jobs;
     TSettings &m_settings;
     QTimer m_timer;
     bool m_inTick = false;
+    qint64 m_ticks = 0;
     std::array<THTTPThread *, SlotCount> m_workers{};
     std::array<int, SlotCount> m_slotStates{};
-    std::array<quint64, SlotCount> m_slotJobs{};
+    std::array<TJobId, SlotCount> m_slotJobs{};
+    std::array<QString, SlotCount> m_slotStops;
+    QHash<TJobId, TRetryState> m_retries;
 };

@@ -31,6 +31,7 @@ void TSettings::Load(const TIniFile &ini)
     TimeOutCTR = ini.ReadInteger(Data, "TimeOutCTR", d.TimeOutCTR);
     HomePage = ini.ReadString(Data, "HomePage", d.HomePage);
     Interval = std::clamp(ini.ReadInteger(Data, "Interval", d.Interval), MinInterval, MaxInterval);
+    MaxTries = std::max(0, ini.ReadInteger(Data, "MaxTries", d.MaxTries));
     Window.top = ini.ReadInteger(::Window, "Top", d.Window.top);
     Window.left = ini.ReadInteger(::Window, "Left", d.Window.left);
     Window.width = ini.ReadInteger(::Window, "Width", d.Window.width);
@@ -53,6 +54,7 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteInteger(Data, "TimeOutCTR", TimeOutCTR);
     ini.WriteInteger(Data, "Threads", Threads);
     ini.WriteInteger(Data, "Interval", Interval);
+    ini.WriteInteger(Data, "MaxTries", MaxTries);
     ini.WriteString(Data, "HomePage", HomePage);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);

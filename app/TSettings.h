@@ -29,6 +29,7 @@ struct TSettings {
     int FileType = 1;         // 1: long local names; anything else: short names
     int TimeOutCTR = 100;     // stall limit: about this many seconds without progress
     int Interval = 1000;      // scheduler timer, ms
+    int MaxTries = 0;         // attempts after which a row that keeps failing is given up; 0: no limit
     QString HomePage = QStringLiteral("https://pelmor.example/");  // the maker's web page
     TWindowBounds Window;
 

@@ -10,15 +10,34 @@
 #include <QTime>
 #include <QTimer>
 
-THTTPThread::THTTPThread(TWorkerSink &sink, QObject *parent) : QThread(parent), FSink(sink)
+TWorkerSink::TWorkerSink(QObject *parent) : QObject(parent), FCalls(TThreadCall::Create(this)) {}
+
+TWorkerSink::~TWorkerSink()
 {
-    FSinkCall.moveToThread(sink.thread());
-    FStopCall.moveToThread(this);
+    FCalls->Close();
+}
+
+void TWorkerSink::CutOffWorkers()
+{
+    FCalls->Close();
+    FCalls = TThreadCall::Create(this);
+}
+
+THTTPThread::THTTPThread(TWorkerSink &sink, QObject *parent)
+    : QThread(parent)
+    , FSink(sink)
+    , FSinkThread(sink.thread())
+    , FSinkCalls(sink.Calls())
+    , FStopCalls(TThreadCall::Create(&FStopReceiver))
+{
+    FStopReceiver.moveToThread(this);
 }
 
 THTTPThread::~THTTPThread()
 {
-    Shutdown();
+    // Whoever owns a worker lets it end first; a thread object must not go while its thread runs.
+    if (!Shutdown(QDeadlineTimer(DestroyWaitMs)))
+        wait();
 }
 
 void THTTPThread::Setup(int slot)
@@ -40,7 +59,7 @@ void THTTPThread::RequestStop(quint64 jobId, const QString &finalMessage)
     if (!FJobActive || FRunningJob != jobId)
         return;
     const quint64 serial = FRunSerial;
-    FStopCall.Post([this, serial, finalMessage] { StopJob(serial, finalMessage); });
+    FStopCalls->Post([this, serial, finalMessage] { StopJob(serial, finalMessage); });
 }
 
 void THTTPThread::StopJob(quint64 serial, const QString &text)
@@ -53,19 +72,27 @@ void THTTPThread::StopJob(quint64 serial, const QString &text)
     HttpCli->Abort();
 }
 
-void THTTPThread::Shutdown()
+bool THTTPThread::Shutdown(QDeadlineTimer deadline)
 {
+    if (!isRunning())
+        return wait(deadline);
     FTerminated = true;
     // A job still running ends at once; a parked worker has nothing to abort.
-    FStopCall.Post([this] {
+    FStopCalls->Post([this] {
         if (HttpCli)
             HttpCli->Abort();
     });
     FResume.Open();
-    wait();
+    // The thread's last calls may wait for the very thread that waits here.
+    if (QThread::currentThread() == FSinkThread)
+        while (!FRunEnded.load(std::memory_order_acquire) && FSinkCalls->WaitAndRun(deadline)) {
+        }
+    if (!wait(deadline))
+        return false;
     // QThread::wait() does not join the way race checkers see; this load orders everything the
     // thread did before whatever frees its memory next.
     (void)FRunEnded.load(std::memory_order_acquire);
+    return true;
 }
 
 void THTTPThread::run()
@@ -100,7 +127,11 @@ void THTTPThread::run()
     }
     HttpCli = nullptr;
     FFlushTimer = nullptr;
+    const std::shared_ptr<TThreadCall> calls = FSinkCalls;
     FRunEnded.store(true, std::memory_order_release);
+    // Wakes a Shutdown that serves this thread's calls while it waits. Nothing of the worker is
+    // touched after the store: it may be deleted as soon as Shutdown has seen it.
+    calls->Post([] {});
 }
 
 void THTTPThread::RunJob()
@@ -120,8 +151,6 @@ void THTTPThread::RunJob()
         if (!FTerminated && RequestOk && !Aborted)
             RunGet();
     }
-    if (Aborted)
-        ReportUpdate(UpdateMessage);
 }
 
 void THTTPThread::ReportExistingFile()
@@ -185,8 +214,5 @@ void THTTPThread::FlushProgress()
 
 void THTTPThread::CallSink(std::function<void()> call)
 {
-    // Shutdown waits for this thread without serving the sink's.
-    if (FTerminated)
-        return;
-    FSinkCall.Send(std::move(call));
+    FSinkCalls->Send(std::move(call));
 }

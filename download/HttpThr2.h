@@ -2,6 +2,7 @@
 
 #include "TThreadCall.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class QFile;
 class QTimer;
@@ -39,13 +41,27 @@ struct TWorkerJob {
 class TWorkerSink : public QObject
 {
 public:
-    using QObject::QObject;
+    explicit TWorkerSink(QObject *parent = nullptr);
+    // Lets every waiting worker go: nothing reaches this sink any more.
+    ~TWorkerSink() override;
+
+    // The channel through which workers made from now on call this sink.
+    const std::shared_ptr<TThreadCall> &Calls() const { return FCalls; }
+
     // Writes the cell, panel or memo named by code (see THTTPThread::ReportUpdate).
     virtual void ApplyUpdate(THTTPThread &worker, int code) = 0;
-    // End of a job: marks the slot idle and the row "@@"; the worker then waits for its next job.
+    // End of a job, in one call with its last Message text: the row shows "@@" and the worker is
+    // free for its next job once this returns.
     virtual void FinishRun(THTTPThread &worker) = 0;
     // A file was completed: shown in the viewer when that is visible.
     virtual void ShowCompleted(THTTPThread &worker) = 0;
+
+protected:
+    // Closes the channel (late workers' calls are dropped) and opens a new one for later workers.
+    void CutOffWorkers();
+
+private:
+    std::shared_ptr<TThreadCall> FCalls;
 };
 
 // A download worker: a thread with its own HTTP client that fetches one job at a time into its
@@ -80,8 +96,9 @@ public:
     void StartJob(const TWorkerJob &job);
     // Any thread: stops the job jobId with this final message; ignored once that job has ended.
     void RequestStop(quint64 jobId, const QString &finalMessage);
-    // Ends the thread: the worker must be parked (or not yet started); returns after joining it.
-    void Shutdown();
+    // Ends the thread: a running job is aborted. Calls to the sink made meanwhile are served when
+    // this runs on the sink's thread. True once the thread is joined; false when the deadline came first.
+    bool Shutdown(QDeadlineTimer deadline);
 
     // Job fields, as written by StartJob and by the worker; read by the sink during its calls.
     TWorkerJob Job;
@@ -130,15 +147,18 @@ private:
     void ReportUpdate(int code);
     void NoteProgress(int pieceLen);
     void FlushProgress();
+    // Returns at once, without running, once the sink has cut this worker off.
     void CallSink(std::function<void()> call);
 
     QString PartialFile() const { return Job.LocalFile + QLatin1Char('_'); }
 
     static constexpr int FlushMs = 50;
+    static constexpr int DestroyWaitMs = 10000;
 
     TWorkerSink &FSink;
-    // Lives on the sink's thread: every sink call runs there while this worker waits.
-    TThreadCall FSinkCall;
+    QThread *FSinkThread;
+    // Every sink call runs on the sink's thread while this worker waits.
+    std::shared_ptr<TThreadCall> FSinkCalls;
     TResumeGate FResume;
     std::atomic<bool> FTerminated{false};
     // Which job a stop request may still reach: the serial of the running pass and its job.
@@ -146,8 +166,9 @@ private:
     std::atomic<quint64> FRunningJob{0};
     std::atomic<bool> FJobActive{false};
     std::atomic<bool> FRunEnded{false};
-    // Lives on the worker thread: stop requests are posted to it and run inside the client's loop.
-    TThreadCall FStopCall;
+    // Stop requests are posted to the worker thread and run inside the client's loop.
+    QObject FStopReceiver;
+    std::shared_ptr<TThreadCall> FStopCalls;
 
     // Made on the worker thread in run().
     THttpCli *HttpCli = nullptr;

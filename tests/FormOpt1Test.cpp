@@ -24,8 +24,10 @@ TEST_F(FormOpt1Test, ShowCopiesSettingsIntoControls)
     s.SNSize = 7;
     s.Sound1 = 0;
     s.FileType = 5;
+    s.MaxTries = 12;
     TFormOpt *opt = form->FormOpt;
     opt->show();
+    EXPECT_EQ(opt->UDMaxTries->value(), 12);
     EXPECT_EQ(opt->EditReference->text(), s.Ref);
     EXPECT_EQ(opt->EditProxy->text(), s.Proxy);
     EXPECT_EQ(opt->EditCookie->text(), s.Cookie);
@@ -52,6 +54,7 @@ TEST_F(FormOpt1Test, CloseStoresControlsIntoSettings)
     opt->CheckBoxGif->setChecked(true);
     opt->CheckBox20k->setChecked(false);
     opt->EditProxy->setText("127.0.0.1:8080");
+    opt->UDMaxTries->setValue(3);
     opt->close();
     EXPECT_FALSE(opt->isVisible());
     EXPECT_EQ(s.Threads, 0);
@@ -60,6 +63,7 @@ TEST_F(FormOpt1Test, CloseStoresControlsIntoSettings)
     EXPECT_EQ(s.Gif, 0);
     EXPECT_EQ(s.Size20KB, 0);
     EXPECT_EQ(s.Proxy, "127.0.0.1:8080");
+    EXPECT_EQ(s.MaxTries, 3);
 
     opt->show();
     opt->EditTOC->setText("40");

@@ -59,23 +59,30 @@ protected:
 } // namespace
 
 // Moving refuses next to a running row with its message and leaves nothing selected; otherwise
-// only the top-most selected row moves and stays selected.
+// only the top-most selected row moves and stays selected. A saved digit caption is not a worker.
 TEST_F(HttpThr1CommandsTest, MoveUpRespectsRunningRows)
 {
-    AddRows(4);
-    form->Jobs.SetCaption(0, "3");
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 90000\r\n\r\n"), TScriptedServer::Pause()});
+    form->Jobs.AddJob(server.Url("/held.bin"), 0, 0, {});
+    AddRows(3);
+    for (int row = 1; row < 4; ++row)
+        form->Jobs.SetCell(row, SubMessage, "Cancel");
+    form->Jobs.SetCaption(2, "3");
+    form->Settings.Interval = 20;
+    form->TButtonGetClick();
+    ASSERT_TRUE(WaitForEvents([&] { return form->Scheduler.IsRunningRow(0) && server.Paused(); }));
     Select({1});
     form->ToolButtonUpClick();
     EXPECT_EQ(Status(), "取得中項目は移動できません。");
-    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h/p1.jpg");
+    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h/p0.jpg");
     EXPECT_TRUE(form->SelectedRows().isEmpty());
 
-    Select({2, 3, 1});
-    form->Jobs.SetCaption(0, "@@");
+    Select({3, 2});
     form->ToolButtonUpClick();
     EXPECT_EQ(Status(), "項目を移動しました。");
-    EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/p1.jpg");
-    EXPECT_EQ(form->SelectedRows(), QList<int>{0});
+    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h/p1.jpg");
+    EXPECT_EQ(form->SelectedRows(), QList<int>{1});
 }
 
 // Sorting is refused while the timer is on, even with no row running.

@@ -431,7 +431,7 @@ TEST_F(THTTPThreadTest, StopReachesOnlyItsPassAndKeepsThePartialFile)
     EXPECT_FALSE(Messages().contains("Retry"));
     EXPECT_EQ(FileState(Partial(stopped)), data.left(30000));
     EXPECT_EQ(FileState(stopped.LocalFile), None);
-    worker.Shutdown();
+    EXPECT_TRUE(worker.Shutdown(QDeadlineTimer(5000)));
     EXPECT_TRUE(worker.isFinished());
 }
 

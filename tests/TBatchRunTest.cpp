@@ -6,6 +6,7 @@
 #include "TJobListFile.h"
 #include "TempFolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -89,6 +90,40 @@ TEST(TBatchRunTest, ReportsEachFinishedJobAndTheExitStatusWithNginx)
     EXPECT_EQ(given.status, TBatchRun::ExitIncomplete);
     EXPECT_EQ(given.out, "Abort>Retry limit (3)\t" + busy.Url("/busy.jpg") + "\n");
     EXPECT_EQ(busy.Connections(), 3);
+}
+
+// Catches the settings' MaxTries ignored by a batch run.
+TEST(TBatchRunTest, RetryLimitComesFromTheSettings)
+{
+    TTempFolder temp;
+    const QString dead = QStringLiteral("http://127.0.0.1:%1/dead.jpg").arg(UnusedLoopbackPort());
+    temp.write("limit.ini", "[Data]\r\nMaxTries=2\r\n");
+    TBatchOptions options = TBatchOptions::Parse({"--ini", temp.file("limit.ini"), "--folder", temp.path(),
+                                                  "--interval", "10", "--add", dead});
+    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
+    EXPECT_EQ(TBatchRun(options, out, err, false).Run(), TBatchRun::ExitIncomplete);
+    EXPECT_EQ(ReadBack(out), "Abort>Retry limit (2)\t" + dead + "\n");
+    std::fclose(err);
+}
+
+// Catches a run whose every file was already there counted as incomplete: a file that exists and
+// a partial file that is already whole are both done.
+TEST(TBatchRunTest, FilesAlreadyThereCompleteTheRun)
+{
+    TTempFolder temp;
+    const QString port = QString::number(UnusedLoopbackPort());
+    const QString have = "http://127.0.0.1:" + port + "/have.jpg";
+    const QString whole = "http://127.0.0.1:" + port + "/whole.jpg";
+    QDir(temp.path()).mkpath("tmp");
+    QFile(LocalFileName::For(temp.path(), have, true)).open(QIODevice::WriteOnly);
+    QFile partial(LocalFileName::For(temp.path(), whole, true) + "_");
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write(QByteArray(5000, 'w')) == 5000);
+    partial.close();
+    temp.write("done.wst", ("(..)," + whole + ",-,5000,-,>,-,1.1,Ready,*,0,,,\r\n").toLatin1());
+    const TBatchResult r = RunBatch(temp, {"--add", have, temp.file("done.wst")});
+    EXPECT_EQ(r.status, TBatchRun::ExitComplete) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("ファイルが存在します。\t" + have + "\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("End>File End!\t" + whole + "\n")) << r.out.toStdString();
 }
 
 // Catches lists not loaded (finished rows fetched again, "URL=" or "MAKE=" lines lost), a bad line

@@ -155,3 +155,56 @@ TEST(TJobListModelTest, JobIdentityMapsToRow)
     EXPECT_EQ(jobs.RowOfJob(0), -1);
     EXPECT_EQ(jobs.RowOfJob(999), -1);
 }
+
+// Catches scattered removal that loses or reorders kept rows, leaves stale identities or duplicate
+// entries behind, or miscounts the pending rows the scheduler's end test relies on.
+TEST(TJobListModelTest, ScatteredRemovalKeepsRowsIdentitiesAndCounts)
+{
+    TJobListModel jobs;
+    for (int i = 0; i < 10; ++i)
+        jobs.AddJob(Url + QString::number(i), 0, 0, {});
+    jobs.SetCell(9, SubMessage, "Retry");
+    jobs.SetCell(2, SubMessage, "Cancel");
+    EXPECT_EQ(jobs.PendingCount(), 9);
+    const TJobId kept = jobs.JobAt(7);
+    const TJobId gone = jobs.JobAt(8);
+    int resets = 0;
+    QObject::connect(&jobs, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    jobs.RemoveRows({8, 1, 3, 4, 1, 42, -1});
+    ASSERT_EQ(jobs.RowCount(), 6);
+    QStringList ends;
+    for (int row = 0; row < jobs.RowCount(); ++row)
+        ends.append(jobs.Cell(row, SubURL).right(1));
+    EXPECT_EQ(ends, (QStringList{"0", "2", "5", "6", "7", "9"}));
+    EXPECT_EQ(jobs.RowOfJob(kept), 4);
+    EXPECT_EQ(jobs.RowOfJob(gone), -1);
+    EXPECT_EQ(jobs.PendingCount(), 5);
+    EXPECT_EQ(resets, 1) << "one notice for the whole removal";
+    EXPECT_EQ(jobs.AddJob(Url + "8", 0, 0, {}), 6) << "a removed URL can come back";
+    EXPECT_EQ(jobs.AddJob(Url + "9", 0, 0, {}), -1) << "a kept one is still a duplicate";
+
+    int removedFirst = -1, removedLast = -1;
+    QObject::connect(&jobs, &QAbstractItemModel::rowsRemoved, [&](const QModelIndex &, int first, int last) {
+        removedFirst = first;
+        removedLast = last;
+    });
+    jobs.RemoveRows({3, 2});
+    EXPECT_EQ((QList<int>{removedFirst, removedLast}), (QList<int>{2, 3})) << "one block keeps the usual signal";
+    EXPECT_EQ(jobs.RowOfJob(kept), 2);
+    jobs.Clear();
+    EXPECT_EQ(jobs.PendingCount(), 0);
+}
+
+// Size and offset cells from an edited list: only plain decimal numbers count.
+TEST(TJobListModelTest, NumberCellsAreDecimalOnly)
+{
+    qint64 value = -7;
+    EXPECT_TRUE(TJobListModel::ParseNumber(" 12345 ", &value));
+    EXPECT_EQ(value, 12345);
+    EXPECT_TRUE(TJobListModel::ParseNumber("9223372036854775807", &value));
+    for (const char *bad : {"", "???", "-1", "+5", "1e3", "12 3", "0x10", "9223372036854775808"}) {
+        value = -7;
+        EXPECT_FALSE(TJobListModel::ParseNumber(QString::fromLatin1(bad), &value)) << bad;
+        EXPECT_EQ(value, -7) << bad;
+    }
+}

@@ -3,16 +3,26 @@
 #include "TempFolder.h"
 
 #include <QDir>
+#include <QSet>
 #include <gtest/gtest.h>
 
 namespace {
 
-// Five rows u0..u4; row 1 runs on worker 2.
-void Fill(TJobListModel &jobs)
+// The jobs a scheduler would hold.
+struct TRunningSet : TRunningJobs {
+    QSet<TJobId> ids;
+    bool IsRunningJob(TJobId id) const override { return ids.contains(id); }
+};
+
+// Five rows u0..u4; row 1 runs, though its caption already reads "@@" (its worker is ending);
+// row 3 shows a digit it was saved with, but nothing runs it.
+void Fill(TJobListModel &jobs, TRunningSet &running)
 {
     for (int i = 0; i < 5; ++i)
         jobs.AddJob(QStringLiteral("http://h/u%1.jpg").arg(i), 0, 0, {});
-    jobs.SetCaption(1, "2");
+    jobs.SetCaption(1, "@@");
+    jobs.SetCaption(3, "2");
+    running.ids.insert(jobs.JobAt(1));
 }
 
 QStringList Urls(const TJobListModel &jobs)
@@ -25,43 +35,47 @@ QStringList Urls(const TJobListModel &jobs)
 
 } // namespace
 
-// Moving swaps whole rows, identities included, and never touches a running row or its neighbour.
+// Moving swaps whole rows, identities included, and never touches a running row or its neighbour;
+// what runs is the scheduler's word, not the caption's.
 TEST(TListCommandsTest, MovesKeepRunningRowsInPlace)
 {
     TJobListModel jobs;
-    Fill(jobs);
+    TRunningSet running;
+    Fill(jobs, running);
     const TJobId third = jobs.JobAt(3);
-    bool running = false;
-    EXPECT_EQ(TListCommands::MoveUp(jobs, {2}, &running), -1);
-    EXPECT_TRUE(running) << "the row above is running";
-    EXPECT_EQ(TListCommands::MoveUp(jobs, {4, 3}, &running), 2) << "only the top-most selected row moves";
+    bool refused = false;
+    EXPECT_EQ(TListCommands::MoveUp(jobs, running, {2}, &refused), -1);
+    EXPECT_TRUE(refused) << "the row above is running";
+    EXPECT_EQ(TListCommands::MoveUp(jobs, running, {4, 3}, &refused), 2) << "only the top-most selected row moves";
     EXPECT_EQ(Urls(jobs), (QStringList{"u0", "u1", "u3", "u2", "u4"}));
     EXPECT_EQ(jobs.RowOfJob(third), 2);
-    EXPECT_EQ(TListCommands::MoveDown(jobs, {0, 3}, &running), 4) << "only the bottom-most selected row moves";
-    EXPECT_EQ(TListCommands::MoveDown(jobs, {4}, &running), -1);
-    EXPECT_FALSE(running) << "the last row has nowhere to go";
-    EXPECT_EQ(TListCommands::MoveUp(jobs, {}, &running), -1);
+    EXPECT_EQ(TListCommands::MoveDown(jobs, running, {0, 3}, &refused), 4) << "only the bottom-most selected row moves";
+    EXPECT_EQ(TListCommands::MoveDown(jobs, running, {4}, &refused), -1);
+    EXPECT_FALSE(refused) << "the last row has nowhere to go";
+    EXPECT_EQ(TListCommands::MoveUp(jobs, running, {}, &refused), -1);
 }
 
-// Cut and Ready leave running rows alone; Ready also leaves local "<FILE>" rows.
+// Cut and Ready leave running rows alone, whatever their caption shows; Ready also leaves local
+// "<FILE>" rows.
 TEST(TListCommandsTest, CutAndReadySkipRunningRows)
 {
     TJobListModel jobs;
-    Fill(jobs);
+    TRunningSet running;
+    Fill(jobs, running);
     jobs.AddJob("file://a.jpg", 0, 0, {});
     for (int row = 0; row < jobs.RowCount(); ++row)
-        jobs.SetCell(row, SubMessage, row == 5 ? "<FILE>" : "End>Completed!");
-    TListCommands::MarkReady(jobs, {0, 1, 5});
+        jobs.SetCell(row, SubMessage, row == 5 ? "<FILE>" : "Retry");
+    TListCommands::MarkReady(jobs, running, {0, 1, 3, 5});
     EXPECT_EQ(jobs.Cell(0, SubMessage), "Ready");
-    EXPECT_EQ(jobs.Cell(1, SubMessage), "End>Completed!");
+    EXPECT_EQ(jobs.Cell(1, SubMessage), "Retry") << "its worker still writes the partial file";
+    EXPECT_EQ(jobs.Cell(3, SubMessage), "Ready") << "a saved digit is not a worker";
     EXPECT_EQ(jobs.Cell(5, SubMessage), "<FILE>");
 
-    const TJobId running = jobs.JobAt(1);
-    TListCommands::Cut(jobs, {0, 1, 2});
-    EXPECT_EQ(Urls(jobs), (QStringList{"u1", "u3", "u4", "jp"}));
-    EXPECT_EQ(jobs.RowOfJob(running), 0) << "the running job is found at its new row";
-    EXPECT_EQ(jobs.AddJob("http://h/u0.jpg", 0, 0, {}), 4) << "a deleted URL can be added again";
-    EXPECT_TRUE(TListCommands::AnyRunning(jobs));
+    const TJobId held = jobs.JobAt(1);
+    TListCommands::Cut(jobs, running, {0, 1, 2, 3});
+    EXPECT_EQ(Urls(jobs), (QStringList{"u1", "u4", "jp"}));
+    EXPECT_EQ(jobs.RowOfJob(held), 0) << "the running job is found at its new row";
+    EXPECT_EQ(jobs.AddJob("http://h/u0.jpg", 0, 0, {}), 3) << "a deleted URL can be added again";
 }
 
 // Sorting orders by URL once and keeps each row's identity with its job.

@@ -6,10 +6,14 @@
 #include "TempFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -202,4 +206,200 @@ TEST_F(TSchedulerTest, ExistingFileAndNothingPending)
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(scheduler.SlotState(0), TScheduler::SlotIdle);
     EXPECT_FALSE(scheduler.IsFetching());
+}
+
+namespace {
+
+QString DeadUrl(const QString &path)
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(UnusedLoopbackPort()).arg(path);
+}
+
+} // namespace
+
+// Catches a refused server at the top taking the only worker on every tick: while it waits after
+// each failure, the rows below are fetched.
+TEST_F(TSchedulerTest, DeadServerAtTheTopDoesNotStopRowsBelow)
+{
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + QByteArray(25000, 'k'))});
+    jobs.AddJob(DeadUrl("/dead.jpg"), 0, 0, {});
+    for (int i = 1; i <= 3; ++i)
+        jobs.AddJob(server.Url(QStringLiteral("/ok%1.jpg").arg(i)), 0, 0, {});
+    settings.Threads = 0;
+    int deadStarts = 0;
+    QObject::connect(&scheduler, &TScheduler::JobStarted, [&](quint64 id, int) { deadStarts += id == jobs.JobAt(0); });
+    scheduler.TButtonGetClick();
+    ASSERT_TRUE(WaitForEvents([&] {
+        return jobs.Cell(1, SubMessage) == "End>Completed!" && jobs.Cell(2, SubMessage) == "End>Completed!"
+            && jobs.Cell(3, SubMessage) == "End>Completed!";
+    }, 15000));
+    EXPECT_GE(deadStarts, 2);
+    EXPECT_EQ(jobs.Cell(0, SubMessage), "Retry") << "no limit by default";
+    EXPECT_TRUE(scheduler.IsFetching()) << "a row waiting after a failure keeps the timer on";
+}
+
+// Catches a retry without a pause, a pause that does not grow, a limit off by one and a user's
+// "Ready" that does not start afresh. Ticks are driven by hand, each after the last job ended.
+TEST_F(TSchedulerTest, FailingRowBacksOffAndIsGivenUpAtMaxTries)
+{
+    jobs.AddJob(DeadUrl("/dead.jpg"), 0, 0, {});
+    settings.Threads = 0;
+    settings.MaxTries = 4;
+    QList<int> startTicks;
+    int tick = 0;
+    QObject::connect(&scheduler, &TScheduler::JobStarted, [&](quint64, int) { startTicks.append(tick); });
+    auto runTicks = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            ++tick;
+            scheduler.Timer1Timer();
+            ASSERT_TRUE(WaitForEvents([&] { return ended.size() == startTicks.size(); }));
+        }
+    };
+    runTicks(14);
+    EXPECT_EQ(startTicks, (QList<int>{1, 3, 6, 11})) << "waits of 1, 2 and 4 ticks";
+    EXPECT_EQ(jobs.Cell(0, SubMessage), "Abort>Retry limit (4)");
+    EXPECT_GT(finished, 0) << "a row given up leaves nothing to do";
+
+    jobs.SetCell(0, SubMessage, "Ready");
+    runTicks(3);
+    EXPECT_EQ(startTicks.mid(4), (QList<int>{15, 17})) << "Ready starts at once and counts afresh";
+    jobs.SetCell(0, SubMessage, "Ready");
+    runTicks(1);
+    EXPECT_EQ(startTicks.mid(6), QList<int>{18}) << "Ready does not wait out a back-off";
+
+    settings.Interval = 1000;
+    EXPECT_EQ(scheduler.BackOffTicks(7), 60) << "about a minute at most";
+    EXPECT_EQ(scheduler.BackOffTicks(40), 60);
+    settings.Interval = 60000;
+    EXPECT_EQ(scheduler.BackOffTicks(5), 1);
+}
+
+// Catches a row handed to a second worker while the first still holds it (a worker writes "Retry"
+// before its end of run), at the smallest interval with every worker busy failing.
+TEST_F(TSchedulerTest, NoJobEverRunsOnTwoWorkers)
+{
+    TScriptedServer empty;
+    empty.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"), TScriptedServer::Close()});
+    for (int i = 0; i < 40; ++i)
+        jobs.AddJob(i % 2 ? empty.Url(QStringLiteral("/e%1.jpg").arg(i)) : DeadUrl(QStringLiteral("/d%1.jpg").arg(i)), 0,
+                    0, {});
+    settings.Threads = TSettings::MaxThreads;
+    settings.Interval = TSettings::MinInterval;
+    settings.Size20KB = 0;
+    settings.MaxTries = 4;
+    // A busy GUI thread: each tick outlasts the interval, so the next one is always due and runs
+    // between any two calls of a worker.
+    QObject::connect(&scheduler, &TScheduler::Ticked, [] { std::this_thread::sleep_for(std::chrono::milliseconds(12)); });
+    QHash<quint64, int> runningOn;
+    int doubleStarts = 0;
+    int endsWithoutStart = 0;
+    QObject::connect(&scheduler, &TScheduler::JobStarted, [&](quint64 id, int slot) {
+        doubleStarts += runningOn.contains(id);
+        runningOn.insert(id, slot);
+    });
+    QObject::connect(&scheduler, &TScheduler::JobEnded, [&](quint64 id) { endsWithoutStart += runningOn.remove(id) != 1; });
+    ASSERT_TRUE(RunToEnd(60000));
+    EXPECT_EQ(doubleStarts, 0);
+    EXPECT_EQ(endsWithoutStart, 0);
+    EXPECT_EQ(ended.size(), 160);
+    for (int row = 0; row < jobs.RowCount(); ++row) {
+        EXPECT_EQ(jobs.Cell(row, SubMessage), "Abort>Retry limit (4)") << row;
+        EXPECT_EQ(jobs.Caption(row), "@@") << row;
+    }
+}
+
+// Catches the stall limit reached one pass early (or late): a job is timed out on the pass after
+// TimeOutCTR passes without progress, and then goes back to "Retry" with Count 0.
+TEST_F(TSchedulerTest, StallIsTimedOutOnThePassAfterTheLimit)
+{
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 40000\r\n\r\n" + QByteArray(25000, 's')),
+                 TScriptedServer::Pause()});
+    jobs.AddJob(server.Url("/stall.bin"), 0, 0, {});
+    settings.Interval = 1000;
+    settings.TimeOutCTR = 3;
+    ASSERT_EQ(scheduler.StallLimitPasses(), 3);
+    scheduler.Timer1Timer();
+    ASSERT_TRUE(WaitForEvents([&] { return jobs.Cell(0, SubCByte) == "25000" && server.Paused(); }));
+    const TJobId job = jobs.JobAt(0);
+    // No events between passes: nothing the worker sends can move CByte meanwhile.
+    scheduler.MonitorJobs();
+    for (int pass = 1; pass <= 3; ++pass) {
+        scheduler.MonitorJobs();
+        EXPECT_EQ(jobs.Cell(0, SubCount), QString::number(pass));
+        EXPECT_EQ(scheduler.StopRequested(job), "") << "pass " << pass;
+    }
+    scheduler.MonitorJobs();
+    EXPECT_EQ(scheduler.StopRequested(job), TScheduler::TimeOutText);
+    ASSERT_TRUE(WaitForEvents([&] { return !ended.isEmpty(); }));
+    EXPECT_EQ(jobs.Cell(0, SubMessage), "Retry");
+    EXPECT_EQ(jobs.Cell(0, SubCount), "0");
+    EXPECT_FALSE(scheduler.IsRunningJob(job));
+}
+
+// Catches a shutdown that hangs on a server that never answers, a second shutdown that calls
+// through a worker already gone, and slots left busy.
+TEST_F(TSchedulerTest, ShutdownEndsWorkersOnASilentServerAndCanBeRepeated)
+{
+    TScriptedServer silent;
+    silent.Play({TScriptedServer::Pause()});
+    jobs.AddJob(silent.Url("/a.jpg"), 0, 0, {});
+    jobs.AddJob(silent.Url("/b.jpg"), 0, 0, {});
+    settings.Threads = 1;
+    scheduler.TButtonGetClick();
+    ASSERT_TRUE(WaitForEvents([&] { return silent.Connections() == 2 && scheduler.IsRunningRow(1); }));
+    QElapsedTimer clock;
+    clock.start();
+    scheduler.Shutdown();
+    EXPECT_LT(clock.elapsed(), 5000);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(jobs.Cell(row, SubMessage), TScheduler::UserAbortText) << row;
+        EXPECT_EQ(jobs.Caption(row), "@@") << row;
+    }
+    scheduler.Shutdown();
+    for (int slot = 0; slot < TScheduler::SlotCount; ++slot)
+        EXPECT_EQ(scheduler.SlotState(slot), TScheduler::SlotNone) << slot;
+    EXPECT_FALSE(scheduler.AnyJobRunning());
+}
+
+// Catches a worker that did not park in time leaving its slot busy (the next shutdown then calls
+// through a deleted worker) and its late calls still reaching the list. Shutting down from inside
+// a worker's own call is the case where it cannot park: it waits for that very call.
+TEST_F(TSchedulerTest, ShutdownCutsOffAWorkerThatDidNotPark)
+{
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 90000\r\n\r\n" + QByteArray(30000, 'p')),
+                 TScriptedServer::Pause()});
+    jobs.AddJob(server.Url("/a.jpg"), 0, 0, {});
+    scheduler.ParkWaitMs = 200;
+    scheduler.JoinWaitMs = 200;
+    QString message;
+    qint64 shutdownMs = -1;
+    const QMetaObject::Connection nested = QObject::connect(&scheduler, &TScheduler::StatusBarText, [&] {
+        if (shutdownMs >= 0)
+            return;
+        message = jobs.Cell(0, SubMessage);
+        QElapsedTimer clock;
+        clock.start();
+        scheduler.Shutdown();
+        shutdownMs = clock.elapsed();
+    });
+    scheduler.TButtonGetClick();
+    ASSERT_TRUE(WaitForEvents([&] { return shutdownMs >= 0 && server.Paused(); }));
+    QObject::disconnect(nested);
+    EXPECT_LT(shutdownMs, 2000);
+    EXPECT_FALSE(scheduler.AnyJobRunning());
+    EXPECT_EQ(scheduler.SlotState(0), TScheduler::SlotNone);
+    scheduler.Shutdown();
+    // The worker left behind ends on its own; none of its later writes reach the row.
+    ASSERT_TRUE(WaitForEvents([&] { return server.PeerClosed(); }));
+    EXPECT_EQ(jobs.Cell(0, SubMessage), message);
+    EXPECT_NE(jobs.Caption(0), "@@");
+
+    // Fetching again makes a new worker in the freed slot.
+    jobs.SetCell(0, SubMessage, "Cancel");
+    finished = 0;
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(scheduler.SlotState(0), TScheduler::SlotIdle);
 }

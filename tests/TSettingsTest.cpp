@@ -21,6 +21,7 @@ TEST(TSettingsTest, MissingFileGivesDefaults)
     EXPECT_EQ(s.Gif, 0);
     EXPECT_EQ(s.SNSize, 0);
     EXPECT_EQ(s.SRC, 1);
+    EXPECT_EQ(s.MaxTries, 0) << "a failing row is retried without limit";
     EXPECT_TRUE(s.Proxy.isEmpty() && s.Ref.isEmpty() && s.Cookie.isEmpty());
     EXPECT_EQ(s.Window.left, 35);
     EXPECT_EQ(s.Window.top, 31);
@@ -37,6 +38,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     s.Proxy = "proxy.example:8080";
     s.Threads = 0;
     s.FileType = 2;
+    s.MaxTries = 6;
     s.Window = {10, 20, 640, 480};
     TIniFile out(dir.file("pelmor.ini"));
     s.Save(out);
@@ -45,7 +47,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     const QByteArray expected =
         "[Data]\r\nURL=http://host.example/\x89\xe6\x91\x9c$.jpg\r\nProxy=proxy.example:8080\r\nRef=\r\nCookie=\r\n"
         "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
-        "Threads=0\r\nInterval=1000\r\nHomePage=https://pelmor.example/\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+        "Threads=0\r\nInterval=1000\r\nMaxTries=6\r\nHomePage=https://pelmor.example/\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
     EXPECT_EQ(dir.read("pelmor.ini"), expected);
 
     TSettings back;
@@ -53,6 +55,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     EXPECT_EQ(back.URL, s.URL);
     EXPECT_EQ(back.Proxy, s.Proxy);
     EXPECT_EQ(back.Threads, 0);
+    EXPECT_EQ(back.MaxTries, 6);
     EXPECT_FALSE(back.LongFileNames());
     EXPECT_EQ(back.Window.width, 640);
 }
@@ -62,12 +65,13 @@ TEST(TSettingsTest, ThreadsOutsideTheSlotsAreClamped)
 {
     TTempFolder dir;
     dir.write("a.ini", "[Data]\r\nThreads=12\r\nFileType=5\r\nTimeOutCTR=abc\r\nInterval=5\r\n");
-    dir.write("b.ini", "[data]\r\nthreads=-4\r\n");
+    dir.write("b.ini", "[data]\r\nthreads=-4\r\nMaxTries=-3\r\n");
     TSettings a, b;
     a.Load(TIniFile(dir.file("a.ini")));
     b.Load(TIniFile(dir.file("b.ini")));
     EXPECT_EQ(a.Threads, 8);
     EXPECT_EQ(b.Threads, 0);
+    EXPECT_EQ(b.MaxTries, 0) << "a negative limit means none";
     EXPECT_FALSE(a.LongFileNames()) << "any FileType but 1 means short names";
     EXPECT_EQ(a.TimeOutCTR, 100) << "a damaged number falls back to the default";
     EXPECT_EQ(a.Interval, 10) << "the timer interval stays within 10..60000 ms";
