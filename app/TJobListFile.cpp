@@ -33,6 +33,11 @@ QString Decode(QStringDecoder &decoder, const QByteArray &bytes)
     return std::any_of(text.cbegin(), text.cend(), IsDamage) ? QString() : text;
 }
 
+bool IsLocal(const QString &url)
+{
+    return url.startsWith(QStringLiteral("file://"));
+}
+
 // One line of a list. Returns false when the line is skipped as damaged.
 bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMakeRecord &makeRecord)
 {
@@ -42,12 +47,17 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
         return false;
     const QString first = fields.value(0);
     const bool urlLine = first.startsWith(QStringLiteral("URL="), Qt::CaseInsensitive);
-    if (urlLine && first.sliced(4).trimmed().isEmpty())
+    if (urlLine && (first.sliced(4).trimmed().isEmpty() || IsLocal(first.sliced(4))))
         return false;
 
     // Local "file://" rows are saved like any other; read them back too, or they vanish at the next start.
+    // The program never fetches one: a local row whose message would have it fetched is damage.
     const QString url = fields.value(1);
-    if (url.startsWith(QStringLiteral("HTTP://"), Qt::CaseInsensitive) || url.startsWith(QStringLiteral("file://")))
+    const bool local = IsLocal(url);
+    const QString message = fields.value(1 + SubMessage);
+    if (local && (message == QStringLiteral("Ready") || message == QStringLiteral("Retry")))
+        return false;
+    if (local || url.startsWith(QStringLiteral("HTTP://"), Qt::CaseInsensitive))
         jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1)));
     if (urlLine) {
         const QString dash = QStringLiteral("-");

@@ -106,17 +106,18 @@ TEST(TJobListFileTest, MakeLinesAndUnreadableFiles)
 }
 
 // Catches a damaged line turned into a job (a URL cut at a NUL, bytes CP932 lacks read as other
-// text, an empty "URL="), damage going unreported or numbered wrongly, good lines around it lost,
+// text, an empty "URL=", a local path to fetch into), damage going unreported or numbered wrongly, good lines around it lost,
 // and a line of megabytes kept whole or shifting the count.
 TEST(TJobListFileTest, DamagedLinesAreCountedAndNeverBecomeJobs)
 {
     TTempFolder dir;
     TJobListModel jobs;
     const TLoadReport sample = LoadList(jobs, Data + "damaged.wst", {});
-    ASSERT_EQ(sample.rows, 2);
+    ASSERT_EQ(sample.rows, 3);
     EXPECT_EQ(jobs.Cell(0, SubURL), "http://example.jp/ok.jpg");
     EXPECT_EQ(jobs.Cell(1, SubURL), QString::fromUtf8("http://example.jp/取得.jpg"));
-    EXPECT_EQ(sample.skippedLines, 7);
+    EXPECT_EQ(jobs.Cell(2, SubMessage), "<FILE>") << "only local rows that would be fetched are damage";
+    EXPECT_EQ(sample.skippedLines, 9);
     EXPECT_EQ(SkippedLineNumbers(sample), QString::fromUtf8("2, 3, 4, 6, 8, …"));
 
     const QByteArray good = "URL=http://h/" + QByteArray(MaxLineBytes - 17, 'a') + ".jpg";
