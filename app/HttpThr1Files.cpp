@@ -66,7 +66,9 @@ void TFormMain::LoadList(const QString &fileName)
     if (!report.error.isEmpty())
         ShowMessage(report.error);
     if (report.skippedLines > 0)
-        SetStatus(QStringLiteral("%1 行を読み込めませんでした。").arg(report.skippedLines));
+        SetStatus(QStringLiteral("%1 行を読み込めませんでした（%2 行目）。")
+                      .arg(report.skippedLines)
+                      .arg(TJobListFile::SkippedLineNumbers(report)));
 }
 
 void TFormMain::TButtonOpenClick()

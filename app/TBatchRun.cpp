@@ -119,7 +119,10 @@ bool TBatchRun::AddSources()
                 return false;
             }
             if (report.skippedLines > 0)
-                Print(m_err, QStringLiteral("pelmor: %1: %2 bad lines skipped\n").arg(source.text).arg(report.skippedLines));
+                Print(m_err, QStringLiteral("pelmor: %1: %2 bad lines skipped (lines %3)\n")
+                                 .arg(source.text)
+                                 .arg(report.skippedLines)
+                                 .arg(TJobListFile::SkippedLineNumbers(report)));
             break;
         }
         case TBatchOptions::TSource::Urls: {

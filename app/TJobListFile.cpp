@@ -15,34 +15,51 @@ const char *const FileCodec = "CP932";
 constexpr int MaxFields = 20;
 const QString RunningCaption = QStringLiteral("※");
 
+// A character no list line holds. The decoder writes U+001A, U+001C or U+FFFD for bytes CP932
+// lacks, so damaged bytes and control characters are caught by one test.
+bool IsDamage(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t') || (u >= 0x7f && u < 0xa0) || u == 0xfffd;
+}
+
+// The line as text, or an empty string when it is damaged.
 QString Decode(QStringDecoder &decoder, const QByteArray &bytes)
 {
     // A lead byte cut off at the end would vanish without trace; the blank after it makes the
     // decoder mark it as a bad character, and is then dropped.
     QString text = decoder.decode(bytes + ' ');
     text.chop(1);
-    return text;
+    return std::any_of(text.cbegin(), text.cend(), IsDamage) ? QString() : text;
 }
 
-// One line of a list. Returns false when the line is skipped as bad.
-bool LoadLine(TJobListModel &jobs, const QByteArray &line, QStringDecoder &decoder,
-              const TJobListFile::TMakeRecord &makeRecord)
+bool IsLocal(const QString &url)
 {
-    // Split before decoding: a comma is never part of a double-byte character, so damage
-    // stays inside its own field.
-    const QList<QByteArray> parts = line.split(',');
-    if (parts.size() > MaxFields)
+    return url.startsWith(QStringLiteral("file://"));
+}
+
+// One line of a list. Returns false when the line is skipped as damaged.
+bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMakeRecord &makeRecord)
+{
+    // A comma is never part of a double-byte character, so splitting the text splits the bytes.
+    const QStringList fields = line.split(u',');
+    if (fields.size() > MaxFields)
         return false;
-    QStringList fields;
-    for (const QByteArray &part : parts)
-        fields.append(Decode(decoder, part));
     const QString first = fields.value(0);
+    const bool urlLine = first.startsWith(QStringLiteral("URL="), Qt::CaseInsensitive);
+    if (urlLine && (first.sliced(4).trimmed().isEmpty() || IsLocal(first.sliced(4))))
+        return false;
 
     // Local "file://" rows are saved like any other; read them back too, or they vanish at the next start.
+    // The program never fetches one: a local row whose message would have it fetched is damage.
     const QString url = fields.value(1);
-    if (url.startsWith(QStringLiteral("HTTP://"), Qt::CaseInsensitive) || url.startsWith(QStringLiteral("file://")))
+    const bool local = IsLocal(url);
+    const QString message = fields.value(1 + SubMessage);
+    if (local && (message == QStringLiteral("Ready") || message == QStringLiteral("Retry")))
+        return false;
+    if (local || url.startsWith(QStringLiteral("HTTP://"), Qt::CaseInsensitive))
         jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1)));
-    if (first.startsWith(QStringLiteral("URL="), Qt::CaseInsensitive)) {
+    if (urlLine) {
         const QString dash = QStringLiteral("-");
         jobs.UpdateRowImage(jobs.AppendRow(QStringLiteral("(..)"),
                                            {first.mid(4), dash, QStringLiteral("???"), dash, QStringLiteral(">"),
@@ -51,6 +68,23 @@ bool LoadLine(TJobListModel &jobs, const QByteArray &line, QStringDecoder &decod
     if (first.startsWith(QStringLiteral("MAKE="), Qt::CaseInsensitive) && makeRecord)
         return makeRecord(first.mid(5), fields.value(1), fields.value(2), fields.value(3), fields.value(4));
     return true;
+}
+
+// The next line without its line end, or false when it is longer than a list line may be; the
+// rest of such a line is read past in pieces.
+bool ReadLine(QFile &file, QByteArray *line)
+{
+    constexpr int piece = TJobListFile::MaxLineBytes + 16; // room for the line end
+    *line = file.readLine(piece);
+    bool fits = true;
+    for (QByteArray rest = *line; !rest.endsWith('\n') && !rest.isEmpty() && !file.atEnd();
+         rest = file.readLine(piece))
+        fits = false;
+    if (line->endsWith('\n'))
+        line->chop(1);
+    if (line->endsWith('\r'))
+        line->chop(1);
+    return fits && line->size() <= TJobListFile::MaxLineBytes;
 }
 
 // False when CP932 lacks a character of text. ICU keeps its error flag through resetState(), so
@@ -70,11 +104,19 @@ bool ToCp932(const QString &text, QByteArray *bytes)
 
 // A cell as written: nothing in it may end the line or the field, and characters CP932 lacks are
 // not lost. In a URL they become percent-encoded UTF-8, which is what goes on the wire anyway.
-QByteArray EncodeField(QString text, bool url)
+// Control characters go too: loading refuses a line that holds one.
+QByteArray EncodeField(const QString &cell, bool url)
 {
-    static const char *const breakers[][2] = {{",", "%2C"}, {"\r", "%0D"}, {"\n", "%0A"}};
-    for (const auto &pair : breakers)
-        text.replace(QLatin1String(pair[0]), url ? QLatin1String(pair[1]) : QLatin1String(" "));
+    QString text;
+    text.reserve(cell.size());
+    for (const QChar c : cell) {
+        if (c != u',' && (!IsDamage(c) || c == QChar::ReplacementCharacter))
+            text += c;
+        else if (url)
+            text += QString::fromLatin1(QString(c).toUtf8().toPercentEncoding());
+        else
+            text += u' ';
+    }
     QByteArray bytes;
     if (ToCp932(text, &bytes))
         return bytes;
@@ -100,22 +142,35 @@ TJobListFile::TLoadReport TJobListFile::LoadList(TJobListModel &jobs, const QStr
     QFile file(fileName);
     if (file.open(QIODevice::ReadOnly)) {
         QStringDecoder decoder(FileCodec, QStringDecoder::Flag::Stateless);
-        while (!file.atEnd()) {
-            QByteArray line = file.readLine();
+        QByteArray bytes;
+        for (int number = 1; !file.atEnd(); ++number) {
+            const bool fits = ReadLine(file, &bytes);
             if (file.error() != QFileDevice::NoError)
                 break;
-            if (line.endsWith('\n'))
-                line.chop(1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            if (!line.trimmed().isEmpty() && !LoadLine(jobs, line, decoder, makeRecord))
-                ++report.skippedLines;
+            if (fits && bytes.trimmed().isEmpty())
+                continue;
+            const QString line = fits ? Decode(decoder, bytes) : QString();
+            if (!line.isEmpty() && LoadLine(jobs, line, makeRecord))
+                continue;
+            if (report.firstSkipped.size() < ReportedLines)
+                report.firstSkipped.append(number);
+            ++report.skippedLines;
         }
     }
     if (file.error() != QFileDevice::NoError)
         report.error = TSafeFile::ErrorText(QStringLiteral("Cannot read"), fileName, file.errorString());
     report.rows = jobs.RowCount() - before;
     return report;
+}
+
+QString TJobListFile::SkippedLineNumbers(const TLoadReport &report)
+{
+    QStringList numbers;
+    for (const int number : report.firstSkipped)
+        numbers.append(QString::number(number));
+    if (report.skippedLines > report.firstSkipped.size())
+        numbers.append(QStringLiteral("…"));
+    return numbers.join(QStringLiteral(", "));
 }
 
 bool TJobListFile::SaveList(const TJobListModel &jobs, const QString &fileName, QString *error)

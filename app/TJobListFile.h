@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -12,10 +13,19 @@ class TJobListModel;
 namespace TJobListFile {
 
 struct TLoadReport {
-    int rows = 0;           // rows appended, those made from "MAKE=" lines included
-    int skippedLines = 0;   // lines of more than 20 fields, "MAKE=" lines with a bad number
-    QString error;          // the file could not be opened or read; rows read before stay
+    int rows = 0;              // rows appended, those made from "MAKE=" lines included
+    int skippedLines = 0;      // damaged lines: see LoadList
+    QList<int> firstSkipped;   // line numbers (from 1) of the first few of them
+    QString error;             // the file could not be opened or read; rows read before stay
 };
+
+// The longest line a list may hold; longer ones are read past, never kept whole in memory.
+constexpr int MaxLineBytes = 64 * 1024;
+// How many line numbers of skipped lines a report keeps.
+constexpr int ReportedLines = 5;
+
+// "3, 7, 12", with ", …" when more lines were skipped than reported.
+QString SkippedLineNumbers(const TLoadReport &report);
 
 // A "MAKE=" line: pattern, start, end, length and step texts; returns false when a number is
 // not a number.
@@ -23,7 +33,12 @@ using TMakeRecord = std::function<bool(const QString &, const QString &, const Q
                                        const QString &, const QString &)>;
 
 // Appends the rows the file describes; never clears the list and never refuses a duplicate.
-// Without a makeRecord, "MAKE=" lines are ignored.
+// Without a makeRecord, "MAKE=" lines are ignored. A damaged line becomes nothing and is counted:
+// one longer than MaxLineBytes, with bytes CP932 lacks, with a control character other than the
+// tab (NUL included), of more than 20 fields, a "URL=" line without a URL, a "MAKE=" line with a
+// bad number, a local "file://" row or "URL=" line that would be fetched (its path may lead out of
+// the program folder). Lines of no known kind are ignored without a word: lists of other programs
+// hold many.
 TLoadReport LoadList(TJobListModel &jobs, const QString &fileName, const TMakeRecord &makeRecord);
 
 // Both write a temporary file beside the target and rename it over the target, so a failed

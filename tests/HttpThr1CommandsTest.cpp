@@ -163,6 +163,11 @@ TEST_F(HttpThr1CommandsTest, ListKeptBetweenRunsAndDroppedFiles)
     EXPECT_EQ(next.Jobs.RowCount(), 7);
     EXPECT_EQ(next.Jobs.Cell(6, SubURL), "file://tmp/pic.jpg");
     EXPECT_EQ(next.Jobs.Cell(6, SubMessage), "<FILE>");
+    // A damaged list says which lines it could not read.
+    next.DropFileTarget1Drop({temp.write("bad.wst", "URL=\r\nurl=http://h/ok.jpg\r\nURL=http://h/\xff.jpg\r\n")});
+    EXPECT_EQ(next.Jobs.RowCount(), 8);
+    EXPECT_EQ(next.StatusPanels[2]->text(), QString::fromUtf8("2 行を読み込めませんでした（1, 3 行目）。"));
+    next.Jobs.RemoveRows({7});
 
     // Local rows come back with the list too.
     next.show();

@@ -141,7 +141,7 @@ TEST(TBatchRunTest, RunsListsAndSavesTheOutcomeWithNginx)
     const TBatchResult r = RunBatch(temp, {"--threads", "2", Sample, temp.file("jobs.wrg"), "--save",
                                            temp.file("out.wst")});
     EXPECT_EQ(r.status, TBatchRun::ExitComplete) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("jobs.wrg: 1 bad lines skipped")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("jobs.wrg: 1 bad lines skipped (lines 6)")) << r.err.toStdString();
     EXPECT_EQ(r.out.count("End>Completed!"), 4) << r.out.toStdString();
     QFile original(Sample);
     EXPECT_TRUE(original.open(QIODevice::ReadOnly) && temp.read("out.wst").startsWith(original.readAll()))

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 using namespace TJobListFile;
 
 namespace {
@@ -76,37 +79,85 @@ TEST(TJobListFileTest, LoadsFullRowsAndUrlLinesWithoutDuplicateTest)
     EXPECT_EQ(RowText(jobs, 10), RowText(jobs, 3));
 }
 
-// Catches "MAKE=" fields handed over shifted or trimmed, and a bad number, a line of too many fields,
-// bytes CP932 lacks or an unreadable file stopping the load, dropping rows or going unreported.
-TEST(TJobListFileTest, MakeAndDamagedLinesKeepWhatCanBeRead)
+// Catches "MAKE=" fields handed over shifted or trimmed, a bad number going unreported, and an
+// unreadable file stopping the load without a word.
+TEST(TJobListFileTest, MakeLinesAndUnreadableFiles)
 {
     TTempFolder dir;
-    static const char lines[] = "MAKE=http://h/$.jpg,1,20,3,1\r\nmake=http://h/b$.jpg,1,,3,1\r\nMake=http://h/c$.jpg,x,20,3,1\r\n"
-                                "(..),http://h/a.jpg,-,???,-,>,-,1.1,Re\xff" "ady,*,0,,,\x81\r\n"
-                                "(..),http://h/long.jpg,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19\r\n"
-                                "\x00\x01\xfe\x81\r\r\x1a\xff,,\x00\x80\x9f\n  \t \r\nurl=http://h/b.jpg\n";
     QList<QStringList> calls;
     TJobListModel jobs;
     const auto maker = [&](const auto &...fields) {
         calls.append(QStringList{fields...});
-        jobs.AddJob(calls.last()[0], 0, 0, {});
         return calls.last()[1] != "x";
     };
-    const TLoadReport report = LoadList(jobs, dir.write("m.wst", QByteArray(lines, sizeof lines - 1)), maker);
+    const TLoadReport report = LoadList(
+        jobs, dir.write("m.wst", "MAKE=http://h/$.jpg,1,20,3,1\r\nmake=http://h/b$.jpg,1,,3,1\nMake=http://h/c$.jpg,x,20,3,1\r\n"),
+        maker);
     ASSERT_EQ(calls.size(), 3);
     EXPECT_EQ(calls[0], QStringList({"http://h/$.jpg", "1", "20", "3", "1"}));
     EXPECT_EQ(calls[1], QStringList({"http://h/b$.jpg", "1", "", "3", "1"}));
     EXPECT_TRUE(report.error.isEmpty());
-    EXPECT_EQ(report.skippedLines, 2) << "the bad number and the line of 21 fields";
-    ASSERT_EQ(report.rows, 5) << "rows the maker appended count too";
-    EXPECT_EQ(jobs.Cell(3, SubMessage), QString::fromUtf8("Re\x1a" "ady"));
-    EXPECT_EQ(jobs.Cell(3, SubDiv), QString::fromUtf8("\x1a")) << "a cut-off character leaves a mark";
-    EXPECT_EQ(jobs.Cell(4, SubURL), "http://h/b.jpg");
+    EXPECT_EQ(report.firstSkipped, QList<int>{3}) << "the bad number";
 
     for (const QString &name : {dir.file("missing.wst"), dir.path()}) {
         const TLoadReport unreadable = LoadList(jobs, name, {});
         EXPECT_TRUE(unreadable.error.contains(name) && unreadable.rows == 0) << unreadable.error.toStdString();
     }
+}
+
+// Catches a damaged line turned into a job (a URL cut at a NUL, bytes CP932 lacks read as other
+// text, an empty "URL=", a local path to fetch into), damage going unreported or numbered wrongly, good lines around it lost,
+// and a line of megabytes kept whole or shifting the count.
+TEST(TJobListFileTest, DamagedLinesAreCountedAndNeverBecomeJobs)
+{
+    TTempFolder dir;
+    TJobListModel jobs;
+    const TLoadReport sample = LoadList(jobs, Data + "damaged.wst", {});
+    ASSERT_EQ(sample.rows, 3);
+    EXPECT_EQ(jobs.Cell(0, SubURL), "http://example.jp/ok.jpg");
+    EXPECT_EQ(jobs.Cell(1, SubURL), QString::fromUtf8("http://example.jp/取得.jpg"));
+    EXPECT_EQ(jobs.Cell(2, SubMessage), "<FILE>") << "only local rows that would be fetched are damage";
+    EXPECT_EQ(sample.skippedLines, 9);
+    EXPECT_EQ(SkippedLineNumbers(sample), QString::fromUtf8("2, 3, 4, 6, 8, …"));
+
+    const QByteArray good = "URL=http://h/" + QByteArray(MaxLineBytes - 17, 'a') + ".jpg";
+    ASSERT_EQ(good.size(), MaxLineBytes);
+    const QByteArray lines[] = {good, good + 'a', "URL=http://h/x.jpg" + QByteArray(8 << 20, 'x'), "URL=http://h/end.jpg"};
+    jobs.Clear();
+    const TLoadReport longLines = LoadList(jobs, dir.write("long.wst", QByteArrayList(std::begin(lines), std::end(lines)).join("\r\n")), {});
+    EXPECT_EQ(longLines.firstSkipped, QList<int>({2, 3}));
+    ASSERT_EQ(jobs.RowCount(), 2);
+    EXPECT_EQ(jobs.Cell(1, SubURL), "http://h/end.jpg");
+
+    std::mt19937 random(8);
+    QByteArray junk(1 << 16, 0);
+    std::generate(junk.begin(), junk.end(), [&] { return char(random()); });
+    const TLoadReport binary = LoadList(jobs, dir.write("junk.wst", junk), {});
+    EXPECT_EQ(binary.rows, 0);
+    const QByteArrayList junkLines = junk.split('\n');
+    const auto nonBlank = std::count_if(junkLines.cbegin(), junkLines.cend(),
+                                        [](const QByteArray &line) { return !line.trimmed().isEmpty(); });
+    // Only a rare short piece happens to be text, and then a line of no known kind.
+    EXPECT_GT(binary.skippedLines, nonBlank * 95 / 100);
+    EXPECT_EQ(LoadList(jobs, dir.write("zero.wst", QByteArray(100000, 0)), {}).firstSkipped, QList<int>{1});
+}
+
+// Catches cells that a save writes but a load refuses: a control character in a server's text
+// would lose the whole row at the next start.
+TEST(TJobListFileTest, SavedControlCharactersLoadBack)
+{
+    TTempFolder dir;
+    TJobListModel jobs;
+    jobs.AddJob(QStringLiteral(u"http://h/a\u0001b\u007f\u0085.jpg"), 0, 0, {});
+    jobs.SetCell(0, SubMessage, QStringLiteral(u"Try>\u001b[2J") + QChar(0) + QStringLiteral(u"x\tend"));
+    QString error;
+    ASSERT_TRUE(SaveList(jobs, dir.file("c.wst"), &error)) << error.toStdString();
+    TJobListModel loaded;
+    const TLoadReport report = LoadList(loaded, dir.file("c.wst"), {});
+    EXPECT_EQ(report.skippedLines, 0);
+    ASSERT_EQ(report.rows, 1);
+    EXPECT_EQ(loaded.Cell(0, SubURL), "http://h/a%01b%7F%C2%85.jpg");
+    EXPECT_EQ(loaded.Cell(0, SubMessage), "Try> [2J x\tend");
 }
 
 // Catches a failed save reported as success or leaving the user's list truncated.

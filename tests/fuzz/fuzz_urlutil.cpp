@@ -1,0 +1,62 @@
+// The URL and header rules on any text: no rule may throw (its guard would report it), and the
+// rules keep the promises their callers build on.
+#include "FuzzSupport.h"
+#include "LocalFileName.h"
+#include "UrlUtil.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    FuzzSupport::StartApplication();
+    UrlUtil::SetGuardReporter([](const QString &operation) {
+        std::fprintf(stderr, "guard caught an exception in %s\n", qPrintable(operation));
+        std::abort();
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // Lines of the input are the texts; the first byte also picks a start position.
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QList<QByteArray> parts = bytes.split('\n');
+    const QString a = QString::fromUtf8(parts.value(0));
+    const QString b = QString::fromUtf8(parts.value(1));
+    const QString c = QString::fromUtf8(parts.value(2));
+    const int from = size > 0 ? int(int8_t(data[0])) : 1;
+    const QString folder = QStringLiteral("/p");
+
+    for (const QString &url : {a, b}) {
+        const QString name = UrlUtil::SetFileName(folder, url);
+        FuzzSupport::Check(name.isEmpty() || url.startsWith(QStringLiteral("file://")) || name.startsWith(folder + "/tmp/"),
+                           "long names stay below tmp");
+        UrlUtil::SetFileNameS(folder, url);
+        UrlUtil::GetFilePathEx(url);
+        const QString cu = UrlUtil::ParseCuURL(url);
+        FuzzSupport::Check(cu.isEmpty() || cu.endsWith(u'/'), "a folder URL ends in /");
+        UrlUtil::DelQuote(url);
+        // A job's file never leaves the download folder (a part text from a list is its own matter).
+        const QString part = QString(c).remove(u'/');
+        for (const bool longNames : {true, false}) {
+            const QString file = LocalFileName::For(folder, url, longNames, part);
+            const QString inTmp = file.mid(folder.size() + 5);
+            FuzzSupport::Check(url.startsWith(QStringLiteral("file://"))
+                                   || (file.startsWith(folder + "/tmp/") && !inTmp.contains(u'/') && inTmp != "."
+                                       && inTmp != ".."),
+                               "a job's file stays in tmp");
+        }
+        LocalFileName::Fallback(folder, url);
+        UrlUtil::GetLength(url);
+    }
+    UrlUtil::ParseTrueURL(a);
+    UrlUtil::GetUrlA(a, b);
+    int next = 0;
+    UrlUtil::StrCut(a, b, c, from, next);
+    FuzzSupport::Check(next == -1 || (next > 0 && next <= a.size() + 2), "StrCut's next position");
+    UrlUtil::StrCut(parts.value(0), parts.value(1), parts.value(2), from, next);
+    UrlUtil::RepChar(a, b, c);
+    UrlUtil::HttpMsg(from * 7);
+    UrlUtil::GetLength(QString::fromLatin1(bytes));
+    return 0;
+}
