@@ -64,5 +64,10 @@ QString LocalFileName::For(const QString &folder, const QString &url, bool longN
     // A local file's relative path is below the program folder, wherever the program was started.
     if (local && path.startsWith(QStringLiteral("./")))
         path = folder + path.mid(1);
-    return path + div;
+    // The part text comes from a list file: a "/" or ".." in it must not lead the file elsewhere.
+    QString part = div;
+    for (QChar &c : part)
+        if (Unsafe(c))
+            c = QLatin1Char('_');
+    return path + part;
 }

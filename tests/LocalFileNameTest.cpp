@@ -19,6 +19,8 @@ TEST(LocalFileNameTest, NamingRulesWithFallback)
     EXPECT_EQ(LocalFileName::For("/p", "ftp://f.example/pub/", true), tmp + "ff_example_pub_");
     EXPECT_EQ(LocalFileName::For("/p", "file://pics/a.jpg", true), "/p/pics/a.jpg") << "relative to the program folder";
     EXPECT_EQ(LocalFileName::For("/p", "file:///home/u/a.jpg", false), "/home/u/a.jpg");
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/d/a01.jpg", false, "/../../x"), tmp + "a01.jpg_______x")
+        << "a part text from a damaged list cannot lead the file out of tmp";
 }
 
 // Over-long names are cut, and two long URLs that differ only at the end still get two files.

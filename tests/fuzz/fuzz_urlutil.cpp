@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString cu = UrlUtil::ParseCuURL(url);
         FuzzSupport::Check(cu.isEmpty() || cu.endsWith(u'/'), "a folder URL ends in /");
         UrlUtil::DelQuote(url);
-        // A job's file never leaves the download folder (a part text from a list is its own matter).
-        const QString part = QString(c).remove(u'/');
+        // A job's file never leaves the download folder, whatever part text a list gives.
+        const QString &part = c;
         for (const bool longNames : {true, false}) {
             const QString file = LocalFileName::For(folder, url, longNames, part);
             const QString inTmp = file.mid(folder.size() + 5);
