@@ -11,11 +11,21 @@
 #include <algorithm>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 const QString TScheduler::UserAbortText = QStringLiteral("処理を中断しました。");
 const QString TScheduler::TimeOutText = QStringLiteral("Time Out!");
 
 namespace {
+// Workers that did not end in time stay referenced for the life of the process: their threads may
+// still read them, and a worker nothing points at would be a leak, not a decision.
+void KeepLeftBehind(THTTPThread *worker)
+{
+    // Never destroyed: the list must outlive every static object a late thread could still reach.
+    static auto *leftBehind = new std::vector<THTTPThread *>;
+    leftBehind->push_back(worker);
+}
+
 
 const QString Retry = QStringLiteral("Retry");
 const QString Ready = QStringLiteral("Ready");
@@ -121,6 +131,7 @@ void TScheduler::Shutdown()
         if (worker && !worker->Shutdown(deadline)) {
             // Its thread only touches the worker itself now; deleting that under it would not be safe.
             std::fprintf(stderr, "pelmor: worker %d did not end in time and is left behind\n", slot);
+            KeepLeftBehind(worker);
         } else {
             delete worker;
         }
