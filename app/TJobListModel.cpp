@@ -1,5 +1,7 @@
 #include "TJobListModel.h"
 
+#include "HttpNumber.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -83,14 +85,10 @@ bool TJobListModel::IsPendingMessage(const QString &message)
 
 bool TJobListModel::ParseNumber(const QString &cell, qint64 *value)
 {
-    const QString text = cell.trimmed();
-    if (text.isEmpty() || !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-        return false;
-    bool ok = false;
-    const qint64 number = text.toLongLong(&ok, 10);
-    if (ok)
-        *value = number;
-    return ok;
+    const std::optional<qint64> number = ParseHttpNumber(cell.trimmed());
+    if (number)
+        *value = *number;
+    return number.has_value();
 }
 
 int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QString &part)
