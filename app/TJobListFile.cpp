@@ -55,7 +55,7 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     const QString url = fields.value(1);
     const bool local = IsLocal(url);
     const QString message = fields.value(1 + SubMessage);
-    if (local && (message == QStringLiteral("Ready") || message == QStringLiteral("Retry")))
+    if (local && TJobListModel::IsPendingMessage(message))
         return false;
     if (local || url.startsWith(QStringLiteral("HTTP://"), Qt::CaseInsensitive))
         jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1)));
