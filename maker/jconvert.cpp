@@ -1,5 +1,7 @@
 #include "jconvert.h"
 
+#include <QStringDecoder>
+
 namespace jconvert {
 
 int DetectCode(const QByteArray &)
@@ -15,6 +17,12 @@ QByteArray ConvertCode(const QByteArray &text, int)
 QByteArray EncodeBase64(const QByteArray &bytes)
 {
     return bytes.toBase64();
+}
+
+QString SjisToUnicode(const QByteArray &bytes)
+{
+    QStringDecoder decoder("Shift_JIS");
+    return decoder.decode(bytes);
 }
 
 } // namespace jconvert

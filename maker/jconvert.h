@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // Japanese code detection and conversion among JIS (ISO-2022-JP), Shift_JIS and EUC-JP, and Base64.
 // Bytes past the end of a text count as absent: nothing here reads beyond the buffer.
@@ -20,5 +21,7 @@ int DetectCode(const QByteArray &text);
 // The text in the target code (jcSjis, jcJis or jcEuc); unchanged when it cannot or need not be.
 QByteArray ConvertCode(const QByteArray &text, int target);
 QByteArray EncodeBase64(const QByteArray &bytes);
+// Shift_JIS bytes (the program's own character set) for display; a byte it cannot map shows as U+FFFD.
+QString SjisToUnicode(const QByteArray &bytes);
 
 } // namespace jconvert
