@@ -5,6 +5,7 @@
 #include "TListCommands.h"
 #include "TSettings.h"
 #include "TToolButtons.h"
+#include "TreeList.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +19,6 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
 
 namespace {
 
@@ -47,6 +47,7 @@ QSpinBox *UpDown(int minimum, int maximum, int initial)
 TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , Fetch(jobs, settings)
     , m_jobs(jobs)
     , m_settings(settings)
 {
@@ -60,13 +61,7 @@ TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
 
     MakeNumberPanel();
 
-    TreeList1 = new QTreeWidget(this);
-    TreeList1->setGeometry(HeaderRect.united(TreeRect));
-    TreeList1->setColumnCount(2);
-    TreeList1->setHeaderLabels({QStringLiteral("表示"), QStringLiteral("ＵＲＬ")});
-    TreeList1->header()->setMinimumSectionSize(100);
-    TreeList1->header()->resizeSection(0, 250);
-    TreeList1->setIndentation(19);
+    MakeLinkTree(HeaderRect.united(TreeRect));
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
@@ -194,9 +189,10 @@ void TFormHome::FormClose()
 void TFormHome::ToolButtonMakeClick()
 {
     const QString pattern = EditURL->text();
-    // Without a "$" Make imports the page's links, which this window does not do yet.
-    if (!MakeSequence::HasMark(pattern))
+    if (!MakeSequence::HasMark(pattern)) {
+        ButtonCliMakeClick();
         return;
+    }
     MakeSequence::AddTo(m_jobs, pattern, UDStart->value(), UDEnd->value(), UDLength->value());
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "THomeFetch.h"
+#include "bmRegExp.h"
+
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 class QFrame;
@@ -9,7 +13,11 @@ class QSpinBox;
 class QStatusBar;
 class QToolBar;
 class QToolButton;
-class QTreeWidget;
+class QAction;
+class QHeaderView;
+class QMenu;
+class TLinkTreeModel;
+class TTreeList;
 class TJobListModel;
 struct TSettings;
 
@@ -51,9 +59,23 @@ public:
     QSpinBox *UDLength = nullptr;
     QSpinBox *UDStep = nullptr;
     QLabel *Label1 = nullptr;
-    QTreeWidget *TreeList1 = nullptr;  // its header stands for the header control of the link tree
+    TTreeList *TreeList1 = nullptr;
     QFrame *Panel2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
+
+    // Page link import.
+    void ButtonCliMakeClick();
+    void TreeList1DblClick();
+    void PopAllClearClick();
+    void HeaderControl1SectionResize();
+    void FetchPage(const QString &url);
+    TLinkTreeModel *LinkTree = nullptr;
+    QHeaderView *HeaderControl1 = nullptr;  // the tree's own header
+    QMenu *PopupMenu1 = nullptr;
+    QAction *PopAllClear = nullptr;
+    QPersistentModelIndex ImportParent;  // none for a top-level import
+    TAWKStr AWKStr1;
+    THomeFetch Fetch;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -63,6 +85,7 @@ protected:
 private:
     void MakeToolBar();
     void MakeNumberPanel();
+    void MakeLinkTree(const QRect &geometry);
     void SetLampColour(const QColor &colour);
     void ApplyLayout(int width, int height, bool treeHeaderShown);
 

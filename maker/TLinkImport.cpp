@@ -1,0 +1,169 @@
+#include "TLinkImport.h"
+
+#include "HtmlParser.h"
+#include "TJobListModel.h"
+#include "TLinkTreeModel.h"
+#include "TSettings.h"
+#include "UrlUtil.h"
+#include "bmRegExp.h"
+#include "jconvert.h"
+
+#include <QStringList>
+
+namespace {
+
+const QByteArray WidthPattern("(width)[ ]*[=][ ]*[\"]*[0-9]+[\"]*");
+const QByteArray HeightPattern("(height)[ ]*[=][ ]*[\"]*[0-9]+[\"]*");
+const QByteArray DigitsPattern("[0-9]+");
+constexpr int SmallSide = 500;
+// Larger declared sizes read as this; it keeps width x height from overflowing.
+constexpr int SizeCap = 1000000;
+
+QString LinkText(const QByteArray &bytes)
+{
+    // Most links are ASCII; the Shift_JIS decoder is kept for the rest.
+    for (const char c : bytes)
+        if (uchar(c) >= 0x80)
+            return jconvert::SjisToUnicode(bytes);
+    return QString::fromLatin1(bytes);
+}
+
+bool IsPageExtension(const QString &ext)
+{
+    static const QStringList pages{".shtml", ".html", ".htm", ".cgi", ".asp"};
+    return pages.contains(ext);
+}
+
+} // namespace
+
+TLinkImport::TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk)
+    : m_jobs(jobs)
+    , m_tree(tree)
+    , m_awk(awk)
+{
+}
+
+void TLinkImport::ScanLinks(QByteArray &pageText, const QString &pageUrl, const QModelIndex &parent,
+                            const TSettings &settings)
+{
+    pageText = jconvert::ConvertCode(pageText, jconvert::jcSjis);
+    FPage = &pageText;
+    FBase = UrlUtil::ParseTrueURL(pageUrl);
+    FParent = parent;
+    FSettings = &settings;
+    m_tree.BeginImport(parent);
+    ExtractLinks("href");
+    ExtractLinks("HREF");
+    if (settings.SRC == 1) {
+        ExtractLinks("src");
+        ExtractLinks("SRC");
+    }
+    m_tree.EndImport();
+    FPage = nullptr;
+}
+
+void TLinkImport::ExtractLinks(const QByteArray &name)
+{
+    const QByteArray &page = *FPage;
+    const QByteArray endTag = name == "href" ? "</a>" : name == "HREF" ? "</A>" : QByteArray();
+    FEndTagAt = 0;
+    qsizetype from = 0;
+    while (from < page.size()) {
+        const qsizetype at = page.indexOf(name, from);
+        if (at < 0)
+            return;
+        const qsizetype close = page.indexOf('>', at + name.size());
+        const qsizetype regionStart = at + name.size();
+        if (close <= regionStart)  // no ">" left, or a bare attribute
+            return;
+        const QByteArray region = page.mid(regionStart, close - regionStart);
+        const QByteArray caption = endTag.isEmpty() ? QByteArray() : CaptionAfter(close, endTag);
+
+        const qsizetype eq = region.indexOf('=');
+        const QByteArray value = eq < 0 ? QByteArray() : region.mid(eq + 1);
+        const QString link = UrlUtil::ParseTrueURL(UrlUtil::DelQuote(LinkText(value)));
+        const QString url = UrlUtil::GetUrlA(FBase, link);
+        if (GoesToTree(link, region))
+            m_tree.AddLinkNode(FParent, caption, url);
+        else
+            m_jobs.AddJob(url, 0, 0, QString());
+        // One character after the ">" is skipped, as the cut rule has it.
+        from = close + 2;
+    }
+}
+
+QByteArray TLinkImport::CaptionAfter(qsizetype close, const QByteArray &endTag)
+{
+    const QByteArray &page = *FPage;
+    // Searches only move forward, so an end tag found before stays valid until passed.
+    if (FEndTagAt >= 0 && FEndTagAt <= close)
+        FEndTagAt = page.indexOf(endTag, close + 1);
+    if (FEndTagAt < 0)
+        return {};
+    const qsizetype length = FEndTagAt - (close + 1);
+    if (length <= CaptionWindow)
+        return LinkCaption(page.mid(close + 1, length) + endTag);
+    // A cut inside a tag would show the tag's rest as text.
+    QByteArray window = page.mid(close + 1, CaptionWindow);
+    const qsizetype lastTag = window.lastIndexOf('<');
+    if (lastTag >= 0)
+        window.truncate(lastTag);
+    return LinkCaption(window);
+}
+
+QByteArray TLinkImport::LinkCaption(const QByteArray &fragment)
+{
+    QByteArray result;
+    // Two bytes a character at most: past this the caption keeps none of the rest.
+    const qsizetype enough = 2 * TLinkTreeModel::CaptionMax;
+    for (TSimpleHTMLParser parser(fragment); parser.Kind() != TSimpleHTMLParser::kindEnd && result.size() < enough;
+         parser.Next()) {
+        if (parser.Kind() == TSimpleHTMLParser::kindText)
+            result += ' ' + parser.TokenText();
+        else if (parser.IsTag("BR"))
+            result += "\r\n";
+        else if (parser.IsTag("P"))
+            result += "\r\n\r\n";
+    }
+    return result;
+}
+
+bool TLinkImport::GoesToTree(const QString &link, const QByteArray &region)
+{
+    if (link.startsWith(u'#') || link.contains(QLatin1StringView("mailto:")) || link.contains(u'?')
+        || link.contains(u'#'))
+        return true;
+    const QString ext = UrlUtil::GetFilePathEx(link).toLower();
+    if (ext.isEmpty() || (ext == QLatin1StringView(".gif") && FSettings->Gif == 0))
+        return true;
+    // The sizes are read only when they can decide.
+    if (FSettings->SNSize == 0 && IsSmall(region))
+        return true;
+    return IsPageExtension(ext) || link.endsWith(u'/');
+}
+
+bool TLinkImport::IsSmall(const QByteArray &region)
+{
+    const QByteArray lower = region.toLower();
+    const qint64 width = DeclaredSize(lower, WidthPattern);
+    const qint64 height = DeclaredSize(lower, HeightPattern);
+    return width * height != 0 && (height <= SmallSide || width <= SmallSide);
+}
+
+int TLinkImport::DeclaredSize(const QByteArray &lowerRegion, const QByteArray &pattern)
+{
+    int start = 0, length = 0;
+    m_awk.SetRegExp(pattern);
+    m_awk.Match(lowerRegion, start, length);
+    if (start <= 0)
+        return 0;
+    const QByteArray piece = lowerRegion.mid(start - 1, length);
+    m_awk.SetRegExp(DigitsPattern);
+    m_awk.Match(piece, start, length);
+    if (start <= 0)
+        return 0;
+    int value = 0;
+    for (const char c : piece.mid(start - 1, length))
+        value = std::min(SizeCap, value * 10 + (c - '0'));
+    return value;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QModelIndex>
+#include <QString>
+
+class TAWKStr;
+class TJobListModel;
+class TLinkTreeModel;
+struct TSettings;
+
+// Reads the link and image addresses of a fetched page: files become jobs, pages and the addresses
+// the filters hold back become link tree nodes under the import's parent.
+class TLinkImport
+{
+public:
+    // Bytes of an anchor's text read for its caption: far more than any caption needs, and a bound
+    // on the work when a page leaves its anchors open.
+    static constexpr int CaptionWindow = 4096;
+
+    TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk);
+
+    // Converts pageText to Shift_JIS in place, then reads "href" and "HREF" links, and "src" and
+    // "SRC" ones when the SRC setting is 1, in that order.
+    void ScanLinks(QByteArray &pageText, const QString &pageUrl, const QModelIndex &parent,
+                   const TSettings &settings);
+    // The display text of an anchor: its text pieces each after a space, line breaks for BR and P.
+    static QByteArray LinkCaption(const QByteArray &fragment);
+
+private:
+    void ExtractLinks(const QByteArray &name);
+    QByteArray CaptionAfter(qsizetype close, const QByteArray &endTag);
+    bool IsSmall(const QByteArray &region);
+    int DeclaredSize(const QByteArray &lowerRegion, const QByteArray &pattern);
+    bool GoesToTree(const QString &link, const QByteArray &region);
+
+    TJobListModel &m_jobs;
+    TLinkTreeModel &m_tree;
+    TAWKStr &m_awk;
+    const QByteArray *FPage = nullptr;
+    QString FBase;
+    QModelIndex FParent;
+    const TSettings *FSettings = nullptr;
+    qsizetype FEndTagAt = 0;  // where the last end tag search found one (-1: none is left)
+};
