@@ -40,6 +40,7 @@ bench: build
 	  || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y wget aria2; break; }; done
 	$(BUILD)/bin/bench_addjob
 	$(BUILD)/bin/bench_list
+	$(BUILD)/bin/bench_import
 	bench/http_get.sh $(BUILD)/bin/bench_http_get
 	bench/batch_peers.sh $(BUILD)/bin/pelmor
 
@@ -63,7 +64,7 @@ asan: deps
 
 # libFuzzer targets built with clang in build-fuzz, each run for FUZZ_SECONDS from the seeds in
 # tests/fuzz/corpus; new inputs go to build-fuzz/corpus, findings to build-fuzz/findings.
-FUZZERS := http joblist ini urlutil jconvert htmlparser regexp
+FUZZERS := http joblist ini urlutil jconvert htmlparser regexp links
 # Qt's event machinery keeps allocations from one request to the next, which makes libFuzzer scan for
 # leaks after every input of the client's target (six times slower); make asan checks its leaks.
 FUZZ_OPTIONS_http := -detect_leaks=0

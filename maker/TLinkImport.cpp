@@ -83,10 +83,13 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
         const QByteArray value = eq < 0 ? QByteArray() : region.mid(eq + 1);
         const QString link = UrlUtil::ParseTrueURL(UrlUtil::DelQuote(LinkText(value)));
         const QString url = UrlUtil::GetUrlA(FBase, link);
-        if (GoesToTree(link, region))
-            m_tree.AddLinkNode(FParent, caption, url);
-        else
+        const bool job = !GoesToTree(link, region);
+        if (job)
             m_jobs.AddJob(url, 0, 0, QString());
+        else
+            m_tree.AddLinkNode(FParent, caption, url);
+        if (OnLink)
+            OnLink(url, job);
         // One character after the ">" is skipped, as the cut rule has it.
         from = close + 2;
     }

@@ -4,6 +4,8 @@
 #include <QModelIndex>
 #include <QString>
 
+#include <functional>
+
 class TAWKStr;
 class TJobListModel;
 class TLinkTreeModel;
@@ -26,6 +28,9 @@ public:
                    const TSettings &settings);
     // The display text of an anchor: its text pieces each after a space, line breaks for BR and P.
     static QByteArray LinkCaption(const QByteArray &fragment);
+
+    // Each link as it is placed: its absolute address, and whether it was offered as a job.
+    std::function<void(const QString &url, bool job)> OnLink;
 
 private:
     void ExtractLinks(const QByteArray &name);
