@@ -32,7 +32,7 @@ public:
         QRect box = item.rect;
         Qt::Alignment align = Qt::AlignLeft;
         if (column == 0) {
-            box.setRight(sectionRight - CellMargin);
+            box.setRight(sectionRight - TTreeList::CellMargin);
         } else {
             box.setLeft(sectionLeft + TTreeList::CellMargin);
             box.setRight(sectionRight - TTreeList::CellMargin);
@@ -56,7 +56,6 @@ public:
     }
 
 private:
-    static constexpr int CellMargin = TTreeList::CellMargin;
     QHeaderView *m_header;
 };
 
