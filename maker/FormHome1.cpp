@@ -183,7 +183,8 @@ void TFormHome::FormShow()
 {
     SetLampColour(Qt::black);
     EditURL->setText(m_settings.URL);
-    ToolButtonMake->setEnabled(true);
+    // A showing in the middle of a fetch must not offer a second one.
+    ToolButtonMake->setEnabled(!HomeFetch.Fetching());
     ToolButtonNo1Click();
 }
 
