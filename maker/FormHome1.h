@@ -1,5 +1,7 @@
 #pragma once
 
+#include "THomeFetch.h"
+
 #include <QWidget>
 
 class QFrame;
@@ -10,11 +12,12 @@ class QStatusBar;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+class TFormKairanban;
 class TJobListModel;
 struct TSettings;
 
 // The "Home" window in which jobs are made: sequence expansion of a "$" pattern, single URLs and
-// URLs from the clipboard.
+// URLs from the clipboard; splits a URL into part jobs and shows the notice board.
 class TFormHome : public QWidget
 {
     Q_OBJECT
@@ -30,6 +33,9 @@ public:
     void ToolButtonNo2Click();
     void ToolButtonNo3Click();
     void Label1Click();
+    void ToolButtonDivClick();
+    void ToolButtonStopClick();
+    void ToolButtonKairanClick();
     // A "MAKE=" line of a list file; false when a number field is not a number.
     bool MakeFromRecord(const QString &url, const QString &start, const QString &end,
                         const QString &length, const QString &step);
@@ -54,6 +60,11 @@ public:
     QTreeWidget *TreeList1 = nullptr;  // its header stands for the header control of the link tree
     QFrame *Panel2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
+    // Made at the first notice.
+    TFormKairanban *FormKairanban = nullptr;
+
+    // The window's one fetch: split probe, page fetch, notice.
+    THomeFetch HomeFetch;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -63,6 +74,8 @@ protected:
 private:
     void MakeToolBar();
     void MakeNumberPanel();
+    void ConnectFetch();
+    void SetFetchButtonsEnabled(bool enabled);
     void SetLampColour(const QColor &colour);
     void ApplyLayout(int width, int height, bool treeHeaderShown);
 
