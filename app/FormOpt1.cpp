@@ -179,6 +179,12 @@ QWidget *TFormOpt::MakeExTab()
     tries->addWidget(UDMaxTries);
     tries->addStretch();
     layout->addLayout(tries);
+    EditKairanURL = new QLineEdit;
+    EditKairanURL->setToolTip(QStringLiteral("回覧版のテキストファイルのＵＲＬ"));
+    auto *kairan = new QHBoxLayout;
+    kairan->addWidget(new QLabel(QStringLiteral("回覧版")));
+    kairan->addWidget(EditKairanURL);
+    layout->addLayout(kairan);
     layout->addStretch();
     return page;
 }
@@ -201,6 +207,7 @@ void TFormOpt::FormShow()
     RadioButtonShort->setChecked(s.FileType != 1);
     UDInterval->setValue(s.Interval);
     UDMaxTries->setValue(s.MaxTries);
+    EditKairanURL->setText(s.KairanURL);
 }
 
 void TFormOpt::ButtonUpdateClick()
@@ -223,6 +230,7 @@ void TFormOpt::ButtonUpdateClick()
     s.FileType = RadioButtonLong->isChecked() ? 1 : 2;
     s.Interval = UDInterval->value();
     s.MaxTries = UDMaxTries->value();
+    s.KairanURL = EditKairanURL->text();
 }
 
 void TFormOpt::showEvent(QShowEvent *event)

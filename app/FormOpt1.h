@@ -52,6 +52,7 @@ public:
     QCheckBox *CheckBoxSound2 = nullptr;
     QSpinBox *UDInterval = nullptr;      // the scheduler's timer, ms
     QSpinBox *UDMaxTries = nullptr;      // attempts before a failing row is given up; 0 = no limit
+    QLineEdit *EditKairanURL = nullptr;  // the notice board's address
 
 protected:
     void showEvent(QShowEvent *event) override;

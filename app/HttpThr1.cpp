@@ -66,6 +66,8 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
 
     FormHome = new TFormHome(Jobs, Settings, this);
     FormOpt = new TFormOpt(Settings, this);
+    connect(&FormHome->HomeFetch, &THomeFetch::HeadersReceived, FormOpt->MemoGHeader,
+            [this](const QStringList &headers) { FormOpt->MemoGHeader->setPlainText(headers.join(QLatin1Char('\n'))); });
     ConnectScheduler();
     ConnectCommands();
     InstallDefaultDialogs();

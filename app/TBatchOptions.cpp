@@ -40,6 +40,16 @@ const TNumberOption NumberOptions[] = {
     {"--max-tries", 1, 1000000, &TBatchOptions::maxTries, "takes a number, 1 or more"},
 };
 
+struct TSourceOption {
+    const char *name;
+    TBatchOptions::TSource::Kind kind;
+};
+const TSourceOption UrlOptions[] = {
+    {"--add", TBatchOptions::TSource::Add},
+    {"--urls", TBatchOptions::TSource::Urls},
+    {"--split", TBatchOptions::TSource::Split},
+};
+
 template <typename Option, size_t N>
 const Option *Find(const Option (&options)[N], const QString &arg)
 {
@@ -81,10 +91,10 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
                 || !ReadNumber(v[3], 0, MakeSequence::LengthMax, &source.make.length))
                 return fail(QStringLiteral("--make: START and END must be 0..10000, LENGTH 0..5"));
             o.sources.append(source);
-        } else if (arg == QStringLiteral("--add") || arg == QStringLiteral("--urls")) {
+        } else if (const TSourceOption *url = Find(UrlOptions, arg)) {
             if (!values(1, &v))
                 return fail(arg + QStringLiteral(" needs a value"));
-            o.sources.append({arg == QStringLiteral("--add") ? TSource::Add : TSource::Urls, v[0], {}});
+            o.sources.append({url->kind, v[0], {}});
         } else if (const TTextOption *text = Find(TextOptions, arg)) {
             if (!values(1, &v))
                 return fail(arg + QStringLiteral(" needs a value"));
@@ -99,7 +109,7 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
         }
     }
     if (o.sources.isEmpty())
-        return fail(QStringLiteral("nothing to fetch: give a LIST, --urls, --make or --add"));
+        return fail(QStringLiteral("nothing to fetch: give a LIST, --urls, --make, --add or --split"));
     return o;
 }
 
@@ -110,6 +120,7 @@ QString TBatchOptions::Usage()
         "  --urls FILE                     add every URL of FILE (one a line)\n"
         "  --make PATTERN START END LENGTH expand the first $ of PATTERN into numbers\n"
         "  --add URL                       add one URL\n"
+        "  --split URL                     fetch URL in 12 parts at once and join them in tmp\n"
         "  --ini FILE                      settings file\n"
         "  --folder DIR                    program folder; files go to DIR/tmp\n"
         "  --threads N                     workers, 1..9\n"

@@ -12,9 +12,9 @@ struct TBatchOptions {
         int end = 0;
         int length = 0;
     };
-    // Sources in the order given: lists, URL files, patterns and single URLs.
+    // Sources in the order given: lists, URL files, patterns, single URLs and URLs to split.
     struct TSource {
-        enum Kind { List, Urls, Make, Add } kind = Add;
+        enum Kind { List, Urls, Make, Add, Split } kind = Add;
         QString text;
         TMake make;
     };

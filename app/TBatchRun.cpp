@@ -1,11 +1,15 @@
 #include "TBatchRun.h"
 
+#include "LocalFileName.h"
 #include "MakeSequence.h"
+#include "THomeFetch.h"
 #include "TIniFile.h"
 #include "TJobListFile.h"
+#include "TMergeFiles.h"
 #include "TProgramFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <functional>
@@ -76,12 +80,13 @@ int TBatchRun::Run()
             ++complete;
     if (m_live)
         Print(m_out, QStringLiteral("%1 of %2 complete\n").arg(complete).arg(m_eligible.size()));
+    const bool merged = MergeSplits();
     QString error;
     if (!m_options.saveFile.isEmpty() && !TJobListFile::SaveList(m_jobs, m_options.saveFile, &error)) {
         Print(m_err, QStringLiteral("pelmor: %1\n").arg(error));
         return ExitIncomplete;
     }
-    return complete == m_eligible.size() ? ExitComplete : ExitIncomplete;
+    return complete == m_eligible.size() && merged && !m_splitFailed ? ExitComplete : ExitIncomplete;
 }
 
 bool TBatchRun::Prepare()
@@ -144,9 +149,54 @@ bool TBatchRun::AddSources()
         case TBatchOptions::TSource::Add:
             m_jobs.AddJob(source.text, 0, 0, QString());
             break;
+        case TBatchOptions::TSource::Split:
+            m_splitFailed = !AddSplit(source.text) || m_splitFailed;
+            break;
         }
     }
     return true;
+}
+
+bool TBatchRun::AddSplit(const QString &url)
+{
+    THomeFetch probe(m_jobs, m_settings);
+    if (probe.Split(url) > 0) {
+        m_splits.append(url);
+        return true;
+    }
+    Print(m_err, QStringLiteral("pelmor: %1: cannot be fetched in parts (%2)\n").arg(url, probe.StatusText));
+    return false;
+}
+
+bool TBatchRun::MergeSplits()
+{
+    bool merged = true;
+    const QString &folder = m_scheduler.ProgramFolder;
+    for (const QString &url : std::as_const(m_splits)) {
+        QStringList parts;
+        bool complete = true;
+        for (int row = 0; row < m_jobs.RowCount(); ++row) {
+            if (m_jobs.Cell(row, SubURL) != url || m_jobs.Cell(row, SubDiv).isEmpty())
+                continue;
+            const QString part = LocalFileName::For(folder, url, m_settings.LongFileNames(), m_jobs.Cell(row, SubDiv));
+            complete = complete && Complete(m_jobs.Cell(row, SubMessage)) && QFileInfo(part).isFile();
+            parts.append(part);
+        }
+        // A missing part would leave a hole in the file: the parts stay for another run.
+        if (!complete)
+            continue;
+        const QString target = LocalFileName::For(folder, url, m_settings.LongFileNames());
+        QString error;
+        if (!TMergeFiles::Merge(parts, target, &error)) {
+            Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(target, error));
+            merged = false;
+            continue;
+        }
+        for (const QString &part : std::as_const(parts))
+            QFile::remove(part);
+        Print(m_out, QStringLiteral("Merged\t%1\n").arg(target));
+    }
+    return merged;
 }
 
 void TBatchRun::OnJobEnded(quint64 jobId)

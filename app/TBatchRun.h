@@ -37,6 +37,10 @@ public:
 private:
     bool Prepare();
     bool AddSources();
+    // Splits url into part jobs; false (with a message) when the server gives no parts.
+    bool AddSplit(const QString &url);
+    // Joins the parts of every split whose parts are all complete; false when one could not be joined.
+    bool MergeSplits();
     void Report(int row);
     void Redraw();
     void Print(std::FILE *stream, const QString &text);
@@ -49,6 +53,8 @@ private:
     TSettings m_settings;
     TScheduler m_scheduler;
     QSet<quint64> m_eligible;
+    QStringList m_splits;
+    bool m_splitFailed = false;
     int m_ended = 0;
     QStringList m_finishedLines;
     int m_liveLines = 0;

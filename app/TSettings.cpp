@@ -30,6 +30,7 @@ void TSettings::Load(const TIniFile &ini)
     FileType = ini.ReadInteger(Data, "FileType", d.FileType);
     TimeOutCTR = ini.ReadInteger(Data, "TimeOutCTR", d.TimeOutCTR);
     HomePage = ini.ReadString(Data, "HomePage", d.HomePage);
+    KairanURL = ini.ReadString(Data, "KairanURL", d.KairanURL);
     Interval = std::clamp(ini.ReadInteger(Data, "Interval", d.Interval), MinInterval, MaxInterval);
     MaxTries = std::max(0, ini.ReadInteger(Data, "MaxTries", d.MaxTries));
     Window.top = ini.ReadInteger(::Window, "Top", d.Window.top);
@@ -56,6 +57,7 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteInteger(Data, "Interval", Interval);
     ini.WriteInteger(Data, "MaxTries", MaxTries);
     ini.WriteString(Data, "HomePage", HomePage);
+    ini.WriteString(Data, "KairanURL", KairanURL);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

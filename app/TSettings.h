@@ -31,6 +31,7 @@ struct TSettings {
     int Interval = 1000;      // scheduler timer, ms
     int MaxTries = 0;         // attempts after which a row that keeps failing is given up; 0: no limit
     QString HomePage = QStringLiteral("https://pelmor.example/");  // the maker's web page
+    QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt");  // the notice board's text
     TWindowBounds Window;
 
     static constexpr int MaxThreads = 8;

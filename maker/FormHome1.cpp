@@ -47,7 +47,7 @@ QSpinBox *UpDown(int minimum, int maximum, int initial)
 TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-    , Fetch(jobs, settings)
+    , HomeFetch(jobs, settings)
     , m_jobs(jobs)
     , m_settings(settings)
 {
@@ -71,6 +71,7 @@ TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
     Panel2->setToolTip(QStringLiteral("ﾘﾝｸのｲﾝﾎﾟｰﾄ状態"));
     StatusBar1->addWidget(Panel2);
     SetLampColour(Qt::black);
+    ConnectFetch();
 
     ToolButtonNo1Click();
 }
@@ -95,13 +96,12 @@ void TFormHome::MakeToolBar()
     ToolButtonNo2 = TToolButtons::Add(ToolBar1, QStringLiteral("2"), layout, QStringLiteral("番号作成フォーム"));
     ToolButtonNo3 = TToolButtons::Add(ToolBar1, QStringLiteral("3"), layout, QStringLiteral("リンク一覧表示フォーム"));
 
-    // Page import, the split and the notice board are not part of this window yet.
-    for (QToolButton *later : {ToolButtonStop, ToolButtonDiv, ToolButtonKairan})
-        later->setEnabled(false);
-
     connect(ToolButtonMake, &QToolButton::clicked, this, &TFormHome::ToolButtonMakeClick);
     connect(ToolButtonAdd, &QToolButton::clicked, this, &TFormHome::ToolButtonAddClick);
     connect(ToolButtonClip, &QToolButton::clicked, this, &TFormHome::ToolButtonClipClick);
+    connect(ToolButtonDiv, &QToolButton::clicked, this, &TFormHome::ToolButtonDivClick);
+    connect(ToolButtonStop, &QToolButton::clicked, this, &TFormHome::ToolButtonStopClick);
+    connect(ToolButtonKairan, &QToolButton::clicked, this, &TFormHome::ToolButtonKairanClick);
     connect(ToolButtonNo1, &QToolButton::clicked, this, &TFormHome::ToolButtonNo1Click);
     connect(ToolButtonNo2, &QToolButton::clicked, this, &TFormHome::ToolButtonNo2Click);
     connect(ToolButtonNo3, &QToolButton::clicked, this, &TFormHome::ToolButtonNo3Click);
@@ -177,12 +177,14 @@ void TFormHome::FormShow()
 {
     SetLampColour(Qt::black);
     EditURL->setText(m_settings.URL);
-    ToolButtonMake->setEnabled(true);
+    // A showing in the middle of a fetch must not offer a second one.
+    ToolButtonMake->setEnabled(!HomeFetch.Fetching());
     ToolButtonNo1Click();
 }
 
 void TFormHome::FormClose()
 {
+    HomeFetch.AbortForClose();
     m_settings.URL = EditURL->text();
 }
 

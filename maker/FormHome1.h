@@ -16,13 +16,14 @@ class QToolButton;
 class QAction;
 class QHeaderView;
 class QMenu;
+class TFormKairanban;
 class TLinkTreeModel;
 class TTreeList;
 class TJobListModel;
 struct TSettings;
 
 // The "Home" window in which jobs are made: sequence expansion of a "$" pattern, single URLs and
-// URLs from the clipboard.
+// URLs from the clipboard; splits a URL into part jobs and shows the notice board.
 class TFormHome : public QWidget
 {
     Q_OBJECT
@@ -38,6 +39,9 @@ public:
     void ToolButtonNo2Click();
     void ToolButtonNo3Click();
     void Label1Click();
+    void ToolButtonDivClick();
+    void ToolButtonStopClick();
+    void ToolButtonKairanClick();
     // A "MAKE=" line of a list file; false when a number field is not a number.
     bool MakeFromRecord(const QString &url, const QString &start, const QString &end,
                         const QString &length, const QString &step);
@@ -62,6 +66,11 @@ public:
     TTreeList *TreeList1 = nullptr;
     QFrame *Panel2 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
+    // Made at the first notice.
+    TFormKairanban *FormKairanban = nullptr;
+
+    // The window's one fetch: split probe, page fetch, notice.
+    THomeFetch HomeFetch;
 
     // Page link import.
     void ButtonCliMakeClick();
@@ -75,7 +84,6 @@ public:
     QAction *PopAllClear = nullptr;
     QPersistentModelIndex ImportParent;  // none for a top-level import
     TAWKStr AWKStr1;
-    THomeFetch Fetch;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -86,6 +94,8 @@ private:
     void MakeToolBar();
     void MakeNumberPanel();
     void MakeLinkTree(const QRect &geometry);
+    void ConnectFetch();
+    void SetFetchButtonsEnabled(bool enabled);
     void SetLampColour(const QColor &colour);
     void ApplyLayout(int width, int height, bool treeHeaderShown);
 

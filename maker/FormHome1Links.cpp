@@ -45,7 +45,7 @@ void TFormHome::ButtonCliMakeClick()
 void TFormHome::TreeList1DblClick()
 {
     const QModelIndex selected = TreeList1->currentIndex();
-    if (!ToolButtonMake->isEnabled() || Fetch.Fetching() || !selected.isValid())
+    if (!ToolButtonMake->isEnabled() || HomeFetch.Fetching() || !selected.isValid())
         return;
     ImportParent = selected.siblingAtColumn(0);
     FetchPage(LinkTree->Url(ImportParent));
@@ -65,8 +65,8 @@ void TFormHome::HeaderControl1SectionResize()
 
 void TFormHome::FetchPage(const QString &url)
 {
-    if (!Fetch.FetchPage(url))
+    if (!HomeFetch.FetchPage(url))
         return;
     // The tree may have been emptied while the page arrived: the links then go to the top level.
-    TLinkImport(m_jobs, *LinkTree, AWKStr1).ScanLinks(Fetch.PageText, Fetch.PageURL, ImportParent, m_settings);
+    TLinkImport(m_jobs, *LinkTree, AWKStr1).ScanLinks(HomeFetch.PageText, HomeFetch.PageURL, ImportParent, m_settings);
 }

@@ -1,35 +1,213 @@
 #include "THomeFetch.h"
 
+#include "TJobListModel.h"
+#include "TSettings.h"
+#include "UrlUtil.h"
+
+#include <QBuffer>
+
+namespace {
+
+// Ends a fetch however it is left: the window must never keep its buttons disabled.
+class TFetchEnd
+{
+public:
+    explicit TFetchEnd(std::function<void()> end) : m_end(std::move(end)) {}
+    ~TFetchEnd() { m_end(); }
+    TFetchEnd(const TFetchEnd &) = delete;
+    TFetchEnd &operator=(const TFetchEnd &) = delete;
+
+private:
+    std::function<void()> m_end;
+};
+
+} // namespace
+
 THomeFetch::THomeFetch(TJobListModel &jobs, const TSettings &settings, QObject *parent)
     : QObject(parent)
     , m_jobs(jobs)
     , m_settings(settings)
 {
+    HttpCli1.OnHeaderEnd = [this](THttpCli *sender) { HttpCli1HeaderEnd(sender); };
+    HttpCli1.OnDocBegin = [this](THttpCli *sender) { HttpCli1DocBegin(sender); };
+    HttpCli1.OnDocData = [this](THttpCli *sender, const char *buffer, int len) {
+        HttpCli1DocData(sender, buffer, len);
+    };
+    HttpCli1.OnDocEnd = [this](THttpCli *sender) { HttpCli1DocEnd(sender); };
 }
 
-int THomeFetch::Split(const QString &)
+QList<THomeFetch::TPart> THomeFetch::MakeParts(qint64 total)
 {
-    return 0;
+    QList<TPart> parts;
+    const qint64 size = total / PartCount + 1;
+    qint64 end = 0;
+    while (end < total) {
+        const qint64 start = end;
+        // Compared before adding, so a total near the top of the range cannot overflow.
+        end = total - end < size ? total : end + size;
+        parts.append({start, end, QString::asprintf("%3.3d", int(parts.size()) + 1)});
+    }
+    return parts;
+}
+
+int THomeFetch::Split(const QString &url)
+{
+    LastStatus = 0;
+    SetStatus(QStringLiteral("Doc begin"));
+    HttpCli1.Reference = m_settings.Ref.isEmpty() ? UrlUtil::ParseCuURL(url) : m_settings.Ref;
+    HttpCli1.ContentRangeBegin = QStringLiteral("1");
+    HttpCli1.ContentRangeEnd = QStringLiteral("1");
+    RangeExpected = true;
+    // The probe's body is one byte; anything beyond a little is not what was asked for.
+    if (!Run(url, MaxNoticeBytes))
+        return 0;
+    if (!RangeExpected) {
+        SetStatus(QStringLiteral("分割不可！"));
+        return 0;
+    }
+    SetStatus(UrlUtil::HttpMsg(LastStatus));
+    const QStringList headers = HttpCli1.ResponseHeaders();
+    emit HeadersReceived(headers);
+    QString headerText;
+    for (const QString &line : headers)
+        headerText += line + QStringLiteral("\r\n");
+    int added = 0;
+    for (const TPart &part : MakeParts(UrlUtil::GetLength(headerText)))
+        if (m_jobs.AddJob(url, part.start, part.end, part.name) >= 0)
+            ++added;
+    return added;
 }
 
 bool THomeFetch::FetchPage(const QString &url)
 {
     PageURL = url;
-    PageText.clear();
-    return false;
+    return FetchWhole(url, MaxPageBytes, QStringLiteral("Doc Begin"));
 }
 
-bool THomeFetch::FetchNotice(const QString &)
+bool THomeFetch::FetchNotice(const QString &url)
 {
+    LastStatus = 0;
+    if (!FetchWhole(url, MaxNoticeBytes, QStringLiteral("Doc begin")))
+        return false;
+    const qsizetype zero = PageText.indexOf('\0');
+    if (zero >= 0)
+        PageText.truncate(zero);
+    return true;
+}
+
+bool THomeFetch::FetchWhole(const QString &url, qint64 cap, const QString &beginText)
+{
+    SetStatus(beginText);
+    HttpCli1.ContentRangeBegin.clear();
+    HttpCli1.ContentRangeEnd.clear();
+    RangeExpected = false;
+    if (!Run(url, cap))
+        return false;
+    SetStatus(UrlUtil::HttpMsg(LastStatus));
+    emit HeadersReceived(HttpCli1.ResponseHeaders());
+    return true;
+}
+
+bool THomeFetch::Run(const QString &url, qint64 cap)
+{
+    FFetching = true;
+    emit FetchingChanged(true);
+    QBuffer stream;
+    stream.open(QIODevice::WriteOnly);
+    const TFetchEnd end([this] {
+        HttpCli1.ReceiveStream = nullptr;
+        FLampRed = false;
+        emit LampChanged(false);
+        FFetching = false;
+        emit FetchingChanged(false);
+    });
+
+    StopRequested = false;
     PageText.clear();
-    return false;
+    HttpCli1.URL = url;
+    HttpCli1.Proxy = m_settings.Proxy;
+    HttpCli1.ReceiveStream = &stream;
+    ExpectedSize = 0;
+    FetchedBytes = 0;
+    FCap = cap;
+    try {
+        HttpCli1.Get();
+    } catch (const EHttpException &) {
+        SetStatus(QStringLiteral("Disconnected"));
+    } catch (const std::exception &fault) {
+        // Not the client's own report: say what happened and drop the result.
+        SetStatus(QStringLiteral("Error: ") + QString::fromLocal8Bit(fault.what()));
+        return false;
+    }
+    PageText = stream.data().left(cap);
+    return !StopRequested;
 }
 
 void THomeFetch::Stop()
 {
     StopRequested = true;
+    HttpCli1.Abort();
 }
 
 void THomeFetch::AbortForClose()
 {
+    if (FFetching)
+        HttpCli1.Abort();
+}
+
+void THomeFetch::SetStatus(const QString &text)
+{
+    StatusText = text;
+    emit StatusTextChanged(text);
+}
+
+void THomeFetch::HttpCli1HeaderEnd(THttpCli *sender)
+{
+    LastStatus = sender->ResponseStatus();
+    if (LastStatus == 200) {
+        ExpectedSize = sender->ResponseLength();
+        if (RangeExpected) {
+            // A whole document in answer to a range probe: the server does not split.
+            RangeExpected = false;
+            sender->Abort();
+        }
+    } else if (LastStatus == 206) {
+        bool ok = false;
+        const qint64 first = sender->ContentRangeBegin.toLongLong(&ok);
+        qint64 expected = 0;
+        if (!ok || first < 0 || __builtin_add_overflow(first, sender->ResponseLength(), &expected))
+            expected = 0;
+        ExpectedSize = expected;
+        RangeExpected = true;
+    } else {
+        // Redirections are not followed here.
+        RangeExpected = false;
+        SetStatus(UrlUtil::HttpMsg(LastStatus));
+        sender->Abort();
+    }
+}
+
+void THomeFetch::HttpCli1DocBegin(THttpCli *)
+{
+    SetStatus(QStringLiteral("Doc begin"));
+}
+
+void THomeFetch::HttpCli1DocData(THttpCli *sender, const char *, int len)
+{
+    FetchedBytes += len;
+    if (ExpectedSize <= 0)
+        SetStatus(QStringLiteral("Total %1 Bytes.").arg(FetchedBytes));
+    else
+        SetStatus(QString::asprintf("%1.2f", double(FetchedBytes) / double(ExpectedSize) * 100.0)
+                  + QLatin1Char('%'));
+    FLampRed = !FLampRed;
+    emit LampChanged(FLampRed);
+    // Also ends the request on a server that keeps the connection open.
+    if (StatusText == QLatin1String("100.00%") || FetchedBytes >= FCap)
+        sender->Abort();
+}
+
+void THomeFetch::HttpCli1DocEnd(THttpCli *)
+{
+    SetStatus(QStringLiteral("Doc End"));
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QBuffer;
 class TJobListModel;
 struct TSettings;
 
@@ -31,6 +32,19 @@ public:
     void AbortForClose();
     bool Fetching() const { return FFetching; }
 
+    // The parts of a file of total bytes: consecutive [start, end) ranges, at most PartCount.
+    struct TPart {
+        qint64 start;
+        qint64 end;
+        QString name;
+    };
+    static QList<TPart> MakeParts(qint64 total);
+
+    static constexpr int PartCount = 12;
+    // A server may send anything: past these sizes the fetch is ended and what arrived is used.
+    static constexpr qint64 MaxPageBytes = 16 * 1024 * 1024;
+    static constexpr qint64 MaxNoticeBytes = 64 * 1024;
+
     THttpCli HttpCli1;
     QByteArray PageText;
     QString PageURL;
@@ -39,6 +53,8 @@ public:
     bool StopRequested = false;
     bool RangeExpected = false;
     int LastStatus = 0;
+    // The last status text shown, for callers without a status bar.
+    QString StatusText;
 
 signals:
     void StatusTextChanged(const QString &text);
@@ -49,7 +65,19 @@ signals:
     void HeadersReceived(const QStringList &lines);
 
 private:
+    // Runs one GET of url into PageText (at most cap bytes); false when the result is to be dropped.
+    bool Run(const QString &url, qint64 cap);
+    // A fetch of the whole document: Run, then the status and headers of its answer.
+    bool FetchWhole(const QString &url, qint64 cap, const QString &beginText);
+    void SetStatus(const QString &text);
+    void HttpCli1HeaderEnd(THttpCli *sender);
+    void HttpCli1DocBegin(THttpCli *sender);
+    void HttpCli1DocData(THttpCli *sender, const char *buffer, int len);
+    void HttpCli1DocEnd(THttpCli *sender);
+
     TJobListModel &m_jobs;
     const TSettings &m_settings;
     bool FFetching = false;
+    bool FLampRed = false;
+    qint64 FCap = 0;
 };

@@ -107,7 +107,9 @@ TEST_F(FormHome1LinksTest, MakeImportsPageAndDoubleClickImportsBelowNode)
     const QModelIndex two = model->index(1, 0);
     ASSERT_EQ(model->Url(two), site + "two.html");
     home->TreeList1->scrollTo(two);
-    QTest::mouseDClick(home->TreeList1->viewport(), Qt::LeftButton, {}, home->TreeList1->visualRect(two).center());
+    const QPoint at = home->TreeList1->visualRect(two).center();
+    QTest::mouseClick(home->TreeList1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(home->TreeList1->viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(Jobs(), QStringList({"x.jpg"}));
     EXPECT_EQ(Nodes(two), QStringList({"deep.html", "one.html"})) << "one.html is listed above the node: a second node";
     EXPECT_EQ(Nodes(), pages) << "nothing new at the top";

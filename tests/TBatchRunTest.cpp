@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -160,4 +161,32 @@ TEST(TBatchRunTest, RunsListsAndSavesTheOutcomeWithNginx)
     const TBatchResult unsaved = RunBatch(temp, {Sample, "--save", nowhere});
     EXPECT_EQ(unsaved.status, TBatchRun::ExitIncomplete);
     EXPECT_TRUE(unsaved.err.contains(nowhere)) << unsaved.err.toStdString();
+}
+
+// Catches parts joined in the wrong order or with a hole, parts left behind after the join, and a
+// server that refuses ranges reported as success.
+TEST(TBatchRunTest, SplitFetchesPartsAndJoinsThemWithNginx)
+{
+    TTempFolder temp;
+    TNginxServer nginx;
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    QByteArray original;
+    for (int i = 0; i < 200000; ++i)
+        original.append(char(i * 7919 % 251));
+    nginx.WriteFile("whole.bin", original);
+    const QString url = nginx.Url("/whole.bin");
+    const TBatchResult run = RunBatch(temp, {"--threads", "9", "--split", url});
+    EXPECT_EQ(run.status, TBatchRun::ExitComplete) << run.err.toStdString();
+    const QString whole = LocalFileName::For(temp.path(), url, true);
+    EXPECT_TRUE(run.out.contains("Merged\t" + whole));
+    QFile merged(whole);
+    ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(merged.readAll() == original);
+    EXPECT_EQ(QDir(temp.path() + "/tmp").entryList(QDir::Files), QStringList{QFileInfo(whole).fileName()});
+
+    TScriptedServer whole200;
+    whole200.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"), TScriptedServer::Close()});
+    const TBatchResult refused = RunBatch(temp, {"--split", whole200.Url("/x.bin")});
+    EXPECT_EQ(refused.status, TBatchRun::ExitIncomplete);
+    EXPECT_TRUE(refused.err.contains("cannot be fetched in parts (分割不可！)")) << refused.err.toStdString();
 }

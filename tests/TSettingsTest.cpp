@@ -39,6 +39,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     s.Threads = 0;
     s.FileType = 2;
     s.MaxTries = 6;
+    s.KairanURL = "http://notice.example/k.txt";
     s.Window = {10, 20, 640, 480};
     TIniFile out(dir.file("pelmor.ini"));
     s.Save(out);
@@ -47,7 +48,8 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     const QByteArray expected =
         "[Data]\r\nURL=http://host.example/\x89\xe6\x91\x9c$.jpg\r\nProxy=proxy.example:8080\r\nRef=\r\nCookie=\r\n"
         "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
-        "Threads=0\r\nInterval=1000\r\nMaxTries=6\r\nHomePage=https://pelmor.example/\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+        "Threads=0\r\nInterval=1000\r\nMaxTries=6\r\nHomePage=https://pelmor.example/\r\n"
+        "KairanURL=http://notice.example/k.txt\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
     EXPECT_EQ(dir.read("pelmor.ini"), expected);
 
     TSettings back;
@@ -56,6 +58,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     EXPECT_EQ(back.Proxy, s.Proxy);
     EXPECT_EQ(back.Threads, 0);
     EXPECT_EQ(back.MaxTries, 6);
+    EXPECT_EQ(back.KairanURL, s.KairanURL);
     EXPECT_FALSE(back.LongFileNames());
     EXPECT_EQ(back.Window.width, 640);
 }

@@ -1,0 +1,142 @@
+#include "NginxServer.h"
+#include "ScriptedServer.h"
+#include "THomeFetch.h"
+#include "TJobListModel.h"
+#include "TSettings.h"
+
+#include <QRegularExpression>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class THomeFetchTest : public ::testing::Test
+{
+protected:
+    THomeFetchTest()
+    {
+        QObject::connect(&fetch, &THomeFetch::FetchingChanged, [this](bool on) { fetching.append(on); });
+        QObject::connect(&fetch, &THomeFetch::StatusTextChanged, [this](const QString &t) { statuses.append(t); });
+    }
+
+    // The [start, end) ranges and part texts of the listed jobs.
+    QStringList Rows() const
+    {
+        QStringList rows;
+        for (int row = 0; row < jobs.RowCount(); ++row)
+            rows.append(jobs.Cell(row, SubSBytes) + "-" + jobs.Cell(row, SubEBytes) + " " + jobs.Cell(row, SubDiv));
+        return rows;
+    }
+
+    TJobListModel jobs;
+    TSettings settings;
+    THomeFetch fetch{jobs, settings};
+    QList<bool> fetching;
+    QStringList statuses;
+};
+
+QByteArray Partial(const QByteArray &range)
+{
+    return "HTTP/1.1 206 Partial Content\r\nContent-Range: " + range + "\r\nContent-Length: 1\r\n\r\nx";
+}
+
+} // namespace
+
+// Catches parts with a gap, an overlap or a wrong name, a probe that asks for more than one byte,
+// and a second split of the same URL listing its parts again.
+TEST_F(THomeFetchTest, SplitsAFileFromNginxIntoTwelvePartsOnce)
+{
+    TNginxServer nginx;
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    nginx.WriteFile("f.bin", QByteArray(1000, 'z'));
+    QStringList headers;
+    QObject::connect(&fetch, &THomeFetch::HeadersReceived, [&](const QStringList &h) { headers = h; });
+
+    EXPECT_EQ(fetch.Split(nginx.Url("/f.bin")), 12);
+    QStringList expected;
+    for (int k = 0; k < 12; ++k)
+        expected.append(QStringLiteral("%1-%2 %3").arg(k * 84).arg(k == 11 ? 1000 : (k + 1) * 84).arg(k + 1, 3, 10, QChar('0')));
+    EXPECT_EQ(Rows(), expected);
+    EXPECT_EQ(fetch.StatusText, "部分的なコンテンツ(206)");
+    EXPECT_TRUE(headers.join("\n").contains("Content-Range: bytes 1-1/1000"));
+    EXPECT_EQ(fetching, (QList<bool>{true, false}));
+
+    EXPECT_EQ(fetch.Split(nginx.Url("/f.bin")), 0);
+    EXPECT_EQ(jobs.RowCount(), 12);
+}
+
+// Catches a server's answer trusted where it gives no usable total, a whole-file answer taken for
+// a split, and totals past 32 bits cut short.
+TEST_F(THomeFetchTest, ProbeAnswersThatGiveNoPartsOrBigOnes)
+{
+    struct TCase {
+        QByteArray answer;
+        int parts;
+        QString status;
+    };
+    const QList<TCase> cases{
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + QByteArray(1000, 'a'), 0, "分割不可！"},
+        {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/\r\nContent-Length: 0\r\n\r\n", 0, "分割不可！"},
+        {Partial("bytes 1-1/*"), 0, "部分的なコンテンツ(206)"},
+        {Partial("bytes 1-1/-5000"), 0, "部分的なコンテンツ(206)"},
+        {Partial("bytes 1-1/99999999999999999999999"), 0, "部分的なコンテンツ(206)"},
+        {Partial("bytes 1-1/5000000000"), 12, "部分的なコンテンツ(206)"},
+    };
+    for (const TCase &c : cases) {
+        jobs.Clear();
+        TScriptedServer server;
+        server.Play({TScriptedServer::Send(c.answer), TScriptedServer::Close()});
+        EXPECT_EQ(fetch.Split(server.Url("/big.iso")), c.parts) << c.answer.left(60).toStdString();
+        EXPECT_EQ(fetch.StatusText, c.status) << c.answer.left(60).toStdString();
+        EXPECT_TRUE(server.Request().contains("Range: bytes=1-1\r\n"));
+    }
+    ASSERT_EQ(jobs.RowCount(), 12);
+    EXPECT_EQ(Rows().first(), "0-416666667 001");
+    EXPECT_EQ(Rows().last(), "4583333337-5000000000 012");
+    // A total at the top of the range must not wrap while the parts are made.
+    const auto top = THomeFetch::MakeParts(std::numeric_limits<qint64>::max());
+    ASSERT_EQ(top.size(), 12);
+    EXPECT_EQ(top.last().end, std::numeric_limits<qint64>::max());
+}
+
+// Catches a stopped split that still lists parts, and buttons left disabled after it.
+TEST_F(THomeFetchTest, StopDuringASplitAddsNothing)
+{
+    TScriptedServer server;
+    server.Play({TScriptedServer::Pause(), TScriptedServer::Send(Partial("bytes 1-1/1000")), TScriptedServer::Close()});
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        if (server.Paused())
+            fetch.Stop();
+    });
+    press.start(5);
+    EXPECT_EQ(fetch.Split(server.Url("/f.bin")), 0);
+    EXPECT_EQ(jobs.RowCount(), 0);
+    EXPECT_EQ(fetch.StatusText, "Disconnected");
+    EXPECT_EQ(fetching, (QList<bool>{true, false}));
+}
+
+// Catches a page fetch waiting for a keep-alive server to close, a page or notice without bound,
+// and a notice read past its first zero byte.
+TEST_F(THomeFetchTest, FetchesEndAtTheirSizeOrTheirCap)
+{
+    TScriptedServer keepAlive;
+    keepAlive.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")});
+    EXPECT_TRUE(fetch.FetchPage(keepAlive.Url("/p.html")));
+    EXPECT_EQ(fetch.PageText, "hello");
+    EXPECT_TRUE(statuses.contains("100.00%"));
+    EXPECT_EQ(fetch.StatusText, "OK(200)");
+
+    TScriptedServer flood;
+    flood.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\n\r\n"),
+                TScriptedServer::Send(QByteArray(THomeFetch::MaxPageBytes + 100000, 'q')), TScriptedServer::Close()});
+    EXPECT_TRUE(fetch.FetchPage(flood.Url("/p.html")));
+    EXPECT_EQ(fetch.PageText.size(), THomeFetch::MaxPageBytes);
+    EXPECT_FALSE(statuses.filter(QRegularExpression("^Total \\d+ Bytes\\.$")).isEmpty());
+
+    TScriptedServer notice;
+    notice.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\n\r\nv1\r\nv2" + QByteArray(1, '\0') + "rest"),
+                 TScriptedServer::Close()});
+    EXPECT_TRUE(fetch.FetchNotice(notice.Url("/kairan.txt")));
+    EXPECT_EQ(fetch.PageText, "v1\r\nv2");
+}
