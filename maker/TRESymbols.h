@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <vector>
+
+// A symbol is one character of Shift_JIS text: a single byte, or lead byte * 256 + trail byte for a
+// double-byte character, so that the automaton reads a double-byte character as one step.
+namespace TRESymbols {
+
+constexpr uint32_t SymbolCount = 0x10000;
+
+bool IsLeadByte(unsigned char byte);
+// Bytes taken by the character at offset: 2 for a lead byte followed by a non-zero byte, else 1.
+int CharLength(const QByteArray &text, int offset);
+uint32_t SymbolAt(const QByteArray &text, int offset, int length);
+
+// Half-open symbol interval [First, Last + 1).
+struct TInterval
+{
+    uint32_t First;
+    uint32_t Last;
+};
+
+// Splits the symbol range at every interval edge of a pattern, so that all symbols in one class
+// behave alike everywhere in that pattern and the automaton's tables are one column per class.
+class TSymbolClasses
+{
+public:
+    explicit TSymbolClasses(const std::vector<TInterval> &intervals);
+    int Count() const { return int(Bounds.size()) - 1; }
+    int ClassOf(uint32_t symbol) const;
+    // Classes covered by an interval: a contiguous run, first and last included.
+    int FirstClass(const TInterval &interval) const { return ClassOf(interval.First); }
+    int LastClass(const TInterval &interval) const { return ClassOf(interval.Last); }
+
+private:
+    std::vector<uint32_t> Bounds; // ascending class starts, ending with SymbolCount
+    std::vector<uint16_t> ByteClass;
+};
+
+} // namespace TRESymbols

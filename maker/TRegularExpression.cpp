@@ -1,0 +1,64 @@
+#include "TRegularExpression.h"
+
+#include "TREParser.h"
+#include "TRE_DFA.h"
+
+namespace {
+
+void CollectIntervals(const TREParseTree &node, std::vector<TRESymbols::TInterval> &intervals)
+{
+    intervals.insert(intervals.end(), node.Intervals.begin(), node.Intervals.end());
+    for (const auto &child : node.Children)
+        CollectIntervals(*child, intervals);
+}
+
+std::unique_ptr<TRECompiled> Compile(const QByteArray &pattern)
+{
+    const auto tree = TREParser::Parse(pattern);
+    std::vector<TRESymbols::TInterval> intervals;
+    CollectIntervals(*tree, intervals);
+    auto compiled = std::make_unique<TRECompiled>();
+    compiled->Text = pattern;
+    compiled->Classes = std::make_unique<TRESymbols::TSymbolClasses>(intervals);
+    compiled->Forward = std::make_unique<TRE_DFA>(std::make_unique<TRE_NFA>(*tree, *compiled->Classes, false), false);
+    compiled->Backward = std::make_unique<TRE_DFA>(std::make_unique<TRE_NFA>(*tree, *compiled->Classes, true), true);
+    return compiled;
+}
+
+} // namespace
+
+TRECompiled::~TRECompiled() = default;
+
+TRegularExpression::TRegularExpression()
+{
+    Cache.push_back(Compile({}));
+}
+
+TRegularExpression::~TRegularExpression() = default;
+
+void TRegularExpression::SetRegExp(const QByteArray &pattern)
+{
+    for (size_t entry = 0; entry < Cache.size(); ++entry) {
+        if (Cache[entry]->Text == pattern) {
+            CurrentEntry = entry;
+            return;
+        }
+    }
+    CurrentEntry = 0;
+    // Compiled before anything is dropped, so a malformed pattern costs no cached entry.
+    auto compiled = Compile(pattern);
+    if (Cache.size() >= size_t(MaxCacheEntries))
+        Cache.pop_back();
+    Cache.insert(Cache.begin() + 1, std::move(compiled));
+    CurrentEntry = 1;
+}
+
+QByteArray TRegularExpression::RegExp() const
+{
+    return Cache[CurrentEntry]->Text;
+}
+
+int TRegularExpression::CacheCount() const
+{
+    return int(Cache.size());
+}
