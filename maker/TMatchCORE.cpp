@@ -5,21 +5,49 @@
 #include <algorithm>
 #include <limits>
 
-int TMatchCORE::Match(const QByteArray &text, int &start, int &length)
+TMatchCORE::TSymbolStream TMatchCORE::Symbols(const QByteArray &text, const TRECompiled &pattern) const
 {
-    TRECompiled &pattern = Current();
-    std::vector<int> offsets;
-    std::vector<int> classes;
+    TSymbolStream stream;
+    const auto add = [&](int offset, uint32_t symbol) {
+        stream.Offsets.push_back(offset);
+        stream.Classes.push_back(pattern.Classes->ClassOf(symbol));
+    };
+    const bool marks = pattern.UsesLineMarks;
+    const int separator = LineSeparator == mcls_LF ? 1 : 2;
+    int lineFlags = TRESymbols::lfStart;
     // Positions are reported as int: the rest of a text beyond that range is not searched.
     const qsizetype limit = std::min(text.size(), qsizetype(std::numeric_limits<int>::max() - 1));
     int offset = 0;
     while (offset < limit && text[offset] != '\0') {
+        const bool lineBreak = marks && (separator == 1 ? text[offset] == '\n'
+                                                        : text[offset] == '\r' && offset + 1 < limit && text[offset + 1] == '\n');
+        if (lineBreak)
+            lineFlags |= TRESymbols::lfEnd;
+        if (marks && lineFlags != 0)
+            add(offset, TRESymbols::LineMark(lineFlags));
+        lineFlags = 0;
+        if (lineBreak) {
+            for (int i = 0; i < separator; ++i, ++offset)
+                add(offset, uchar(text[offset]));
+            lineFlags = TRESymbols::lfStart;
+            continue;
+        }
         const int bytes = TRESymbols::CharLength(text, offset);
-        offsets.push_back(offset);
-        classes.push_back(pattern.Classes->ClassOf(TRESymbols::SymbolAt(text, offset, bytes)));
+        add(offset, TRESymbols::SymbolAt(text, offset, bytes));
         offset += bytes;
     }
-    offsets.push_back(offset);
+    if (marks)
+        add(offset, TRESymbols::LineMark(lineFlags | TRESymbols::lfEnd));
+    stream.Offsets.push_back(offset);
+    return stream;
+}
+
+int TMatchCORE::Match(const QByteArray &text, int &start, int &length)
+{
+    TRECompiled &pattern = Current();
+    const TSymbolStream stream = Symbols(text, pattern);
+    const std::vector<int> &classes = stream.Classes;
+    const std::vector<int> &offsets = stream.Offsets;
     const int symbols = int(classes.size());
 
     // Backwards, the mirrored pattern accepts exactly where some match starts; the last such

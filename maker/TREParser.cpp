@@ -79,6 +79,11 @@ std::unique_ptr<TREParseTree> TREParser::Repeated(int depth)
         atom->Intervals = std::move(Token.Intervals);
         Advance();
         break;
+    case tkLineStart:
+    case tkLineEnd:
+        atom = MakeNode(Token.Kind == tkLineStart ? ndLineStart : ndLineEnd);
+        Advance();
+        break;
     case tkLParen: {
         const int open = Token.Position;
         if (depth >= MaxGroupDepth)

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-enum TRENodeKind { ndEmpty, ndSet, ndConcat, ndAlt, ndStar, ndPlus, ndOptional };
+enum TRENodeKind { ndEmpty, ndSet, ndLineStart, ndLineEnd, ndConcat, ndAlt, ndStar, ndPlus, ndOptional };
 
 struct TREParseTree
 {

@@ -110,8 +110,8 @@ TREToken TREScanner::Next()
     case '|': return mark(tkBar);
     case '.': ++Offset; return {tkSet, position, {{0, TRESymbols::SymbolCount - 1}}};
     case '[': ++Offset; return TakeClass(position);
-    case '^':
-    case '$': Fail("line anchors are not supported", position);
+    case '^': return mark(tkLineStart);
+    case '$': return mark(tkLineEnd);
     case '\\': {
         const uint32_t symbol = TakeEscaped();
         return {tkSet, position, {{symbol, symbol}}};

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-enum TRETokenKind { tkSet, tkLParen, tkRParen, tkStar, tkPlus, tkQuestion, tkBar, tkEnd };
+enum TRETokenKind { tkSet, tkLineStart, tkLineEnd, tkLParen, tkRParen, tkStar, tkPlus, tkQuestion, tkBar, tkEnd };
 
 struct TREToken
 {
@@ -21,7 +21,7 @@ class TREScanner
 {
 public:
     explicit TREScanner(const QByteArray &pattern);
-    // ERegExpParser for a malformed class, escape or an unsupported mark.
+    // ERegExpParser for a malformed class or escape, or a zero byte.
     TREToken Next();
 
 private:

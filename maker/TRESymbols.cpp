@@ -24,9 +24,8 @@ uint32_t SymbolAt(const QByteArray &text, int offset, int length)
 
 TSymbolClasses::TSymbolClasses(const std::vector<TInterval> &intervals)
 {
-    Bounds.reserve(intervals.size() * 2 + 2);
-    Bounds.push_back(0);
-    Bounds.push_back(SymbolCount);
+    Bounds.reserve(intervals.size() * 2 + 5);
+    Bounds.insert(Bounds.end(), {0, LineMark(1), LineMark(2), LineMark(3), SymbolLimit});
     for (const TInterval &interval : intervals) {
         Bounds.push_back(interval.First);
         Bounds.push_back(interval.Last + 1);

@@ -6,6 +6,7 @@ TRE_NFA::TRE_NFA(const TREParseTree &tree, const TRESymbols::TSymbolClasses &cla
     : SymbolClasses(classes)
     , Reversed(reversed)
     , Classes(classes.Count())
+    , FirstMark(classes.FirstMarkClass())
     , Words((classes.Count() + 63) / 64)
 {
     const TFragment whole = Build(tree);
@@ -38,6 +39,13 @@ TRE_NFA::TFragment TRE_NFA::Build(const TREParseTree &node)
             for (int cls = SymbolClasses.FirstClass(interval); cls <= SymbolClasses.LastClass(interval); ++cls)
                 bits[cls / 64] |= uint64_t(1) << (cls % 64);
         return {from, to};
+    }
+    case ndLineStart:
+    case ndLineEnd: {
+        const int from = AddState();
+        States[from].Anchor = node.Kind == ndLineStart ? TRESymbols::lfStart : TRESymbols::lfEnd;
+        States[from].Next = AddState();
+        return {from, States[from].Next};
     }
     case ndConcat: {
         std::vector<TFragment> parts;
@@ -77,7 +85,7 @@ TRE_NFA::TFragment TRE_NFA::Build(const TREParseTree &node)
     return {AddState(), AddState()};
 }
 
-std::vector<int> TRE_NFA::Closure(const std::vector<int> &set) const
+std::vector<int> TRE_NFA::Closure(const std::vector<int> &set, int lineFlags) const
 {
     if (++Generation == 0) {
         std::fill(Seen.begin(), Seen.end(), 0);
@@ -91,17 +99,22 @@ std::vector<int> TRE_NFA::Closure(const std::vector<int> &set) const
             pending.push_back(state);
         }
     }
+    const auto reach = [&](int next) {
+        if (Seen[next] != Generation) {
+            Seen[next] = Generation;
+            pending.push_back(next);
+        }
+    };
     while (!pending.empty()) {
         const int state = pending.back();
         pending.pop_back();
-        if (States[state].Set >= 0 || state == Accept)
+        const TState &node = States[size_t(state)];
+        if (node.Set >= 0 || node.Anchor != 0 || state == Accept)
             result.push_back(state);
-        for (int next : States[state].Epsilon) {
-            if (Seen[next] != Generation) {
-                Seen[next] = Generation;
-                pending.push_back(next);
-            }
-        }
+        if (node.Anchor & lineFlags)
+            reach(node.Next);
+        for (int next : node.Epsilon)
+            reach(next);
     }
     std::sort(result.begin(), result.end());
     return result;
@@ -115,11 +128,13 @@ bool TRE_NFA::Reads(int state, int cls) const
 
 std::vector<int> TRE_NFA::Step(const std::vector<int> &set, int cls) const
 {
+    if (cls >= FirstMark)
+        return Closure(set, cls - FirstMark + 1);
     std::vector<int> reached;
     for (int state : set)
         if (Reads(state, cls))
             reached.push_back(States[state].Next);
-    return Closure(reached);
+    return Closure(reached, 0);
 }
 
 bool TRE_NFA::Accepts(const std::vector<int> &set) const

@@ -14,11 +14,12 @@ public:
     TRE_NFA(const TREParseTree &tree, const TRESymbols::TSymbolClasses &classes, bool reversed);
 
     int ClassCount() const { return Classes; }
-    // The states reached from set (sorted) by epsilon moves, set included, keeping only those that
-    // read a symbol or accept: two sets that differ elsewhere behave alike.
-    std::vector<int> Closure(const std::vector<int> &set) const;
-    std::vector<int> StartSet() const { return Closure({Start}); }
-    // Closure of the states reached from set by reading one symbol of class cls.
+    // The states reached from set (sorted) by epsilon moves, and by anchors whose line flags hold,
+    // set included, keeping only those that read, anchor or accept: others behave alike.
+    std::vector<int> Closure(const std::vector<int> &set, int lineFlags) const;
+    std::vector<int> StartSet() const { return Closure({Start}, 0); }
+    // Closure of the states reached from set by reading one symbol of class cls. A line mark is
+    // invisible to all but the anchors: every state stays where it is across it.
     std::vector<int> Step(const std::vector<int> &set, int cls) const;
     bool Accepts(const std::vector<int> &set) const;
 
@@ -26,8 +27,9 @@ private:
     struct TState
     {
         std::vector<int> Epsilon;
-        int Set = -1;  // index into ClassSets when the state reads a symbol
-        int Next = -1; // where reading one leads
+        int Set = -1;    // index into ClassSets when the state reads a symbol
+        int Anchor = 0;  // TLineFlags the state waits for
+        int Next = -1;   // where reading a symbol or passing the anchor leads
     };
     struct TFragment
     {
@@ -43,6 +45,7 @@ private:
     const TRESymbols::TSymbolClasses &SymbolClasses;
     bool Reversed;
     int Classes;
+    int FirstMark;
     int Words; // 64-bit words per class set
     std::vector<TState> States;
     std::vector<uint64_t> ClassSets; // Words per set, one bit per class

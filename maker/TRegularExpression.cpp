@@ -5,20 +5,24 @@
 
 namespace {
 
-void CollectIntervals(const TREParseTree &node, std::vector<TRESymbols::TInterval> &intervals)
+// Gathers the intervals the symbol classes are cut from, and whether the pattern has anchors.
+bool CollectIntervals(const TREParseTree &node, std::vector<TRESymbols::TInterval> &intervals)
 {
     intervals.insert(intervals.end(), node.Intervals.begin(), node.Intervals.end());
+    bool anchors = node.Kind == ndLineStart || node.Kind == ndLineEnd;
     for (const auto &child : node.Children)
-        CollectIntervals(*child, intervals);
+        anchors = CollectIntervals(*child, intervals) || anchors;
+    return anchors;
 }
 
 std::unique_ptr<TRECompiled> Compile(const QByteArray &pattern)
 {
     const auto tree = TREParser::Parse(pattern);
     std::vector<TRESymbols::TInterval> intervals;
-    CollectIntervals(*tree, intervals);
+    const bool anchors = CollectIntervals(*tree, intervals);
     auto compiled = std::make_unique<TRECompiled>();
     compiled->Text = pattern;
+    compiled->UsesLineMarks = anchors;
     compiled->Classes = std::make_unique<TRESymbols::TSymbolClasses>(intervals);
     compiled->Forward = std::make_unique<TRE_DFA>(std::make_unique<TRE_NFA>(*tree, *compiled->Classes, false), false);
     compiled->Backward = std::make_unique<TRE_DFA>(std::make_unique<TRE_NFA>(*tree, *compiled->Classes, true), true);

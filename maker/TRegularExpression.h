@@ -18,6 +18,7 @@ struct TRECompiled
     std::unique_ptr<TRESymbols::TSymbolClasses> Classes;
     std::unique_ptr<TRE_DFA> Forward;
     std::unique_ptr<TRE_DFA> Backward;
+    bool UsesLineMarks = false; // the pattern has "^" or "$"
     ~TRECompiled();
 };
 

@@ -82,6 +82,8 @@ TEST(TAWKStr, CacheKeepsPatternsAndEvictsAtThirty)
     }
     EXPECT_EQ(regex.CacheCount(), 30);
     EXPECT_EQ(Find(regex, Width, "width=7").Length, 7);
+    EXPECT_THROW(regex.SetRegExp("("), ERegExpParser);
+    EXPECT_EQ(regex.RegExp(), QByteArray()); // the empty entry is never the one dropped
 }
 
 // Each malformed pattern names its fault and where, and leaves the empty pattern current, which
@@ -100,7 +102,7 @@ TEST(TAWKStr, MalformedPatternsReportPositionAndResetToEmpty)
         {"x[0-9", "missing ]", 2},
         {"[9-0]", "range out of order", 2},
         {"ab\\", "backslash at end of pattern", 3},
-        {"^a", "line anchors are not supported", 1},
+        {"a[]", "missing ]", 2},
         {QByteArray(101, '(') + "a" + QByteArray(101, ')'), "groups nested too deeply", 101},
         {QByteArray(TREParser::MaxPatternLength + 1, 'a'), "pattern too long", TREParser::MaxPatternLength + 1},
     };
@@ -169,12 +171,36 @@ TEST(TAWKStr, HostilePatternsOverLargeTexts)
     ExpectFound(pattern, text, 1, lastA + 21);
 }
 
+// "^" and "$" hold at the text's ends and at the line separator chosen, and only there.
+TEST(TAWKStr, LineAnchorsFollowTheSeparator)
+{
+    TAWKStr regex;
+    const auto find = [&](TLineSeparator separator, const QByteArray &pattern, const QByteArray &text) {
+        regex.LineSeparator = separator;
+        return Find(regex, pattern, text);
+    };
+    EXPECT_EQ(find(mcls_LF, "^a+", "baa\naab").Start, 5);
+    EXPECT_EQ(find(mcls_CRLF, "^a+", "baa\naab").Start, 0);
+    EXPECT_EQ(find(mcls_CRLF, "^a+", "baa\r\naab").Start, 6);
+    EXPECT_EQ(find(mcls_CRLF, "b$", "ab\nb\r\nc").Start, 4);
+    EXPECT_EQ(find(mcls_LF, "b$", "ab\nb\r\nc").Start, 2);
+    EXPECT_EQ(find(mcls_LF, "c$", "abc").Length, 1);
+    const TFound empty = find(mcls_LF, "^$", "a\n\nb");
+    EXPECT_EQ(empty.Start, 3);
+    EXPECT_EQ(empty.Length, 0);
+    EXPECT_EQ(find(mcls_CRLF, "^[a-z]*$", "ab\r\ncd").Length, 2);
+    EXPECT_EQ(find(mcls_CRLF, "^.*$", "ab\r\ncd").Length, 6); // "." takes line separators too
+    EXPECT_EQ(find(mcls_LF, "a^b", "a\nb").Start, 0);
+    EXPECT_EQ(find(mcls_LF, "\\^", "a^").Start, 2);
+}
+
 namespace {
 
-// A tiny reference: the set of ends each pattern piece can reach, over one-byte characters.
+// A tiny reference: the set of ends each pattern piece can reach, over one-byte characters, with
+// lines ended by LF.
 struct TRefNode
 {
-    char Kind; // 'c' set, '.' concat, '|' alternative, '*' '+' '?'
+    char Kind; // 'c' set, '^' '$', '.' concat, '|' alternative, '*' '+' '?'
     std::string Members;
     std::vector<TRefNode> Parts;
 
@@ -184,6 +210,12 @@ struct TRefNode
         if (Kind == 'c') {
             if (from < text.size() && Members.find(text[from]) != std::string::npos)
                 ends.insert(from + 1);
+        } else if (Kind == '^') {
+            if (from == 0 || text[from - 1] == '\n')
+                ends.insert(from);
+        } else if (Kind == '$') {
+            if (from == text.size() || text[from] == '\n')
+                ends.insert(from);
         } else if (Kind == '.') {
             ends = {from};
             for (const TRefNode &part : Parts) {
@@ -216,11 +248,11 @@ struct TRefNode
     std::set<size_t> part0(const std::string &text, size_t from) const { return Parts[0].Ends(text, from); }
 };
 
-const std::string Alphabet = "ab019\"";
+const std::string Alphabet = "\nab019\"";
 
 TRefNode RandomNode(std::mt19937 &random, int depth, std::string &pattern)
 {
-    const int pick = int(random() % (depth > 3 ? 3 : 8));
+    const int pick = int(random() % (depth > 3 ? 4 : 9));
     if (pick < 2) {
         const char c = Alphabet[random() % Alphabet.size()];
         pattern += c;
@@ -236,8 +268,13 @@ TRefNode RandomNode(std::mt19937 &random, int depth, std::string &pattern)
         pattern += std::string("[") + low + "-" + high + "]";
         return {'c', members, {}};
     }
-    if (pick <= 4) {
-        TRefNode node{pick == 3 ? '.' : '|', {}, {}};
+    if (pick == 3) {
+        const char anchor = (random() & 1) ? '^' : '$';
+        pattern += anchor;
+        return {anchor, {}, {}};
+    }
+    if (pick <= 5) {
+        TRefNode node{pick == 4 ? '.' : '|', {}, {}};
         pattern += '(';
         for (int i = 0; i < 2; ++i) {
             if (i == 1 && node.Kind == '|')
@@ -247,7 +284,7 @@ TRefNode RandomNode(std::mt19937 &random, int depth, std::string &pattern)
         pattern += ')';
         return node;
     }
-    const char mark = "*+?"[pick - 5];
+    const char mark = "*+?"[pick - 6];
     pattern += '(';
     TRefNode node{mark, {}, {RandomNode(random, depth + 1, pattern)}};
     pattern += std::string(")") + mark;
@@ -261,6 +298,7 @@ TEST(TAWKStr, AgreesWithReferenceOnRandomPatterns)
 {
     std::mt19937 random(2024);
     TAWKStr regex;
+    regex.LineSeparator = mcls_LF;
     for (int round = 0; round < 20000; ++round) {
         std::string pattern;
         const TRefNode tree = RandomNode(random, 0, pattern);
