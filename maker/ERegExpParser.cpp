@@ -1,0 +1,8 @@
+#include "ERegExpParser.h"
+
+ERegExpParser::ERegExpParser(const QString &message, int position)
+    : std::runtime_error(message.toStdString())
+    , Message(message)
+    , ErrorPosition(position)
+{
+}
