@@ -43,6 +43,7 @@ bench: build
 	$(BUILD)/bin/bench_import
 	bench/http_get.sh $(BUILD)/bin/bench_http_get
 	bench/batch_peers.sh $(BUILD)/bin/pelmor
+	bench/split_peers.sh $(BUILD)/bin/pelmor
 
 # The suite under ThreadSanitizer, in a build folder of its own. Tests that start nginx are left
 # out: Qt starts child processes in a way the sanitizer does not follow, and reports nonsense after.

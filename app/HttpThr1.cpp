@@ -256,6 +256,8 @@ void TFormMain::FormShow()
 void TFormMain::FormClose()
 {
     Scheduler.Shutdown();
+    // A fetch of the Home window would otherwise hold the program open until its server answers.
+    FormHome->HomeFetch.AbortForClose();
     const QRect bounds = normalGeometry();
     Settings.Window = {bounds.top(), bounds.left(), bounds.width(), bounds.height()};
     // Read the file again so that keys written by others survive.
