@@ -1,0 +1,42 @@
+#include "TIconMaker.h"
+
+#include "TIconList.h"
+
+#include <QPainter>
+
+namespace TIconMaker {
+
+QRect IconRect(QSize picture)
+{
+    const qint64 w = picture.width(), h = picture.height();
+    if (w <= 0 || h <= 0)
+        return {};
+    constexpr qint64 side = TIconList::Width;
+    if (h < w) {
+        const int height = int(h * side / w);
+        const int top = int((side - height) / 2);
+        return QRect(0, top, int(side), height);
+    }
+    const int width = int(w * side / h);
+    const int left = int((side - width) / 2);
+    return QRect(QPoint(left, 0), QPoint(left + width - 1, int(side) - 1));
+}
+
+QImage MakeIcon(const QImage &picture)
+{
+    if (picture.width() <= 0 || picture.height() <= 0)
+        return {};
+    const QRect target = IconRect(picture.size());
+    QImage icon(TIconList::Width, TIconList::Height, QImage::Format_RGB32);
+    icon.fill(Qt::white);
+    // A sliver of a picture (a band less than a pixel high) leaves the blank icon, still an icon.
+    if (target.isEmpty())
+        return icon;
+    // Scaling once to the target size is far cheaper than letting the painter filter a huge picture.
+    const QImage scaled = picture.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QPainter painter(&icon);
+    painter.drawImage(target.topLeft(), scaled);
+    return icon;
+}
+
+} // namespace TIconMaker
