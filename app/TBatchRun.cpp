@@ -5,6 +5,7 @@
 #include "THomeFetch.h"
 #include "TIniFile.h"
 #include "TJobListFile.h"
+#include "TListCommands.h"
 #include "TMergeFiles.h"
 #include "TProgramFolder.h"
 
@@ -173,15 +174,15 @@ bool TBatchRun::MergeSplits()
     bool merged = true;
     const QString &folder = m_scheduler.ProgramFolder;
     for (const QString &url : std::as_const(m_splits)) {
-        QStringList parts;
+        QList<int> rows;
+        for (int row = 0; row < m_jobs.RowCount(); ++row)
+            if (m_jobs.Cell(row, SubURL) == url && !m_jobs.Cell(row, SubDiv).isEmpty())
+                rows.append(row);
+        // The parts are named as the main window's merge command names them.
+        const QStringList parts = TListCommands::LocalFiles(m_jobs, rows, folder, m_settings.LongFileNames(), true);
         bool complete = true;
-        for (int row = 0; row < m_jobs.RowCount(); ++row) {
-            if (m_jobs.Cell(row, SubURL) != url || m_jobs.Cell(row, SubDiv).isEmpty())
-                continue;
-            const QString part = LocalFileName::For(folder, url, m_settings.LongFileNames(), m_jobs.Cell(row, SubDiv));
-            complete = complete && Complete(m_jobs.Cell(row, SubMessage)) && QFileInfo(part).isFile();
-            parts.append(part);
-        }
+        for (int i = 0; i < rows.size(); ++i)
+            complete = complete && Complete(m_jobs.Cell(rows[i], SubMessage)) && QFileInfo(parts[i]).isFile();
         // A missing part would leave a hole in the file: the parts stay for another run.
         if (!complete)
             continue;

@@ -5,23 +5,7 @@
 #include "UrlUtil.h"
 
 #include <QBuffer>
-
-namespace {
-
-// Ends a fetch however it is left: the window must never keep its buttons disabled.
-class TFetchEnd
-{
-public:
-    explicit TFetchEnd(std::function<void()> end) : m_end(std::move(end)) {}
-    ~TFetchEnd() { m_end(); }
-    TFetchEnd(const TFetchEnd &) = delete;
-    TFetchEnd &operator=(const TFetchEnd &) = delete;
-
-private:
-    std::function<void()> m_end;
-};
-
-} // namespace
+#include <QScopeGuard>
 
 THomeFetch::THomeFetch(TJobListModel &jobs, const TSettings &settings, QObject *parent)
     : QObject(parent)
@@ -114,7 +98,8 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     emit FetchingChanged(true);
     QBuffer stream;
     stream.open(QIODevice::WriteOnly);
-    const TFetchEnd end([this] {
+    // However the fetch is left, the window must never keep its buttons disabled.
+    const auto end = qScopeGuard([this] {
         HttpCli1.ReceiveStream = nullptr;
         FLampRed = false;
         emit LampChanged(false);
