@@ -105,6 +105,11 @@ TEST(TSPI, RefusesLibrariesThatAreNoPlugins)
         EXPECT_EQ(QString::fromUtf8(e.what()), noInfo + ":認識できないSusie Pluginです");
     }
     EXPECT_FALSE(StillLoaded(noInfo));
+
+    // Loaded twice, by the probe and by the decoder class, and released by both.
+    const QString noDecoder = TestSpi("spi_nodecoder");
+    EXPECT_THROW(CreateSPI(noDecoder), ESPIInvalidSPI);
+    EXPECT_FALSE(StillLoaded(noDecoder));
 }
 
 // Catches two collections at once and a stale current collection after destruction.
@@ -179,7 +184,7 @@ TEST(TSPIs, SearchLoadsEachPluginOnce)
     const TTempFolder folder;
     const QString dir = QDir(folder.path()).canonicalPath();
     for (const auto &[from, to] : std::vector<std::pair<const char *, const char *>>{
-             {"spi_claim_a", "a.spi"}, {"spi_archive", "b.spi"}, {"spi_noinfo", "c.spi"},
+             {"spi_claim_a", "a.spi"}, {"spi_archive", "b.spi"}, {"spi_noinfo", "c.spi"}, {"spi_nodecoder", "c2.spi"},
              {"spi_claim_b", ".hidden.spi"}, {"spi_other", "D.SPI"}, {"spi_two", "e.spi.txt"}})
         ASSERT_TRUE(QFile::copy(TestSpi(from), dir + "/" + to));
     folder.write("text.spi", "no library");

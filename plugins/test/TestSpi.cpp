@@ -3,6 +3,7 @@
 //   SPI_VERSION  information number 0 ("00IN", "00AM", …)
 //   SPI_PATTERN  information number 2, the extension pattern (SPI_PATTERN_TAIL: ";" and a second one)
 //   SPI_NO_INFO  export no GetPluginInfo at all
+//   SPI_NO_DECODER  export no IsSupported
 //   SPI_SLOPPY   fill the whole buffer without a NUL and claim more characters than it holds
 //   SPI_COMMENT  attach a comment block (without a NUL) to the picture information
 // Every call is appended to the file named by PELMOR_SPI_LOG. Data beginning "PELTEST" decodes; the
@@ -115,11 +116,13 @@ SUSIE_EXPORT int32_t GetPluginInfo(int32_t infoNumber, char *buf, int32_t bufLen
 }
 #endif
 
+#ifndef SPI_NO_DECODER
 SUSIE_EXPORT int32_t IsSupported(const char *fileName, const void *)
 {
     Log("IsSupported %s", fileName);
     return 1;
 }
+#endif
 
 SUSIE_EXPORT int32_t GetPictureInfo(const char *buf, int32_t length, uint32_t flag, SusiePictureInfo *info)
 {
