@@ -139,6 +139,12 @@ TEST_F(SPIBmpTest, OrderOfTrial)
     EXPECT_EQ(FBitmap.Bitmap().pixel(0, 0), qRgb(1, 2, 3));
     EXPECT_EQ(FLog.Take({"GetPicture"}), QStringList{"spi_other GetPicture " + QString::number(bitmap.size()) + " refused"});
 
+    QBuffer nameless;
+    nameless.setData(bitmap);
+    nameless.open(QIODevice::ReadOnly);
+    FBitmap.LoadFromStream(nameless);
+    EXPECT_EQ(FLog.Take(), QStringList());
+
     QBuffer stream;
     stream.setData("PELTESTg");
     stream.open(QIODevice::ReadOnly);

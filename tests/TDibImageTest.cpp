@@ -34,7 +34,8 @@ struct TDib {
     {
         std::vector<unsigned char> info(sizeof Header + ExtraHeader + 4 * Table.size(), 0);
         std::memcpy(info.data(), &Header, sizeof Header);
-        std::memcpy(info.data() + sizeof Header + ExtraHeader, Table.data(), 4 * Table.size());
+        if (!Table.empty())
+            std::memcpy(info.data() + sizeof Header + ExtraHeader, Table.data(), 4 * Table.size());
         return info;
     }
 
