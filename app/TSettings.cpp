@@ -64,10 +64,13 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteInteger(::Window, "Height", Window.height);
 }
 
+QString TSettings::ConfigFolder()
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return config.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : config;
+}
+
 QString TSettings::DefaultFileName()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/pelmor.ini");
+    return ConfigFolder() + QStringLiteral("/pelmor.ini");
 }

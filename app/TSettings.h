@@ -45,4 +45,6 @@ struct TSettings {
 
     // pelmor.ini in the user's configuration folder.
     static QString DefaultFileName();
+    // $XDG_CONFIG_HOME, else ~/.config.
+    static QString ConfigFolder();
 };
