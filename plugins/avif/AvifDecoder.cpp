@@ -1,0 +1,101 @@
+// AVIF pictures (still images and the first frame of sequences) through libavif.
+#include "SusieDecoder.h"
+
+#include <avif/avif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using namespace SusieDecoder;
+
+const char *const Info[] = {"00IN", "AVIF decoder for Pelmor (libavif)", "*.avif", "AVIF picture", "*.avifs",
+                            "AVIF picture sequence"};
+
+// Enough frames for any sequence someone shows as one picture; the limit keeps a forged sample
+// table from growing the parse without bound.
+constexpr uint32_t MaxFrames = 1u << 14;
+
+struct TAvifDecoderDelete {
+    void operator()(avifDecoder *Decoder) const { avifDecoderDestroy(Decoder); }
+};
+using TAvifDecoderPtr = std::unique_ptr<avifDecoder, TAvifDecoderDelete>;
+
+uint32_t BigEndian32(const uint8_t *p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+
+// An ISO media file whose ftyp box names the AVIF brand, as major brand or among the compatible ones.
+bool Signature(const uint8_t *Data)
+{
+    if (std::memcmp(Data + 4, "ftyp", 4) != 0)
+        return false;
+    const uint32_t boxSize = std::min<uint32_t>(BigEndian32(Data), 2048);
+    for (uint32_t at = 8; at + 4 <= boxSize; at += at == 8 ? 8 : 4) // skip the minor version
+        if (std::memcmp(Data + at, "avif", 4) == 0 || std::memcmp(Data + at, "avis", 4) == 0)
+            return true;
+    return false;
+}
+
+TResult Parse(const uint8_t *Data, size_t Length, TAvifDecoderPtr &Decoder)
+{
+    Decoder.reset(avifDecoderCreate());
+    if (!Decoder)
+        return NoMemory;
+    Decoder->maxThreads = int(Threads());
+    Decoder->imageSizeLimit = uint32_t(MaxPixels);
+    Decoder->imageCountLimit = MaxFrames;
+    Decoder->ignoreExif = AVIF_TRUE;
+    Decoder->ignoreXMP = AVIF_TRUE;
+    // Files from other writers often miss boxes the strict reading insists on; the pixels are sound.
+    Decoder->strictFlags = AVIF_STRICT_DISABLED;
+    if (avifDecoderSetIOMemory(Decoder.get(), Data, Length) != AVIF_RESULT_OK)
+        return InternalError;
+    const avifResult parsed = avifDecoderParse(Decoder.get());
+    if (parsed == AVIF_RESULT_OUT_OF_MEMORY)
+        return NoMemory;
+    if (parsed != AVIF_RESULT_OK)
+        return Broken;
+    return SizeAllowed(Decoder->image->width, Decoder->image->height) ? Success : NoMemory;
+}
+
+TResult ReadSize(const uint8_t *Data, size_t Length, uint32_t &Width, uint32_t &Height)
+{
+    TAvifDecoderPtr decoder;
+    const TResult result = Parse(Data, Length, decoder);
+    if (result == Success) {
+        Width = decoder->image->width;
+        Height = decoder->image->height;
+    }
+    return result;
+}
+
+TResult Decode(const uint8_t *Data, size_t Length, TDecoded &Picture)
+{
+    TAvifDecoderPtr decoder;
+    if (const TResult result = Parse(Data, Length, decoder); result != Success)
+        return result;
+    if (avifDecoderNextImage(decoder.get()) != AVIF_RESULT_OK)
+        return Broken;
+    const avifImage *image = decoder->image;
+    // A frame whose size differs from the one the headers announced is not what was checked.
+    if (!SizeAllowed(image->width, image->height))
+        return NoMemory;
+    Picture.Width = image->width;
+    Picture.Height = image->height;
+    Picture.Rgba.resize(size_t(image->width) * image->height * 4);
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, image);
+    rgb.format = AVIF_RGB_FORMAT_RGBA;
+    rgb.depth = 8;
+    rgb.alphaPremultiplied = AVIF_FALSE;
+    rgb.pixels = Picture.Rgba.data();
+    rgb.rowBytes = image->width * 4;
+    return avifImageYUVToRGB(image, &rgb) == AVIF_RESULT_OK ? Success : Broken;
+}
+
+const TSusieFormat Format{Info, int(std::size(Info)), Signature, ReadSize, Decode};
+
+} // namespace
+
+SUSIE_DECODER_ENTRY_POINTS(Format)
