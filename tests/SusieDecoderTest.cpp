@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTransform>
 
 #include <dlfcn.h>
 
@@ -34,7 +35,8 @@ const TDecoderCase Cases[] = {
 
 // The picture written by Qt as PNG and turned into the decoder's format, lossless; empty when the
 // tool is not installed.
-QByteArray EncodeWith(const TDecoderCase &Case, const QImage &Image, const TTempFolder &Folder, const QString &Name)
+QByteArray EncodeWith(const TDecoderCase &Case, const QImage &Image, const TTempFolder &Folder, const QString &Name,
+                      const QStringList &Extra = {})
 {
     const QString tool = QStandardPaths::findExecutable(Case.Tool);
     if (tool.isEmpty())
@@ -43,10 +45,48 @@ QByteArray EncodeWith(const TDecoderCase &Case, const QImage &Image, const TTemp
     EXPECT_TRUE(Image.save(png, "PNG"));
     QProcess encoder;
     encoder.setProcessChannelMode(QProcess::MergedChannels);
-    encoder.start(tool, Case.Arguments(png, out));
+    encoder.start(tool, Extra + Case.Arguments(png, out));
     EXPECT_TRUE(encoder.waitForFinished(120000));
     EXPECT_EQ(encoder.exitCode(), 0) << encoder.readAll().constData();
     return Folder.read(Name + "." + Case.Name);
+}
+
+// The decoded bitmap read back (and both blocks freed), checking that it is bottom-up 24-bit.
+QImage FromDib(HLOCAL Info, HLOCAL Pixels)
+{
+    EXPECT_EQ(LocalSize(Info), sizeof(SusieBitmapInfoHeader));
+    const auto *header = static_cast<const SusieBitmapInfoHeader *>(LocalLock(Info));
+    EXPECT_EQ(header->biSize, 40u);
+    EXPECT_EQ(header->biBitCount, 24);
+    EXPECT_EQ(header->biCompression, 0u);
+    const int W = header->biWidth, H = header->biHeight;
+    const size_t stride = (size_t(W) * 3 + 3) / 4 * 4;
+    EXPECT_EQ(LocalSize(Pixels), stride * size_t(H));
+    const auto *rows = static_cast<const uint8_t *>(LocalLock(Pixels));
+    QImage image(W, H, QImage::Format_RGB32);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint8_t *p = rows + size_t(H - 1 - y) * stride + size_t(x) * 3;
+            image.setPixel(x, y, qRgb(p[2], p[1], p[0]));
+        }
+    LocalUnlock(Info);
+    LocalUnlock(Pixels);
+    EXPECT_EQ(LocalFree(Info), 0u);
+    EXPECT_EQ(LocalFree(Pixels), 0u);
+    return image;
+}
+
+// What the viewer should see: alpha laid onto white.
+QImage OverWhite(const QImage &Source)
+{
+    QImage image(Source.size(), QImage::Format_RGB32);
+    auto white = [](int c, int a) { return (c * a + 255 * (255 - a) + 127) / 255; };
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = Source.pixel(x, y);
+            image.setPixel(x, y, qRgb(white(qRed(p), qAlpha(p)), white(qGreen(p), qAlpha(p)), white(qBlue(p), qAlpha(p))));
+        }
+    return image;
 }
 
 struct TProgressLog {
@@ -158,30 +198,7 @@ TEST_P(SusieDecoder, DecodesKnownPixelsIntoBottomUpBitmap)
         HLOCAL infoBlock = 0, pixelBlock = 0;
         TProgressLog log;
         ASSERT_EQ(Decode(file, infoBlock, pixelBlock, log), 0);
-        ASSERT_EQ(LocalSize(infoBlock), sizeof(SusieBitmapInfoHeader));
-        const auto *header = static_cast<const SusieBitmapInfoHeader *>(LocalLock(infoBlock));
-        EXPECT_EQ(header->biSize, 40u);
-        EXPECT_EQ(header->biWidth, 7);
-        EXPECT_EQ(header->biHeight, 5);
-        EXPECT_EQ(header->biBitCount, 24);
-        EXPECT_EQ(header->biCompression, 0u);
-        const size_t stride = 24; // 7 pixels of 3 bytes, padded to 4
-        ASSERT_EQ(LocalSize(pixelBlock), stride * 5);
-        const auto *rows = static_cast<const uint8_t *>(LocalLock(pixelBlock));
-        auto white = [](int c, int a) { return (c * a + 255 * (255 - a) + 127) / 255; };
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 7; ++x) {
-                const QRgb want = source.pixel(x, y);
-                const uint8_t *got = rows + size_t(4 - y) * stride + size_t(x) * 3;
-                const int a = qAlpha(want);
-                ASSERT_EQ(got[2], white(qRed(want), a)) << x << "," << y;
-                ASSERT_EQ(got[1], white(qGreen(want), a)) << x << "," << y;
-                ASSERT_EQ(got[0], white(qBlue(want), a)) << x << "," << y;
-            }
-        LocalUnlock(infoBlock);
-        LocalUnlock(pixelBlock);
-        EXPECT_EQ(LocalFree(infoBlock), 0u);
-        EXPECT_EQ(LocalFree(pixelBlock), 0u);
+        EXPECT_EQ(FromDib(infoBlock, pixelBlock), OverWhite(source));
         ASSERT_FALSE(log.Calls.empty());
         EXPECT_EQ(log.Calls.front(), std::make_pair(0, 5));
         EXPECT_EQ(log.Calls.back(), std::make_pair(5, 5));
@@ -262,4 +279,36 @@ TEST(SusieDecoders, SignaturesAndSizeCap)
     EXPECT_NE(avifInfo(avif.constData(), int32_t(avif.size()), 1, &info), 0);
     dlclose(avifModule);
     dlclose(jxlModule);
+}
+
+// The file's turn and mirror apply before the picture is shown, and the size reported follows them.
+TEST(SusieDecoders, AvifTurnsAndMirrorsAsTheFileSays)
+{
+    TTempFolder folder;
+    void *module = dlopen(PELMOR_AVIF_SPI, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr);
+    auto info = reinterpret_cast<SusieGetPictureInfo>(dlsym(module, "GetPictureInfo"));
+    auto picture = reinterpret_cast<SusieGetPicture>(dlsym(module, "GetPicture"));
+    const QImage source = Sample(QImage::Format_RGB32);
+    const struct {
+        QStringList Options;
+        QImage Shown;
+    } cases[] = {
+        {{"--irot", "1", "--imir", "0"}, source.transformed(QTransform().rotate(-90)).mirrored(false, true)},
+        {{"--irot", "2"}, source.transformed(QTransform().rotate(180))},
+        {{"--irot", "3", "--imir", "1"}, source.transformed(QTransform().rotate(90)).mirrored(true, false)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Options.join(' ').toStdString());
+        const QByteArray file = EncodeWith(Cases[0], source, folder, "turned", c.Options);
+        if (file.isEmpty())
+            GTEST_SKIP() << "avifenc is not installed";
+        SusiePictureInfo size{};
+        ASSERT_EQ(info(file.constData(), int32_t(file.size()), 1, &size), 0);
+        EXPECT_EQ(QSize(size.width, size.height), c.Shown.size());
+        HLOCAL a = 0, b = 0;
+        ASSERT_EQ(picture(file.constData(), int32_t(file.size()), 1, &a, &b, nullptr, 0), 0);
+        EXPECT_EQ(FromDib(a, b), c.Shown.convertToFormat(QImage::Format_RGB32));
+    }
+    dlclose(module);
 }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -59,13 +61,45 @@ TResult Parse(const uint8_t *Data, size_t Length, TAvifDecoderPtr &Decoder)
     return SizeAllowed(Decoder->image->width, Decoder->image->height) ? Success : NoMemory;
 }
 
+// Quarter turns anti-clockwise that the file asks for before showing the picture.
+int Quarters(const avifImage *Image)
+{
+    return (Image->transformFlags & AVIF_TRANSFORM_IROT) ? Image->irot.angle & 3 : 0;
+}
+
+// The picture as the file means it to be shown: turned first, then mirrored (0 exchanges top and
+// bottom, 1 left and right).
+void Orient(TDecoded &Picture, const avifImage *Image)
+{
+    for (int turn = 0; turn < Quarters(Image); ++turn) {
+        const size_t W = Picture.Width, H = Picture.Height;
+        std::vector<uint32_t> turned(Picture.Rgba.size());
+        for (size_t y = 0; y < W; ++y)
+            for (size_t x = 0; x < H; ++x)
+                turned[y * H + x] = Picture.Rgba[x * W + (W - 1 - y)];
+        Picture.Rgba.swap(turned);
+        std::swap(Picture.Width, Picture.Height);
+    }
+    if (!(Image->transformFlags & AVIF_TRANSFORM_IMIR))
+        return;
+    uint32_t *rows = Picture.Rgba.data();
+    const size_t W = Picture.Width, H = Picture.Height;
+    if (Image->imir.mode == 0)
+        for (size_t y = 0; y < H / 2; ++y)
+            std::swap_ranges(rows + y * W, rows + (y + 1) * W, rows + (H - 1 - y) * W);
+    else
+        for (size_t y = 0; y < H; ++y)
+            std::reverse(rows + y * W, rows + (y + 1) * W);
+}
+
 TResult ReadSize(const uint8_t *Data, size_t Length, uint32_t &Width, uint32_t &Height)
 {
     TAvifDecoderPtr decoder;
     const TResult result = Parse(Data, Length, decoder);
     if (result == Success) {
-        Width = decoder->image->width;
-        Height = decoder->image->height;
+        const bool turned = Quarters(decoder->image) % 2 == 1;
+        Width = turned ? decoder->image->height : decoder->image->width;
+        Height = turned ? decoder->image->width : decoder->image->height;
     }
     return result;
 }
@@ -83,19 +117,22 @@ TResult Decode(const uint8_t *Data, size_t Length, TDecoded &Picture)
         return NoMemory;
     Picture.Width = image->width;
     Picture.Height = image->height;
-    Picture.Rgba.resize(size_t(image->width) * image->height * 4);
+    Picture.Rgba.resize(size_t(image->width) * image->height);
     avifRGBImage rgb;
     avifRGBImageSetDefaults(&rgb, image);
     rgb.format = AVIF_RGB_FORMAT_RGBA;
     rgb.depth = 8;
     rgb.alphaPremultiplied = AVIF_FALSE;
-    rgb.pixels = Picture.Rgba.data();
+    rgb.pixels = reinterpret_cast<uint8_t *>(Picture.Rgba.data());
     rgb.rowBytes = image->width * 4;
-    return avifImageYUVToRGB(image, &rgb) == AVIF_RESULT_OK ? Success : Broken;
+    if (avifImageYUVToRGB(image, &rgb) != AVIF_RESULT_OK)
+        return Broken;
+    Orient(Picture, image);
+    return Success;
 }
-
-const TSusieFormat Format{Info, int(std::size(Info)), Signature, ReadSize, Decode};
 
 } // namespace
 
-SUSIE_DECODER_ENTRY_POINTS(Format)
+const SusieDecoder::TSusieFormat SusieDecoder::AvifFormat{Info, int(std::size(Info)), Signature, ReadSize, Decode};
+
+SUSIE_DECODER_ENTRY_POINTS(SusieDecoder::AvifFormat)

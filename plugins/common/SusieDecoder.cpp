@@ -50,7 +50,7 @@ void FillRows(const TDecoded &Picture, uint8_t *Rows, size_t Stride, SusieProgre
     const uint32_t W = Picture.Width, H = Picture.Height;
     const uint32_t every = std::max<uint32_t>(1, H / ProgressSteps);
     for (uint32_t y = 0; y < H && !Cancel; ++y) {
-        const uint8_t *src = Picture.Rgba.data() + size_t(y) * W * 4;
+        const auto *src = reinterpret_cast<const uint8_t *>(Picture.Rgba.data() + size_t(y) * W);
         uint8_t *dst = Rows + size_t(H - 1 - y) * Stride;
         for (uint32_t x = 0; x < W; ++x, src += 4, dst += 3) {
             dst[0] = OverWhite(src[2], src[3]);
@@ -122,7 +122,7 @@ int32_t GetPicture(const TSusieFormat &Format, const char *Buf, int32_t Length, 
         if (result != Success)
             return int32_t(result);
         if (!SizeAllowed(picture.Width, picture.Height) ||
-            picture.Rgba.size() != size_t(picture.Width) * picture.Height * 4)
+            picture.Rgba.size() != size_t(picture.Width) * picture.Height)
             return int32_t(InternalError);
         // Progress counts rows of the bitmap being built, from 0 of the height.
         if (Progress && Progress(0, int32_t(picture.Height), UserValue) != 0)

@@ -38,11 +38,12 @@ constexpr bool SizeAllowed(uint64_t Width, uint64_t Height)
 // Decoder threads: the machine's cores, within reason.
 unsigned Threads();
 
-// A decoded picture: 8-bit RGBA with straight (not premultiplied) alpha, top row first.
+// A decoded picture, top row first: one element per pixel holding its bytes red, green, blue and
+// alpha in memory order, alpha straight (not premultiplied).
 struct TDecoded {
     uint32_t Width = 0;
     uint32_t Height = 0;
-    std::vector<uint8_t> Rgba;
+    std::vector<uint32_t> Rgba;
 };
 
 struct TSusieFormat {
@@ -54,6 +55,10 @@ struct TSusieFormat {
     TResult (*ReadSize)(const uint8_t *Data, size_t Length, uint32_t &Width, uint32_t &Height);
     TResult (*Decode)(const uint8_t *Data, size_t Length, TDecoded &Picture);
 };
+
+// The formats of the plug-ins built here, one in each.
+extern const TSusieFormat AvifFormat;
+extern const TSusieFormat JxlFormat;
 
 int32_t GetPluginInfo(const TSusieFormat &Format, int32_t InfoNumber, char *Buf, int32_t BufLength);
 int32_t IsSupported(const TSusieFormat &Format, const char *FileName, const void *Address);

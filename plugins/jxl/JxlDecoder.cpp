@@ -75,7 +75,7 @@ TResult Run(const uint8_t *Data, size_t Length, uint32_t &Width, uint32_t &Heigh
                 return Broken;
             Picture->Width = Width;
             Picture->Height = Height;
-            Picture->Rgba.resize(bytes);
+            Picture->Rgba.resize(bytes / 4);
             if (JxlDecoderSetImageOutBuffer(dec, &format, Picture->Rgba.data(), bytes) != JXL_DEC_SUCCESS)
                 return Broken;
             break;
@@ -103,8 +103,8 @@ TResult Decode(const uint8_t *Data, size_t Length, TDecoded &Picture)
     return Run(Data, Length, width, height, &Picture);
 }
 
-const TSusieFormat Format{Info, int(std::size(Info)), Signature, ReadSize, Decode};
-
 } // namespace
 
-SUSIE_DECODER_ENTRY_POINTS(Format)
+const SusieDecoder::TSusieFormat SusieDecoder::JxlFormat{Info, int(std::size(Info)), Signature, ReadSize, Decode};
+
+SUSIE_DECODER_ENTRY_POINTS(SusieDecoder::JxlFormat)
