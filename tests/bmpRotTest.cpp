@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QImageReader>
 #include <QTransform>
 
 #include <cstring>
@@ -222,4 +223,20 @@ TEST(bmpRot, BitmapsKeepFormatTableAndAlpha)
     QImage none;
     RotateRight(none);
     EXPECT_TRUE(none.isNull());
+}
+
+// The toolkit's reader refuses pictures above its allocation limit; a bitmap that is already in
+// memory still turns, and the limit is the same afterwards.
+TEST(bmpRot, TurnsBitmapsAboveTheReadersLimit)
+{
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);
+    QImage large(1000, 400, QImage::Format_RGB32);
+    large.fill(qRgb(1, 2, 3));
+    large.setPixel(0, 399, qRgb(200, 100, 50));
+    EXPECT_NO_THROW(RotateRight(large));
+    EXPECT_EQ(large.size(), QSize(400, 1000));
+    EXPECT_EQ(large.pixel(0, 0), qRgb(200, 100, 50));
+    EXPECT_EQ(QImageReader::allocationLimit(), 1);
+    QImageReader::setAllocationLimit(limit);
 }

@@ -3,6 +3,10 @@
 #include "TBitmapFile.h"
 
 #include <QBuffer>
+#include <QImageReader>
+
+#include <algorithm>
+#include <climits>
 
 #include <cstring>
 
@@ -12,9 +16,11 @@ enum class TTurn { Right, Left };
 
 // Offsets into the buffers are 64-bit numbers rather than pointers: the walks step one row beyond
 // either end between two source rows.
-void TurnWholeBytes(const uchar *src, uchar *dst, int64_t W, int64_t H, int64_t b, int64_t S, int64_t D, TTurn turn)
+// B is a constant of each instance, so the copy of a pixel is a single move rather than a call.
+template <int64_t B>
+void TurnWholeBytes(const uchar *src, uchar *dst, int64_t W, int64_t H, int64_t S, int64_t D, TTurn turn)
 {
-    const int64_t B = b / 8;
+    const int64_t b = B * 8;
     const int64_t P = S - W * b / 8;
     const int64_t U = H * b / 8;
     const int64_t step = turn == TTurn::Right ? -D : D;
@@ -23,7 +29,7 @@ void TurnWholeBytes(const uchar *src, uchar *dst, int64_t W, int64_t H, int64_t 
     int64_t d = turn == TTurn::Right ? (W - 1) * D : U - B;
     for (int64_t i = 0; i < H; ++i) {
         for (int64_t x = 0; x < W; ++x) {
-            std::memcpy(dst + d, src + s, size_t(B));
+            std::memcpy(dst + d, src + s, B);
             s += B;
             d += step;
         }
@@ -91,10 +97,13 @@ QByteArray Turn(const QByteArray &FileImage, TTurn turn)
     std::memcpy(turned.data(), FileImage.constData(), layout.PixelOffset);
     const auto *src = reinterpret_cast<const uchar *>(FileImage.constData()) + layout.PixelOffset;
     auto *dst = reinterpret_cast<uchar *>(turned.data()) + layout.PixelOffset;
-    if (b >= 8)
-        TurnWholeBytes(src, dst, W, H, b, S, D, turn);
-    else
-        TurnPackedPixels(src, dst, W, H, int(b), S, D, turn);
+    switch (b) {
+    case 8: TurnWholeBytes<1>(src, dst, W, H, S, D, turn); break;
+    case 16: TurnWholeBytes<2>(src, dst, W, H, S, D, turn); break;
+    case 24: TurnWholeBytes<3>(src, dst, W, H, S, D, turn); break;
+    case 32: TurnWholeBytes<4>(src, dst, W, H, S, D, turn); break;
+    default: TurnPackedPixels(src, dst, W, H, int(b), S, D, turn); break;
+    }
 
     WriteLE32(turned.data() + TBitmapFileLayout::WidthAt, uint32_t(H));
     WriteLE32(turned.data() + TBitmapFileLayout::HeightAt, uint32_t(W));
@@ -111,8 +120,18 @@ QImage TurnThroughFile(const QImage &Bitmap, TTurn turn)
     buffer.open(QIODevice::WriteOnly);
     if (!Bitmap.save(&buffer, "BMP"))
         throw ERotateError("the bitmap could not be written as a bitmap file image");
-    QImage turned;
-    if (!turned.loadFromData(Turn(file, turn), "BMP"))
+    QByteArray turnedFile = Turn(file, turn);
+    QBuffer input(&turnedFile);
+    QImageReader reader(&input, "BMP");
+    // The toolkit's reader refuses pictures above its allocation limit; this one is no larger than the
+    // bitmap already in memory, so the limit is lifted for this read alone.
+    const int limit = QImageReader::allocationLimit();
+    const qint64 needed = Bitmap.sizeInBytes() / (1024 * 1024) + 1;
+    if (limit > 0 && needed > limit)
+        QImageReader::setAllocationLimit(int(std::min<qint64>(needed, INT_MAX)));
+    const QImage turned = reader.read();
+    QImageReader::setAllocationLimit(limit);
+    if (turned.isNull())
         throw ERotateError("the turned bitmap file image could not be read");
     return turned;
 }
