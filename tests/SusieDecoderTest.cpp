@@ -101,24 +101,37 @@ int32_t Record(int32_t done, int32_t total, intptr_t user)
     return log->Answer;
 }
 
-class SusieDecoder : public testing::TestWithParam<TDecoderCase>
-{
-protected:
-    void SetUp() override
+// A built plug-in loaded as the host loads it, with its four entry points.
+struct TPlugin {
+    explicit TPlugin(const char *Library) : Module(dlopen(Library, RTLD_NOW | RTLD_LOCAL))
     {
-        Module = dlopen(GetParam().Library, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(Module, nullptr) << dlerror();
+        EXPECT_NE(Module, nullptr) << dlerror();
+        if (!Module)
+            return;
         PluginInfo = reinterpret_cast<SusieGetPluginInfo>(dlsym(Module, "GetPluginInfo"));
         Supported = reinterpret_cast<SusieIsSupported>(dlsym(Module, "IsSupported"));
         PictureInfo = reinterpret_cast<SusieGetPictureInfo>(dlsym(Module, "GetPictureInfo"));
         Picture = reinterpret_cast<SusieGetPicture>(dlsym(Module, "GetPicture"));
-        ASSERT_TRUE(PluginInfo && Supported && PictureInfo && Picture);
     }
-    void TearDown() override
+    ~TPlugin()
     {
         if (Module)
             dlclose(Module);
     }
+    bool Loaded() const { return PluginInfo && Supported && PictureInfo && Picture; }
+
+    void *Module;
+    SusieGetPluginInfo PluginInfo = nullptr;
+    SusieIsSupported Supported = nullptr;
+    SusieGetPictureInfo PictureInfo = nullptr;
+    SusieGetPicture Picture = nullptr;
+};
+
+class SusieDecoder : public testing::TestWithParam<TDecoderCase>, protected TPlugin
+{
+protected:
+    SusieDecoder() : TPlugin(GetParam().Library) {}
+    void SetUp() override { ASSERT_TRUE(Loaded()); }
 
     QByteArray Encode(const QImage &Image, const char *Name) { return EncodeWith(GetParam(), Image, Folder, Name); }
 
@@ -138,11 +151,6 @@ protected:
         return Picture(exact.data(), int32_t(exact.size()), Flag, &Info, &Pixels, Record, intptr_t(&Log));
     }
 
-    void *Module = nullptr;
-    SusieGetPluginInfo PluginInfo = nullptr;
-    SusieIsSupported Supported = nullptr;
-    SusieGetPictureInfo PictureInfo = nullptr;
-    SusieGetPicture Picture = nullptr;
     TTempFolder Folder;
 };
 
@@ -257,15 +265,12 @@ TEST(SusieDecoders, SignaturesAndSizeCap)
     avif.resize(std::max<qsizetype>(avif.size(), 2048), '\0');
     jxl.resize(std::max<qsizetype>(jxl.size(), 2048), '\0');
 
-    void *avifModule = dlopen(PELMOR_AVIF_SPI, RTLD_NOW | RTLD_LOCAL);
-    void *jxlModule = dlopen(PELMOR_JXL_SPI, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_TRUE(avifModule && jxlModule);
-    auto avifSupported = reinterpret_cast<SusieIsSupported>(dlsym(avifModule, "IsSupported"));
-    auto jxlSupported = reinterpret_cast<SusieIsSupported>(dlsym(jxlModule, "IsSupported"));
-    EXPECT_NE(avifSupported("", avif.constData()), 0);
-    EXPECT_EQ(avifSupported("", jxl.constData()), 0);
-    EXPECT_NE(jxlSupported("", jxl.constData()), 0);
-    EXPECT_EQ(jxlSupported("", avif.constData()), 0);
+    const TPlugin avifPlugin(PELMOR_AVIF_SPI), jxlPlugin(PELMOR_JXL_SPI);
+    ASSERT_TRUE(avifPlugin.Loaded() && jxlPlugin.Loaded());
+    EXPECT_NE(avifPlugin.Supported("", avif.constData()), 0);
+    EXPECT_EQ(avifPlugin.Supported("", jxl.constData()), 0);
+    EXPECT_NE(jxlPlugin.Supported("", jxl.constData()), 0);
+    EXPECT_EQ(jxlPlugin.Supported("", avif.constData()), 0);
 
     // 16000 by 16000 is within the library's own default limit but beyond the plug-in's cap.
     const qsizetype ispe = avif.indexOf("ispe");
@@ -274,21 +279,16 @@ TEST(SusieDecoders, SignaturesAndSizeCap)
         const char side[4] = {0, 0, char(0x3e), char(0x80)};
         avif.replace(at, 4, side, 4);
     }
-    auto avifInfo = reinterpret_cast<SusieGetPictureInfo>(dlsym(avifModule, "GetPictureInfo"));
     SusiePictureInfo info{};
-    EXPECT_NE(avifInfo(avif.constData(), int32_t(avif.size()), 1, &info), 0);
-    dlclose(avifModule);
-    dlclose(jxlModule);
+    EXPECT_NE(avifPlugin.PictureInfo(avif.constData(), int32_t(avif.size()), 1, &info), 0);
 }
 
 // The file's turn and mirror apply before the picture is shown, and the size reported follows them.
 TEST(SusieDecoders, AvifTurnsAndMirrorsAsTheFileSays)
 {
     TTempFolder folder;
-    void *module = dlopen(PELMOR_AVIF_SPI, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr);
-    auto info = reinterpret_cast<SusieGetPictureInfo>(dlsym(module, "GetPictureInfo"));
-    auto picture = reinterpret_cast<SusieGetPicture>(dlsym(module, "GetPicture"));
+    const TPlugin plugin(PELMOR_AVIF_SPI);
+    ASSERT_TRUE(plugin.Loaded());
     const QImage source = Sample(QImage::Format_RGB32);
     const struct {
         QStringList Options;
@@ -304,11 +304,10 @@ TEST(SusieDecoders, AvifTurnsAndMirrorsAsTheFileSays)
         if (file.isEmpty())
             GTEST_SKIP() << "avifenc is not installed";
         SusiePictureInfo size{};
-        ASSERT_EQ(info(file.constData(), int32_t(file.size()), 1, &size), 0);
+        ASSERT_EQ(plugin.PictureInfo(file.constData(), int32_t(file.size()), 1, &size), 0);
         EXPECT_EQ(QSize(size.width, size.height), c.Shown.size());
         HLOCAL a = 0, b = 0;
-        ASSERT_EQ(picture(file.constData(), int32_t(file.size()), 1, &a, &b, nullptr, 0), 0);
+        ASSERT_EQ(plugin.Picture(file.constData(), int32_t(file.size()), 1, &a, &b, nullptr, 0), 0);
         EXPECT_EQ(FromDib(a, b), c.Shown.convertToFormat(QImage::Format_RGB32));
     }
-    dlclose(module);
 }
