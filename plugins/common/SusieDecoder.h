@@ -17,7 +17,6 @@ enum TResult : int32_t {
     Success = 0,
     NotImplemented = -1,
     Cancelled = 1,
-    UnknownFormat = 2,
     Broken = 3,
     NoMemory = 4,
     InternalError = 8,
