@@ -27,14 +27,19 @@ using TAvifDecoderPtr = std::unique_ptr<avifDecoder, TAvifDecoderDelete>;
 
 uint32_t BigEndian32(const uint8_t *p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
-// An ISO media file whose ftyp box names the AVIF brand, as major brand or among the compatible ones.
+bool AvifBrand(const uint8_t *Brand) { return std::memcmp(Brand, "avif", 4) == 0 || std::memcmp(Brand, "avis", 4) == 0; }
+
+// An ISO media file whose ftyp box names the AVIF brand, as major brand or among the compatible ones
+// (after the minor version).
 bool Signature(const uint8_t *Data)
 {
     if (std::memcmp(Data + 4, "ftyp", 4) != 0)
         return false;
+    if (AvifBrand(Data + 8))
+        return true;
     const uint32_t boxSize = std::min<uint32_t>(BigEndian32(Data), 2048);
-    for (uint32_t at = 8; at + 4 <= boxSize; at += at == 8 ? 8 : 4) // skip the minor version
-        if (std::memcmp(Data + at, "avif", 4) == 0 || std::memcmp(Data + at, "avis", 4) == 0)
+    for (uint32_t at = 16; at + 4 <= boxSize; at += 4)
+        if (AvifBrand(Data + at))
             return true;
     return false;
 }
