@@ -173,6 +173,13 @@ TEST(bmpRot, RefusesWhatItCannotTurn)
     for (const auto &[what, image] : cases)
         EXPECT_THROW(bmpRot::RotateFileImageRight(image), ERotateError) << what;
 
+    // Width and height both forged at 32 bits: their product overflows 64 bits and must not wrap
+    // into a size that passes.
+    QByteArray forged = with(28, 32, 2);
+    WriteLE32(forged.data() + 18, 0x7fffffff);
+    WriteLE32(forged.data() + 22, 0x7fffffff);
+    EXPECT_THROW(bmpRot::RotateFileImageRight(forged), ERotateError);
+
     // A 1-bit picture one row high grows 32-fold when turned; past the cap that is refused too.
     TFileImage thin{1, 1, 1, {1}, QByteArray(8, '\0')};
     QByteArray wide = thin.Bytes();

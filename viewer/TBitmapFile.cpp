@@ -26,7 +26,8 @@ const char *ReadBitmapFileLayout(const char *Data, size_t Size, TBitmapFileLayou
         return "bitmap width or height out of range";
     Layout.Stride = BitmapStride(Layout.Width, Layout.BitCount);
     const int64_t rows = Layout.Height < 0 ? -int64_t(Layout.Height) : Layout.Height;
-    if (Layout.Stride * rows > MaxPixelBytes)
+    // Divided rather than multiplied: a forged width and height overflow even 64 bits.
+    if (rows > MaxPixelBytes / Layout.Stride)
         return "bitmap too large";
     if (int64_t(Layout.PixelOffset) + Layout.Stride * rows > int64_t(Size))
         return "bitmap pixel rows run past the end of the data";

@@ -90,7 +90,7 @@ QByteArray Turn(const QByteArray &FileImage, TTurn turn)
     const int64_t S = layout.Stride;
     const int64_t D = BitmapStride(H, b);
     // A narrow 1-bit picture grows up to 32 times when turned, so the result has its own cap.
-    if (D * W > MaxPixelBytes)
+    if (W > MaxPixelBytes / D)
         throw ERotateError("bitmap too large to turn");
 
     QByteArray turned(qsizetype(layout.PixelOffset + D * W), '\0');
