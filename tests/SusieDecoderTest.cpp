@@ -198,10 +198,11 @@ TEST_P(SusieDecoder, DecodesKnownPixelsIntoBottomUpBitmap)
 
         SusiePictureInfo info{};
         ASSERT_EQ(PictureInfo(file.constData(), int32_t(file.size()), 1, &info), 0);
-        EXPECT_EQ(info.width, 7);
-        EXPECT_EQ(info.height, 5);
-        EXPECT_EQ(info.colorDepth, 24);
-        EXPECT_EQ(info.hInfo, 0u);
+        // Copies: the record is packed, and a test macro binds references to what it compares.
+        EXPECT_EQ(int32_t(info.width), 7);
+        EXPECT_EQ(int32_t(info.height), 5);
+        EXPECT_EQ(int16_t(info.colorDepth), 24);
+        EXPECT_EQ(HLOCAL(info.hInfo), 0u);
 
         HLOCAL infoBlock = 0, pixelBlock = 0;
         TProgressLog log;
