@@ -69,6 +69,7 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     connect(&FormHome->HomeFetch, &THomeFetch::HeadersReceived, FormOpt->MemoGHeader,
             [this](const QStringList &headers) { FormOpt->MemoGHeader->setPlainText(headers.join(QLatin1Char('\n'))); });
     ConnectScheduler();
+    MakeViewer();
     ConnectCommands();
     InstallDefaultDialogs();
 
@@ -125,9 +126,8 @@ void TFormMain::MakeToolBar()
 
     ImageLogo->installEventFilter(this);
 
-    // The viewer and the feedback mail are not part of the program yet.
-    for (QToolButton *later : {ToolButton6, ToolButtonMail})
-        later->setEnabled(false);
+    // The feedback mail is not part of the program yet.
+    ToolButtonMail->setEnabled(false);
 }
 
 void TFormMain::ConnectScheduler()

@@ -20,6 +20,7 @@ class QToolButton;
 class QTreeView;
 class TFormHome;
 class TFormOpt;
+class TFormView;
 class TSoundPlayer;
 
 // The main window: the job list with its commands, toolbar, status bar and tray entry, and the
@@ -116,6 +117,7 @@ public:
     QMenu *PopupMenuTray = nullptr;
     TFormHome *FormHome = nullptr;
     TFormOpt *FormOpt = nullptr;
+    TFormView *FormView = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -130,6 +132,8 @@ private:
     void MakeStatusBar();
     void MakeTray();
     void ConnectScheduler();
+    // The picture viewer: made hidden, fed by the list, the workers and the monitor.
+    void MakeViewer();
     void ConnectCommands();
     void InstallDefaultDialogs();
     void ShowMessage(const QString &text);

@@ -209,12 +209,18 @@ void TScheduler::MonitorJobs()
 {
     // Only running rows can stall, and the slots know them: the pass costs the same for any list.
     const int limit = StallLimitPasses();
+    TWorkerProgress progress{};
+    int running = 0;
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (m_slotStates[slot] != SlotBusy)
             continue;
         const int row = m_jobs.RowOfJob(m_slotJobs[slot]);
         if (row < 0)
             continue;
+        ++running;
+        const QString th = m_jobs.Caption(row);
+        const int worker = th.size() == 1 && th[0].isDigit() ? th[0].digitValue() : slot;
+        progress[size_t(worker)] = PercentValue(m_jobs.Cell(row, SubPercent));
         const QString received = m_jobs.Cell(row, SubCByte);
         if (received != m_jobs.Cell(row, SubBKey)) {
             m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
@@ -228,6 +234,22 @@ void TScheduler::MonitorJobs()
         }
         m_jobs.SetCell(row, SubBKey, received);
     }
+    emit ProgressChanged(progress, OverallPercent(m_jobs.RowCount(), running, m_jobs.PendingCount()));
+}
+
+int TScheduler::PercentValue(const QString &cell)
+{
+    const qsizetype dot = cell.indexOf(QLatin1Char('.'));
+    bool ok = false;
+    const int value = (dot < 0 ? cell : cell.left(dot)).toInt(&ok);
+    return ok ? value : 0;
+}
+
+int TScheduler::OverallPercent(int rows, int running, int pending)
+{
+    if (rows <= 0)
+        return 100;
+    return std::clamp(int(qint64(rows - running - pending) * 100 / rows), 0, 100);
 }
 
 void TScheduler::CreateWorker()

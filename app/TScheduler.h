@@ -18,6 +18,8 @@ class TScheduler : public TWorkerSink, public TRunningJobs
     Q_OBJECT
 public:
     static constexpr int SlotCount = 9;
+    // Progress of the workers whose digits are 0..9, in percent.
+    using TWorkerProgress = std::array<int, 10>;
     enum TSlotState { SlotNone = 0, SlotIdle = 1, SlotBusy = 2 };
 
     TScheduler(TJobListModel &jobs, TSettings &settings, QObject *parent = nullptr);
@@ -69,6 +71,11 @@ public:
     void FinishRun(THTTPThread &worker) override;
     void ShowCompleted(THTTPThread &worker) override;
 
+    // A % cell as a worker's progress: its part before the first "." as a number, 0 for anything else.
+    static int PercentValue(const QString &cell);
+    // The share of rows neither running nor pending, in percent; an empty list counts as done.
+    static int OverallPercent(int rows, int running, int pending);
+
     static const QString UserAbortText;
     static const QString TimeOutText;
 
@@ -79,6 +86,8 @@ signals:
     void StatusBarText(const QString &text);
     void HeadersReceived(int code, const QStringList &headers);
     void FileCompleted(const QString &localFile);
+    // After each monitor pass: the workers' progress and the whole list's.
+    void ProgressChanged(const TScheduler::TWorkerProgress &workers, int overall);
     // The timer switched itself off because no job is left.
     void WorkFinished();
     // A job was handed to the worker of slot.

@@ -1,0 +1,46 @@
+// The main window's side of the picture viewer: what the viewer reads of the job list, and the
+// list clicks, finished downloads and monitor passes that reach it.
+#include "HttpThr1.h"
+
+#include "FormView1.h"
+
+#include <QItemSelectionModel>
+#include <QToolButton>
+#include <QTreeView>
+
+void TFormMain::MakeViewer()
+{
+    TViewerHost host;
+    host.JobCount = [this] { return Jobs.RowCount(); };
+    host.FirstSelectedRow = [this] {
+        const QList<int> rows = SelectedRows();
+        return rows.isEmpty() ? -1 : rows.first();
+    };
+    host.SetRowSelected = [this](int row, bool selected) {
+        ListViewMon->selectionModel()->select(
+            Jobs.index(row, 0), (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
+                                    | QItemSelectionModel::Rows);
+    };
+    host.JobUrl = [this](int row) { return Jobs.Cell(row, SubURL); };
+    host.LongFileNames = [this] { return Settings.LongFileNames(); };
+    host.ProgramFolder = [this] { return ProgramFolder; };
+    host.ListFileName = [this] { return ListFileName; };
+    FormView = new TFormView(std::move(host), this);
+    FormView->MainForm = this;
+
+    connect(ToolButton6, &QToolButton::clicked, FormView, &QWidget::show);
+    connect(ListViewMon, &QAbstractItemView::clicked, this, [this] {
+        const QList<int> rows = SelectedRows();
+        if (FormView->isVisible() && !rows.isEmpty())
+            FormView->ShowJob(rows.first());
+    });
+    connect(&Scheduler, &TScheduler::FileCompleted, this, [this](const QString &file) {
+        if (FormView->isVisible())
+            FormView->ShowFile(file);
+    });
+    connect(&Scheduler, &TScheduler::ProgressChanged, this,
+            [this](const TScheduler::TWorkerProgress &workers, int overall) {
+                if (FormView->isVisible())
+                    FormView->SetProgress(workers, overall);
+            });
+}
