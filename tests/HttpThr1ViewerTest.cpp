@@ -1,0 +1,98 @@
+#include "FormView1.h"
+#include "FormViewIcons.h"
+#include "MainWindowFixture.h"
+#include "UrlUtil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QtTest/QTest>
+
+namespace {
+
+class HttpThr1ViewerTest : public MainWindowFixture
+{
+protected:
+    // A job whose downloaded file is a small picture.
+    QString AddPictureJob(const QString &url)
+    {
+        form->Jobs.AddJob(url, 0, 0, {});
+        const QString path = UrlUtil::SetFileName(form->ProgramFolder, url);
+        QDir().mkpath(QFileInfo(path).path());
+        QImage image(16, 12, QImage::Format_RGB32);
+        image.fill(Qt::magenta);
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+
+    void ClickRow(int row)
+    {
+        const QRect cell = form->ListViewMon->visualRect(form->Jobs.index(row, 1));
+        QTest::mouseClick(form->ListViewMon->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    }
+};
+
+} // namespace
+
+// The picture button shows the viewer; then a click in the list shows that job's file.
+TEST_F(HttpThr1ViewerTest, ListClickShowsTheJobInTheVisibleViewer)
+{
+    const QString first = AddPictureJob("http://h/a.png");
+    const QString second = AddPictureJob("http://h/b.png");
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    ClickRow(1);
+    EXPECT_TRUE(form->FormView->CurrentFile().isEmpty()) << "a hidden viewer shows nothing";
+
+    ASSERT_TRUE(form->ToolButton6->isEnabled());
+    form->ToolButton6->click();
+    EXPECT_TRUE(form->FormView->isVisible());
+    ClickRow(0);
+    EXPECT_EQ(form->FormView->CurrentFile(), first);
+    ClickRow(1);
+    EXPECT_EQ(form->FormView->CurrentFile(), second);
+
+    // The viewer's step buttons move the list's selection.
+    form->FormView->SpeedButtonBfClick();
+    EXPECT_EQ(form->SelectedRows(), QList<int>{0});
+    EXPECT_EQ(form->FormView->CurrentFile(), first);
+}
+
+// A finished download replaces the shown picture while the viewer is visible, and only then.
+TEST_F(HttpThr1ViewerTest, FinishedDownloadShowsInTheVisibleViewer)
+{
+    const QString file = AddPictureJob("http://h/c.png");
+    emit form->Scheduler.FileCompleted(file);
+    EXPECT_TRUE(form->FormView->CurrentFile().isEmpty());
+
+    form->FormView->show();
+    emit form->Scheduler.FileCompleted(file);
+    EXPECT_EQ(form->FormView->CurrentFile(), file);
+    EXPECT_EQ(form->FormView->windowTitle(), file);
+}
+
+// The monitor's progress reaches the bars only while the viewer is visible.
+TEST_F(HttpThr1ViewerTest, MonitorSetsTheBarsOfTheVisibleViewer)
+{
+    form->Jobs.AddJob("http://h/a.png", 0, 0, {});
+    form->Jobs.AddJob("http://h/b.png", 0, 0, {});
+    form->Jobs.AddJob("http://h/c.png", 0, 0, {});
+    form->Jobs.SetCell(0, SubMessage, "Cancel");
+    form->Scheduler.MonitorJobs();
+    EXPECT_EQ(form->FormView->PBar[0]->value(), 0) << "hidden: untouched";
+
+    form->FormView->show();
+    form->Scheduler.MonitorJobs();
+    EXPECT_EQ(form->FormView->PBar[0]->value(), 33) << "one of three rows neither running nor pending";
+}
+
+// The catalogue's caption is the main window's list file name.
+TEST_F(HttpThr1ViewerTest, CatalogueCaptionIsTheListFileName)
+{
+    form->SetListFileName("/somewhere/week.wst");
+    form->FormView->SpeedButtonIconsClick();
+    EXPECT_EQ(form->FormView->FormIcons->windowTitle(), "/somewhere/week.wst");
+    EXPECT_EQ(form->FormView->FormIcons->ListFileName(), "/somewhere/week.wst");
+}
