@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -443,4 +445,23 @@ TEST_F(FormView1Test, ProgressBars)
     EXPECT_EQ(view->PBar[1]->value(), 10);
     EXPECT_EQ(view->PBar[2]->value(), 20);
     EXPECT_EQ(view->PBar[10]->value(), 100);
+}
+
+// A format the toolkit cannot read is shown through a decoder plug-in found beside the program.
+TEST_F(FormView1Test, ShowsPicturesThroughDecoderPlugins)
+{
+    const QString encoder = QStandardPaths::findExecutable("avifenc");
+    if (encoder.isEmpty())
+        GTEST_SKIP() << "avifenc is not installed";
+    const QString png = temp.file("in.png"), avif = temp.file("pic.avif");
+    ASSERT_TRUE(Picture(24, 16, Qt::blue).save(png));
+    QProcess process;
+    process.start(encoder, {"--lossless", png, avif});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    ASSERT_EQ(process.exitCode(), 0);
+
+    view->ShowFile(avif);
+    ASSERT_EQ(view->ImageSmall().size(), QSize(24, 16));
+    EXPECT_EQ(view->ImageSmall().pixel(5, 5), QColor(Qt::blue).rgb());
+    EXPECT_EQ(view->CurrentFile(), avif);
 }
