@@ -353,24 +353,34 @@ TEST_F(FormView1Test, ThumbnailBuildFillsTheCatalogue)
     EXPECT_EQ(view->ImageListIcons.Count(), 4) << "already in the catalogue";
 }
 
-// The stop button ends a build after the job being shown; a file finished meanwhile joins the thumbnails.
+// The stop button ends a build after the job being shown. Files finished meanwhile join the
+// thumbnails, even one that arrives before the first job is read.
 TEST_F(FormView1Test, StopEndsABuildAndFinishedFilesJoinIt)
 {
-    for (int i = 0; i < 4; ++i)
+    const QString job0 = AddJob({20, 20}, Qt::red);
+    for (int i = 0; i < 3; ++i)
         AddJob({20, 20});
-    const QString downloaded = temp.file("new.png");
-    ASSERT_TRUE(Picture(20, 20, Qt::cyan).save(downloaded));
+    QStringList downloaded;
+    for (const QColor colour : {Qt::cyan, Qt::yellow}) {
+        downloaded.append(temp.file(QStringLiteral("new%1.png").arg(downloaded.size())));
+        ASSERT_TRUE(Picture(20, 20, colour).save(downloaded.last()));
+    }
+    view->FormIcons->show(); // open from an earlier build
+    QTimer::singleShot(0, [&] { view->ShowFile(downloaded[0]); });
     onUrl = [&](int row) {
         if (row != 1)
             return;
-        view->ShowFile(downloaded); // as a worker's finished file arrives during the build
+        view->ShowFile(downloaded[1]); // as a worker's finished file arrives during the build
         view->SpeedButtonStop->click();
     };
     view->SpeedButtonIconsClick();
-    ASSERT_EQ(view->ImageListIcons.Count(), 3) << "job 0, the finished file, job 1, then the stop";
-    EXPECT_EQ(view->ImageListIcons.Image(1).pixel(32, 32), QColor(Qt::cyan).rgb());
-    EXPECT_TRUE(view->FormIcons->HasEntry(downloaded));
-    EXPECT_EQ(view->FormIcons->EntryCount(), 3);
+    ASSERT_EQ(view->ImageListIcons.Count(), 4) << "both finished files, jobs 0 and 1, then the stop";
+    EXPECT_EQ(view->ImageListIcons.Image(0).pixel(32, 32), QColor(Qt::cyan).rgb());
+    EXPECT_EQ(view->ImageListIcons.Image(1).pixel(32, 32), QColor(Qt::red).rgb());
+    EXPECT_EQ(view->ImageListIcons.Image(2).pixel(32, 32), QColor(Qt::yellow).rgb());
+    EXPECT_EQ(view->FormIcons->EntryCount(), 4) << "one entry per icon, none twice";
+    for (const QString &file : downloaded + QStringList{job0})
+        EXPECT_TRUE(view->FormIcons->HasEntry(file)) << qPrintable(file);
 }
 
 // A name handed over by another program is shown; a catalogue file only goes to a visible catalogue.

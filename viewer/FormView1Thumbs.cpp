@@ -43,6 +43,9 @@ void TFormView::SpeedButtonIconsClick()
     ImageIcon->show();
     ImageIcon->raise();
     SetBuilding(true);
+    // On from the start: a file shown while the first pending events are handled joins the
+    // thumbnails too, rather than the catalogue whose icons are being rebuilt.
+    FThumbnailMode = true;
     // The list is read afresh each time: rows may go while pending events are handled.
     for (int index = 0; FHost.JobCount && index < FHost.JobCount(); ++index) {
         QCoreApplication::processEvents();
