@@ -17,9 +17,11 @@ void TFormMain::MakeViewer()
         return rows.isEmpty() ? -1 : rows.first();
     };
     host.SetRowSelected = [this](int row, bool selected) {
+        const QModelIndex index = Jobs.index(row, 0);
         ListViewMon->selectionModel()->select(
-            Jobs.index(row, 0), (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
-                                    | QItemSelectionModel::Rows);
+            index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+        if (selected)
+            ListViewMon->scrollTo(index);
     };
     host.JobUrl = [this](int row) { return Jobs.Cell(row, SubURL); };
     host.LongFileNames = [this] { return Settings.LongFileNames(); };

@@ -211,16 +211,16 @@ TEST_F(FormView1Test, FitModeDrawsScaledOnce)
     EXPECT_EQ(target.width(), surface.width());
     EXPECT_EQ(target.top(), (surface.height() - target.height()) / 2);
 
-    const QImage shown = view->ImageBig->Rendered();
+    const QImage shown = view->ImageBig->grab().toImage();
     EXPECT_EQ(shown.pixel(target.center()), QColor(Qt::blue).rgb());
     EXPECT_EQ(shown.pixel(target.center().x(), 2), QColor(Qt::white).rgb()) << "blank above the picture";
     const int scaled = view->ImageBig->ScaleCount();
-    view->ImageBig->Rendered();
+    view->ImageBig->grab().toImage();
     view->ImageBig->repaint();
     EXPECT_EQ(view->ImageBig->ScaleCount(), scaled) << "repaints reuse the stretched copy";
 
     view->resize(view->width() + 40, view->height());
-    view->ImageBig->Rendered();
+    view->ImageBig->grab().toImage();
     EXPECT_EQ(view->ImageBig->ScaleCount(), scaled + 1) << "a new size scales again";
 }
 

@@ -41,10 +41,3 @@ void TViewSurface::paintEvent(QPaintEvent *)
     if (!target.isEmpty())
         painter.drawImage(target.topLeft(), Fitted(target.size()));
 }
-
-QImage TViewSurface::Rendered()
-{
-    QImage image(size(), QImage::Format_RGB32);
-    render(&image);
-    return image;
-}

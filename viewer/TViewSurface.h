@@ -18,8 +18,6 @@ public:
     QRect TargetRect() const;
     // How often a stretched copy was made.
     int ScaleCount() const { return FScaleCount; }
-    // What the surface shows now.
-    QImage Rendered();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
