@@ -2,6 +2,7 @@
 
 #include "FormHome1.h"
 #include "FormOpt1.h"
+#include "FormView1.h"
 #include "TGridDelegate.h"
 #include "TIniFile.h"
 #include "TJobListFile.h"
@@ -82,6 +83,7 @@ TFormMain::~TFormMain()
 {
     // While the window is still whole: stopping the workers lets their last updates reach it.
     Scheduler.Shutdown();
+    delete FormView;
 }
 
 void TFormMain::MakeToolBar()

@@ -27,7 +27,10 @@ void TFormMain::MakeViewer()
     host.LongFileNames = [this] { return Settings.LongFileNames(); };
     host.ProgramFolder = [this] { return ProgramFolder; };
     host.ListFileName = [this] { return ListFileName; };
-    FormView = new TFormView(std::move(host), this);
+    // A window of its own rather than one kept above the main window, so that the main window can
+    // come to the front; it does not keep the program running once the main window is closed.
+    FormView = new TFormView(std::move(host));
+    FormView->setAttribute(Qt::WA_QuitOnClose, false);
     FormView->MainForm = this;
 
     connect(ToolButton6, &QToolButton::clicked, FormView, &QWidget::show);

@@ -3,9 +3,12 @@
 #include "MainWindowFixture.h"
 #include "UrlUtil.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressBar>
+#include <QSignalSpy>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest/QTest>
@@ -95,4 +98,23 @@ TEST_F(HttpThr1ViewerTest, CatalogueCaptionIsTheListFileName)
     form->FormView->SpeedButtonIconsClick();
     EXPECT_EQ(form->FormView->FormIcons->windowTitle(), "/somewhere/week.wst");
     EXPECT_EQ(form->FormView->FormIcons->ListFileName(), "/somewhere/week.wst");
+}
+
+// The viewer and the catalogue are windows of their own that do not keep the program running.
+TEST_F(HttpThr1ViewerTest, ClosingTheMainWindowEndsTheProgramWithTheViewerOpen)
+{
+    form->show();
+    form->FormView->show();
+    form->FormView->FormIcons->show();
+    EXPECT_FALSE(form->FormView->parentWidget());
+    // The last-window rule works only inside the application's own event loop.
+    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+    QTimer::singleShot(0, form.get(), [this] { form->close(); });
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, &giveUp, &QCoreApplication::quit);
+    giveUp.start(10000);
+    QApplication::exec();
+    EXPECT_EQ(lastClosed.count(), 1);
 }

@@ -146,7 +146,9 @@ void TFormView::MakeScrollBox()
 
 void TFormView::MakeCatalogue()
 {
-    FormIcons = new TFormIcons(this);
+    // Its own window, as the viewer is; the viewer owns it.
+    FormIcons = new TFormIcons;
+    FormIcons->setAttribute(Qt::WA_QuitOnClose, false);
     FormIcons->ImageListIcons = &ImageListIcons;
     FormIcons->ListBoxIcon = &ListBoxIcon;
     FormIcons->OnShowFile = [this](const QString &Path) {
