@@ -3,6 +3,7 @@
 #include "HttpThr1.h"
 
 #include "FormView1.h"
+#include "TSoundPlayer.h"
 
 #include <QItemSelectionModel>
 #include <QToolButton>
@@ -40,8 +41,11 @@ void TFormMain::MakeViewer()
             FormView->ShowJob(rows.first());
     });
     connect(&Scheduler, &TScheduler::FileCompleted, this, [this](const QString &file) {
-        if (FormView->isVisible())
-            FormView->ShowFile(file);
+        if (!FormView->isVisible())
+            return;
+        FormView->ShowFile(file);
+        if (Settings.Sound1 == 1)
+            m_sound->PlayDoneSound();
     });
     connect(&Scheduler, &TScheduler::ProgressChanged, this,
             [this](const TScheduler::TWorkerProgress &workers, int overall) {
