@@ -205,3 +205,15 @@ TEST(TPelFile, SaveAndLoadFiles)
     EXPECT_THROW(TPelFile::Load(temp.file("missing.pel"), icons, captions), EPelFile);
     EXPECT_EQ(icons.Count(), 1);
 }
+
+// Catches a reader tied to the depth it writes: a catalogue whose image grid is 1 bit a pixel (as a
+// two-colour screen writes it) loads.
+TEST(TPelFile, ReadsAnImageGridOfOtherDepth)
+{
+    TIconList icons;
+    QStringList captions;
+    TPelFile::Load(PELMOR_TEST_DATA "/mono.pel", icons, captions);
+    ASSERT_EQ(icons.Count(), 1);
+    EXPECT_EQ(captions, QStringList{"/home/u/tmp/a.jpg"});
+    EXPECT_NE(icons.Image(0).pixel(0, 0), icons.Image(0).pixel(0, 1)) << "alternating rows";
+}
