@@ -155,6 +155,8 @@ TEST(TPelFile, DamagedFilesAreRefusedAndChangeNothing)
     ExpectRefused(patched(binary, 100), "image size cutting the image bitmap");
     ExpectRefused(patched(binary + 8 + TBitmapFileLayout::HeightAt, 6400), "image header taller than its rows");
     ExpectRefused(patched(binary - 4, 0xfffffff0u), "binary length past the end");
+    const uint32_t imageSize = ReadLE32(good.constData() + binary);
+    ExpectRefused(patched(binary + 8 + imageSize + 46, 3), "a 1-bit mask with three colours");
 
     QByteArray signature = good;
     signature[1] = 'X';

@@ -13,6 +13,7 @@ constexpr int Cell = TIconList::Width;
 static_assert(TIconList::Width == TIconList::Height);
 // The decoded grids stay near the size of their bytes, which the caller already holds.
 constexpr int DecodeLimitMB = 1024;
+constexpr size_t ColoursUsedAt = 46;
 
 // A bottom-up bitmap file image of Width by Height pixels at BitCount bits, with Palette (BGRA
 // quads) before the rows; Row fills one stored row, given its picture row.
@@ -34,7 +35,7 @@ QByteArray BitmapFile(int Width, int Height, int BitCount, const QByteArray &Pal
     p[26] = 1; // planes
     p[TBitmapFileLayout::BitCountAt] = char(BitCount);
     WriteLE32(p + TBitmapFileLayout::SizeImageAt, uint32_t(stride * Height));
-    WriteLE32(p + 46, uint32_t(Palette.size() / 4)); // colours used
+    WriteLE32(p + ColoursUsedAt, uint32_t(Palette.size() / 4));
     std::copy(Palette.begin(), Palette.end(), p + 54);
     for (int y = 0; y < Height; ++y)
         Row(y, reinterpret_cast<uchar *>(p + offset + stride * (Height - 1 - y)));
@@ -46,6 +47,9 @@ QImage Decode(const QByteArray &File, const char *What)
     TBitmapFileLayout layout;
     if (const char *reason = ReadBitmapFileLayout(File.constData(), size_t(File.size()), layout))
         throw EIconGrid(std::string(What) + ": " + reason);
+    // More colours than the pixels can name is no sound bitmap (the reader would write past its table).
+    if (layout.BitCount <= 8 && ReadLE32(File.constData() + ColoursUsedAt) > (1u << layout.BitCount))
+        throw EIconGrid(std::string(What) + ": more colours than its bit count allows");
     QBuffer buffer;
     buffer.setData(File);
     QImageReader reader(&buffer, "BMP");
