@@ -108,7 +108,7 @@ TIconList Unpack(const QByteArray &Bytes)
     if (imageSize > uint64_t(Bytes.size() - 8))
         throw EIconGrid("the image bitmap runs past the end of the icon data");
     const QImage image = Decode(Bytes.mid(8, imageSize), "the image bitmap");
-    const QImage mask = Decode(Bytes.mid(8 + imageSize), "the mask bitmap")
+    const QImage mask = Decode(Bytes.mid(8 + qsizetype(imageSize)), "the mask bitmap")
                             .convertToFormat(QImage::Format_Grayscale8);
     if (mask.size() != image.size())
         throw EIconGrid("the mask bitmap and the image bitmap differ in size");
