@@ -111,7 +111,12 @@ void TFormIcons::InstallDefaultDialogs()
     ChooseOpenFile = [this](const QString &name, const QString &filter) {
         return QFileDialog::getOpenFileName(this, QString(), name, filter);
     };
-    ShowMessage = [this](const QString &text) { QMessageBox::warning(this, windowTitle(), text); };
+    // Not modal: a catalogue handed over by another program must not hold up the viewer.
+    ShowMessage = [this](const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
 }
 
 void TFormIcons::SetIconList(TIconList *Icons)
