@@ -35,16 +35,17 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
 
-# Benchmarks against curl, wget and aria2c (installed here, not needed by the tests).
+# Benchmarks against curl, wget, aria2c, montage and vipsthumbnail (installed here, not needed by the tests).
 bench: build
-	@for p in wget aria2; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
-	  || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y wget aria2; break; }; done
+	@for p in wget aria2 imagemagick libvips-tools; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
+	  || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y wget aria2 imagemagick libvips-tools; break; }; done
 	$(BUILD)/bin/bench_addjob
 	$(BUILD)/bin/bench_list
 	$(BUILD)/bin/bench_import
 	bench/http_get.sh $(BUILD)/bin/bench_http_get
 	bench/batch_peers.sh $(BUILD)/bin/pelmor
 	bench/split_peers.sh $(BUILD)/bin/pelmor
+	bench/catalogue_peers.sh $(BUILD)/bin/bench_catalogue
 
 # The suite under ThreadSanitizer, in a build folder of its own. Tests that start nginx are left
 # out: Qt starts child processes in a way the sanitizer does not follow, and reports nonsense after.
@@ -66,7 +67,7 @@ asan: deps
 
 # libFuzzer targets built with clang in build-fuzz, each run for FUZZ_SECONDS from the seeds in
 # tests/fuzz/corpus; new inputs go to build-fuzz/corpus, findings to build-fuzz/findings.
-FUZZERS := http joblist ini urlutil jconvert htmlparser regexp links dib rotate avif jxl
+FUZZERS := http joblist ini urlutil jconvert htmlparser regexp links dib rotate avif jxl pel
 # Qt's event machinery keeps allocations from one request to the next, which makes libFuzzer scan for
 # leaks after every input of the client's target (six times slower); make asan checks its leaks.
 FUZZ_OPTIONS_http := -detect_leaks=0

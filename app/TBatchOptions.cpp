@@ -23,6 +23,7 @@ const TTextOption TextOptions[] = {
     {"--ini", &TBatchOptions::iniFile},
     {"--folder", &TBatchOptions::folder},
     {"--save", &TBatchOptions::saveFile},
+    {"--catalogue", &TBatchOptions::catalogueFile},
 };
 
 struct TNumberOption {
@@ -127,5 +128,6 @@ QString TBatchOptions::Usage()
         "  --interval MS                   timer interval, 10..60000 ms (one job starts per tick)\n"
         "  --timeout N                     restart a job after about N seconds without progress\n"
         "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
-        "  --save FILE                     write the list when done");
+        "  --save FILE                     write the list when done\n"
+        "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done");
 }

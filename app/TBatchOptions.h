@@ -27,6 +27,7 @@ struct TBatchOptions {
     int timeOut = -1;       // TimeOutCTR; -1: from the settings
     int maxTries = 0;       // attempts per job; 0: from the settings
     QString saveFile;
+    QString catalogueFile;  // thumbnails of the jobs' files, written when done
     QString error;          // a usage error, with its reason
 
     // commandLine without the program name; "--batch" may be among it.

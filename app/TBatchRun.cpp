@@ -1,5 +1,9 @@
 #include "TBatchRun.h"
 
+#include "SPIs.h"
+#include "TCatalogueBuild.h"
+#include "TJobFile.h"
+#include "TPelFile.h"
 #include "LocalFileName.h"
 #include "MakeSequence.h"
 #include "THomeFetch.h"
@@ -82,11 +86,17 @@ int TBatchRun::Run()
     if (m_live)
         Print(m_out, QStringLiteral("%1 of %2 complete\n").arg(complete).arg(m_eligible.size()));
     const bool merged = MergeSplits();
+    // A list that cannot be saved does not keep the catalogue from being written, nor the reverse.
+    bool written = true;
     QString error;
     if (!m_options.saveFile.isEmpty() && !TJobListFile::SaveList(m_jobs, m_options.saveFile, &error)) {
         Print(m_err, QStringLiteral("pelmor: %1\n").arg(error));
-        return ExitIncomplete;
+        written = false;
     }
+    if (!m_options.catalogueFile.isEmpty() && !WriteCatalogue())
+        written = false;
+    if (!written)
+        return ExitIncomplete;
     return complete == m_eligible.size() && merged && !m_splitFailed ? ExitComplete : ExitIncomplete;
 }
 
@@ -198,6 +208,35 @@ bool TBatchRun::MergeSplits()
         Print(m_out, QStringLiteral("Merged\t%1\n").arg(target));
     }
     return merged;
+}
+
+bool TBatchRun::WriteCatalogue()
+{
+    QStringList files;
+    for (int row = 0; row < m_jobs.RowCount(); ++row) {
+        const QString path = TJobFile::ExistingPath(m_scheduler.ProgramFolder, m_jobs.Cell(row, SubURL),
+                                                    m_settings.LongFileNames());
+        if (!path.isEmpty())
+            files.append(path);
+    }
+    // Without its plug-ins the build still has the toolkit's formats.
+    std::unique_ptr<TSPIs> decoders;
+    try {
+        decoders = TCatalogueBuild::MakeDecoders();
+    } catch (const ESPIError &e) {
+        Print(m_err, QStringLiteral("pelmor: plug-ins: %1\n").arg(QString::fromStdString(e.what())));
+    }
+    TIconList icons;
+    QStringList captions;
+    TCatalogueBuild::Build(files, icons, captions);
+    try {
+        TPelFile::Save(m_options.catalogueFile, icons, captions);
+    } catch (const EPelFile &e) {
+        Print(m_err, QStringLiteral("pelmor: %1\n").arg(QString::fromStdString(e.what())));
+        return false;
+    }
+    Print(m_out, QStringLiteral("Catalogue\t%1\t%2 icons\n").arg(m_options.catalogueFile).arg(icons.Count()));
+    return true;
 }
 
 void TBatchRun::OnJobEnded(quint64 jobId)

@@ -41,6 +41,9 @@ private:
     bool AddSplit(const QString &url);
     // Joins the parts of every split whose parts are all complete; false when one could not be joined.
     bool MergeSplits();
+    // Writes the thumbnails of the jobs' files that decode, in job order; false (with a message) when
+    // the catalogue cannot be written.
+    bool WriteCatalogue();
     void Report(int row);
     void Redraw();
     void Print(std::FILE *stream, const QString &text);

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "TIconList.h"
+
 #include <QMainWindow>
 #include <QStringList>
 
 #include <functional>
 
+class QItemSelection;
 class QListView;
 class QStandardItemModel;
 class QToolBar;
 class QToolButton;
-class TIconList;
 
 // The thumbnail catalogue: the viewer's icons captioned with their files' paths, sorted by caption;
 // selecting one shows its picture in the viewer. Saves and loads catalogue files (.pel).
@@ -26,6 +28,12 @@ public:
     std::function<void(const QString &)> OnShowFile; // clears the viewer's thumbnail mode, shows the file
     std::function<QString()> ListFileName;           // the job-list file last opened or saved
 
+    // Questions, file choices and messages go through these, so that they can be answered without a person.
+    std::function<bool(const QString &text, const QString &caption)> Confirm;
+    std::function<QString(const QString &name, const QString &filter)> ChooseSaveFile;
+    std::function<QString(const QString &name, const QString &filter)> ChooseOpenFile;
+    std::function<void(const QString &text)> ShowMessage;
+
     // The viewer's icon list becomes the view's small and large icons.
     void SetIconList(TIconList *Icons);
     void ClearEntries();
@@ -39,6 +47,8 @@ public:
     void ToolButtonSaveClick();
     void ToolButtonLoadClick();
     void ListViewIconSelectItem(const QString &Caption);
+    // The caption of the entry shown at Row (entries are sorted by caption).
+    QString EntryCaption(int Row) const;
 
     QToolBar *ToolBar1 = nullptr;
     QToolButton *ToolButtonNew = nullptr;
@@ -48,5 +58,16 @@ public:
     QListView *ListViewIcon = nullptr;
 
 private:
+    void MakeToolBar();
+    void InstallDefaultDialogs();
+    void OnSelectionChanged(const QItemSelection &Selected);
+    // The row a new entry of this caption goes to: text-code order, equal captions in order of adding.
+    int SortedRow(const QString &Caption) const;
+    // Empties ListBoxIcon and fills line k with the caption of the entry showing icon k.
+    void CaptionsInIconOrder();
+
     QStandardItemModel *FEntries = nullptr;
+    // The lists until the viewer hands over its own.
+    TIconList FOwnIcons;
+    QStringList FOwnCaptions;
 };

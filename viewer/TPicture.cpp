@@ -36,13 +36,18 @@ void TBitmap::ReadBitmapFile(const QByteArray &FileImage)
 
 const TGraphicClassInfo TQtPicture::Class{"TQtPicture", [] { return std::unique_ptr<TGraphic>(new TQtPicture); }};
 
-void TQtPicture::LoadFromFile(const QString &FileName)
+std::unique_ptr<QImageReader> TQtPicture::OpenReader(const QString &FileName)
 {
     // The extension says which reader to try first; a file whose content says otherwise still reads.
-    QImageReader reader(FileName, QFileInfo(FileName).suffix().toLower().toLatin1());
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
-    QImage image = reader.read();
+    auto reader = std::make_unique<QImageReader>(FileName, QFileInfo(FileName).suffix().toLower().toLatin1());
+    reader->setDecideFormatFromContent(true);
+    reader->setAutoTransform(true);
+    return reader;
+}
+
+void TQtPicture::LoadFromFile(const QString &FileName)
+{
+    QImage image = OpenReader(FileName)->read();
     if (image.isNull())
         throw EInvalidGraphic::Unrecognised();
     FBitmap = image;

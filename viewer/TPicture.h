@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QIODevice>
+#include <QImageReader>
 #include <QList>
 #include <QString>
 
@@ -55,6 +56,8 @@ class TQtPicture : public TGraphic
 public:
     static const TGraphicClassInfo Class;
     void LoadFromFile(const QString &FileName) override;
+    // The reader LoadFromFile reads with, for callers that want a reduced size or the size alone.
+    static std::unique_ptr<QImageReader> OpenReader(const QString &FileName);
 };
 
 // The process-wide registry of picture formats: extension (lower case, without the dot) to
