@@ -2,13 +2,13 @@
 // URLs in and files out.
 #include "FormHome1.h"
 #include "HttpThr1.h"
+#include "TFileDrag.h"
 #include "TListCommands.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QDrag>
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QHeaderView>
@@ -208,13 +208,6 @@ bool TFormMain::ListViewMouseEvent(QEvent *event)
         TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder, Settings.LongFileNames(), false);
     if (files.isEmpty())
         return false;
-    auto *mime = new QMimeData;
-    QList<QUrl> urls;
-    for (const QString &file : files)
-        urls.append(QUrl::fromLocalFile(file));
-    mime->setUrls(urls);
-    auto *drag = new QDrag(this);
-    drag->setMimeData(mime);
-    drag->exec(Qt::CopyAction);
+    TFileDrag::OfferCopy(this, files);
     return true;
 }

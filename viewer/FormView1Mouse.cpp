@@ -2,15 +2,13 @@
 // file to another program with the left.
 #include "FormView1.h"
 
+#include "TFileDrag.h"
 #include "TViewLogic.h"
 #include "TViewSurface.h"
 
-#include <QDrag>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QUrl>
 
 bool TFormView::eventFilter(QObject *watched, QEvent *event)
 {
@@ -50,12 +48,5 @@ void TFormView::ImageBigMouseMove(const QPoint &global, Qt::MouseButtons buttons
 
 void TFormView::OfferFiles(const QStringList &Files)
 {
-    auto *mime = new QMimeData;
-    QList<QUrl> urls;
-    for (const QString &file : Files)
-        urls.append(QUrl::fromLocalFile(file));
-    mime->setUrls(urls);
-    auto *drag = new QDrag(ImageBig);
-    drag->setMimeData(mime);
-    drag->exec(Qt::CopyAction);
+    TFileDrag::OfferCopy(ImageBig, Files);
 }

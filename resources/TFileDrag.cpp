@@ -1,0 +1,22 @@
+#include "TFileDrag.h"
+
+#include <QDrag>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+
+namespace TFileDrag {
+
+void OfferCopy(QWidget *Source, const QStringList &Files)
+{
+    auto *mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &file : Files)
+        urls.append(QUrl::fromLocalFile(file));
+    mime->setUrls(urls);
+    auto *drag = new QDrag(Source);
+    drag->setMimeData(mime);
+    drag->exec(Qt::CopyAction);
+}
+
+} // namespace TFileDrag
