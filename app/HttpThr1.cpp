@@ -4,6 +4,7 @@
 #include "FormOpt1.h"
 #include "FormView1.h"
 #include "TGridDelegate.h"
+#include "TNotice.h"
 #include "TIniFile.h"
 #include "TJobListFile.h"
 #include "TProgramFolder.h"
@@ -314,10 +315,7 @@ void TFormMain::SetStatus(const QString &text)
 
 void TFormMain::ShowMessage(const QString &text)
 {
-    // Not modal: the main window is already usable while the notice is read.
-    auto *box = new QMessageBox(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    TNotice::Show(this, QMessageBox::Information, text);
 }
 
 void TFormMain::showEvent(QShowEvent *event)

@@ -1,6 +1,7 @@
 // The main window as the program's shell: tray entry, the maker's page and the logo's link.
 #include "HttpThr1.h"
 #include "TToolIcons.h"
+#include "TViewLogic.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -15,9 +16,6 @@
 #include <QUrl>
 
 namespace {
-
-// How far the mouse must move with a button down before a drag starts.
-constexpr int DragDistance = 10;
 
 QIcon TrayPicture(bool second)
 {
@@ -76,9 +74,7 @@ void TFormMain::ToolButtonHomePageClick()
 
 bool TFormMain::IsDragMove(const QPoint &pressed, const QMouseEvent &mouse)
 {
-    const QPoint moved = mouse.position().toPoint() - pressed;
-    return mouse.modifiers() == Qt::NoModifier
-        && (std::abs(moved.x()) >= DragDistance || std::abs(moved.y()) >= DragDistance);
+    return mouse.modifiers() == Qt::NoModifier && TViewLogic::IsDragStart(pressed, mouse.position().toPoint());
 }
 
 bool TFormMain::LogoMouseEvent(QEvent *event)

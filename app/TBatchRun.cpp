@@ -222,7 +222,7 @@ bool TBatchRun::WriteCatalogue()
     // Without its plug-ins the build still has the toolkit's formats.
     std::unique_ptr<TSPIs> decoders;
     try {
-        decoders = TCatalogueBuild::MakeDecoders();
+        decoders = MakeViewerDecoders();
     } catch (const ESPIError &e) {
         Print(m_err, QStringLiteral("pelmor: plug-ins: %1\n").arg(QString::fromStdString(e.what())));
     }

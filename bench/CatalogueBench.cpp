@@ -41,7 +41,7 @@ int Make(const QString &folder, int count)
 
 int Build(const QString &output, const QStringList &files)
 {
-    const std::unique_ptr<TSPIs> decoders = TCatalogueBuild::MakeDecoders();
+    const std::unique_ptr<TSPIs> decoders = MakeViewerDecoders();
     TIconList icons;
     QStringList captions;
     TCatalogueBuild::Build(files, icons, captions);

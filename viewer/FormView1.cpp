@@ -6,6 +6,7 @@
 #include "TJobFile.h"
 #include "THandOver.h"
 #include "TPicture.h"
+#include "TNotice.h"
 #include "TToolButtons.h"
 #include "TViewLogic.h"
 #include "TViewSurface.h"
@@ -17,7 +18,6 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
@@ -59,11 +59,7 @@ TFormView::TFormView(TViewerHost Host, QWidget *parent, const QString &HandOverN
     // The decoders found beside the program or in the Susie folder extend the picture formats. Only
     // one collection may exist: when another already serves the process, the viewer uses that one.
     try {
-        SPIs1 = std::make_unique<TSPIs>();
-        SPIs1->AutoSearch = true;
-        SPIs1->SearchOptions = spsSusieDir | spsAppDir;
-        SPIs1->OnSearch = AcceptDecodersOnly;
-        SPIs1->Loaded();
+        SPIs1 = MakeViewerDecoders();
     } catch (const std::exception &) {
     }
     StartHandOver(HandOverName.isEmpty() ? THandOver::DefaultName() : HandOverName);
@@ -296,11 +292,7 @@ void TFormView::SpeedButtonFileListClick()
         TViewLogic::FileManagerTarget(FHost.ProgramFolder ? FHost.ProgramFolder() : QString());
     if (ShellOpen && ShellOpen(target.Path, target.IsProgram))
         return;
-    // Not modal: the viewer stays usable while the notice is read.
-    auto *box = new QMessageBox(QMessageBox::Information, windowTitle(), QStringLiteral("起動できませんでした。"),
-                                QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    TNotice::Show(this, QMessageBox::Information, QStringLiteral("起動できませんでした。"));
 }
 
 void TFormView::SpeedButtonTopFormClick()

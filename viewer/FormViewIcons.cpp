@@ -1,6 +1,7 @@
 #include "FormViewIcons.h"
 
 #include "TPelFile.h"
+#include "TNotice.h"
 #include "TToolButtons.h"
 
 #include <QApplication>
@@ -112,11 +113,7 @@ void TFormIcons::InstallDefaultDialogs()
         return QFileDialog::getOpenFileName(this, QString(), name, filter);
     };
     // Not modal: a catalogue handed over by another program must not hold up the viewer.
-    ShowMessage = [this](const QString &text) {
-        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
-    };
+    ShowMessage = [this](const QString &text) { TNotice::Show(this, QMessageBox::Warning, text); };
 }
 
 void TFormIcons::SetIconList(TIconList *Icons)
@@ -168,9 +165,7 @@ int TFormIcons::EntryCount() const
 void TFormIcons::CaptionsInIconOrder()
 {
     // One line per icon: an entry whose index names no icon has nothing to be saved with.
-    ListBoxIcon->clear();
-    for (int k = 0; k < ImageListIcons->Count(); ++k)
-        ListBoxIcon->append(QString());
+    *ListBoxIcon = QStringList(ImageListIcons->Count());
     for (int row = 0; row < FEntries->rowCount(); ++row) {
         const int index = FEntries->item(row)->data(ImageIndexRole).toInt();
         if (index >= 0 && index < ListBoxIcon->size())
@@ -217,7 +212,7 @@ void TFormIcons::LoadCatalogue(const QString &FileName)
     ClearEntries();
     // A file with fewer captions than icons leaves the rest uncaptioned rather than unshown.
     for (int k = 0; k < ImageListIcons->Count(); ++k)
-        AddEntry(k < ListBoxIcon->size() ? ListBoxIcon->at(k) : QString(), k);
+        AddEntry(ListBoxIcon->value(k), k);
 }
 
 void TFormIcons::OnSelectionChanged(const QItemSelection &Selected)

@@ -146,6 +146,16 @@ void AcceptDecodersOnly(TSPIs &, TSPI &ASPI, bool &Accept)
     Accept = dynamic_cast<TInSPI *>(&ASPI) != nullptr;
 }
 
+std::unique_ptr<TSPIs> MakeViewerDecoders()
+{
+    auto spis = std::make_unique<TSPIs>();
+    spis->AutoSearch = true;
+    spis->SearchOptions = spsSusieDir | spsAppDir;
+    spis->OnSearch = AcceptDecodersOnly;
+    spis->Loaded();
+    return spis;
+}
+
 TSPIs::TSPIs()
 {
     if (CurrentSPIs)

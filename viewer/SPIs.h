@@ -206,6 +206,9 @@ std::unique_ptr<TSPI> CreateSPI(const QString &FileName);
 
 // The viewer's search rule, shared by its window and batch mode: decoders only.
 void AcceptDecodersOnly(TSPIs &Sender, TSPI &ASPI, bool &Accept);
+// The viewer's collection, searched at once: the decoders of the Susie plug-in folder and of the
+// program's folder. Raises what the search raises.
+std::unique_ptr<TSPIs> MakeViewerDecoders();
 
 // The class a decoder's extensions are registered under unless OnPictureRegister says otherwise.
 TGraphicClass SPIDefaultGraphicClass();

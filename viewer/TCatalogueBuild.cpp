@@ -1,6 +1,5 @@
 #include "TCatalogueBuild.h"
 
-#include "SPIs.h"
 #include "TIconMaker.h"
 #include "TPicture.h"
 
@@ -33,16 +32,6 @@ QImage IconAtReducedSize(const QString &FileName)
 } // namespace
 
 namespace TCatalogueBuild {
-
-std::unique_ptr<TSPIs> MakeDecoders()
-{
-    auto spis = std::make_unique<TSPIs>();
-    spis->AutoSearch = true;
-    spis->SearchOptions = spsSusieDir | spsAppDir;
-    spis->OnSearch = AcceptDecodersOnly;
-    spis->Loaded();
-    return spis;
-}
 
 QImage IconOfFile(const QString &FileName)
 {

@@ -1,6 +1,7 @@
 #include "TIconMaker.h"
 
 #include "TIconList.h"
+#include "TViewLogic.h"
 
 #include <QPainter>
 
@@ -8,18 +9,7 @@ namespace TIconMaker {
 
 QRect IconRect(QSize picture)
 {
-    const qint64 w = picture.width(), h = picture.height();
-    if (w <= 0 || h <= 0)
-        return {};
-    constexpr qint64 side = TIconList::Width;
-    if (h < w) {
-        const int height = int(h * side / w);
-        const int top = int((side - height) / 2);
-        return QRect(0, top, int(side), height);
-    }
-    const int width = int(w * side / h);
-    const int left = int((side - width) / 2);
-    return QRect(QPoint(left, 0), QPoint(left + width - 1, int(side) - 1));
+    return TViewLogic::FitRect(picture, QSize(TIconList::Width, TIconList::Height));
 }
 
 QImage MakeIcon(const QImage &picture)

@@ -26,7 +26,7 @@ std::optional<TStep> NextStep(int RowCount, int FirstSelected);
 // A scroll position moved by Delta; the old one when the new one would leave 0..Maximum.
 int ScrollTo(int Position, int Delta, int Maximum);
 
-// How far the mouse must move with the left button down before the shown file is dragged.
+// How far the mouse must move with a button down before a drag starts (files, links, the shown picture).
 constexpr int DragDistance = 10;
 bool IsDragStart(QPoint Origin, QPoint Now);
 
