@@ -1,4 +1,5 @@
 #include "HttpThr1.h"
+#include "FormMail.h"
 
 #include "FormHome1.h"
 #include "FormOpt1.h"
@@ -72,6 +73,7 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
             [this](const QStringList &headers) { FormOpt->MemoGHeader->setPlainText(headers.join(QLatin1Char('\n'))); });
     ConnectScheduler();
     MakeViewer();
+    FormMail = new TFormPelmorMail(this);
     ConnectCommands();
     InstallDefaultDialogs();
 
@@ -128,9 +130,6 @@ void TFormMain::MakeToolBar()
     ToolBar1->addWidget(ImageLogo);
 
     ImageLogo->installEventFilter(this);
-
-    // The feedback mail is not part of the program yet.
-    ToolButtonMail->setEnabled(false);
 }
 
 void TFormMain::ConnectScheduler()

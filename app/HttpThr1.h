@@ -20,6 +20,7 @@ class QToolButton;
 class QTreeView;
 class TFormHome;
 class TFormOpt;
+class TFormPelmorMail;
 class TFormView;
 class TSoundPlayer;
 
@@ -68,6 +69,8 @@ public:
 
     // Program shell.
     void ToolButtonHomePageClick();
+    // The feedback mail window, pointed at the mail settings of the moment.
+    void ToolButtonMailClick();
     void ShowFromTray();
 
     // Questions and file choices go through these, so that they can be answered without a person.
@@ -118,6 +121,7 @@ public:
     TFormHome *FormHome = nullptr;
     TFormOpt *FormOpt = nullptr;
     TFormView *FormView = nullptr;
+    TFormPelmorMail *FormMail = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;

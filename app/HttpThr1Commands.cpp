@@ -37,6 +37,7 @@ void TFormMain::ConnectCommands()
     connect(TButtonOpen, &QToolButton::clicked, this, &TFormMain::TButtonOpenClick);
     connect(TButtonSave, &QToolButton::clicked, this, &TFormMain::TButtonSaveClick);
     connect(ToolButtonHomePage, &QToolButton::clicked, this, &TFormMain::ToolButtonHomePageClick);
+    connect(ToolButtonMail, &QToolButton::clicked, this, &TFormMain::ToolButtonMailClick);
     connect(PopOpen, &QAction::triggered, this, &TFormMain::PopOpenClick);
     connect(PopFileDelete, &QAction::triggered, this, &TFormMain::PopFileDeleteClick);
     connect(PopURLOk, &QAction::triggered, this, [this] { SetDropMode(true); });

@@ -1,4 +1,5 @@
-// The main window as the program's shell: tray entry, the maker's page and the logo's link.
+// The main window as the program's shell: tray entry, the maker's page and mailbox, and the logo's link.
+#include "FormMail.h"
 #include "HttpThr1.h"
 #include "TToolIcons.h"
 #include "TViewLogic.h"
@@ -70,6 +71,13 @@ void TFormMain::ToolButtonHomePageClick()
 {
     if (!QDesktopServices::openUrl(QUrl(Settings.HomePage)))
         ShowMessage(QStringLiteral("プログラムを起動できませんでした。"));
+}
+
+void TFormMain::ToolButtonMailClick()
+{
+    FormMail->SetEndpoints(Settings.MailServer, Settings.MailPort, Settings.MailTimeOut, Settings.MailTo, Settings.MailFrom);
+    FormMail->show();
+    FormMail->raise();
 }
 
 bool TFormMain::IsDragMove(const QPoint &pressed, const QMouseEvent &mouse)

@@ -33,6 +33,12 @@ void TSettings::Load(const TIniFile &ini)
     KairanURL = ini.ReadString(Data, "KairanURL", d.KairanURL);
     Interval = std::clamp(ini.ReadInteger(Data, "Interval", d.Interval), MinInterval, MaxInterval);
     MaxTries = std::max(0, ini.ReadInteger(Data, "MaxTries", d.MaxTries));
+    MailServer = ini.ReadString(Data, "MailServer", d.MailServer);
+    const int port = ini.ReadInteger(Data, "MailPort", d.MailPort);
+    MailPort = port >= 1 && port <= 65535 ? port : d.MailPort;
+    MailTo = ini.ReadString(Data, "MailTo", d.MailTo);
+    MailFrom = ini.ReadString(Data, "MailFrom", d.MailFrom);
+    MailTimeOut = std::clamp(ini.ReadInteger(Data, "MailTimeOut", d.MailTimeOut), 1, MaxMailTimeOut);
     Window.top = ini.ReadInteger(::Window, "Top", d.Window.top);
     Window.left = ini.ReadInteger(::Window, "Left", d.Window.left);
     Window.width = ini.ReadInteger(::Window, "Width", d.Window.width);
@@ -58,6 +64,11 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteInteger(Data, "MaxTries", MaxTries);
     ini.WriteString(Data, "HomePage", HomePage);
     ini.WriteString(Data, "KairanURL", KairanURL);
+    ini.WriteString(Data, "MailServer", MailServer);
+    ini.WriteInteger(Data, "MailPort", MailPort);
+    ini.WriteString(Data, "MailTo", MailTo);
+    ini.WriteString(Data, "MailFrom", MailFrom);
+    ini.WriteInteger(Data, "MailTimeOut", MailTimeOut);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -32,11 +32,18 @@ struct TSettings {
     int MaxTries = 0;         // attempts after which a row that keeps failing is given up; 0: no limit
     QString HomePage = QStringLiteral("https://pelmor.example/");  // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt");  // the notice board's text
+    // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.
+    QString MailServer = QStringLiteral("mail.pelmor.example");
+    int MailPort = 25;
+    QString MailTo = QStringLiteral("feedback@pelmor.example");
+    QString MailFrom = QStringLiteral("anonymous@pelmor.example");
+    int MailTimeOut = 60;     // seconds a silent mail server is waited for
     TWindowBounds Window;
 
     static constexpr int MaxThreads = 8;
     static constexpr int MinInterval = 10;
     static constexpr int MaxInterval = 60000;
+    static constexpr int MaxMailTimeOut = 3600;
 
     bool LongFileNames() const { return FileType == 1; }
 

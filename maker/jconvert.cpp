@@ -411,7 +411,11 @@ int DetectCode(const QByteArray &text)
 
 QByteArray ConvertCode(const QByteArray &text, int target)
 {
-    const int found = DetectCode(text);
+    return ConvertCodeFrom(text, DetectCode(text), target);
+}
+
+QByteArray ConvertCodeFrom(const QByteArray &text, int found, int target)
+{
     if (found == jcAscii || found == jcBinary || found == jcEucOrSjis || found == target)
         return text;
     const TBytes s = BytesOf(text);

@@ -20,6 +20,8 @@ enum TJCode : int {
 int DetectCode(const QByteArray &text);
 // The text in the target code (jcSjis, jcJis or jcEuc); unchanged when it cannot or need not be.
 QByteArray ConvertCode(const QByteArray &text, int target);
+// The same for a text whose code is known, as the program's own Shift_JIS texts are.
+QByteArray ConvertCodeFrom(const QByteArray &text, int source, int target);
 QByteArray EncodeBase64(const QByteArray &bytes);
 // Shift_JIS bytes (the program's own character set) for display; a byte it cannot map shows as U+FFFD.
 QString SjisToUnicode(const QByteArray &bytes);

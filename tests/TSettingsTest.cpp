@@ -49,7 +49,8 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
         "[Data]\r\nURL=http://host.example/\x89\xe6\x91\x9c$.jpg\r\nProxy=proxy.example:8080\r\nRef=\r\nCookie=\r\n"
         "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
         "Threads=0\r\nInterval=1000\r\nMaxTries=6\r\nHomePage=https://pelmor.example/\r\n"
-        "KairanURL=http://notice.example/k.txt\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+        "KairanURL=http://notice.example/k.txt\r\nMailServer=mail.pelmor.example\r\nMailPort=25\r\n"
+        "MailTo=feedback@pelmor.example\r\nMailFrom=anonymous@pelmor.example\r\nMailTimeOut=60\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
     EXPECT_EQ(dir.read("pelmor.ini"), expected);
 
     TSettings back;
@@ -67,7 +68,8 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
 TEST(TSettingsTest, ThreadsOutsideTheSlotsAreClamped)
 {
     TTempFolder dir;
-    dir.write("a.ini", "[Data]\r\nThreads=12\r\nFileType=5\r\nTimeOutCTR=abc\r\nInterval=5\r\n");
+    dir.write("a.ini", "[Data]\r\nThreads=12\r\nFileType=5\r\nTimeOutCTR=abc\r\nInterval=5\r\nMailPort=70000\r\n"
+                       "MailTimeOut=0\r\n");
     dir.write("b.ini", "[data]\r\nthreads=-4\r\nMaxTries=-3\r\n");
     TSettings a, b;
     a.Load(TIniFile(dir.file("a.ini")));
@@ -78,4 +80,6 @@ TEST(TSettingsTest, ThreadsOutsideTheSlotsAreClamped)
     EXPECT_FALSE(a.LongFileNames()) << "any FileType but 1 means short names";
     EXPECT_EQ(a.TimeOutCTR, 100) << "a damaged number falls back to the default";
     EXPECT_EQ(a.Interval, 10) << "the timer interval stays within 10..60000 ms";
+    EXPECT_EQ(a.MailPort, 25) << "a port that cannot be falls back to the default";
+    EXPECT_EQ(a.MailTimeOut, 1) << "a mail server is waited for at least a second";
 }

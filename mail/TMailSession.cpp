@@ -1,0 +1,87 @@
+#include "TMailSession.h"
+
+TMailSession::TMailSession(QObject *parent) : QObject(parent) {}
+
+TMailSession::~TMailSession()
+{
+    Abort();
+    Join();
+}
+
+void TMailSession::Join()
+{
+    if (FThread)
+        FThread->wait();
+    FThread.reset();
+}
+
+void TMailSession::Abort()
+{
+    if (FRunning && FClient)
+        FClient->Abort();
+}
+
+bool TMailSession::Start(const TMailServer &server, const TPostMessage &message)
+{
+    if (FRunning)
+        return false;
+    // The last send has said it ended; its thread is about to.
+    Join();
+    FClient = std::make_unique<TNMSMTP>();
+    FClient->Host = server.Host;
+    FClient->Port = server.Port;
+    FClient->UserID = server.UserID;
+    FClient->SetTimeOut(server.TimeOutSeconds * 1000);
+    WireEvents();
+    FRunning = true;
+    FThread.reset(QThread::create([this, message] { Run(message); }));
+    FThread->setObjectName(QStringLiteral("mail"));
+    FThread->start();
+    return true;
+}
+
+void TMailSession::WireEvents()
+{
+    TNMSMTP &c = *FClient;
+    c.OnConnect = [this] { emit Connect(); };
+    c.OnDisconnect = [this] { emit Disconnect(); };
+    c.OnStatus = [this](const QString &text) { emit Status(text); };
+    c.OnHostResolved = [this] { emit HostResolved(); };
+    c.OnInvalidHost = [this] { emit InvalidHost(); };
+    c.OnConnectionFailed = [this] { emit ConnectionFailed(); };
+    c.OnSendStart = [this] { emit SendStart(); };
+    c.OnPacketSent = [this](qint64 sent, qint64 total) { emit PacketSent(sent, total); };
+    c.OnEncodeStart = [this](const QString &name) { emit EncodeStart(name); };
+    c.OnEncodeEnd = [this](const QString &name) { emit EncodeEnd(name); };
+    c.OnRecipientNotFound = [this](const QString &address) { emit RecipientNotFound(address); };
+    c.OnHeaderIncomplete = [this] { emit HeaderIncomplete(); };
+    c.OnSuccess = [this] { emit Success(); };
+    c.OnFailure = [this] { emit Failure(); };
+}
+
+void TMailSession::Run(const TPostMessage &message)
+{
+    TNMSMTP &c = *FClient;
+    QString error;
+    int code = 0;
+    try {
+        c.Connect();
+        c.PostMessage = message;
+        c.SendMail();
+        c.Disconnect();
+    } catch (const ESMTPException &e) {
+        error = e.Message();
+        code = e.ErrorCode();
+        // A server that refused something is told goodbye; a broken or silent one is not waited for.
+        if (c.Connected() && code < 10000) {
+            try {
+                c.Disconnect();
+            } catch (const ESMTPException &) {
+            }
+        }
+    } catch (const std::exception &e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    FRunning = false;
+    emit Finished(error, code);
+}
