@@ -2,7 +2,7 @@
 # make test: the same install and build, then every test through CTest.
 
 PACKAGES := build-essential cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins \
-            libgtest-dev libgmock-dev nginx-light curl fonts-noto-cjk \
+            libgtest-dev libgmock-dev nginx-light python3-aiosmtpd curl fonts-noto-cjk \
             libavif-dev libavif-bin libjxl-dev libjxl-tools
 BUILD    ?= build
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -67,7 +67,7 @@ asan: deps
 
 # libFuzzer targets built with clang in build-fuzz, each run for FUZZ_SECONDS from the seeds in
 # tests/fuzz/corpus; new inputs go to build-fuzz/corpus, findings to build-fuzz/findings.
-FUZZERS := http joblist ini urlutil jconvert htmlparser regexp links dib rotate avif jxl pel
+FUZZERS := http smtp joblist ini urlutil jconvert htmlparser regexp links dib rotate avif jxl pel
 # Qt's event machinery keeps allocations from one request to the next, which makes libFuzzer scan for
 # leaks after every input of the client's target (six times slower); make asan checks its leaks.
 FUZZ_OPTIONS_http := -detect_leaks=0

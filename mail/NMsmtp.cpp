@@ -1,7 +1,8 @@
 #include "NMsmtp.h"
 
+#include "TSmtpReply.h"
+
 #include <array>
-#include <cctype>
 
 // One operation at a time: the flag is set for the operation's whole run.
 class TNMSMTP::TBusy
@@ -37,24 +38,12 @@ int TNMSMTP::Command(const QString &line)
 
 int TNMSMTP::ReadReply()
 {
-    QStringList lines;
-    QByteArray line = FSocket.ReadLine();
-    lines.append(QString::fromUtf8(line));
-    // Continuation lines begin with a space or have "-" after the code.
-    while (line.startsWith(' ') || (line.size() > 3 && line[3] == '-')) {
-        if (lines.size() >= MaxReplyLines)
-            Fail(QStringLiteral("Reply too long"));
-        line = FSocket.ReadLine();
-        lines.append(QString::fromUtf8(line));
+    TSmtpReply reply;
+    while (!reply.Add(FSocket.ReadLine())) {
     }
-    FReplyLines = lines;
-    FReplyText = lines.join(QLatin1Char('\n'));
-    const bool numbered = line.size() >= 3 && std::isdigit(uchar(line[0])) && std::isdigit(uchar(line[1]))
-                          && std::isdigit(uchar(line[2]));
-    // Without a code no answer can be told from a refusal.
-    if (!numbered)
-        Fail(QStringLiteral("Invalid reply: ") + QString::fromUtf8(line.left(80)));
-    FReplyNumber = line.left(3).toInt();
+    FReplyLines = reply.Lines();
+    FReplyText = reply.Text();
+    FReplyNumber = reply.Code();
     return FReplyNumber;
 }
 

@@ -84,8 +84,6 @@ public:
     // A body line as it goes out: with a second "." in front when it begins with one.
     static QByteArray StuffDots(const QByteArray &line);
 
-    static constexpr int MaxReplyLines = 200;
-
 private:
     class TBusy;
     template <typename F, typename... A>

@@ -3,6 +3,7 @@
 #include "NMsmtp.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtpServer.h"
+#include "TSmtpReply.h"
 #include "TempFolder.h"
 
 #include <QCoreApplication>
@@ -179,7 +180,7 @@ TEST_F(NMsmtpTest, RefusedRecipientGoesOnWithTheOthers)
 TEST_F(NMsmtpTest, HostileRepliesAndValuesAreRefused)
 {
     const QList<QByteArray> greetings = {"hello there\r\n", "220 " + QByteArray(5000, 'x') + "\r\n",
-                                         QByteArray("220-more\r\n").repeated(TNMSMTP::MaxReplyLines + 1)};
+                                         QByteArray("220-more\r\n").repeated(TSmtpReply::MaxLines + 1)};
     for (const QByteArray &greeting : greetings) {
         TScriptedSmtpServer hostile;
         hostile.Greeting = greeting;

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+// A server thread on 127.0.0.1 that plays a fuzzed answer on every connection: it reads the
+// request up to its end marker (none: it answers at once), sends the answer, closes its side and
+// waits for the client to close.
+class TAnswerServer
+{
+public:
+    explicit TAnswerServer(const QByteArray &requestEnd) : m_requestEnd(requestEnd)
+    {
+        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || listen(m_listener, 16) != 0
+            || getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            std::abort();
+        m_port = ntohs(address.sin_port);
+        std::thread([this] { Serve(); }).detach();
+    }
+
+    quint16 Port() const { return m_port; }
+
+    void SetAnswer(const QByteArray &answer)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_answer = answer;
+    }
+
+private:
+    void Serve()
+    {
+        for (;;) {
+            const int peer = accept(m_listener, nullptr, nullptr);
+            if (peer < 0)
+                continue;
+            // A client that stops reading must not hold the server up for long.
+            const timeval limit{2, 0};
+            setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            setsockopt(peer, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            QByteArray request;
+            char buffer[4096];
+            while (!m_requestEnd.isEmpty() && !request.contains(m_requestEnd)) {
+                const ssize_t got = recv(peer, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                request.append(buffer, got);
+            }
+            QByteArray answer;
+            {
+                const std::lock_guard lock(m_mutex);
+                answer = m_answer;
+            }
+            for (qsizetype sent = 0; sent < answer.size();) {
+                const ssize_t put = send(peer, answer.constData() + sent, size_t(answer.size() - sent), MSG_NOSIGNAL);
+                if (put <= 0)
+                    break;
+                sent += put;
+            }
+            shutdown(peer, SHUT_WR);
+            while (recv(peer, buffer, sizeof buffer, 0) > 0) {
+            }
+            close(peer);
+        }
+    }
+
+    const QByteArray m_requestEnd;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::mutex m_mutex;
+    QByteArray m_answer;
+};
