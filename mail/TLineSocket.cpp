@@ -109,7 +109,7 @@ void TLineSocket::Connect(const QString &host, int port, const std::function<voi
     } else {
         lookup->Found = nullptr;
         std::thread([lookup, name, service] {
-            const addrinfo hints = Hints(AI_NUMERICSERV | AI_ADDRCONFIG);
+            const addrinfo hints = Hints(AI_NUMERICSERV);
             addrinfo *found = nullptr;
             const int result = getaddrinfo(name.constData(), service.constData(), &hints, &found);
             {

@@ -116,11 +116,5 @@ void TNginxServer::WriteConfig() const
 
 void TNginxServer::Stop()
 {
-    if (FProcess.state() == QProcess::NotRunning)
-        return;
-    FProcess.terminate();
-    if (!FProcess.waitForFinished(5000)) {
-        FProcess.kill();
-        FProcess.waitForFinished(5000);
-    }
+    StopProcess(FProcess);
 }

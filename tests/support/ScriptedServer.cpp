@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QProcess>
 #include <QTimer>
 
 bool WaitForEvents(const std::function<bool()> &done, int timeoutMs)
@@ -23,6 +24,17 @@ quint16 UnusedLoopbackPort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+void StopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
 }
 
 TScriptedServer::TScriptedServer(bool startOnAccept, const QHostAddress &address) : FStartOnAccept(startOnAccept)

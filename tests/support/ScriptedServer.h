@@ -15,6 +15,10 @@ bool WaitForEvents(const std::function<bool()> &done, int timeoutMs = 5000);
 // A loopback port on which nothing listens at the moment of the call.
 quint16 UnusedLoopbackPort();
 
+class QProcess;
+// Ends a server process of a test: asked first, killed when it does not go.
+void StopProcess(QProcess &process);
+
 // A TCP server on 127.0.0.1 (or another loopback address) for wire-level tests: it records the exact bytes each connection
 // sends and, once a request has arrived (a blank line), plays a scripted answer step by step.
 // It lives on the thread that made it and runs while that thread pumps events.

@@ -20,13 +20,7 @@ QString ReadText(const QString &path)
 
 TSmtpSink::~TSmtpSink()
 {
-    if (FProcess.state() == QProcess::NotRunning)
-        return;
-    FProcess.terminate();
-    if (!FProcess.waitForFinished(5000)) {
-        FProcess.kill();
-        FProcess.waitForFinished(5000);
-    }
+    StopProcess(FProcess);
 }
 
 bool TSmtpSink::Start()
