@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
@@ -30,13 +29,6 @@ const QStringList Bodies = {QStringLiteral("ペルモを出荷します。"), QS
                             QStringLiteral("改善してもらいたいです。"), QStringLiteral("バグを報告します。")};
 const QString AttachFilters = QStringLiteral("JPEG(*.JPG) (*.JPG *.jpg);;GIF(*.GIF) (*.GIF *.gif);;"
                                              "Pelmor(*.WST) (*.WST *.wst);;Text(*.TXT) (*.TXT *.txt);;すべて (*)");
-
-// A file that can be opened for reading now; folders and devices are not attachments.
-bool Readable(const QString &path)
-{
-    QFile file(path);
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
-}
 
 } // namespace
 
@@ -176,7 +168,8 @@ void TFormPelmorMail::BitBtnSendClick()
     // A file that went away since it was added ends the send before the server hears of it.
     for (int i = 0; i < ListBox1->count(); ++i) {
         const QString path = ListBox1->item(i)->text();
-        if (!Readable(path)) {
+        QFile file(path);
+        if (!TNMSMTP::OpenAttachment(file)) {
             ShowMessage(QMessageBox::Warning, QStringLiteral("添付ファイルを読めません。\n") + path);
             return;
         }

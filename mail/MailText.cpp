@@ -4,6 +4,8 @@
 
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace MailText {
 
 QByteArray ToJis(const QString &text)
@@ -18,18 +20,21 @@ QByteArray ToJis(const QString &text)
     return jis;
 }
 
+bool IsAscii(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 QByteArray MimeName(const QString &name)
 {
-    bool ascii = true;
     QString safe = name;
     for (QChar &c : safe) {
         if (c == QLatin1Char('"') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char('_');
-        ascii = ascii && c.unicode() < 0x80;
     }
-    if (ascii)
+    if (IsAscii(safe))
         return safe.toLatin1();
-    return "=?UTF-8?B?" + safe.toUtf8().toBase64() + "?=";
+    return "=?UTF-8?B?" + jconvert::EncodeBase64(safe.toUtf8()) + "?=";
 }
 
 QString EncodedWord(const QString &text)

@@ -11,6 +11,7 @@ namespace MailText {
 QByteArray ToJis(const QString &text);
 // "=?ISO-2022-JP?B?...?=" for a header value.
 QString EncodedWord(const QString &text);
+bool IsAscii(const QString &text);
 // A file name for a quoted MIME parameter: ASCII as it is, anything else as an encoded word in
 // UTF-8; quotes, backslashes and control characters become "_".
 QByteArray MimeName(const QString &name);

@@ -1,7 +1,5 @@
 #include "NMsmtp.h"
 
-#include "TSmtpReply.h"
-
 #include <array>
 
 // One operation at a time: the flag is set for the operation's whole run.
@@ -38,13 +36,10 @@ int TNMSMTP::Command(const QString &line)
 
 int TNMSMTP::ReadReply()
 {
-    TSmtpReply reply;
-    while (!reply.Add(FSocket.ReadLine())) {
+    FReply = TSmtpReply();
+    while (!FReply.Add(FSocket.ReadLine())) {
     }
-    FReplyLines = reply.Lines();
-    FReplyText = reply.Text();
-    FReplyNumber = reply.Code();
-    return FReplyNumber;
+    return FReply.Code();
 }
 
 void TNMSMTP::Connect()
@@ -67,9 +62,9 @@ void TNMSMTP::DoConnect()
     }
     try {
         if (ReadReply() >= 400)
-            Fail(FReplyText, FReplyNumber);
+            Refused();
         if (Command(QStringLiteral("HELO ") + UserID) >= 300)
-            Fail(QStringLiteral("Authentication failed"), FReplyNumber);
+            Fail(QStringLiteral("Authentication failed"), FReply.Code());
     } catch (const ESMTPException &) {
         FSocket.Close();
         throw;
@@ -104,7 +99,7 @@ void TNMSMTP::SendMail()
     Call(OnSendStart);
     if (Command(QStringLiteral("RSET")) >= 400
         || Command(QStringLiteral("MAIL FROM:<") + m.FromAddress + QLatin1Char('>')) >= 400)
-        Fail(FReplyText, FReplyNumber);
+        Refused();
     for (const QStringList *list : {&m.ToAddress, &m.ToCarbonCopy, &m.ToBlindCarbonCopy}) {
         for (const QString &entry : *list) {
             const QString address = RecipientAddress(entry);
@@ -113,11 +108,11 @@ void TNMSMTP::SendMail()
         }
     }
     if (Command(QStringLiteral("DATA")) >= 400)
-        Fail(FReplyText, FReplyNumber);
+        Refused();
     SendData();
     if (ReadReply() >= 400) {
         Call(OnFailure);
-        Fail(FReplyText, FReplyNumber);
+        Refused();
     }
     if (ClearParams) {
         m.ToAddress.clear();
@@ -159,7 +154,7 @@ void TNMSMTP::Disconnect()
     FSocket.Close();
     Call(OnDisconnect);
     if (code > 339)
-        Fail(FReplyText, code);
+        Refused();
 }
 
 bool TNMSMTP::Verify(const QString &user)
@@ -178,7 +173,7 @@ void TNMSMTP::ExpandList(const QString &list)
         return;
     EnsureConnected();
     if (Command(QStringLiteral("EXPN ") + list) < 400)
-        Call(OnMailListReturn, FReplyLines.first());
+        Call(OnMailListReturn, FReply.Lines().first());
 }
 
 QString TNMSMTP::RecipientAddress(const QString &entry)

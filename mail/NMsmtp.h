@@ -1,8 +1,10 @@
 #pragma once
 
 #include "TLineSocket.h"
+#include "TSmtpReply.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -49,8 +51,8 @@ public:
 
     bool Connected() const { return FSocket.Connected(); }
     bool Busy() const { return FBusy; }
-    int ReplyNumber() const { return FReplyNumber; }
-    QString ReplyText() const { return FReplyText; }
+    int ReplyNumber() const { return FReply.Code(); }
+    QString ReplyText() const { return FReply.Text(); }
     const QStringList &FinalHeader() const { return FFinalHeader; }
     // The composed body of the message being sent.
     const QByteArray &Body() const { return FBody; }
@@ -58,6 +60,8 @@ public:
 
     // Fills FinalHeader and Body from PostMessage; raises when an attachment cannot be read.
     void ComposeMessage();
+    // Opens a file for reading if it can be attached: folders and devices cannot.
+    static bool OpenAttachment(QFile &file);
 
     std::function<void()> OnConnect;
     std::function<void()> OnDisconnect;
@@ -98,14 +102,14 @@ private:
     void DoConnect();
     void EnsureConnected();
     [[noreturn]] void Fail(const QString &text, int code = 0);
+    // Ends the operation with the server's last reply.
+    [[noreturn]] void Refused() { Fail(FReply.Text(), FReply.Code()); }
     void ComposeAttachment(const QString &path, const QByteArray &boundary);
     void SendData();
 
     TLineSocket FSocket;
     std::atomic<bool> FBusy{false};
-    int FReplyNumber = 0;
-    QString FReplyText;
-    QStringList FReplyLines;
+    TSmtpReply FReply;
     QStringList FFinalHeader;
     QByteArray FBody;
 };

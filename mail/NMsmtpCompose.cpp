@@ -1,6 +1,7 @@
 #include "NMsmtp.h"
 
 #include "MailText.h"
+#include "jconvert.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -26,15 +27,6 @@ QString HeaderValue(QString value)
     return value.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-bool IsAscii(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 // The body's lines as they go out, and the character set they are in: plain ASCII as it is,
 // anything else in JIS so that it travels in seven bits and is labelled truly.
 QByteArray BodyText(const QStringList &body, QByteArray &charset)
@@ -42,7 +34,7 @@ QByteArray BodyText(const QStringList &body, QByteArray &charset)
     QStringList lines;
     for (const QString &entry : body)
         lines += QString(entry).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(QRegularExpression(QStringLiteral("[\r\n]")));
-    const bool ascii = IsAscii(lines.join(QString()));
+    const bool ascii = MailText::IsAscii(lines.join(QString()));
     charset = ascii ? "us-ascii" : "ISO-2022-JP";
     QByteArray text;
     for (const QString &line : std::as_const(lines))
@@ -97,11 +89,16 @@ void TNMSMTP::ComposeMessage()
     }
 }
 
+bool TNMSMTP::OpenAttachment(QFile &file)
+{
+    return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly);
+}
+
 void TNMSMTP::ComposeAttachment(const QString &path, const QByteArray &boundary)
 {
     const QFileInfo info(path);
     QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+    if (!OpenAttachment(file))
         Fail(QStringLiteral("Cannot open the attachment ") + path);
     if (FBody.size() + file.size() / 3 * 4 > MaxMessageBytes)
         Fail(QStringLiteral("The attachment is too large: ") + path);
@@ -121,7 +118,7 @@ void TNMSMTP::ComposeAttachment(const QString &path, const QByteArray &boundary)
         const bool atEnd = piece.isEmpty();
         qsizetype used = 0;
         while (pending.size() - used >= LineBytes || (atEnd && used < pending.size())) {
-            FBody += pending.mid(used, LineBytes).toBase64() + CRLF;
+            FBody += jconvert::EncodeBase64(pending.mid(used, LineBytes)) + CRLF;
             used += LineBytes;
         }
         pending.remove(0, std::min(used, pending.size()));

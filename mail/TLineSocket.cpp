@@ -87,10 +87,10 @@ void TLineSocket::Close()
 void TLineSocket::Wait(TWaitFor what)
 {
     if (FAborted)
-        Fail(errAborted, QStringLiteral("Aborted"));
+        FailAborted();
     const int rc = PollOne(FSocket, what == WaitRead ? POLLIN : POLLOUT, FWake, TimeOutMs);
     if (rc == -2 || FAborted)
-        Fail(errAborted, QStringLiteral("Aborted"));
+        FailAborted();
     if (rc == 0)
         Fail(errTimeOut);
     if (rc < 0)
@@ -122,7 +122,7 @@ void TLineSocket::Connect(const QString &host, int port, const std::function<voi
         }).detach();
         const int rc = PollOne(lookup->Done, POLLIN, FWake, TimeOutMs);
         if (rc == -2 || FAborted)
-            Fail(errAborted, QStringLiteral("Aborted"));
+            FailAborted();
         if (rc == 0)
             Fail(errTimeOut);
     }
@@ -204,7 +204,7 @@ void TLineSocket::Write(const QByteArray &data, const std::function<void(qint64)
         if (FSocket < 0)
             Fail(WSAENOTCONN);
         if (FAborted)
-            Fail(errAborted, QStringLiteral("Aborted"));
+            FailAborted();
         const ssize_t n = send(FSocket, data.constData() + sent, size_t(std::min(Piece, data.size() - sent)), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {

@@ -54,6 +54,7 @@ private:
     enum TWaitFor { WaitRead, WaitWrite };
     void Wait(TWaitFor what);
     [[noreturn]] void Fail(int code, const QString &text = {});
+    [[noreturn]] void FailAborted() { Fail(errAborted, QStringLiteral("Aborted")); }
 
     int FSocket = -1;
     int FWake = -1;  // an eventfd that Abort() signals
