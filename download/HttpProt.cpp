@@ -22,6 +22,12 @@ QString SocketErrorText(int code)
     return QStringLiteral("%1 (Error #%2)").arg(WSocketErrorDesc(code)).arg(code);
 }
 
+// The status of a status line, 0 for any other line.
+int StatusOf(const QByteArray &line)
+{
+    return line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1") ? line.mid(9, 3).toInt() : 0;
+}
+
 // Runs a handler from a posted message: no exception may reach the event loop.
 void RunPosted(const std::function<void()> &fn)
 {
@@ -82,6 +88,8 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FRcvdCount = 0;
     FHeaderLines = 0;
     FHeaderBytes = 0;
+    FInterimAnswers = 0;
+    FInInterim = false;
     FDocPieces = 0;
     FRcvCnt = 0;
     FWriteBuf.clear();
@@ -198,6 +206,12 @@ void THttpCli::ParseHeaderBuffer()
         QByteArray line(begin, next - 1 - start);
         if (line.endsWith('\r'))
             line.chop(1);
+        if (SkipInterimLine(line, next - start)) {
+            if (Ended(serial))
+                return;
+            start = next;
+            continue;
+        }
         const bool first = FHeaderLines++ == 0;
         if (first && OnHeaderBegin)
             OnHeaderBegin(this);
@@ -230,6 +244,28 @@ void THttpCli::ParseHeaderBuffer()
     }
 }
 
+// "100 Continue", "103 Early Hints" and the like come before the answer and say nothing about it.
+// Their bytes count against the header limit, so that a stream of them still ends.
+bool THttpCli::SkipInterimLine(const QByteArray &line, int lineBytes)
+{
+    if (!FInInterim) {
+        const int status = FHeaderLines == 0 ? StatusOf(line) : 0;
+        if (status < 100 || status >= 200 || status == 101)
+            return false;
+        if (++FInterimAnswers > MaxInterimAnswers) {
+            Fail(httpErrTooManyInterim, QStringLiteral("HTTP too many interim answers"));
+            FCtrlSocket.Close();
+            return true;
+        }
+        FInInterim = true;
+    } else if (line.isEmpty()) {
+        FInInterim = false;
+        return true;
+    }
+    HeaderTooLarge(lineBytes);
+    return true;
+}
+
 // A server that keeps sending header lines would make us keep all of them.
 bool THttpCli::HeaderTooLarge(int lineBytes)
 {
@@ -246,7 +282,7 @@ void THttpCli::HeaderLine(const QByteArray &line)
     FResponseHeaders << QString::fromLatin1(line);
     const int colon = line.indexOf(':');
     if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
-        FStatus = line.mid(9, 3).toInt();
+        FStatus = StatusOf(line);
         FReason = QString::fromLatin1(line.mid(13));
     } else if (colon >= 0) {
         const QByteArray field = line.left(colon).toLower();
@@ -412,6 +448,7 @@ bool THttpCli::ClientFailure() const
     case httpErrBadLength:
     case httpErrUnsupported:
     case httpErrBadChunk:
+    case httpErrTooManyInterim:
         return true;
     default:
         return false;

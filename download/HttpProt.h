@@ -39,6 +39,7 @@ enum THttpFailure : quint16 {
     httpErrBadLength = 8,
     httpErrUnsupported = 9,
     httpErrBadChunk = 10,
+    httpErrTooManyInterim = 11,
 };
 
 class EHttpException : public ECodedException
@@ -87,6 +88,8 @@ public:
     // Limits of an answer's header section; a server sending more ends the request.
     static constexpr int MaxHeaderBytes = 256 * 1024;
     static constexpr int MaxHeaderLines = 1000;
+    // Interim (1xx) answers skipped before the real one; a server sending more is not answering.
+    static constexpr int MaxInterimAnswers = 8;
 
     // Run one request and return when the client is ready again; EHttpException for a
     // status of 400 or more (every failure reports 404), and with its own code for a
@@ -142,6 +145,8 @@ private:
     QByteArray BuildRequest();
     void ParseHeaderBuffer();
     void HeaderLine(const QByteArray &line);
+    // True when the line belongs to an interim answer and was skipped.
+    bool SkipInterimLine(const QByteArray &line, int lineBytes);
     void BeginBody(int from);
     bool BodyIsEmpty() const;
     bool BodyCutShort() const;
@@ -185,6 +190,8 @@ private:
     qint64 FRcvdCount = 0;
     int FHeaderLines = 0;
     qint64 FHeaderBytes = 0;
+    int FInterimAnswers = 0;
+    bool FInInterim = false;
     int FDocPieces = 0;
     std::array<char, RcvBufSize> FRcvBuf{};
     int FRcvCnt = 0;

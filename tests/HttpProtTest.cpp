@@ -257,6 +257,33 @@ TEST(THttpCliHeader, LongLinesAndFailingStatusEndTheRequest)
     EXPECT_EQ(c.Cli.ResponseHeaders(), QStringList{QStringLiteral("HTTP/1.1 404 Not Found")});
 }
 
+// Catches an interim answer taken for the real one (its status, its headers or its events), a
+// server sending interim answers for ever, and a 101 skipped like the others.
+TEST(THttpCliHeader, InterimAnswersAreSkippedUpToTheirBound)
+{
+    const QByteArray early = "HTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n";
+    QByteArray interims = "HTTP/1.1 100 Continue\r\n\r\n";
+    for (int i = 1; i < THttpCli::MaxInterimAnswers; ++i)
+        interims += early;
+    S server;
+    server.Play({S::Send(interims + Ok("Content-Length: 2\r\n", "ok")), S::Pause()});
+    server.Play({S::Send(early + interims + Ok("Content-Length: 2\r\n", "ok")), S::Pause()});
+    server.Play({S::Send("HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\n"), S::Pause()});
+    TClient c(server.Url());
+    QStringList events;
+    c.Cli.OnHeaderBegin = [&](THttpCli *) { events << QStringLiteral("begin"); };
+    c.Cli.OnHeaderEnd = [&](THttpCli *cli) { events << QString::number(cli->ResponseStatus()); };
+    EXPECT_EQ(Request(c.Cli).Text(), "0 ");
+    EXPECT_EQ(c.Cli.ResponseHeaders(), (QStringList{"HTTP/1.1 200 OK", "Content-Length: 2"}));
+    EXPECT_EQ(c.Body.data(), "ok");
+    EXPECT_EQ(events, (QStringList{"begin", "200"}));
+    EXPECT_EQ(Request(c.Cli).Text(), "11 HTTP too many interim answers");
+    EXPECT_TRUE(c.Cli.ClientFailure());
+    events.clear();
+    EXPECT_EQ(Request(c.Cli).Text(), "0 ");
+    EXPECT_EQ(events, (QStringList{"begin", "101"}));
+}
+
 // Catches a header section kept without bound (a server sending lines for ever grows the process
 // until the stall monitor steps in), a limit that refuses ordinary answers, and a flood reported
 // as some other failure.
