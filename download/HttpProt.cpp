@@ -28,6 +28,12 @@ int StatusOf(const QByteArray &line)
     return line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1") ? line.mid(9, 3).toInt() : 0;
 }
 
+// A busy server's refusal: its header is read to the end, for the line that says when to come back.
+bool IsBusyStatus(int status)
+{
+    return status == 429 || status == 503;
+}
+
 // Runs a handler from a posted message: no exception may reach the event loop.
 void RunPosted(const std::function<void()> &fn)
 {
@@ -84,6 +90,7 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FContentRangeTotal = -1;
     FResponseType.clear();
     FLocation.clear();
+    FRetryAfter.clear();
     FChunked = false;
     FRcvdCount = 0;
     FHeaderLines = 0;
@@ -224,6 +231,10 @@ void THttpCli::ParseHeaderBuffer()
             BeginBody(start);
             return;
         }
+        if (line.isEmpty() && FStatus >= 400) {
+            FCtrlSocket.Close();
+            return;
+        }
         if (line.isEmpty()) {
             BeginBody(next);
             return;
@@ -303,6 +314,8 @@ void THttpCli::HeaderLine(const QByteArray &line)
             FContentRangeTotal = slash >= 0 ? ParseHttpNumber(range.mid(slash + 1).trimmed()).value_or(-1) : -1;
         } else if (field == "content-type") {
             FResponseType = value.toLower();
+        } else if (field == "retry-after") {
+            FRetryAfter = value;
         } else if (field == "www-authenticate") {
             FAuthenticate << value;
         } else if (field == "transfer-encoding") {
@@ -318,7 +331,7 @@ void THttpCli::HeaderLine(const QByteArray &line)
     }
     if (OnHeaderData)
         OnHeaderData(this);
-    if (FStatus >= 400)
+    if (FStatus >= 400 && !IsBusyStatus(FStatus))
         FCtrlSocket.Close();
 }
 

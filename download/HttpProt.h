@@ -117,6 +117,8 @@ public:
     // Absolute URL named by the answer's "Location" line, empty when it had none.
     QString Location() const { return FLocation; }
     QStringList WWWAuthenticate() const { return FAuthenticate; }
+    // The answer's "Retry-After" value as sent, empty when it had none.
+    QString RetryAfter() const { return FRetryAfter; }
 
     TNotifyEvent OnStateChange;
     TNotifyEvent OnSessionConnected;
@@ -185,6 +187,7 @@ private:
     QStringList FResponseHeaders;
     QStringList FAuthenticate;
     QString FLocation;
+    QString FRetryAfter;
     bool FChunked = false;
     THttpChunkDecoder FChunkDecoder;
     qint64 FRcvdCount = 0;
