@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 // Body bytes are collected up to this size before the stream sees them: large writes are
@@ -49,7 +50,7 @@ THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this)
     FCtrlSocket.OnDnsLookupDone = [this](TWSocket *, quint16 error) { SocketDnsLookupDone(error); };
     FCtrlSocket.OnSessionConnected = [this](TWSocket *, quint16 error) { SocketSessionConnected(error); };
     FCtrlSocket.OnDataAvailable = [this](TWSocket *, quint16) { SocketDataAvailable(); };
-    FCtrlSocket.OnSessionClosed = [this](TWSocket *, quint16 error) { EndRequest(error); };
+    FCtrlSocket.OnSessionClosed = [this](TWSocket *, quint16 error) { SocketSessionClosed(error); };
 }
 
 void THttpCli::Get()
@@ -97,6 +98,7 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FHeaderBytes = 0;
     FInterimAnswers = 0;
     FInInterim = false;
+    FTryNextAddress = false;
     FDocPieces = 0;
     FRcvCnt = 0;
     FWriteBuf.clear();
@@ -107,7 +109,8 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FAuthUser = urlUser ? url.User : Username;
     FAuthPass = urlUser ? url.Pass : Password;
     FHostName = url.Host;
-    FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://") + url.Host
+    FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://")
+                   + THttpUrlParts::UrlHost(url.Host)
                    + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
     if (Proxy.isEmpty()) {
         FPath = url.Path.isEmpty() ? QStringLiteral("/") : url.Path;
@@ -146,24 +149,40 @@ void THttpCli::SocketDnsLookupDone(quint16 error)
         return;
     }
     SetState(httpDnsLookupDone);
-    FCtrlSocket.Addr = FCtrlSocket.DnsResult();
-    FCtrlSocket.Port = FConnectPort;
-    FCtrlSocket.Proto = QStringLiteral("tcp");
-    try {
-        FCtrlSocket.Connect();
-    } catch (const ESocketException &) {
-        const int code = FCtrlSocket.LastError();
-        Fail(static_cast<quint16>(code), QLatin1String("can't connect: ") + SocketErrorText(code));
-        FCtrlSocket.Close();
-        EndRequest(0);
+    FAddresses = FCtrlSocket.DnsResultList();
+    FNextAddress = 0;
+    ConnectNext();
+}
+
+void THttpCli::ConnectNext()
+{
+    for (;;) {
+        FCtrlSocket.Addr = FAddresses.value(FNextAddress++);
+        FCtrlSocket.Port = FConnectPort;
+        FCtrlSocket.Proto = QStringLiteral("tcp");
+        try {
+            FCtrlSocket.Connect();
+            return;
+        } catch (const ESocketException &) {
+            // A socket of the address's family may be refused here (no IPv6): the next may do.
+            if (FNextAddress < FAddresses.size())
+                continue;
+            const int code = FCtrlSocket.LastError();
+            Fail(static_cast<quint16>(code), QLatin1String("can't connect: ") + SocketErrorText(code));
+            FCtrlSocket.Close();
+            EndRequest(0);
+            return;
+        }
     }
 }
 
 void THttpCli::SocketSessionConnected(quint16 error)
 {
     if (error) {
-        // The socket closes itself next; its close event ends the request.
-        Fail(error, SocketErrorText(error));
+        // The socket closes itself next; its close event tries the next address or ends the request.
+        FTryNextAddress = FNextAddress < FAddresses.size();
+        if (!FTryNextAddress)
+            Fail(error, SocketErrorText(error));
         return;
     }
     SetState(httpConnected);
@@ -173,6 +192,14 @@ void THttpCli::SocketSessionConnected(quint16 error)
         return;
     SetState(httpWaitingHeader);
     SendRequest();
+}
+
+void THttpCli::SocketSessionClosed(quint16 error)
+{
+    if (std::exchange(FTryNextAddress, false) && FState == httpDnsLookupDone)
+        ConnectNext();
+    else
+        EndRequest(error);
 }
 
 void THttpCli::SendRequest()

@@ -142,6 +142,9 @@ private:
     void DoRequestAsync(THttpRequest kind);
     void SocketDnsLookupDone(quint16 error);
     void SocketSessionConnected(quint16 error);
+    void SocketSessionClosed(quint16 error);
+    // Connects to the next looked-up address; when none is left to try, the request ends.
+    void ConnectNext();
     void SocketDataAvailable();
     void SendRequest();
     QByteArray BuildRequest();
@@ -177,6 +180,10 @@ private:
     QString FAuthPass;
     QString FConnectHost;
     QString FConnectPort;
+    // The connect host's addresses, tried in order until one takes the connection.
+    QStringList FAddresses;
+    int FNextAddress = 0;
+    bool FTryNextAddress = false;
     QString FPath;
     QString FAbsoluteUrl;
     int FStatus = 0;
