@@ -309,6 +309,22 @@ TEST_F(TSchedulerTest, BusyServerIsAskedAgainOnlyAfterItsRetryAfter)
     EXPECT_EQ(jobs.Cell(1, SubMessage), "End>Completed!");
 }
 
+// Catches a job of an IPv6 address in brackets not fetched, or fetched into a name with its colons.
+TEST_F(TSchedulerTest, IPv6RowIsFetchedIntoASafeName)
+{
+    TScriptedServer server(false, QHostAddress::LocalHostIPv6);
+    if (server.Port() == 0)
+        GTEST_SKIP() << "no IPv6 loopback address here";
+    const QByteArray data = RandomBytes(25000, 6);
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + data)});
+    jobs.AddJob(QStringLiteral("http://[::1]:%1/v6.jpg").arg(server.Port()), 0, 0, {});
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(jobs.Cell(0, SubMessage), "End>Completed!");
+    QFile file(temp.path() + QStringLiteral("/tmp/h[__1]_%1_v6.jpg").arg(server.Port()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    EXPECT_EQ(file.readAll(), data);
+}
+
 // Catches a row handed to a second worker while the first still holds it (a worker writes "Retry"
 // before its end of run), at the smallest interval with every worker busy failing.
 TEST_F(TSchedulerTest, NoJobEverRunsOnTwoWorkers)
