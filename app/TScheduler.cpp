@@ -9,6 +9,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -44,6 +45,10 @@ TScheduler::TScheduler(TJobListModel &jobs, TSettings &settings, QObject *parent
     , m_jobs(jobs)
     , m_settings(settings)
 {
+    Clock = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     connect(&m_timer, &QTimer::timeout, this, &TScheduler::Timer1Timer);
 }
 
@@ -287,7 +292,8 @@ int TScheduler::NextPendingRow() const
             continue;
         // Only a row still showing "Retry" waits; one the user marked "Ready" goes at once.
         const auto retry = m_retries.constFind(id);
-        if (message == Retry && retry != m_retries.constEnd() && m_ticks < retry->readyTick)
+        if (message == Retry && retry != m_retries.constEnd()
+            && (m_ticks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
         return row;
     }
@@ -411,13 +417,13 @@ void TScheduler::FinishRun(THTTPThread &worker)
             m_jobs.SetCell(row, SubMessage, Retry);
             m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
         }
-        NoteRunEnded(id, row);
+        NoteRunEnded(id, row, worker.RetryAfterSecs * 1000);
     }
     WorkerIdle(worker.SlotIndex);
     emit JobEnded(id);
 }
 
-void TScheduler::NoteRunEnded(TJobId id, int row)
+void TScheduler::NoteRunEnded(TJobId id, int row, qint64 waitMs)
 {
     if (!TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage))) {
         m_retries.remove(id);
@@ -432,6 +438,7 @@ void TScheduler::NoteRunEnded(TJobId id, int row)
     }
     // Counted from the next tick: the first failure lets one tick pass, so rows below get their turn.
     retry.readyTick = m_ticks + 1 + BackOffTicks(retry.failures);
+    retry.notBeforeMs = waitMs > 0 ? Clock() + waitMs : 0;
 }
 
 void TScheduler::ShowCompleted(THTTPThread &worker)

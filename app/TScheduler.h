@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 
 struct TSettings;
 
@@ -30,6 +31,8 @@ public:
     // How long stopped workers get to park, and then to end their threads.
     int ParkWaitMs = 10000;
     int JoinWaitMs = 5000;
+    // Milliseconds on a steady clock, for waits a server asked for; tests put their own in its place.
+    std::function<qint64()> Clock;
 
     void TButtonGetClick();     // fetching on
     void TButtonStopClick();    // no new jobs; running ones go on
@@ -96,17 +99,20 @@ signals:
     void JobEnded(quint64 jobId);
 
 private:
-    // Failures of a job in a row, and the tick from which it may be handed out again.
+    // Failures of a job in a row, the tick from which it may be handed out again, and the Clock
+    // time before which it may not (a busy server's "Retry-After").
     struct TRetryState {
         int failures = 0;
         qint64 readyTick = 0;
+        qint64 notBeforeMs = 0;
     };
 
     bool HandOut(int slot, int row);
     void RequestStop(int slot, const QString &text);
     int SlotOfJob(TJobId id) const;
     // After a run: a job that ended pending waits, or is given up at the MaxTries setting.
-    void NoteRunEnded(TJobId id, int row);
+    // waitMs: the least wait the server asked for, 0 when it asked none.
+    void NoteRunEnded(TJobId id, int row, qint64 waitMs);
 
     TJobListModel &m_jobs;
     TSettings &m_settings;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 // Body bytes are collected up to this size before the stream sees them: large writes are
@@ -20,6 +21,18 @@ constexpr size_t WriteBlock = 1 << 20;
 QString SocketErrorText(int code)
 {
     return QStringLiteral("%1 (Error #%2)").arg(WSocketErrorDesc(code)).arg(code);
+}
+
+// The status of a status line, 0 for any other line.
+int StatusOf(const QByteArray &line)
+{
+    return line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1") ? line.mid(9, 3).toInt() : 0;
+}
+
+// A busy server's refusal: its header is read to the end, for the line that says when to come back.
+bool IsBusyStatus(int status)
+{
+    return status == 429 || status == 503;
 }
 
 // Runs a handler from a posted message: no exception may reach the event loop.
@@ -37,7 +50,7 @@ THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this)
     FCtrlSocket.OnDnsLookupDone = [this](TWSocket *, quint16 error) { SocketDnsLookupDone(error); };
     FCtrlSocket.OnSessionConnected = [this](TWSocket *, quint16 error) { SocketSessionConnected(error); };
     FCtrlSocket.OnDataAvailable = [this](TWSocket *, quint16) { SocketDataAvailable(); };
-    FCtrlSocket.OnSessionClosed = [this](TWSocket *, quint16 error) { EndRequest(error); };
+    FCtrlSocket.OnSessionClosed = [this](TWSocket *, quint16 error) { SocketSessionClosed(error); };
 }
 
 void THttpCli::Get()
@@ -78,10 +91,14 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FContentRangeTotal = -1;
     FResponseType.clear();
     FLocation.clear();
+    FRetryAfter.clear();
     FChunked = false;
     FRcvdCount = 0;
     FHeaderLines = 0;
     FHeaderBytes = 0;
+    FInterimAnswers = 0;
+    FInInterim = false;
+    FTryNextAddress = false;
     FDocPieces = 0;
     FRcvCnt = 0;
     FWriteBuf.clear();
@@ -92,7 +109,8 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FAuthUser = urlUser ? url.User : Username;
     FAuthPass = urlUser ? url.Pass : Password;
     FHostName = url.Host;
-    FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://") + url.Host
+    FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://")
+                   + THttpUrlParts::UrlHost(url.Host)
                    + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
     if (Proxy.isEmpty()) {
         FPath = url.Path.isEmpty() ? QStringLiteral("/") : url.Path;
@@ -131,24 +149,40 @@ void THttpCli::SocketDnsLookupDone(quint16 error)
         return;
     }
     SetState(httpDnsLookupDone);
-    FCtrlSocket.Addr = FCtrlSocket.DnsResult();
-    FCtrlSocket.Port = FConnectPort;
-    FCtrlSocket.Proto = QStringLiteral("tcp");
-    try {
-        FCtrlSocket.Connect();
-    } catch (const ESocketException &) {
-        const int code = FCtrlSocket.LastError();
-        Fail(static_cast<quint16>(code), QLatin1String("can't connect: ") + SocketErrorText(code));
-        FCtrlSocket.Close();
-        EndRequest(0);
+    FAddresses = FCtrlSocket.DnsResultList();
+    FNextAddress = 0;
+    ConnectNext();
+}
+
+void THttpCli::ConnectNext()
+{
+    for (;;) {
+        FCtrlSocket.Addr = FAddresses.value(FNextAddress++);
+        FCtrlSocket.Port = FConnectPort;
+        FCtrlSocket.Proto = QStringLiteral("tcp");
+        try {
+            FCtrlSocket.Connect();
+            return;
+        } catch (const ESocketException &) {
+            // A socket of the address's family may be refused here (no IPv6): the next may do.
+            if (FNextAddress < FAddresses.size())
+                continue;
+            const int code = FCtrlSocket.LastError();
+            Fail(static_cast<quint16>(code), QLatin1String("can't connect: ") + SocketErrorText(code));
+            FCtrlSocket.Close();
+            EndRequest(0);
+            return;
+        }
     }
 }
 
 void THttpCli::SocketSessionConnected(quint16 error)
 {
     if (error) {
-        // The socket closes itself next; its close event ends the request.
-        Fail(error, SocketErrorText(error));
+        // The socket closes itself next; its close event tries the next address or ends the request.
+        FTryNextAddress = FNextAddress < FAddresses.size();
+        if (!FTryNextAddress)
+            Fail(error, SocketErrorText(error));
         return;
     }
     SetState(httpConnected);
@@ -158,6 +192,14 @@ void THttpCli::SocketSessionConnected(quint16 error)
         return;
     SetState(httpWaitingHeader);
     SendRequest();
+}
+
+void THttpCli::SocketSessionClosed(quint16 error)
+{
+    if (std::exchange(FTryNextAddress, false) && FState == httpDnsLookupDone)
+        ConnectNext();
+    else
+        EndRequest(error);
 }
 
 void THttpCli::SendRequest()
@@ -198,6 +240,12 @@ void THttpCli::ParseHeaderBuffer()
         QByteArray line(begin, next - 1 - start);
         if (line.endsWith('\r'))
             line.chop(1);
+        if (SkipInterimLine(line, next - start)) {
+            if (Ended(serial))
+                return;
+            start = next;
+            continue;
+        }
         const bool first = FHeaderLines++ == 0;
         if (first && OnHeaderBegin)
             OnHeaderBegin(this);
@@ -208,6 +256,10 @@ void THttpCli::ParseHeaderBuffer()
             if (FResponseType.isEmpty())
                 FResponseType = QStringLiteral("text/html");
             BeginBody(start);
+            return;
+        }
+        if (line.isEmpty() && FStatus >= 400) {
+            FCtrlSocket.Close();
             return;
         }
         if (line.isEmpty()) {
@@ -230,6 +282,28 @@ void THttpCli::ParseHeaderBuffer()
     }
 }
 
+// "100 Continue", "103 Early Hints" and the like come before the answer and say nothing about it.
+// Their bytes count against the header limit, so that a stream of them still ends.
+bool THttpCli::SkipInterimLine(const QByteArray &line, int lineBytes)
+{
+    if (!FInInterim) {
+        const int status = FHeaderLines == 0 ? StatusOf(line) : 0;
+        if (status < 100 || status >= 200 || status == 101)
+            return false;
+        if (++FInterimAnswers > MaxInterimAnswers) {
+            Fail(httpErrTooManyInterim, QStringLiteral("HTTP too many interim answers"));
+            FCtrlSocket.Close();
+            return true;
+        }
+        FInInterim = true;
+    } else if (line.isEmpty()) {
+        FInInterim = false;
+        return true;
+    }
+    HeaderTooLarge(lineBytes);
+    return true;
+}
+
 // A server that keeps sending header lines would make us keep all of them.
 bool THttpCli::HeaderTooLarge(int lineBytes)
 {
@@ -246,7 +320,7 @@ void THttpCli::HeaderLine(const QByteArray &line)
     FResponseHeaders << QString::fromLatin1(line);
     const int colon = line.indexOf(':');
     if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
-        FStatus = line.mid(9, 3).toInt();
+        FStatus = StatusOf(line);
         FReason = QString::fromLatin1(line.mid(13));
     } else if (colon >= 0) {
         const QByteArray field = line.left(colon).toLower();
@@ -267,6 +341,8 @@ void THttpCli::HeaderLine(const QByteArray &line)
             FContentRangeTotal = slash >= 0 ? ParseHttpNumber(range.mid(slash + 1).trimmed()).value_or(-1) : -1;
         } else if (field == "content-type") {
             FResponseType = value.toLower();
+        } else if (field == "retry-after") {
+            FRetryAfter = value;
         } else if (field == "www-authenticate") {
             FAuthenticate << value;
         } else if (field == "transfer-encoding") {
@@ -282,7 +358,7 @@ void THttpCli::HeaderLine(const QByteArray &line)
     }
     if (OnHeaderData)
         OnHeaderData(this);
-    if (FStatus >= 400)
+    if (FStatus >= 400 && !IsBusyStatus(FStatus))
         FCtrlSocket.Close();
 }
 
@@ -412,6 +488,7 @@ bool THttpCli::ClientFailure() const
     case httpErrBadLength:
     case httpErrUnsupported:
     case httpErrBadChunk:
+    case httpErrTooManyInterim:
         return true;
     default:
         return false;

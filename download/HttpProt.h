@@ -39,6 +39,7 @@ enum THttpFailure : quint16 {
     httpErrBadLength = 8,
     httpErrUnsupported = 9,
     httpErrBadChunk = 10,
+    httpErrTooManyInterim = 11,
 };
 
 class EHttpException : public ECodedException
@@ -87,6 +88,8 @@ public:
     // Limits of an answer's header section; a server sending more ends the request.
     static constexpr int MaxHeaderBytes = 256 * 1024;
     static constexpr int MaxHeaderLines = 1000;
+    // Interim (1xx) answers skipped before the real one; a server sending more is not answering.
+    static constexpr int MaxInterimAnswers = 8;
 
     // Run one request and return when the client is ready again; EHttpException for a
     // status of 400 or more (every failure reports 404), and with its own code for a
@@ -114,6 +117,8 @@ public:
     // Absolute URL named by the answer's "Location" line, empty when it had none.
     QString Location() const { return FLocation; }
     QStringList WWWAuthenticate() const { return FAuthenticate; }
+    // The answer's "Retry-After" value as sent, empty when it had none.
+    QString RetryAfter() const { return FRetryAfter; }
 
     TNotifyEvent OnStateChange;
     TNotifyEvent OnSessionConnected;
@@ -137,11 +142,16 @@ private:
     void DoRequestAsync(THttpRequest kind);
     void SocketDnsLookupDone(quint16 error);
     void SocketSessionConnected(quint16 error);
+    void SocketSessionClosed(quint16 error);
+    // Connects to the next looked-up address; when none is left to try, the request ends.
+    void ConnectNext();
     void SocketDataAvailable();
     void SendRequest();
     QByteArray BuildRequest();
     void ParseHeaderBuffer();
     void HeaderLine(const QByteArray &line);
+    // True when the line belongs to an interim answer and was skipped.
+    bool SkipInterimLine(const QByteArray &line, int lineBytes);
     void BeginBody(int from);
     bool BodyIsEmpty() const;
     bool BodyCutShort() const;
@@ -170,6 +180,10 @@ private:
     QString FAuthPass;
     QString FConnectHost;
     QString FConnectPort;
+    // The connect host's addresses, tried in order until one takes the connection.
+    QStringList FAddresses;
+    int FNextAddress = 0;
+    bool FTryNextAddress = false;
     QString FPath;
     QString FAbsoluteUrl;
     int FStatus = 0;
@@ -180,11 +194,14 @@ private:
     QStringList FResponseHeaders;
     QStringList FAuthenticate;
     QString FLocation;
+    QString FRetryAfter;
     bool FChunked = false;
     THttpChunkDecoder FChunkDecoder;
     qint64 FRcvdCount = 0;
     int FHeaderLines = 0;
     qint64 FHeaderBytes = 0;
+    int FInterimAnswers = 0;
+    bool FInInterim = false;
     int FDocPieces = 0;
     std::array<char, RcvBufSize> FRcvBuf{};
     int FRcvCnt = 0;

@@ -1,6 +1,8 @@
 // The request text of THttpCli: which lines are sent, in which order, and how text goes on the wire.
 #include "HttpProt.h"
 
+#include "HttpUrlParts.h"
+
 #include <QUrl>
 
 #include <cstdio>
@@ -68,7 +70,9 @@ QByteArray THttpCli::BuildRequest()
         put("Referer: " + WireUrl(Reference));
     if (!Agent.isEmpty())
         put("User-Agent: " + WireText(Agent));
-    put("Host: " + QUrl::toAce(FHostName));
+    // An IPv6 address goes in brackets, as in the URL; names go in their ASCII form.
+    put("Host: " + (FHostName.contains(QLatin1Char(':')) ? THttpUrlParts::UrlHost(FHostName).toLatin1()
+                                                          : QUrl::toAce(FHostName)));
     if (NoCache)
         put("Pragma: no-cache");
     if (ModifiedSince.isValid())

@@ -139,6 +139,7 @@ void THTTPThread::RunJob()
     ReceivedBytes = 0;
     Aborted = false;
     RequestOk = true;
+    RetryAfterSecs = 0;
     FinalMessage.clear();
     FHost = THttpUrlParts::Parse(Job.JobURL).Host.toLower();
     if (QFileInfo::exists(Job.LocalFile)) {

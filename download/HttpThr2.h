@@ -111,6 +111,8 @@ public:
     bool Aborted = false;
     QString FinalMessage;
     bool RequestOk = true;
+    // The wait a 429 or 503 answer asked for before the job is asked again, in seconds; 0 when none.
+    qint64 RetryAfterSecs = 0;
 
     // Percent text of the current progress, "%1.2f"; empty when the size is not known.
     QString PercentText() const;

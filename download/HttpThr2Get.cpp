@@ -3,6 +3,7 @@
 
 #include "HttpNumber.h"
 #include "HttpProt.h"
+#include "HttpRetryAfter.h"
 #include "UrlUtil.h"
 
 #include <QBuffer>
@@ -39,12 +40,15 @@ bool THTTPThread::RunRequest(bool head)
 {
     FServerStatus = 0;
     FHeaderEndStatus = 0;
+    bool ok = true;
     try {
         head ? HttpCli->Head() : HttpCli->Get();
     } catch (...) {
-        return false;
+        ok = false;
     }
-    return true;
+    const bool busy = FServerStatus == 429 || FServerStatus == 503;
+    RetryAfterSecs = busy ? RetryAfterSeconds(HttpCli->RetryAfter(), QDateTime::currentDateTimeUtc()) : 0;
+    return ok;
 }
 
 void THTTPThread::PrepareRequest()

@@ -1,5 +1,7 @@
 #include "HttpUrlParts.h"
 
+#include <QHostAddress>
+
 THttpUrlParts THttpUrlParts::Parse(const QString &url)
 {
     THttpUrlParts parts;
@@ -37,17 +39,22 @@ THttpUrlParts THttpUrlParts::Parse(const QString &url)
     if (slash >= 0)
         parts.Path = rest.mid(slash);
 
-    const int colon = authority.lastIndexOf(QLatin1Char(':'));
     const int at = authority.lastIndexOf(QLatin1Char('@'));
-    if (colon < 0 && at < 0) {
-        parts.Host = authority;
-        return parts;
-    }
-    if (colon > at) {
-        parts.Port = authority.mid(colon + 1);
-        parts.Host = authority.mid(at + 1, colon - at - 1);
+    const QString hostPort = authority.mid(at + 1);
+    const int close = hostPort.startsWith(QLatin1Char('[')) ? hostPort.indexOf(QLatin1Char(']')) : -1;
+    if (close > 0) {
+        // An IPv6 address has colons of its own: only one after its brackets names the port.
+        parts.Host = hostPort.mid(1, close - 1);
+        if (hostPort.mid(close + 1).startsWith(QLatin1Char(':')))
+            parts.Port = hostPort.mid(close + 2);
+    } else if (hostPort.count(QLatin1Char(':')) > 1 && !QHostAddress(hostPort).isNull()) {
+        // A proxy named by a bare IPv6 address, its port given apart.
+        parts.Host = hostPort;
     } else {
-        parts.Host = authority.mid(at + 1);
+        const int colon = hostPort.lastIndexOf(QLatin1Char(':'));
+        parts.Host = colon >= 0 ? hostPort.left(colon) : hostPort;
+        if (colon >= 0)
+            parts.Port = hostPort.mid(colon + 1);
     }
     if (at >= 0) {
         const QString userInfo = authority.left(at);
@@ -57,4 +64,9 @@ THttpUrlParts THttpUrlParts::Parse(const QString &url)
             parts.Pass = userInfo.mid(split + 1);
     }
     return parts;
+}
+
+QString THttpUrlParts::UrlHost(const QString &host)
+{
+    return host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
 }

@@ -9,9 +9,12 @@ struct THttpUrlParts
     QString Proto;
     QString User;
     QString Pass;
+    // An IPv6 address without its brackets, as it is looked up.
     QString Host;
     QString Port;
     QString Path;
 
     static THttpUrlParts Parse(const QString &url);
+    // The host as a URL or a Host line writes it: an IPv6 address in brackets.
+    static QString UrlHost(const QString &host);
 };

@@ -23,13 +23,6 @@ bool Usable(const QString &path)
         && name.toUtf8().size() <= MaxNameBytes - Reserve;
 }
 
-bool Unsafe(QChar c)
-{
-    return c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('?')
-        || c == QLatin1Char('*') || c == QLatin1Char(':') || c == QLatin1Char('"') || c == QLatin1Char('<')
-        || c == QLatin1Char('>') || c == QLatin1Char('|') || c == QLatin1Char('.') || c == QChar(0x7f);
-}
-
 } // namespace
 
 QString LocalFileName::Fallback(const QString &folder, const QString &url)
@@ -41,7 +34,7 @@ QString LocalFileName::Fallback(const QString &folder, const QString &url)
     if (scheme > 0)
         rest = rest.mid(scheme + 3);
     for (QChar &c : rest)
-        if (Unsafe(c))
+        if (UrlUtil::UnsafeInFileName(c))
             c = QLatin1Char('_');
     QString name = prefix + rest;
     if (name.toUtf8().size() > MaxNameBytes - Reserve) {
@@ -67,7 +60,7 @@ QString LocalFileName::For(const QString &folder, const QString &url, bool longN
     // The part text comes from a list file: a "/" or ".." in it must not lead the file elsewhere.
     QString part = div;
     for (QChar &c : part)
-        if (Unsafe(c))
+        if (UrlUtil::UnsafeInFileName(c))
             c = QLatin1Char('_');
     return path + part;
 }

@@ -104,6 +104,22 @@ QString flattened(QString rest)
     return rest.replace(u'/', u'_').replace(u'.', u'_');
 }
 
+// A host written as an IPv6 address in brackets brings its colons into the name: they, and any other
+// unsafe character of the host and port, become "_". Other hosts keep their names as they were.
+QString safeBracketHost(QString name)
+{
+    if (!name.startsWith(u'['))
+        return name;
+    const qsizetype close = name.indexOf(u']');
+    qsizetype end = close < 0 ? name.size() : name.indexOf(u'_', close);
+    if (end < 0)
+        end = name.size();
+    for (qsizetype i = 0; i < end; ++i)
+        if (UrlUtil::UnsafeInFileName(name[i]))
+            name[i] = u'_';
+    return name;
+}
+
 QString longName(const QString &folder, const QString &url)
 {
     if (isLocalFileUrl(url))
@@ -116,7 +132,7 @@ QString longName(const QString &folder, const QString &url)
     if (startsWithNoCase(base, QLatin1StringView("http://"))) {
         QString rest = flattened(base.mid(7));
         rest = rest.mid(rest.indexOf(u'@') + 1); // drops "user:password@"
-        return folder + QLatin1StringView("/tmp/h") + rest + ext;
+        return folder + QLatin1StringView("/tmp/h") + safeBracketHost(rest) + ext;
     }
     if (startsWithNoCase(base, QLatin1StringView("ftp://")))
         return folder + QLatin1StringView("/tmp/f") + flattened(base.mid(6)) + ext;
@@ -129,6 +145,9 @@ QString shortName(const QString &folder, const QString &url)
         return localFilePath(url);
     const qsizetype slash = url.lastIndexOf(u'/');
     QString name = slash < 0 ? QString() : url.mid(slash + 1);
+    // A URL without a path: its last segment is the host.
+    if (slash >= 2 && url.mid(slash - 2, 3) == QLatin1StringView("://"))
+        name = safeBracketHost(name);
     if (name.isEmpty())
         name = QStringLiteral("Default.dat");
     return folder + QLatin1StringView("/tmp/") + name;
@@ -384,6 +403,12 @@ QString UrlUtil::HttpMsg(int code)
 qint64 UrlUtil::FileSize2(const QString &fileName)
 {
     return Guarded("FileSize2", [&] { return fileSize(fileName); });
+}
+
+bool UrlUtil::UnsafeInFileName(QChar c)
+{
+    return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u'?' || c == u'*' || c == u':' || c == u'"'
+        || c == u'<' || c == u'>' || c == u'|' || c == u'.' || c == QChar(0x7f);
 }
 
 void UrlUtil::DoEvents()

@@ -48,6 +48,8 @@ public:
     static qint64 FileSize2(const QString &fileName);
     // Runs the calling thread's pending events without waiting for new ones.
     static void DoEvents();
+    // A character a local file name must not carry on any system the lists travel to.
+    static bool UnsafeInFileName(QChar c);
 
     // The guard every operation above runs in: an exception is reported under the operation's
     // name and yields the value-initialised result (empty text, 0, or nothing).

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -17,11 +18,31 @@ namespace {
 // Read notifications handled in one go before the thread's other events get a turn.
 constexpr int MaxReadRounds = 64;
 
+struct TLookupHookSlot
+{
+    std::mutex mutex;
+    TWSocket::TLookupHook hook;
+    // Far above the ids the resolver hands out, so the two never meet.
+    int nextId = 1 << 30;
+};
+
+TLookupHookSlot &lookupHookSlot()
+{
+    static TLookupHookSlot slot;
+    return slot;
+}
+
 bool ClosesOnSendError(int code)
 {
     return code == 10022 || code == 10038 || code == 10053 || code == 10054 || code == 10057;
 }
 } // namespace
+
+void TWSocket::SetLookupHook(TLookupHook hook)
+{
+    std::lock_guard lock(lookupHookSlot().mutex);
+    lookupHookSlot().hook = std::move(hook);
+}
 
 TWSocket::TWSocket(QObject *parent)
     : QObject(parent),
@@ -55,6 +76,22 @@ void TWSocket::DnsLookup(const QString &HostName)
         FDnsResult = numeric.toString();
         FDnsResultList = {FDnsResult};
         RaiseEvent(OnDnsLookupDone, 0);
+        return;
+    }
+    TLookupHook hook;
+    int hookId = 0;
+    {
+        std::lock_guard lock(lookupHookSlot().mutex);
+        hook = lookupHookSlot().hook;
+        hookId = lookupHookSlot().nextId++;
+    }
+    if (hook) {
+        QHostInfo info(FDnsLookupId = hookId);
+        info.setAddresses(hook(HostName));
+        if (info.addresses().isEmpty())
+            info.setError(QHostInfo::HostNotFound);
+        QMetaObject::invokeMethod(
+            this, [this, info] { Guarded([this, &info] { LookupFinished(info); }); }, Qt::QueuedConnection);
         return;
     }
     FDnsLookupId = QHostInfo::lookupHost(HostName, this, [this](const QHostInfo &info) {

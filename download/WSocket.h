@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class QHostAddress;
 class QHostInfo;
 
 enum TSocketState {
@@ -38,6 +39,11 @@ class TWSocket : public QObject
 public:
     using TSocketEvent = std::function<void(TWSocket *Sender, quint16 Error)>;
     using TErrorEvent = std::function<void(TWSocket *Sender, quint16 Error, const QString &Text)>;
+
+    // Answers name lookups in place of the system's resolver, the answer arriving as a lookup's
+    // would: for tests that need names with IPv6 or several addresses. Empty: the resolver again.
+    using TLookupHook = std::function<QList<QHostAddress>(const QString &HostName)>;
+    static void SetLookupHook(TLookupHook hook);
 
     explicit TWSocket(QObject *parent = nullptr);
     ~TWSocket() override;

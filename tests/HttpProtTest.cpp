@@ -12,6 +12,10 @@
 
 #include <thread>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 using S = TScriptedServer;
 
@@ -61,7 +65,8 @@ QByteArray Ok(const QByteArray &headers, const QByteArray &body = {})
 }
 } // namespace
 
-// Catches a wrong split of user, password, host, port and path, for URLs and proxy names.
+// Catches a wrong split of user, password, host, port and path, for URLs and proxy names, and an
+// IPv6 address whose colons are taken for a port.
 TEST(THttpCliUrl, SplitsTheFormsInUse)
 {
     const QList<QStringList> cases = {
@@ -72,6 +77,10 @@ TEST(THttpCliUrl, SplitsTheFormsInUse)
         {"/only/path", "http", "", "", "", "", "/only/path"},
         {"HTTP:/rel", "http", "", "", "", "", "/rel"},
         {"mailto:me@host", "mailto", "me", "", "host", "", ""},
+        {"http://u:p@[::1]:8080/a.jpg", "http", "u", "p", "::1", "8080", "/a.jpg"},
+        {"http://[2001:db8::7]/x", "http", "", "", "2001:db8::7", "", "/x"},
+        {"[::1]:3128", "", "", "", "::1", "3128", ""},
+        {"::1", "", "", "", "::1", "", ""},
         {"", "", "", "", "", "", ""},
     };
     for (const QStringList &c : cases) {
@@ -257,6 +266,33 @@ TEST(THttpCliHeader, LongLinesAndFailingStatusEndTheRequest)
     EXPECT_EQ(c.Cli.ResponseHeaders(), QStringList{QStringLiteral("HTTP/1.1 404 Not Found")});
 }
 
+// Catches an interim answer taken for the real one (its status, its headers or its events), a
+// server sending interim answers for ever, and a 101 skipped like the others.
+TEST(THttpCliHeader, InterimAnswersAreSkippedUpToTheirBound)
+{
+    const QByteArray early = "HTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n";
+    QByteArray interims = "HTTP/1.1 100 Continue\r\n\r\n";
+    for (int i = 1; i < THttpCli::MaxInterimAnswers; ++i)
+        interims += early;
+    S server;
+    server.Play({S::Send(interims + Ok("Content-Length: 2\r\n", "ok")), S::Pause()});
+    server.Play({S::Send(early + interims + Ok("Content-Length: 2\r\n", "ok")), S::Pause()});
+    server.Play({S::Send("HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\n"), S::Pause()});
+    TClient c(server.Url());
+    QStringList events;
+    c.Cli.OnHeaderBegin = [&](THttpCli *) { events << QStringLiteral("begin"); };
+    c.Cli.OnHeaderEnd = [&](THttpCli *cli) { events << QString::number(cli->ResponseStatus()); };
+    EXPECT_EQ(Request(c.Cli).Text(), "0 ");
+    EXPECT_EQ(c.Cli.ResponseHeaders(), (QStringList{"HTTP/1.1 200 OK", "Content-Length: 2"}));
+    EXPECT_EQ(c.Body.data(), "ok");
+    EXPECT_EQ(events, (QStringList{"begin", "200"}));
+    EXPECT_EQ(Request(c.Cli).Text(), "11 HTTP too many interim answers");
+    EXPECT_TRUE(c.Cli.ClientFailure());
+    events.clear();
+    EXPECT_EQ(Request(c.Cli).Text(), "0 ");
+    EXPECT_EQ(events, (QStringList{"begin", "101"}));
+}
+
 // Catches a header section kept without bound (a server sending lines for ever grows the process
 // until the stall monitor steps in), a limit that refuses ordinary answers, and a flood reported
 // as some other failure.
@@ -419,6 +455,53 @@ TEST(THttpCliFailure, ConnectionFailuresReport404WithTheReason)
     }
     ASSERT_TRUE(WaitForEvents([&] { return done.size() == 3; }));
     EXPECT_EQ(done, (QList<int>{10061, 10022, 10022}));
+}
+
+// Catches an IPv6 address not reached (written in brackets, or a name's only address), a name whose
+// first address fails and is not followed by the next, the Host line or the proxy's request line
+// without brackets, and the last failure of several not reported.
+TEST(THttpCliFailure, IPv6AddressesAndEveryAddressOfANameAreTried)
+{
+    S server(false, QHostAddress::LocalHostIPv6);
+    if (server.Port() == 0)
+        GTEST_SKIP() << "no IPv6 loopback address here";
+    server.Play({S::Send(Ok("Content-Length: 2\r\n", "ok"))});
+    // The same port on 127.0.0.1, bound and not listening: a connection there is refused.
+    const int refuser = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(server.Port());
+    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(refuser, reinterpret_cast<sockaddr *>(&v4), sizeof v4), 0);
+    const QHostAddress loop6 = QHostAddress::LocalHostIPv6, loop4 = QHostAddress::LocalHost;
+    TWSocket::SetLookupHook([&](const QString &host) -> QList<QHostAddress> {
+        if (host == "v6.test")
+            return {loop6};
+        if (host == "dual.test")
+            return {loop6, loop4};
+        return {loop4, loop4};
+    });
+    const auto port = QString::number(server.Port());
+    const QStringList urls = {"http://[::1]:" + port + "/a.jpg", "http://v6.test:" + port + "/b.jpg",
+                              "http://dual.test:" + port + "/c.jpg"};
+    for (const QString &url : urls) {
+        TClient c(url);
+        EXPECT_EQ(Request(c.Cli).Text(), "0 ") << qPrintable(url);
+        EXPECT_EQ(c.Body.data(), "ok") << qPrintable(url);
+    }
+    TClient proxied(QStringLiteral("http://[::1]:8080/d.jpg"));
+    proxied.Cli.Proxy = "[::1]:" + port;
+    EXPECT_EQ(Request(proxied.Cli).Text(), "0 ");
+    TClient refused("http://both-refuse.test:" + port + "/e.jpg");
+    EXPECT_EQ(Request(refused.Cli).Text(), "404 Connection refused (Error #10061)");
+    TWSocket::SetLookupHook({});
+    ::close(refuser);
+    ASSERT_EQ(server.Connections(), 4);
+    EXPECT_TRUE(server.Request(0).startsWith("GET /a.jpg HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.Request(0).contains("\r\nHost: [::1]\r\n")) << server.Request(0).toStdString();
+    EXPECT_TRUE(server.Request(2).contains("\r\nHost: dual.test\r\n"));
+    EXPECT_TRUE(server.Request(3).startsWith("GET http://[::1]:8080/d.jpg HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.Request(3).contains("\r\nHost: [::1]\r\n"));
 }
 
 // Against a real server that keeps connections open: every request must end by itself.

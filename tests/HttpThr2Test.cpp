@@ -435,6 +435,21 @@ TEST_F(THTTPThreadTest, StopReachesOnlyItsPassAndKeepsThePartialFile)
     EXPECT_TRUE(worker.isFinished());
 }
 
+// Catches a job ended by a "100 Continue" or "103 Early Hints" before its answer, and an interim
+// answer's headers shown as the answer's.
+TEST_F(THTTPThreadTest, InterimAnswersBeforeTheFileAreSkipped)
+{
+    const QByteArray data = Pattern(30000);
+    const TWorkerJob job = JobFor({});
+    RunScripted(job, {S::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n"),
+                      S::Send(Ok(data))});
+    EXPECT_EQ(FileState(job.LocalFile), data);
+    EXPECT_EQ(Messages(), QStringList({"Try>Get Body!", "Try>Type : ", "Doc begin", "Doc End", "Full Size!",
+                                       "End>Completed!"}));
+    EXPECT_EQ(sink.Last(T::UpdateGetHeaders), "HTTP/1.1 200 OK\nContent-Length: 30000");
+    EXPECT_EQ(sink.Last(T::UpdateHttp), "1.1");
+}
+
 // Catches a job that waits (or retries for ever) when the client gave up on an answer, a Message
 // that does not say why, a file left behind, and an https URL sent in plain text, with or without HEAD.
 TEST_F(THTTPThreadTest, EndsForGoodWhenTheClientGivesUp)
@@ -448,6 +463,8 @@ TEST_F(THTTPThreadTest, EndsForGoodWhenTheClientGivesUp)
         {"http", false, "HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(9000, 'a'), "Abort>HTTP line too long"},
         {"http", false, Answer("200 OK", "Content-Length: 30000 bytes\r\n"), "Abort>HTTP bad Content-Length"},
         {"http", false, Answer("200 OK", "Transfer-Encoding: chunked\r\n", "zz\r\n"), "Abort>HTTP bad chunked framing"},
+        {"http", false, QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(9) + Ok("x"),
+         "Abort>HTTP too many interim answers"},
         {"https", false, Ok("x"), "Abort>HTTPS is not supported yet"},
         {"https", true, Ok("x"), "Abort>HTTPS is not supported yet"},
     };

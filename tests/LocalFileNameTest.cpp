@@ -37,3 +37,15 @@ TEST(LocalFileNameTest, LongUrlsStayDistinctAndShort)
         EXPECT_LE(name.toUtf8().size(), 247);
     }
 }
+
+// Catches the colons of an IPv6 address carried into a local name, in either form, and other hosts'
+// names changed with them.
+TEST(LocalFileNameTest, IPv6HostsGiveSafeNames)
+{
+    const QString tmp = "/p/tmp/";
+    EXPECT_EQ(LocalFileName::For("/p", "http://[::1]:8080/d/a.jpg", true), tmp + "h[__1]_8080_d_a.jpg");
+    EXPECT_EQ(LocalFileName::For("/p", "http://u:p@[fe80::1]/a.jpg", true), tmp + "h[fe80__1]_a.jpg");
+    EXPECT_EQ(LocalFileName::For("/p", "http://[::1]:8080/d/a.jpg", false), tmp + "a.jpg");
+    EXPECT_EQ(LocalFileName::For("/p", "http://[::1]:8080", false), tmp + "[__1]_8080");
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example:8080/a.jpg", true), tmp + "hh_example:8080_a.jpg");
+}

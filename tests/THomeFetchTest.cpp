@@ -135,3 +135,16 @@ TEST_F(THomeFetchTest, FetchesEndAtTheirSizeOrTheirCap)
     EXPECT_TRUE(fetch.FetchNotice(notice.Url("/kairan.txt")));
     EXPECT_EQ(fetch.PageText, "v1\r\nv2");
 }
+
+// Catches the window's fetches ended by an interim answer before the real one.
+TEST_F(THomeFetchTest, InterimAnswersBeforeTheAnswerAreSkipped)
+{
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n";
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send(interim + Partial("bytes 1-1/1000"))});
+    server.Play({TScriptedServer::Send(interim + "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")});
+    EXPECT_EQ(fetch.Split(server.Url("/f.bin")), 12);
+    EXPECT_TRUE(fetch.FetchPage(server.Url("/p.html")));
+    EXPECT_EQ(fetch.PageText, "hello");
+    EXPECT_EQ(fetch.StatusText, "OK(200)");
+}

@@ -275,6 +275,56 @@ TEST_F(TSchedulerTest, FailingRowBacksOffAndIsGivenUpAtMaxTries)
     EXPECT_EQ(scheduler.BackOffTicks(5), 1);
 }
 
+// Catches a "Retry-After" of a busy server ignored (the row asked again after its back-off), kept on
+// the row's position rather than its job (a row inserted above moves it), or waited out past its time.
+TEST_F(TSchedulerTest, BusyServerIsAskedAgainOnlyAfterItsRetryAfter)
+{
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\nRetry-After: 120\r\n\r\nbusy")});
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + QByteArray(25000, 'r'))});
+    jobs.AddJob(server.Url("/busy.jpg"), 0, 0, {});
+    settings.Threads = 0;
+    qint64 now = 1000;
+    scheduler.Clock = [&] { return now; };
+    int starts = 0;
+    QObject::connect(&scheduler, &TScheduler::JobStarted, [&](quint64, int) { ++starts; });
+    const auto tick = [&] {
+        scheduler.Timer1Timer();
+        ASSERT_TRUE(WaitForEvents([&] { return ended.size() == starts; }));
+    };
+    tick();
+    ASSERT_EQ(starts, 1);
+    EXPECT_EQ(jobs.Cell(0, SubMessage), "Retry");
+    jobs.AddJob(DeadUrl("/dead.jpg"), 0, 0, {});
+    jobs.SetCell(1, SubMessage, "Abort>");
+    jobs.SwapRows(0, 1);
+    for (int i = 0; i < 5; ++i)
+        tick();
+    now += 119999;
+    tick();
+    EXPECT_EQ(starts, 1) << "asked again before the server's time";
+    now += 1;
+    tick();
+    EXPECT_EQ(starts, 2);
+    EXPECT_EQ(jobs.Cell(1, SubMessage), "End>Completed!");
+}
+
+// Catches a job of an IPv6 address in brackets not fetched, or fetched into a name with its colons.
+TEST_F(TSchedulerTest, IPv6RowIsFetchedIntoASafeName)
+{
+    TScriptedServer server(false, QHostAddress::LocalHostIPv6);
+    if (server.Port() == 0)
+        GTEST_SKIP() << "no IPv6 loopback address here";
+    const QByteArray data = RandomBytes(25000, 6);
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + data)});
+    jobs.AddJob(QStringLiteral("http://[::1]:%1/v6.jpg").arg(server.Port()), 0, 0, {});
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(jobs.Cell(0, SubMessage), "End>Completed!");
+    QFile file(temp.path() + QStringLiteral("/tmp/h[__1]_%1_v6.jpg").arg(server.Port()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    EXPECT_EQ(file.readAll(), data);
+}
+
 // Catches a row handed to a second worker while the first still holds it (a worker writes "Retry"
 // before its end of run), at the smallest interval with every worker busy failing.
 TEST_F(TSchedulerTest, NoJobEverRunsOnTwoWorkers)
