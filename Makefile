@@ -2,7 +2,7 @@
 # make test: the same install and build, then every test through CTest.
 
 PACKAGES := build-essential cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins \
-            libgtest-dev libgmock-dev nginx-light python3-aiosmtpd curl fonts-noto-cjk \
+            libgtest-dev libgmock-dev nginx-light python3-aiosmtpd curl fonts-noto-cjk libssl-dev openssl \
             libavif-dev libavif-bin libjxl-dev libjxl-tools
 BUILD    ?= build
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -314,6 +314,7 @@ bool TScheduler::HandOut(int slot, int row)
     job.JobId = m_jobs.JobAt(row);
     job.JobURL = m_jobs.Cell(row, SubURL);
     job.JobProxy = m_settings.Proxy;
+    job.CAFile = m_settings.CAFile;
     job.JobReferer = m_settings.Ref.trimmed();
     if (job.JobReferer.isEmpty())
         job.JobReferer = UrlUtil::ParseCuURL(job.JobURL);

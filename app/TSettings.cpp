@@ -39,6 +39,7 @@ void TSettings::Load(const TIniFile &ini)
     MailTo = ini.ReadString(Data, "MailTo", d.MailTo);
     MailFrom = ini.ReadString(Data, "MailFrom", d.MailFrom);
     MailTimeOut = std::clamp(ini.ReadInteger(Data, "MailTimeOut", d.MailTimeOut), 1, MaxMailTimeOut);
+    CAFile = ini.ReadString(Data, "CAFile", d.CAFile);
     Window.top = ini.ReadInteger(::Window, "Top", d.Window.top);
     Window.left = ini.ReadInteger(::Window, "Left", d.Window.left);
     Window.width = ini.ReadInteger(::Window, "Width", d.Window.width);
@@ -69,6 +70,7 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteString(Data, "MailTo", MailTo);
     ini.WriteString(Data, "MailFrom", MailFrom);
     ini.WriteInteger(Data, "MailTimeOut", MailTimeOut);
+    ini.WriteString(Data, "CAFile", CAFile);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -38,6 +38,7 @@ struct TSettings {
     QString MailTo = QStringLiteral("feedback@pelmor.example");
     QString MailFrom = QStringLiteral("anonymous@pelmor.example");
     int MailTimeOut = 60;     // seconds a silent mail server is waited for
+    QString CAFile;           // a trust anchor for https servers beside the system's (PEM); empty: none
     TWindowBounds Window;
 
     static constexpr int MaxThreads = 8;

@@ -51,6 +51,7 @@ THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this)
     FCtrlSocket.OnSessionConnected = [this](TWSocket *, quint16 error) { SocketSessionConnected(error); };
     FCtrlSocket.OnDataAvailable = [this](TWSocket *, quint16) { SocketDataAvailable(); };
     FCtrlSocket.OnSessionClosed = [this](TWSocket *, quint16 error) { SocketSessionClosed(error); };
+    FCtrlSocket.OnTlsDone = [this](TWSocket *, quint16 error) { SocketTlsDone(error); };
 }
 
 void THttpCli::Get()
@@ -112,22 +113,20 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://")
                    + THttpUrlParts::UrlHost(url.Host)
                    + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
+    FSecure = url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    FTunnel = FSecure && !Proxy.isEmpty();
+    FTunnelAnswer = FTunnel;
+    FTunnelOpen = false;
+    FOriginPort = url.Port.isEmpty() ? QLatin1String(FSecure ? "443" : "80") : url.Port;
+    // Through a tunnel the server itself reads the request, so it names the path alone.
+    FPath = Proxy.isEmpty() || FTunnel ? (url.Path.isEmpty() ? QStringLiteral("/") : url.Path) : FAbsoluteUrl;
     if (Proxy.isEmpty()) {
-        FPath = url.Path.isEmpty() ? QStringLiteral("/") : url.Path;
         FConnectHost = url.Host;
-        FConnectPort = url.Port.isEmpty() ? QStringLiteral("80") : url.Port;
+        FConnectPort = FOriginPort;
     } else {
         const THttpUrlParts proxy = THttpUrlParts::Parse(Proxy);
-        FPath = FAbsoluteUrl;
         FConnectHost = proxy.Host;
         FConnectPort = proxy.Port.isEmpty() ? ProxyPort : proxy.Port;
-    }
-
-    if (url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
-        // Without TLS the request, its cookie and credentials would go out in plain text.
-        Fail(httpErrUnsupported, QStringLiteral("HTTPS is not supported yet"));
-        EndRequest(0);
-        return;
     }
 
     SetState(httpDnsLookup);
@@ -191,7 +190,35 @@ void THttpCli::SocketSessionConnected(quint16 error)
     if (FState != httpConnected)
         return;
     SetState(httpWaitingHeader);
-    SendRequest();
+    if (FTunnel)
+        SendTunnelRequest();
+    else if (FSecure)
+        StartTls();
+    else
+        SendRequest();
+}
+
+void THttpCli::StartTls()
+{
+    try {
+        FCtrlSocket.StartTls(FHostName, CAFile);
+    } catch (const ESocketException &) {
+        FCtrlSocket.Close();
+    }
+}
+
+void THttpCli::SocketTlsDone(quint16 error)
+{
+    if (Ended(FRequestSerial))
+        return;
+    if (!error) {
+        SendRequest();
+        return;
+    }
+    // A refused certificate stays refused; any other failed handshake is a failed connection.
+    // The socket closes itself next, and its close ends the request.
+    const bool refused = FCtrlSocket.TlsCertificateRefused();
+    Fail(refused ? quint16{httpErrCertificate} : error, FCtrlSocket.TlsFailure());
 }
 
 void THttpCli::SocketSessionClosed(quint16 error)
@@ -204,7 +231,16 @@ void THttpCli::SocketSessionClosed(quint16 error)
 
 void THttpCli::SendRequest()
 {
-    const QByteArray text = BuildRequest();
+    SendText(BuildRequest());
+}
+
+void THttpCli::SendTunnelRequest()
+{
+    SendText(BuildTunnelRequest());
+}
+
+void THttpCli::SendText(const QByteArray &text)
+{
     try {
         FCtrlSocket.Send(text.constData(), static_cast<int>(text.size()));
     } catch (const ESocketException &) {
@@ -240,6 +276,22 @@ void THttpCli::ParseHeaderBuffer()
         QByteArray line(begin, next - 1 - start);
         if (line.endsWith('\r'))
             line.chop(1);
+        if (FTunnelAnswer && SkipTunnelLine(line, next - start)) {
+            if (Ended(serial))
+                return;
+            start = next;
+            if (FTunnelAnswer)
+                continue;
+            // The server speaks first only after our hello: any byte here is not from it.
+            if (next != FRcvCnt) {
+                Fail(WSAECONNABORTED, QStringLiteral("Proxy sent data into the tunnel"));
+                FCtrlSocket.Close();
+                return;
+            }
+            FRcvCnt = 0;
+            StartTls();
+            return;
+        }
         if (SkipInterimLine(line, next - start)) {
             if (Ended(serial))
                 return;
@@ -280,6 +332,24 @@ void THttpCli::ParseHeaderBuffer()
         Fail(httpErrLineTooLong, QStringLiteral("HTTP line too long"));
         FCtrlSocket.Close();
     }
+}
+
+// A proxy that opens the tunnel answers 2xx and a header of its own; any other answer is the
+// proxy's refusal, and is read as the answer to the request.
+bool THttpCli::SkipTunnelLine(const QByteArray &line, int lineBytes)
+{
+    if (!FTunnelOpen) {
+        if (StatusOf(line) / 100 != 2) {
+            FTunnelAnswer = false;
+            return false;
+        }
+        FTunnelOpen = true;
+    } else if (line.isEmpty()) {
+        FTunnelAnswer = false;
+        return true;
+    }
+    HeaderTooLarge(lineBytes);
+    return true;
 }
 
 // "100 Continue", "103 Early Hints" and the like come before the answer and say nothing about it.
@@ -489,6 +559,7 @@ bool THttpCli::ClientFailure() const
     case httpErrUnsupported:
     case httpErrBadChunk:
     case httpErrTooManyInterim:
+    case httpErrCertificate:
         return true;
     default:
         return false;

@@ -40,6 +40,8 @@ enum THttpFailure : quint16 {
     httpErrUnsupported = 9,
     httpErrBadChunk = 10,
     httpErrTooManyInterim = 11,
+    // The server's TLS certificate was refused (or the extra trust anchor could not be loaded).
+    httpErrCertificate = 12,
 };
 
 class EHttpException : public ECodedException
@@ -82,6 +84,8 @@ public:
     // Before a request: the byte range to ask for; after an answer: its Content-Range offsets.
     QString ContentRangeBegin;
     QString ContentRangeEnd;
+    // A trust anchor for https servers beside the system's (a PEM file); empty: the system's alone.
+    QString CAFile;
     // Where the body goes; owned by the caller.
     QIODevice *ReceiveStream = nullptr;
 
@@ -143,11 +147,19 @@ private:
     void SocketDnsLookupDone(quint16 error);
     void SocketSessionConnected(quint16 error);
     void SocketSessionClosed(quint16 error);
+    void SocketTlsDone(quint16 error);
+    // An https request through a proxy first asks it for a tunnel to the server.
+    void SendTunnelRequest();
+    // True when the line belongs to the proxy's answer that opened the tunnel and was skipped.
+    bool SkipTunnelLine(const QByteArray &line, int lineBytes);
+    void StartTls();
     // Connects to the next looked-up address; when none is left to try, the request ends.
     void ConnectNext();
     void SocketDataAvailable();
     void SendRequest();
+    void SendText(const QByteArray &text);
     QByteArray BuildRequest();
+    QByteArray BuildTunnelRequest();
     void ParseHeaderBuffer();
     void HeaderLine(const QByteArray &line);
     // True when the line belongs to an interim answer and was skipped.
@@ -178,6 +190,13 @@ private:
     // Credentials of this request alone: a URL's user never goes with the next URL.
     QString FAuthUser;
     QString FAuthPass;
+    // https: TLS with the server, through a CONNECT tunnel when a proxy is set.
+    bool FSecure = false;
+    bool FTunnel = false;
+    // The proxy's answer to CONNECT is being read: from its status line to its blank line.
+    bool FTunnelAnswer = false;
+    bool FTunnelOpen = false;
+    QString FOriginPort;
     QString FConnectHost;
     QString FConnectPort;
     // The connect host's addresses, tried in order until one takes the connection.

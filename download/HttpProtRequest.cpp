@@ -32,6 +32,12 @@ QByteArray WireText(const QString &text)
     return text.toLatin1();
 }
 
+// An IPv6 address goes in brackets, as in the URL; names go in their ASCII form.
+QByteArray WireHost(const QString &host)
+{
+    return host.contains(QLatin1Char(':')) ? THttpUrlParts::UrlHost(host).toLatin1() : QUrl::toAce(host);
+}
+
 QByteArray BasicCredentials(const QString &user, const QString &password)
 {
     return "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
@@ -70,16 +76,15 @@ QByteArray THttpCli::BuildRequest()
         put("Referer: " + WireUrl(Reference));
     if (!Agent.isEmpty())
         put("User-Agent: " + WireText(Agent));
-    // An IPv6 address goes in brackets, as in the URL; names go in their ASCII form.
-    put("Host: " + (FHostName.contains(QLatin1Char(':')) ? THttpUrlParts::UrlHost(FHostName).toLatin1()
-                                                          : QUrl::toAce(FHostName)));
+    put("Host: " + WireHost(FHostName));
     if (NoCache)
         put("Pragma: no-cache");
     if (ModifiedSince.isValid())
         put("If-Modified-Since: " + HttpDate(ModifiedSince));
     if (!FAuthUser.isEmpty())
         put("Authorization: " + BasicCredentials(FAuthUser, FAuthPass));
-    if (!Proxy.isEmpty() && !ProxyUsername.isEmpty())
+    // Inside a tunnel only the server reads the request: the proxy's credentials are not its business.
+    if (!Proxy.isEmpty() && !FTunnel && !ProxyUsername.isEmpty())
         put("Proxy-Authorization: " + BasicCredentials(ProxyUsername, ProxyPassword));
     if (!Cookie.isEmpty())
         put("Cookie: " + WireText(Cookie));
@@ -92,4 +97,17 @@ QByteArray THttpCli::BuildRequest()
         OnRequestHeaderEnd(this);
     put(QByteArray());
     return text;
+}
+
+// The proxy is asked for a tunnel to the server: its name and port, its own credentials, nothing of
+// the request itself.
+QByteArray THttpCli::BuildTunnelRequest()
+{
+    const QByteArray authority = WireHost(FHostName) + ':' + FOriginPort.toLatin1();
+    QByteArray text = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+    if (!Agent.isEmpty())
+        text += "User-Agent: " + WireText(Agent) + "\r\n";
+    if (!ProxyUsername.isEmpty())
+        text += "Proxy-Authorization: " + BasicCredentials(ProxyUsername, ProxyPassword) + "\r\n";
+    return text + "\r\n";
 }

@@ -27,6 +27,7 @@ struct TWorkerJob {
     QString JobURL;
     QString JobProxy;
     QString JobReferer;
+    QString CAFile;             // extra trust anchor for https servers; empty: the system's alone
     QString LocalFile;          // final local name; the partial file is this with "_" appended
     QString HttpVersion;        // the row's Http cell
     qint64 TotalBytes = 0;      // 0 when unknown; for a part job its end offset

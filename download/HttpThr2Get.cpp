@@ -56,6 +56,7 @@ void THTTPThread::PrepareRequest()
     ReceivedBytes = 0;
     HttpCli->URL = Job.JobURL;
     HttpCli->Proxy = Job.JobProxy;
+    HttpCli->CAFile = Job.CAFile;
     HttpCli->Reference = Job.JobReferer;
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();

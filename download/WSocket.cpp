@@ -1,5 +1,6 @@
 #include "WSocket.h"
 
+#include "TlsSession.h"
 #include "WSocketErrors.h"
 
 #include <QHostAddress>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -261,6 +263,16 @@ void TWSocket::StartConnect(const sockaddr *sa, unsigned saLen)
 
 void TWSocket::WriteReady()
 {
+    if (FTls && !FTls->Established()) {
+        ContinueTls();
+        return;
+    }
+    if (std::exchange(FTlsReadWantsWrite, false)) {
+        const quint64 connection = FConnection;
+        ReadReady();
+        if (connection != FConnection)
+            return;
+    }
     if (FState != wsConnecting) {
         TryToSend();
         return;
@@ -298,9 +310,28 @@ int TWSocket::Send(const void *Data, int Len)
 
 void TWSocket::TryToSend()
 {
+    // Before the handshake is done nothing may go out in plain text.
+    if (FTls && !FTls->Established())
+        return;
     while (!FSendQueue.IsEmpty()) {
         int len = 0;
         const char *data = FSendQueue.Front(len);
+        if (FTls) {
+            TTlsSession::TWait wait = TTlsSession::tlsNone;
+            const int sent = FTls->Write(data, len, wait);
+            if (sent > 0) {
+                FSendQueue.Consume(sent);
+                continue;
+            }
+            FTlsWriteWantsRead = wait == TTlsSession::tlsRead;
+            if (wait == TTlsSession::tlsWrite) {
+                FWriteNotifier.setEnabled(true);
+            } else if (wait == TTlsSession::tlsNone) {
+                FLastError = WSAECONNABORTED;
+                InternalClose(true, WSAECONNABORTED);
+            }
+            return;
+        }
         const ssize_t sent = ::send(FHSocket, data, static_cast<size_t>(len), MSG_NOSIGNAL);
         if (sent < 0) {
             const int err = WSocketErrnoToWinsock(errno);
@@ -316,7 +347,7 @@ void TWSocket::TryToSend()
         }
         FSendQueue.Consume(static_cast<int>(sent));
     }
-    FWriteNotifier.setEnabled(false);
+    FWriteNotifier.setEnabled(FTlsReadWantsWrite);
     RaiseEvent(OnDataSent, 0);
 }
 
@@ -328,6 +359,23 @@ int TWSocket::Receive(void *Buffer, int BufferSize)
     }
     if (BufferSize <= 0)
         return 0;
+    if (FTls) {
+        TTlsSession::TWait wait = TTlsSession::tlsNone;
+        const int got = FTls->Read(Buffer, BufferSize, wait);
+        FReadFilled = got == BufferSize || FTls->Pending();
+        if (got >= 0) {
+            FRemoteClosed = FRemoteClosed || got == 0;
+            return got;
+        }
+        if (wait == TTlsSession::tlsWrite) {
+            FTlsReadWantsWrite = true;
+            FWriteNotifier.setEnabled(true);
+        }
+        FLastError = wait == TTlsSession::tlsNone ? WSAECONNABORTED : WSAEWOULDBLOCK;
+        if (wait == TTlsSession::tlsNone)
+            FReadError = FLastError;
+        return -1;
+    }
     const ssize_t got = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize), 0);
     FReadFilled = got == BufferSize;
     if (got >= 0) {
@@ -342,7 +390,16 @@ int TWSocket::Receive(void *Buffer, int BufferSize)
 
 void TWSocket::ReadReady()
 {
+    if (FTls && !FTls->Established()) {
+        ContinueTls();
+        return;
+    }
     const quint64 connection = FConnection;
+    if (std::exchange(FTlsWriteWantsRead, false)) {
+        TryToSend();
+        if (connection != FConnection)
+            return;
+    }
     // Keep delivering while the last read filled its buffer: more is likely waiting, and
     // going back to the event loop after every piece costs more than the read itself.
     for (int round = 0; round < MaxReadRounds; ++round) {
@@ -361,8 +418,68 @@ void TWSocket::ReadReady()
         if (!FReadFilled || FRemoteClosed || FReadError)
             break;
     }
-    if (connection == FConnection && (FRemoteClosed || FReadError))
+    if (connection != FConnection)
+        return;
+    if (FRemoteClosed || FReadError)
         InternalClose(true, static_cast<quint16>(FReadError));
+    else if (FTls && FTls->Pending())
+        // Bytes already decrypted never make the socket readable again.
+        PostForConnection(&TWSocket::ReadReady);
+}
+
+void TWSocket::StartTls(const QString &HostName, const QString &CAFile)
+{
+    if (FState != wsConnected || FTls) {
+        SocketError(QStringLiteral("StartTls"), FTls ? WSAEISCONN : WSAENOTCONN);
+        return;
+    }
+    FTls = std::make_unique<TTlsSession>(FHSocket, HostName, CAFile);
+    // Even a failure known at once arrives as the event, from the event loop.
+    PostForConnection(&TWSocket::ContinueTls);
+}
+
+void TWSocket::ContinueTls()
+{
+    if (!FTls || FTls->Established())
+        return;
+    TTlsSession::TWait wait = TTlsSession::tlsNone;
+    const quint64 connection = FConnection;
+    if (FTls->Handshake(wait)) {
+        FWriteNotifier.setEnabled(false);
+        RaiseEvent(OnTlsDone, 0);
+        if (connection == FConnection)
+            TryToSend();
+        return;
+    }
+    FWriteNotifier.setEnabled(wait == TTlsSession::tlsWrite);
+    if (wait != TTlsSession::tlsNone)
+        return;
+    FLastError = WSAECONNABORTED;
+    RaiseEvent(OnTlsDone, WSAECONNABORTED);
+    if (connection == FConnection)
+        InternalClose(true, WSAECONNABORTED);
+}
+
+QString TWSocket::TlsFailure() const
+{
+    return FTls ? FTls->Failure() : QString();
+}
+
+bool TWSocket::TlsCertificateRefused() const
+{
+    return FTls && FTls->CertificateRefused();
+}
+
+void TWSocket::PostForConnection(void (TWSocket::*step)())
+{
+    const quint64 connection = FConnection;
+    QMetaObject::invokeMethod(
+        this,
+        [this, connection, step] {
+            if (connection == FConnection)
+                Guarded([this, step] { (this->*step)(); });
+        },
+        Qt::QueuedConnection);
 }
 
 void TWSocket::DropWaitingData()
@@ -384,6 +501,8 @@ void TWSocket::InternalClose(bool raiseEvent, quint16 error)
     }
     FReadNotifier.setEnabled(false);
     FWriteNotifier.setEnabled(false);
+    if (FTls && FState == wsConnected)
+        FTls->Shutdown();
     if (FState == wsConnected)
         ::shutdown(FHSocket, SHUT_WR);
     ::close(FHSocket);
@@ -391,6 +510,9 @@ void TWSocket::InternalClose(bool raiseEvent, quint16 error)
     ++FConnection;
     FState = wsClosed;
     FSendQueue.Clear();
+    FTls.reset();
+    FTlsReadWantsWrite = false;
+    FTlsWriteWantsRead = false;
     // Defaults come back before the event, so a handler may start the next connection.
     ResetDefaults();
     if (raiseEvent && !FDestroying)

@@ -9,9 +9,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QHostAddress;
 class QHostInfo;
+class TTlsSession;
 
 enum TSocketState {
     wsInvalidState,
@@ -72,6 +74,15 @@ public:
     int Receive(void *Buffer, int BufferSize);
     void Close();
 
+    // Starts TLS on the connected socket, for this host name or address and with this extra trust
+    // anchor (empty: the system's alone); OnTlsDone tells how it went. Sends queued before it is
+    // done wait for it; reads see only plain bytes.
+    void StartTls(const QString &HostName, const QString &CAFile);
+    bool TlsStarted() const { return FTls != nullptr; }
+    // Why the handshake failed, and whether it was the server's certificate that was refused.
+    QString TlsFailure() const;
+    bool TlsCertificateRefused() const;
+
     // Unsent bytes of each send block, oldest first.
     std::vector<int> SendBlockSizes() const { return FSendQueue.BlockSizes(); }
 
@@ -80,6 +91,7 @@ public:
     TSocketEvent OnDataAvailable;
     TSocketEvent OnDataSent;
     TSocketEvent OnSessionClosed;
+    TSocketEvent OnTlsDone;
     TErrorEvent OnError;
 
 private:
@@ -87,6 +99,9 @@ private:
     void LookupFinished(const QHostInfo &info);
     void ReadReady();
     void WriteReady();
+    void ContinueTls();
+    // Runs a step later from the event loop, unless the connection it was meant for is gone.
+    void PostForConnection(void (TWSocket::*step)());
     void ConnectDone(quint16 error);
     void TryToSend();
     void DropWaitingData();
@@ -117,4 +132,8 @@ private:
     bool FRemoteClosed = false;
     int FReadError = 0;
     bool FDestroying = false;
+    std::unique_ptr<TTlsSession> FTls;
+    // A TLS read may need the socket writable (and a write readable) before it can go on.
+    bool FTlsReadWantsWrite = false;
+    bool FTlsWriteWantsRead = false;
 };

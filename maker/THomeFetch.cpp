@@ -111,6 +111,7 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     PageText.clear();
     HttpCli1.URL = url;
     HttpCli1.Proxy = m_settings.Proxy;
+    HttpCli1.CAFile = m_settings.CAFile;
     HttpCli1.ReceiveStream = &stream;
     ExpectedSize = 0;
     FetchedBytes = 0;

@@ -1,6 +1,7 @@
 #include "HttpChunkDecoder.h"
 #include "HttpProt.h"
 #include "HttpUrlParts.h"
+#include "HttpClientRun.h"
 #include "NginxSuite.h"
 #include "ScriptedServer.h"
 #include "TestBytes.h"
@@ -18,46 +19,6 @@
 
 namespace {
 using S = TScriptedServer;
-
-// How a request ended: "0 " when nothing was raised, else the exception's code and message.
-struct TOutcome
-{
-    int Code = 0;
-    QString Message;
-    bool TimedOut = false;
-    QString Text() const { return QStringLiteral("%1 %2%3").arg(Code).arg(Message, TimedOut ? " (timed out)" : ""); }
-};
-
-// Runs one synchronous request; one that hangs is aborted after a few seconds and reported as timed out.
-TOutcome Request(THttpCli &cli, THttpRequest kind = httpGET)
-{
-    TOutcome o;
-    QObject watchdog;   // takes its timer along when the request ends in time
-    QTimer::singleShot(5000, &watchdog, [&] {
-        o.TimedOut = true;
-        cli.Abort();
-    });
-    try {
-        kind == httpHEAD ? cli.Head() : cli.Get();
-    } catch (const EHttpException &e) {
-        o.Message = e.Message();
-        o.Code = e.ErrorCode();
-    }
-    return o;
-}
-
-// A client writing into a memory stream.
-struct TClient
-{
-    THttpCli Cli;
-    QBuffer Body;
-    explicit TClient(const QString &url)
-    {
-        Body.open(QIODevice::ReadWrite);
-        Cli.URL = url;
-        Cli.ReceiveStream = &Body;
-    }
-};
 
 QByteArray Ok(const QByteArray &headers, const QByteArray &body = {})
 {
@@ -358,27 +319,6 @@ TEST(THttpCliHeader, ContentLengthMustBeOneDecimalNumber)
         EXPECT_EQ(done, t.text == bad ? httpErrBadLength : t.length == 3 ? 0 : httpErrBodyCut);
         EXPECT_EQ(c.Body.data(), t.text == bad ? "" : "abc");
     }
-}
-
-// Catches an https URL sent as plain text (to its port, to 80, or through the proxy) with its
-// cookie and credentials, instead of failing before any connection.
-TEST(THttpCliRequest, HttpsIsRefusedBeforeAnyConnection)
-{
-    S server;
-    server.Play({S::Send(Ok("Content-Length: 0\r\n"))});
-    TClient c(QStringLiteral("HTTPS://u:p@127.0.0.1:%1/secret.jpg").arg(server.Port()));
-    c.Cli.Cookie = QStringLiteral("session=1");
-    EXPECT_EQ(Request(c.Cli).Text(), "9 HTTPS is not supported yet");
-    c.Cli.Proxy = QStringLiteral("127.0.0.1:%1").arg(server.Port());
-    EXPECT_EQ(Request(c.Cli).Text(), "9 HTTPS is not supported yet");
-    EXPECT_TRUE(c.Cli.ClientFailure());
-    // Connections are accepted in order: one made by the refused requests would come first.
-    c.Cli.Proxy.clear();
-    c.Cli.URL = server.Url(QStringLiteral("/plain"));
-    EXPECT_EQ(Request(c.Cli).Text(), "0 ");
-    ASSERT_TRUE(WaitForEvents([&] { return server.Connections() > 0 && server.PeerClosed(); }));
-    EXPECT_EQ(server.Connections(), 1);
-    EXPECT_TRUE(server.Request(0).startsWith("GET /plain ")) << server.Request(0).toStdString();
 }
 
 // Catches 32-bit sizes and offsets, a lost cookie, a relative Location left unresolved and a

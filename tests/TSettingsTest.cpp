@@ -41,6 +41,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     s.MaxTries = 6;
     s.KairanURL = "http://notice.example/k.txt";
     s.Window = {10, 20, 640, 480};
+    s.CAFile = "/etc/pelmor/ca.pem";
     TIniFile out(dir.file("pelmor.ini"));
     s.Save(out);
     ASSERT_TRUE(out.UpdateFile());
@@ -50,7 +51,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
         "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
         "Threads=0\r\nInterval=1000\r\nMaxTries=6\r\nHomePage=https://pelmor.example/\r\n"
         "KairanURL=http://notice.example/k.txt\r\nMailServer=mail.pelmor.example\r\nMailPort=25\r\n"
-        "MailTo=feedback@pelmor.example\r\nMailFrom=anonymous@pelmor.example\r\nMailTimeOut=60\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+        "MailTo=feedback@pelmor.example\r\nMailFrom=anonymous@pelmor.example\r\nMailTimeOut=60\r\nCAFile=/etc/pelmor/ca.pem\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
     EXPECT_EQ(dir.read("pelmor.ini"), expected);
 
     TSettings back;
@@ -60,6 +61,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     EXPECT_EQ(back.Threads, 0);
     EXPECT_EQ(back.MaxTries, 6);
     EXPECT_EQ(back.KairanURL, s.KairanURL);
+    EXPECT_EQ(back.CAFile, s.CAFile);
     EXPECT_FALSE(back.LongFileNames());
     EXPECT_EQ(back.Window.width, 640);
 }

@@ -26,7 +26,13 @@ QString TNginxServer::Root() const
 
 QString TNginxServer::Url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(FPort).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(QLatin1String(FCertFile.isEmpty() ? "http" : "https")).arg(FPort).arg(path);
+}
+
+void TNginxServer::UseTls(const QString &certFile, const QString &keyFile)
+{
+    FCertFile = certFile;
+    FKeyFile = keyFile;
 }
 
 QString TNginxServer::WriteFile(const QString &name, const QByteArray &bytes) const
@@ -105,10 +111,13 @@ void TNginxServer::WriteConfig() const
                 "  default_type application/octet-stream;\n"
                 "  sendfile on;\n"
                 "  keepalive_timeout 65;\n"
-                "  server { listen 127.0.0.1:%2; root %1/www; }\n"
+                "  server { listen 127.0.0.1:%2%3; root %1/www;%4 }\n"
                 "}\n")
                 .arg(dir)
-                .arg(FPort);
+                .arg(FPort)
+                .arg(QLatin1String(FCertFile.isEmpty() ? "" : " ssl"),
+                     FCertFile.isEmpty() ? QString()
+                                         : QStringLiteral(" ssl_certificate %1; ssl_certificate_key %2;").arg(FCertFile, FKeyFile));
     QFile f(FDir.filePath(QStringLiteral("nginx.conf")));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(conf.toUtf8());

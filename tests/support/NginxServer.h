@@ -12,6 +12,9 @@ public:
     TNginxServer();
     ~TNginxServer();
 
+    // Serves https with this certificate and key from the next Start() on.
+    void UseTls(const QString &certFile, const QString &keyFile);
+
     // False, with Error() telling why, when nginx did not come up within a few seconds.
     bool Start();
     void Stop();
@@ -30,5 +33,7 @@ private:
     QTemporaryDir FDir;
     QProcess FProcess;
     quint16 FPort = 0;
+    QString FCertFile;
+    QString FKeyFile;
     QString FError;
 };

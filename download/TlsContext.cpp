@@ -1,0 +1,74 @@
+#include "TlsContext.h"
+
+#include <QFileInfo>
+#include <QMap>
+
+#include <mutex>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+namespace {
+struct TContextCache
+{
+    std::mutex mutex;
+    // Loading the trust store costs milliseconds: one context per anchor file serves every job.
+    QMap<QString, std::shared_ptr<SSL_CTX>> contexts;
+};
+
+TContextCache &cache()
+{
+    static TContextCache instance;
+    return instance;
+}
+
+QString OpenSslErrorText()
+{
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return QString::fromLatin1(text);
+}
+
+std::shared_ptr<SSL_CTX> MakeContext(const QString &caFile, QString &error)
+{
+    std::shared_ptr<SSL_CTX> ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+    if (!ctx) {
+        error = OpenSslErrorText();
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+    SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
+    // Many servers close without a TLS goodbye; that ends a body as a plain close would, and a
+    // body with a length or chunks still tells a cut one from a whole one.
+    SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
+    SSL_CTX_set_mode(ctx.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // A system without a trust store still gets a clear "unknown issuer" per job, not a failure here.
+    SSL_CTX_set_default_verify_paths(ctx.get());
+    ERR_clear_error();
+    if (!caFile.isEmpty() && SSL_CTX_load_verify_locations(ctx.get(), caFile.toLocal8Bit().constData(), nullptr) != 1) {
+        error = QStringLiteral("CAFile %1 cannot be loaded: %2").arg(caFile, OpenSslErrorText());
+        return nullptr;
+    }
+    return ctx;
+}
+} // namespace
+
+std::shared_ptr<SSL_CTX> TTlsContext::For(const QString &caFile, QString &error)
+{
+    // An anchor file replaced while the program runs is loaded anew.
+    const QFileInfo info(caFile);
+    const QString key = caFile.isEmpty() ? QString()
+                                         : caFile + QLatin1Char('|') + QString::number(info.lastModified().toMSecsSinceEpoch())
+                                               + QLatin1Char('|') + QString::number(info.size());
+    std::lock_guard lock(cache().mutex);
+    auto found = cache().contexts.constFind(key);
+    if (found != cache().contexts.constEnd())
+        return *found;
+    std::shared_ptr<SSL_CTX> ctx = MakeContext(caFile, error);
+    // A file that failed may be mended while the program runs: only good contexts are kept.
+    if (ctx)
+        cache().contexts.insert(key, ctx);
+    return ctx;
+}
