@@ -13,7 +13,8 @@
 
 // A server thread on 127.0.0.1 that plays a fuzzed answer on every connection: it reads the
 // request up to its end marker (none: it answers at once), sends the answer, closes its side and
-// waits for the client to close.
+// waits for the client to close. A server that speaks another layer over the connection (TLS)
+// overrides the four stream calls; Start() runs the thread.
 class TAnswerServer
 {
 public:
@@ -29,6 +30,11 @@ public:
             || getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
             std::abort();
         m_port = ntohs(address.sin_port);
+    }
+    virtual ~TAnswerServer() = default;
+
+    void Start()
+    {
         std::thread([this] { Serve(); }).detach();
     }
 
@@ -39,6 +45,12 @@ public:
         const std::lock_guard lock(m_mutex);
         m_answer = answer;
     }
+
+protected:
+    virtual bool Open(int) { return true; }
+    virtual ssize_t Read(int peer, char *buffer, size_t size) { return recv(peer, buffer, size, 0); }
+    virtual ssize_t Write(int peer, const char *data, size_t size) { return send(peer, data, size, MSG_NOSIGNAL); }
+    virtual void Finish(int peer) { shutdown(peer, SHUT_WR); }
 
 private:
     void Serve()
@@ -51,10 +63,14 @@ private:
             const timeval limit{2, 0};
             setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
             setsockopt(peer, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-            QByteArray request;
             char buffer[4096];
+            if (!Open(peer)) {
+                close(peer);
+                continue;
+            }
+            QByteArray request;
             while (!m_requestEnd.isEmpty() && !request.contains(m_requestEnd)) {
-                const ssize_t got = recv(peer, buffer, sizeof buffer, 0);
+                const ssize_t got = Read(peer, buffer, sizeof buffer);
                 if (got <= 0)
                     break;
                 request.append(buffer, got);
@@ -65,12 +81,12 @@ private:
                 answer = m_answer;
             }
             for (qsizetype sent = 0; sent < answer.size();) {
-                const ssize_t put = send(peer, answer.constData() + sent, size_t(answer.size() - sent), MSG_NOSIGNAL);
+                const ssize_t put = Write(peer, answer.constData() + sent, size_t(answer.size() - sent));
                 if (put <= 0)
                     break;
                 sent += put;
             }
-            shutdown(peer, SHUT_WR);
+            Finish(peer);
             while (recv(peer, buffer, sizeof buffer, 0) > 0) {
             }
             close(peer);

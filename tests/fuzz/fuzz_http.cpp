@@ -1,9 +1,10 @@
 // The HTTP client reading any answer: a server thread on 127.0.0.1 plays the input as the whole
-// answer and closes; the client must end the request, keep what it reports consistent and never
-// hold more than the answer gave it.
+// answer and closes, in plain text or inside a real TLS session in records of a chosen size; the
+// client must end the request, keep what it reports consistent and never hold more than the
+// answer gave it.
 #include "FuzzSupport.h"
 #include "HttpProt.h"
-#include "TAnswerServer.h"
+#include "TTlsAnswerServer.h"
 
 #include <QBuffer>
 #include <QTimer>
@@ -13,6 +14,9 @@
 namespace {
 
 TAnswerServer *Server = nullptr;
+TTlsAnswerServer *TlsServer = nullptr;
+// Plain bytes per TLS write: one-byte records, small ones, and full ones.
+constexpr size_t Pieces[] = {1, 7, 1000, 16384};
 
 } // namespace
 
@@ -20,20 +24,27 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     FuzzSupport::StartApplication();
     Server = new TAnswerServer("\r\n\r\n");
+    Server->Start();
+    TlsServer = new TTlsAnswerServer("\r\n\r\n");
+    TlsServer->Start();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // The first byte picks the request: a range asked for or not, GET or HEAD.
+    // The first byte picks the request: a range asked for or not, GET or HEAD, plain or over TLS
+    // and the size of its records.
     const uint8_t how = size > 0 ? data[0] : 0;
     const QByteArray answer = size > 0 ? QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1)) : QByteArray();
-    Server->SetAnswer(answer);
+    const bool tls = how & 8;
+    (tls ? TlsServer : Server)->SetAnswer(answer);
+    TlsServer->SetPiece(Pieces[(how >> 4) & 3]);
 
     THttpCli cli;
     QBuffer body;
     body.open(QIODevice::ReadWrite);
-    cli.URL = QStringLiteral("http://127.0.0.1:%1/a.jpg").arg(Server->Port());
+    cli.URL = QStringLiteral("%1://127.0.0.1:%2/a.jpg").arg(QLatin1String(tls ? "https" : "http")).arg((tls ? TlsServer : Server)->Port());
+    cli.CAFile = TlsServer->CaFile();
     cli.ReceiveStream = &body;
     if (how & 1) {
         cli.ContentRangeBegin = QStringLiteral("100");

@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     FuzzSupport::StartApplication();
     Server = new TAnswerServer(QByteArray());
+    Server->Start();
     Attachment = FuzzSupport::WriteScratch("attached bytes", 14);
     return 0;
 }
