@@ -1,7 +1,8 @@
 # Shared pieces of the benchmark scripts: a throw-away nginx on loopback, timing, and medians.
 # Source it; it sets $work (a temp folder removed on exit), $www (the served folder), and from the
 # environment $rounds (ROUNDS, default 3) and $size_mb (SIZE_MB, default 1024). Set $nginx_server
-# to directives for the server block before start_nginx.
+# to directives for the server block and $nginx_listen to options of its listen line (" ssl")
+# before start_nginx.
 
 rounds=${ROUNDS:-3}
 size_mb=${SIZE_MB:-1024}
@@ -41,7 +42,7 @@ http {
   scgi_temp_path $work/scgi;
   default_type application/octet-stream;
   sendfile on;
-  server { listen 127.0.0.1:$port; root $www; ${nginx_server:-} }
+  server { listen 127.0.0.1:$port${nginx_listen:-}; root $www; ${nginx_server:-} }
 }
 CONF
     } > "$work/nginx.conf"

@@ -1,7 +1,9 @@
 #include "TlsContext.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
+#include <QPair>
 
 #include <mutex>
 
@@ -20,6 +22,33 @@ TContextCache &cache()
 {
     static TContextCache instance;
     return instance;
+}
+
+struct TSessionCache
+{
+    std::mutex mutex;
+    // Contexts live as long as the program, so their address tells their sessions apart.
+    QHash<QPair<const SSL_CTX *, QByteArray>, SSL_SESSION *> sessions;
+};
+
+TSessionCache &sessions()
+{
+    static TSessionCache instance;
+    return instance;
+}
+
+int KeepSession(SSL *ssl, SSL_SESSION *session)
+{
+    const auto *key = static_cast<const QByteArray *>(SSL_get_app_data(ssl));
+    if (!key || !SSL_SESSION_is_resumable(session))
+        return 0;
+    std::lock_guard lock(sessions().mutex);
+    SSL_SESSION *&slot = sessions().sessions[{SSL_get_SSL_CTX(ssl), *key}];
+    if (slot)
+        SSL_SESSION_free(slot);
+    slot = session;
+    // The reference passes to the cache.
+    return 1;
 }
 
 QString OpenSslErrorText()
@@ -44,6 +73,8 @@ std::shared_ptr<SSL_CTX> MakeContext(const QString &caFile, QString &error)
     // body with a length or chunks still tells a cut one from a whole one.
     SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_mode(ctx.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(ctx.get(), KeepSession);
     // A system without a trust store still gets a clear "unknown issuer" per job, not a failure here.
     SSL_CTX_set_default_verify_paths(ctx.get());
     ERR_clear_error();
@@ -71,4 +102,12 @@ std::shared_ptr<SSL_CTX> TTlsContext::For(const QString &caFile, QString &error)
     if (ctx)
         cache().contexts.insert(key, ctx);
     return ctx;
+}
+
+void TTlsContext::Resume(SSL *ssl, const QByteArray &key)
+{
+    std::lock_guard lock(sessions().mutex);
+    SSL_SESSION *session = sessions().sessions.value({SSL_get_SSL_CTX(ssl), key});
+    if (session)
+        SSL_set_session(ssl, session);
 }

@@ -15,4 +15,9 @@ public:
     // The shared context for this extra anchor file (empty: none), made on first use; null, with
     // error set, when the file cannot be loaded.
     static std::shared_ptr<SSL_CTX> For(const QString &caFile, QString &error);
+
+    // A server's session is kept under a key (its name and port) and offered again on the next
+    // connection to it: a resumed handshake skips the certificate chain and most of the work.
+    // The key is read from the SSL object's app data (a QByteArray) when the server hands a session.
+    static void Resume(SSL *ssl, const QByteArray &key);
 };

@@ -46,7 +46,7 @@ QString LastOpenSslError()
 }
 } // namespace
 
-TTlsSession::TTlsSession(int fd, const QString &host, const QString &caFile)
+TTlsSession::TTlsSession(int fd, const QString &host, const QString &port, const QString &caFile)
 {
     QString error;
     FContext = TTlsContext::For(caFile, error);
@@ -72,6 +72,9 @@ TTlsSession::TTlsSession(int fd, const QString &host, const QString &caFile)
     } else {
         X509_VERIFY_PARAM_set1_ip_asc(param, name.constData());
     }
+    FSessionKey = name + ':' + port.toLatin1();
+    SSL_set_app_data(FSsl, &FSessionKey);
+    TTlsContext::Resume(FSsl, FSessionKey);
     SSL_set_connect_state(FSsl);
 }
 

@@ -14,7 +14,8 @@ class TTlsSession
 public:
     enum TWait { tlsNone, tlsRead, tlsWrite };
 
-    TTlsSession(int fd, const QString &host, const QString &caFile);
+    // port: with the host, it names the server whose earlier session may be resumed.
+    TTlsSession(int fd, const QString &host, const QString &port, const QString &caFile);
     ~TTlsSession();
     TTlsSession(const TTlsSession &) = delete;
     TTlsSession &operator=(const TTlsSession &) = delete;
@@ -43,6 +44,7 @@ private:
     SSL *FSsl = nullptr;
     // Kept for as long as the session uses it.
     std::shared_ptr<SSL_CTX> FContext;
+    QByteArray FSessionKey;
     bool FEstablished = false;
     bool FCertificateRefused = false;
     QString FFailure;

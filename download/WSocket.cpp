@@ -433,7 +433,7 @@ void TWSocket::StartTls(const QString &HostName, const QString &CAFile)
         SocketError(QStringLiteral("StartTls"), FTls ? WSAEISCONN : WSAENOTCONN);
         return;
     }
-    FTls = std::make_unique<TTlsSession>(FHSocket, HostName, CAFile);
+    FTls = std::make_unique<TTlsSession>(FHSocket, HostName, Port, CAFile);
     // Even a failure known at once arrives as the event, from the event loop.
     PostForConnection(&TWSocket::ContinueTls);
 }
