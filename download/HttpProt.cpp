@@ -556,7 +556,6 @@ bool THttpCli::ClientFailure() const
     case httpErrHeaderTooLarge:
     case httpErrWriteFailed:
     case httpErrBadLength:
-    case httpErrUnsupported:
     case httpErrBadChunk:
     case httpErrTooManyInterim:
     case httpErrCertificate:

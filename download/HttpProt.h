@@ -37,7 +37,6 @@ enum THttpFailure : quint16 {
     httpErrHeaderTooLarge = 6,
     httpErrWriteFailed = 7,
     httpErrBadLength = 8,
-    httpErrUnsupported = 9,
     httpErrBadChunk = 10,
     httpErrTooManyInterim = 11,
     // The server's TLS certificate was refused (or the extra trust anchor could not be loaded).
