@@ -4,6 +4,7 @@
 #include "HttpThr1.h"
 #include "TFileDrag.h"
 #include "TListCommands.h"
+#include "UrlUtil.h"
 
 #include <QAction>
 #include <QApplication>
@@ -110,7 +111,7 @@ void TFormMain::MoveSelected(bool up)
 void TFormMain::ToolButtonFromClipClick()
 {
     const QString text = QApplication::clipboard()->text();
-    if (TListCommands::IsHttpText(text))
+    if (UrlUtil::IsWebUrl(text))
         DropURLTarget1Drop(text);
 }
 

@@ -2,6 +2,7 @@
 
 #include "TJobListModel.h"
 #include "TSafeFile.h"
+#include "UrlUtil.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -57,7 +58,7 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     const QString message = fields.value(1 + SubMessage);
     if (local && TJobListModel::IsPendingMessage(message))
         return false;
-    if (local || url.startsWith(QStringLiteral("HTTP://"), Qt::CaseInsensitive))
+    if (local || UrlUtil::IsWebUrl(url))
         jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1)));
     if (urlLine) {
         const QString dash = QStringLiteral("-");

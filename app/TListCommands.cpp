@@ -101,8 +101,3 @@ QString TListCommands::DroppedFileUrl(const QString &path, const QString &progra
         relative = relative.mid(prefix.size());
     return QStringLiteral("file://") + relative;
 }
-
-bool TListCommands::IsHttpText(const QString &text)
-{
-    return text.left(7).toUpper() == QStringLiteral("HTTP://");
-}

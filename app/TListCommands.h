@@ -33,7 +33,5 @@ QStringList LocalFiles(const TJobListModel &jobs, const QList<int> &selected, co
 // A local file dropped on the list becomes a "file://" job, relative to the program folder when below it.
 QString DroppedFileUrl(const QString &path, const QString &programFolder);
 
-// Clipboard or dropped text that names a web page: it starts with "http://" in any letter case.
-bool IsHttpText(const QString &text);
 
 } // namespace TListCommands

@@ -142,6 +142,7 @@ void TScheduler::Shutdown()
         }
         m_slotJobs[slot] = 0;
         m_slotStops[slot].clear();
+        m_slotFiles[slot].clear();
         if (m_slotStates[slot] != SlotNone)
             SetSlotState(slot, SlotNone);
     }
@@ -276,6 +277,7 @@ void TScheduler::WorkerIdle(int slot)
         return;
     m_slotJobs[slot] = 0;
     m_slotStops[slot].clear();
+    m_slotFiles[slot].clear();
     SetSlotState(slot, SlotIdle);
 }
 
@@ -295,9 +297,26 @@ int TScheduler::NextPendingRow() const
         if (message == Retry && retry != m_retries.constEnd()
             && (m_ticks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
+        // An https URL and its http twin, or two short names alike, share one file.
+        if (FileInUse(LocalFileOf(row)))
+            continue;
         return row;
     }
     return -1;
+}
+
+QString TScheduler::LocalFileOf(int row) const
+{
+    return LocalFileName::For(ProgramFolder, m_jobs.Cell(row, SubURL), m_settings.LongFileNames(),
+                              m_jobs.Cell(row, SubDiv));
+}
+
+bool TScheduler::FileInUse(const QString &localFile) const
+{
+    for (int slot = 0; slot < SlotCount; ++slot)
+        if (m_slotStates[slot] == SlotBusy && m_slotFiles[slot] == localFile)
+            return true;
+    return false;
 }
 
 void TScheduler::SetSlotState(int slot, int state)
@@ -333,7 +352,7 @@ bool TScheduler::HandOut(int slot, int row)
         }
         job.TotalBytes = job.EndByte;
     }
-    job.LocalFile = LocalFileName::For(ProgramFolder, job.JobURL, m_settings.LongFileNames(), div);
+    job.LocalFile = LocalFileOf(row);
     job.HeadCommand = HeadCommand;
     job.Size20KB = m_settings.Size20KB == 1;
 
@@ -346,6 +365,7 @@ bool TScheduler::HandOut(int slot, int row)
     m_jobs.UpdateRowImage(row);
     m_slotJobs[slot] = job.JobId;
     m_slotStops[slot].clear();
+    m_slotFiles[slot] = job.LocalFile;
     SetSlotState(slot, SlotBusy);
     emit JobStarted(job.JobId, slot);
     m_workers[slot]->StartJob(job);

@@ -108,6 +108,9 @@ private:
     };
 
     bool HandOut(int slot, int row);
+    QString LocalFileOf(int row) const;
+    // A busy worker writes this file: a second one must not write the same partial file at once.
+    bool FileInUse(const QString &localFile) const;
     void RequestStop(int slot, const QString &text);
     int SlotOfJob(TJobId id) const;
     // After a run: a job that ended pending waits, or is given up at the MaxTries setting.
@@ -123,5 +126,6 @@ private:
     std::array<int, SlotCount> m_slotStates{};
     std::array<TJobId, SlotCount> m_slotJobs{};
     std::array<QString, SlotCount> m_slotStops;
+    std::array<QString, SlotCount> m_slotFiles;
     QHash<TJobId, TRetryState> m_retries;
 };

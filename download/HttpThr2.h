@@ -1,10 +1,10 @@
 #pragma once
 
+#include "THostCookies.h"
 #include "TThreadCall.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -179,7 +179,7 @@ private:
 
     QString CurrentCommand;
     QString FHost;                      // host of the job's URL, the key of its cookie
-    QHash<QString, QString> FCookies;   // last cookie received from each host
+    THostCookies FCookies;              // last cookie received from each host
     bool ContinueMode = false;
     bool DiscardPartial = false;
     bool FRangeUnusable = false;        // a 206 answer whose range cannot be placed in the file

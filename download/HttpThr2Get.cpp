@@ -67,7 +67,7 @@ void THTTPThread::PrepareRequest()
 void THTTPThread::RunHead()
 {
     PrepareRequest();
-    FCookies.remove(FHost);
+    FCookies.Forget(FHost);
     // The cookie of the last GET may belong to another host.
     HttpCli->Cookie.clear();
     QBuffer body;
@@ -93,7 +93,7 @@ void THTTPThread::RunHead()
 void THTTPThread::RunGet()
 {
     PrepareRequest();
-    HttpCli->Cookie = FCookies.value(FHost);
+    HttpCli->Cookie = FCookies.ForRequest(FHost, UrlUtil::IsHttpsUrl(HttpCli->URL));
     FRangeUnusable = false;
     FinalMessage.clear();
     ShowMessage(QStringLiteral("Try>Get Body!"));
@@ -300,5 +300,5 @@ void THTTPThread::HandleDocData(int len)
 
 void THTTPThread::HandleCookie(const QString &data)
 {
-    FCookies.insert(FHost, data);
+    FCookies.Store(FHost, data, UrlUtil::IsHttpsUrl(HttpCli->URL));
 }

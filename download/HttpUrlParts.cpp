@@ -2,6 +2,19 @@
 
 #include <QHostAddress>
 
+namespace {
+
+// "http:" or "https:" without its slashes, as loose links write it: the length of the scheme and colon.
+int LooseSchemeLength(const QString &url)
+{
+    for (const QLatin1String scheme : {QLatin1String("http:"), QLatin1String("https:")})
+        if (url.startsWith(scheme, Qt::CaseInsensitive))
+            return int(scheme.size());
+    return 0;
+}
+
+} // namespace
+
 THttpUrlParts THttpUrlParts::Parse(const QString &url)
 {
     THttpUrlParts parts;
@@ -20,13 +33,13 @@ THttpUrlParts THttpUrlParts::Parse(const QString &url)
             return parts;
         }
         rest = url.mid(1);
-    } else if (url.left(5).toLower() == QLatin1String("http:")) {
-        parts.Proto = QStringLiteral("http");
-        if (url.size() > 6 && url.at(6) != QLatin1Char('/')) {
-            parts.Path = url.mid(5);
+    } else if (const int scheme = LooseSchemeLength(url)) {
+        parts.Proto = url.left(scheme - 1).toLower();
+        if (url.size() > scheme + 1 && url.at(scheme + 1) != QLatin1Char('/')) {
+            parts.Path = url.mid(scheme);
             return parts;
         }
-        rest = url.mid(6);
+        rest = url.mid(scheme + 1);
     } else if (url.left(7).toLower() == QLatin1String("mailto:")) {
         parts.Proto = QStringLiteral("mailto");
         rest = url.mid(url.indexOf(QLatin1Char(':')) + 1);

@@ -38,9 +38,11 @@ QString LocalFileName::Fallback(const QString &folder, const QString &url)
             c = QLatin1Char('_');
     QString name = prefix + rest;
     if (name.toUtf8().size() > MaxNameBytes - Reserve) {
-        // Keep the names of long URLs apart by a digest of the whole URL.
+        // Keep the names of long URLs apart by a digest of the whole URL, its transport aside.
         const QString digest = QString::fromLatin1(
-            QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+            QCryptographicHash::hash(UrlUtil::AsHttpUrl(url).toUtf8(), QCryptographicHash::Sha1)
+                .toHex()
+                .left(16));
         while (name.toUtf8().size() > MaxNameBytes - Reserve - digest.size() - 1)
             name.chop(1);
         name += QLatin1Char('_') + digest;

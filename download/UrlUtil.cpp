@@ -57,9 +57,7 @@ QString asciiLower(QString s)
 
 bool isHostOnly(const QString &s)
 {
-    return (startsWithNoCase(s, QLatin1StringView("http://"))
-            || startsWithNoCase(s, QLatin1StringView("ftp://")))
-        && s.count(u'/') == 2;
+    return (UrlUtil::IsWebUrl(s) || startsWithNoCase(s, QLatin1StringView("ftp://"))) && s.count(u'/') == 2;
 }
 
 // "scheme://" with a letter first; such a link is already absolute whatever its case.
@@ -129,8 +127,8 @@ QString longName(const QString &folder, const QString &url)
     if (ext.isEmpty())
         return {};
     const QString base = s.chopped(ext.size());
-    if (startsWithNoCase(base, QLatin1StringView("http://"))) {
-        QString rest = flattened(base.mid(7));
+    if (const int scheme = UrlUtil::WebSchemeLength(base)) {
+        QString rest = flattened(base.mid(scheme));
         rest = rest.mid(rest.indexOf(u'@') + 1); // drops "user:password@"
         return folder + QLatin1StringView("/tmp/h") + safeBracketHost(rest) + ext;
     }
@@ -198,9 +196,10 @@ QString parentUrl(const QString &url)
 QString rootUrl(const QString &url)
 {
     const QString u = pathOf(url);
-    if (!startsWithNoCase(u, QLatin1StringView("http://")))
+    const int scheme = UrlUtil::WebSchemeLength(u);
+    if (scheme == 0)
         return QStringLiteral("Error");
-    const qsizetype pathStart = u.indexOf(u'/', 7);
+    const qsizetype pathStart = u.indexOf(u'/', scheme);
     return pathStart < 0 ? u : u.left(pathStart);
 }
 
@@ -409,6 +408,23 @@ bool UrlUtil::UnsafeInFileName(QChar c)
 {
     return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u'?' || c == u'*' || c == u':' || c == u'"'
         || c == u'<' || c == u'>' || c == u'|' || c == u'.' || c == QChar(0x7f);
+}
+
+int UrlUtil::WebSchemeLength(const QString &url)
+{
+    if (startsWithNoCase(url, QLatin1StringView("http://")))
+        return 7;
+    return IsHttpsUrl(url) ? 8 : 0;
+}
+
+bool UrlUtil::IsHttpsUrl(const QString &url)
+{
+    return startsWithNoCase(url, QLatin1StringView("https://"));
+}
+
+QString UrlUtil::AsHttpUrl(const QString &url)
+{
+    return IsHttpsUrl(url) ? QLatin1StringView("http://") + url.mid(8) : url;
 }
 
 void UrlUtil::DoEvents()

@@ -50,6 +50,14 @@ public:
     static void DoEvents();
     // A character a local file name must not carry on any system the lists travel to.
     static bool UnsafeInFileName(QChar c);
+    // Length of the "http://" or "https://" that starts url, in any letter case; 0 for any other URL.
+    static int WebSchemeLength(const QString &url);
+    // A URL the program fetches over the web: it starts with "http://" or "https://".
+    static bool IsWebUrl(const QString &url) { return WebSchemeLength(url) > 0; }
+    static bool IsHttpsUrl(const QString &url);
+    // The URL with its "https://" written "http://": the scheme is not part of a local name, so a site
+    // that moved to HTTPS keeps its files. Any other URL stays as it is.
+    static QString AsHttpUrl(const QString &url);
 
     // The guard every operation above runs in: an exception is reported under the operation's
     // name and yields the value-initialised result (empty text, 0, or nothing).

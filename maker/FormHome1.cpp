@@ -2,10 +2,10 @@
 
 #include "MakeSequence.h"
 #include "TJobListModel.h"
-#include "TListCommands.h"
 #include "TSettings.h"
 #include "TToolButtons.h"
 #include "TreeList.h"
+#include "UrlUtil.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -206,7 +206,7 @@ void TFormHome::ToolButtonAddClick()
 void TFormHome::ToolButtonClipClick()
 {
     const QString text = QApplication::clipboard()->text();
-    if (TListCommands::IsHttpText(text))
+    if (UrlUtil::IsWebUrl(text))
         EditURL->setText(text);
 }
 

@@ -55,8 +55,8 @@ TEST_F(FormHome1Test, LabelTypesMarkAtCaret)
     QTRY_COMPARE(home->EditURL->text(), QStringLiteral("http://h/ab$cd.jpg"));
 }
 
-// Clip takes text that starts with http:// in any case, line breaks included, and ignores others.
-TEST_F(FormHome1Test, ClipTakesOnlyHttpText)
+// Clip takes text that starts with http:// or https:// in any case, line breaks included, and ignores others.
+TEST_F(FormHome1Test, ClipTakesOnlyWebText)
 {
     TFormHome *home = form->FormHome;
     home->EditURL->setText("kept");
@@ -66,6 +66,9 @@ TEST_F(FormHome1Test, ClipTakesOnlyHttpText)
     QApplication::clipboard()->setText("Http://h/a$.jpg");
     home->ToolButtonClipClick();
     EXPECT_EQ(home->EditURL->text(), "Http://h/a$.jpg");
+    QApplication::clipboard()->setText("hTTps://h/b$.jpg");
+    home->ToolButtonClipClick();
+    EXPECT_EQ(home->EditURL->text(), "hTTps://h/b$.jpg");
 }
 
 // Every showing starts small and loads the URL setting; closing stores the field back.

@@ -193,7 +193,8 @@ TEST_F(HttpThr1CommandsTest, NewListWaitsForWorkers)
     EXPECT_EQ(form->windowTitle(), "ソラリト [新規]");
 }
 
-// Clipboard text starting with http:// opens the Home window with the whole text; other text does nothing.
+// Clipboard text starting with http:// or https:// opens the Home window with the whole text; other text
+// does nothing.
 TEST_F(HttpThr1CommandsTest, FromClipboardOpensHome)
 {
     QApplication::clipboard()->setText("mailto:x@example.org");
@@ -203,4 +204,7 @@ TEST_F(HttpThr1CommandsTest, FromClipboardOpensHome)
     form->ToolButtonFromClipClick();
     EXPECT_TRUE(form->FormHome->isVisible());
     EXPECT_EQ(form->FormHome->EditURL->text(), "HTTP://h/a$.jpg");
+    QApplication::clipboard()->setText("https://h/b.jpg");
+    form->ToolButtonFromClipClick();
+    EXPECT_EQ(form->FormHome->EditURL->text(), "https://h/b.jpg");
 }

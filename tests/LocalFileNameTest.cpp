@@ -1,5 +1,7 @@
 #include "LocalFileName.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 // Every URL must map to a file directly below tmp: the naming rules where they give a usable name,
@@ -36,6 +38,17 @@ TEST(LocalFileNameTest, LongUrlsStayDistinctAndShort)
         EXPECT_FALSE(name.contains('/'));
         EXPECT_LE(name.toUtf8().size(), 247);
     }
+}
+
+// Catches an https URL whose file differs from its http twin's when the fallback or the digest names it.
+TEST(LocalFileNameTest, HttpsKeepsTheHttpNames)
+{
+    const QString longQuery = "h.example/" + QString(400, 'a') + "?page=1";
+    for (const QString &rest : QStringList{"h.example/d/a01.jpg", "h.example/cgi/v.cgi?id=5", "h.example/..", longQuery})
+        for (const bool longNames : {true, false})
+            EXPECT_EQ(LocalFileName::For("/p", "https://" + rest, longNames, "002"),
+                      LocalFileName::For("/p", "http://" + rest, longNames, "002"))
+                << rest.left(40).toStdString() << longNames;
 }
 
 // Catches the colons of an IPv6 address carried into a local name, in either form, and other hosts'

@@ -79,6 +79,22 @@ TEST(TJobListFileTest, LoadsFullRowsAndUrlLinesWithoutDuplicateTest)
     EXPECT_EQ(RowText(jobs, 10), RowText(jobs, 3));
 }
 
+// Catches https rows dropped as unknown lines on load, or written back other than they were read.
+TEST(TJobListFileTest, HttpsRowsAndUrlLinesGoThroughUnchanged)
+{
+    TTempFolder dir;
+    TJobListModel jobs;
+    const QByteArray list = "(..),https://h.example/a.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n"
+                            "@@,HTTPS://H.EXAMPLE/big.zip,200,200,100.00,12:00:03,12:00:03,1.1,End>Completed!,200,0,100,200,002\r\n";
+    const TLoadReport report = LoadList(jobs, dir.write("a.wst", list + "URL=https://h.example/b.jpg\r\n"), {});
+    EXPECT_EQ(report.rows, 3);
+    EXPECT_EQ(report.skippedLines, 0);
+    EXPECT_EQ(RowText(jobs, 2), "(..),https://h.example/b.jpg,-,???,-,>,-,-,Ready,-,-,,,");
+    QString error;
+    ASSERT_TRUE(SaveList(jobs, dir.file("b.wst"), &error)) << error.toStdString();
+    EXPECT_EQ(dir.read("b.wst"), list + "(..),https://h.example/b.jpg,-,???,-,>,-,-,Ready,-,-,,,\r\n");
+}
+
 // Catches "MAKE=" fields handed over shifted or trimmed, a bad number going unreported, and an
 // unreadable file stopping the load without a word.
 TEST(TJobListFileTest, MakeLinesAndUnreadableFiles)

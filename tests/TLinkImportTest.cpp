@@ -67,6 +67,19 @@ TEST_F(TLinkImportTest, FilesBecomeJobsAndPagesBecomeNodesInAttributeOrder)
     EXPECT_EQ(CaptionOf("http://h/dir/late.html"), " late !") << "an href anchor ends only at \"</a>\"";
 }
 
+// Catches relative links on an https page resolved to plain http, and absolute https links changed.
+TEST_F(TLinkImportTest, HttpsPageLinksStayHttps)
+{
+    Scan("<a href=\"/top.jpg\">a</a><a href=\"../up.jpg\">b</a><a href=\"p.jpg\">c</a>"
+         "<a href=//cdn.example/c.jpg>d</a><a href=\"https://o.example/o.jpg\">e</a>"
+         "<a href=\"http://o.example/plain.jpg\">f</a><a href=\"next.html\">g</a>",
+         "https://h:8443/dir/page.html");
+    EXPECT_EQ(Jobs(), QStringList({"https://h:8443/top.jpg", "https://h:8443/up.jpg", "https://h:8443/dir/p.jpg",
+                                   "https://cdn.example/c.jpg", "https://o.example/o.jpg",
+                                   "http://o.example/plain.jpg"}));
+    EXPECT_EQ(Nodes(), QStringList{"https://h:8443/dir/next.html"});
+}
+
 // Gif and SNSize let GIFs and declared thumbnails through; sizes count only after the link
 // attribute, both must be given and one at most 500; SRC 0 reads no image address at all.
 TEST_F(TLinkImportTest, FiltersForGifsThumbnailsAndSrc)

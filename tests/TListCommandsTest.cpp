@@ -108,6 +108,4 @@ TEST(TListCommandsTest, LocalFilesOfSelectedRows)
 
     EXPECT_EQ(TListCommands::DroppedFileUrl("/prog/tmp/a.jpg", "/prog"), "file://tmp/a.jpg");
     EXPECT_EQ(TListCommands::DroppedFileUrl("/other/a.jpg", "/prog"), "file:///other/a.jpg");
-    EXPECT_TRUE(TListCommands::IsHttpText("hTTp://x"));
-    EXPECT_FALSE(TListCommands::IsHttpText("ftp://x"));
 }

@@ -309,6 +309,37 @@ TEST_F(TSchedulerTest, BusyServerIsAskedAgainOnlyAfterItsRetryAfter)
     EXPECT_EQ(jobs.Cell(1, SubMessage), "End>Completed!");
 }
 
+// Catches an http URL and its https twin, which name one local file, fetched at once into one partial
+// file: the twin waits until the first has ended, and then finds the file there.
+TEST_F(TSchedulerTest, RowsOfOneLocalFileNeverRunTogether)
+{
+    const QByteArray data = RandomBytes(30000, 12);
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + data.left(1000)),
+                 TScriptedServer::Pause(), TScriptedServer::Send(data.mid(1000))});
+    const QString url = server.Url("/twin.jpg");
+    jobs.AddJob(url, 0, 0, {});
+    jobs.AddJob("https://" + url.mid(7), 0, 0, {});
+    ASSERT_EQ(LocalFile(0), LocalFile(1));
+    settings.Threads = 1;
+    int starts = 0;
+    QObject::connect(&scheduler, &TScheduler::JobStarted, [&](quint64, int) { ++starts; });
+    scheduler.Timer1Timer();
+    ASSERT_TRUE(WaitForEvents([&] { return server.Paused(); }));
+    for (int i = 0; i < 3; ++i)
+        scheduler.Timer1Timer();
+    EXPECT_EQ(starts, 1);
+    server.Continue();
+    ASSERT_TRUE(WaitForEvents([&] { return ended.size() == 1; }));
+    scheduler.Timer1Timer();
+    ASSERT_TRUE(WaitForEvents([&] { return ended.size() == 2; }));
+    EXPECT_EQ(jobs.Cell(0, SubMessage), "End>Completed!");
+    EXPECT_EQ(server.Connections(), 1);
+    QFile file(LocalFile(0));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), data);
+}
+
 // Catches a job of an IPv6 address in brackets not fetched, or fetched into a name with its colons.
 TEST_F(TSchedulerTest, IPv6RowIsFetchedIntoASafeName)
 {

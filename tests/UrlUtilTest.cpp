@@ -1,6 +1,7 @@
 #include "UrlUtil.h"
 #include "TempFolder.h"
 
+#include <QStringList>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -71,6 +72,36 @@ TEST(UrlUtilTest, LinksResolveAgainstThePage)
     EXPECT_EQ(U::GetUrlA(page, "//cdn.example/x.jpg"), "http://cdn.example/x.jpg");
     EXPECT_EQ(U::GetUrlA("http://h.example/v.cgi?p=/q/r", "/x.jpg"), "http://h.example/x.jpg");
     EXPECT_EQ(U::GetUrlA("ftp://h.example/d/", "/x.jpg"), "Error/x.jpg");
+}
+
+// Catches an https URL that names other files than its http twin, loses its root or folder, or resolves a
+// relative link to plain http; and scheme tests that let near-misses through.
+TEST(UrlUtilTest, HttpsUrlsFollowTheHttpRules)
+{
+    for (const QString &rest : QStringList{"host.example/d/a.JPG", "u:pw@host.example/a.gif", "[::1]:8443/d/a.jpg",
+                               "host.example/cgi?a.jpg", "host.example/dir/"}) {
+        EXPECT_EQ(U::SetFileName("/p", "https://" + rest), U::SetFileName("/p", "http://" + rest)) << rest.toStdString();
+        EXPECT_EQ(U::SetFileNameS("/p", "https://" + rest), U::SetFileNameS("/p", "http://" + rest)) << rest.toStdString();
+    }
+    EXPECT_EQ(U::SetFileName("/p", "HTTPS://host.example/a.gif"), "/p/tmp/hhost_example_a.gif");
+
+    EXPECT_EQ(U::ParseTrueURL("https://host.example"), "https://host.example/");
+    EXPECT_EQ(U::ParseTrueURL("https://host.example/dir"), "https://host.example/dir/");
+    EXPECT_EQ(U::ParseCuURL("https://host.example/a/page.html"), "https://host.example/a/");
+    EXPECT_EQ(U::ParseCuURL("HTTPS://h.example?id=1"), "HTTPS://h.example/");
+
+    const QString page = "https://host.example/a/b/page.html";
+    EXPECT_EQ(U::GetUrlA(page, "/img/x.jpg"), "https://host.example/img/x.jpg");
+    EXPECT_EQ(U::GetUrlA("https://host.example:8443", "/x.jpg"), "https://host.example:8443/x.jpg");
+    EXPECT_EQ(U::GetUrlA(page, "../img/x.jpg"), "https://host.example/a/img/x.jpg");
+    EXPECT_EQ(U::GetUrlA(page, "x.jpg"), "https://host.example/a/b/x.jpg");
+    EXPECT_EQ(U::GetUrlA(page, "//cdn.example/x.jpg"), "https://cdn.example/x.jpg");
+    EXPECT_EQ(U::GetUrlA(page, "http://other.example/x.jpg"), "http://other.example/x.jpg");
+
+    EXPECT_EQ(U::WebSchemeLength("hTTp://x"), 7);
+    EXPECT_EQ(U::WebSchemeLength("HTTPS://x"), 8);
+    for (const char *notWeb : {"https:/x", "http:x", "httpx://x", "ftp://x", " http://x", "file://a.jpg", ""})
+        EXPECT_FALSE(U::IsWebUrl(notWeb)) << notWeb;
 }
 
 // Catches off-by-one positions, which make page scans skip or repeat links.
