@@ -83,6 +83,12 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FRequestEnded = false;
     FRequestType = kind;
     FRequestDoneError = 0;
+    ResetRedirects();
+    OpenUrl(URL);
+}
+
+void THttpCli::ResetAnswer()
+{
     FResponseHeaders.clear();
     FAuthenticate.clear();
     FStatus = 0;
@@ -102,12 +108,16 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FDocPieces = 0;
     FRcvCnt = 0;
     FWriteBuf.clear();
+}
+
+void THttpCli::OpenUrl(const QString &target)
+{
+    ResetAnswer();
     SetState(httpNotConnected);
 
-    const THttpUrlParts url = THttpUrlParts::Parse(URL);
-    const bool urlUser = !url.User.isEmpty() || !url.Pass.isEmpty();
-    FAuthUser = urlUser ? url.User : Username;
-    FAuthPass = urlUser ? url.Pass : Password;
+    FCurrentUrl = target;
+    const THttpUrlParts url = THttpUrlParts::Parse(target);
+    ChooseCredentials(url);
     FHostName = url.Host;
     FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://")
                    + THttpUrlParts::UrlHost(url.Host)
@@ -198,6 +208,8 @@ void THttpCli::SocketSessionClosed(quint16 error)
 {
     if (std::exchange(FTryNextAddress, false) && FState == httpDnsLookupDone)
         ConnectNext();
+    else if (!FHopUrl.isEmpty())
+        StartHop();
     else
         EndRequest(error);
 }
@@ -256,6 +268,10 @@ void THttpCli::ParseHeaderBuffer()
             if (FResponseType.isEmpty())
                 FResponseType = QStringLiteral("text/html");
             BeginBody(start);
+            return;
+        }
+        if (line.isEmpty() && RedirectFollowed()) {
+            FollowLocation();
             return;
         }
         if (line.isEmpty() && FStatus >= 400) {
@@ -489,6 +505,8 @@ bool THttpCli::ClientFailure() const
     case httpErrUnsupported:
     case httpErrBadChunk:
     case httpErrTooManyInterim:
+    case httpErrTooManyRedirects:
+    case httpErrInsecureRedirect:
         return true;
     default:
         return false;

@@ -81,7 +81,7 @@ QByteArray THttpCli::BuildRequest()
         put("Authorization: " + BasicCredentials(FAuthUser, FAuthPass));
     if (!Proxy.isEmpty() && !ProxyUsername.isEmpty())
         put("Proxy-Authorization: " + BasicCredentials(ProxyUsername, ProxyPassword));
-    if (!Cookie.isEmpty())
+    if (FSameOrigin && !Cookie.isEmpty())
         put("Cookie: " + WireText(Cookie));
     if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
         put("Range: bytes=" + ContentRangeBegin.toLatin1() + '-' + ContentRangeEnd.toLatin1());
