@@ -34,6 +34,7 @@ struct TWorkerJob {
     qint64 EndByte = 0;         // part end, exclusive; 0 for a whole-file job
     bool HeadCommand = false;   // send HEAD before GET
     bool Size20KB = true;       // refuse files under 20 000 bytes
+    bool FollowRedirects = false;
 };
 
 // The GUI-thread side of the workers. Every call runs on this object's thread while the calling

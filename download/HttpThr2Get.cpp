@@ -4,6 +4,7 @@
 #include "HttpNumber.h"
 #include "HttpProt.h"
 #include "HttpRetryAfter.h"
+#include "HttpUrlParts.h"
 #include "UrlUtil.h"
 
 #include <QBuffer>
@@ -57,6 +58,7 @@ void THTTPThread::PrepareRequest()
     HttpCli->URL = Job.JobURL;
     HttpCli->Proxy = Job.JobProxy;
     HttpCli->Reference = Job.JobReferer;
+    HttpCli->FollowRedirects = Job.FollowRedirects;
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();
     ContinueMode = false;
@@ -299,5 +301,6 @@ void THTTPThread::HandleDocData(int len)
 
 void THTTPThread::HandleCookie(const QString &data)
 {
-    FCookies.insert(FHost, data);
+    // A redirect's answer may come from another host: its cookie is that host's.
+    FCookies.insert(THttpUrlParts::Parse(HttpCli->CurrentUrl()).Host.toLower(), data);
 }
