@@ -105,10 +105,11 @@ void TNginxServer::WriteConfig() const
                 "  default_type application/octet-stream;\n"
                 "  sendfile on;\n"
                 "  keepalive_timeout 65;\n"
-                "  server { listen 127.0.0.1:%2; root %1/www; }\n"
+                "  server { listen 127.0.0.1:%2; root %1/www; %3}\n"
                 "}\n")
                 .arg(dir)
-                .arg(FPort);
+                .arg(FPort)
+                .arg(ServerLines);
     QFile f(FDir.filePath(QStringLiteral("nginx.conf")));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(conf.toUtf8());
