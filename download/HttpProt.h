@@ -217,7 +217,7 @@ private:
 public:
     // Off: a 3xx answer is the answer. On: 301, 302, 303, 307 and 308 with a usable Location are
     // followed, at most MaxRedirects of them; only the last answer reaches the header-end and body
-    // events and ReceiveStream, while OnCookie sees the cookies of every answer.
+    // events and ReceiveStream, while OnHeaderBegin, OnHeaderData and OnCookie see every answer.
     bool FollowRedirects = false;
     static constexpr int MaxRedirects = 10;
     // The URL the running (or last) request went to: URL, or the target of the last redirect.

@@ -183,7 +183,7 @@ private:
     bool ContinueMode = false;
     bool DiscardPartial = false;
     bool FRangeUnusable = false;        // a 206 answer whose range cannot be placed in the file
-    int FServerStatus = 0;              // status line the server sent, 0 when none arrived
+    int FServerStatus = 0;              // status line of the last answer, 0 when none arrived
     int FHeaderEndStatus = 0;           // status of an answer whose header was complete
 
     bool FProgressPending = false;
