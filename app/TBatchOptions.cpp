@@ -82,6 +82,8 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
         QStringList v;
         if (arg == QStringLiteral("--batch")) {
             continue;
+        } else if (arg == QStringLiteral("--location")) {
+            o.location = true;
         } else if (arg == QStringLiteral("--make")) {
             TSource source{TSource::Make, {}, {}};
             if (!values(4, &v))
@@ -128,6 +130,7 @@ QString TBatchOptions::Usage()
         "  --interval MS                   timer interval, 10..60000 ms (one job starts per tick)\n"
         "  --timeout N                     restart a job after about N seconds without progress\n"
         "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
+        "  --location                      follow redirects (up to 10)\n"
         "  --save FILE                     write the list when done\n"
         "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done");
 }

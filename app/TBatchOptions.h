@@ -26,6 +26,7 @@ struct TBatchOptions {
     int interval = 0;       // ms; 0: from the settings
     int timeOut = -1;       // TimeOutCTR; -1: from the settings
     int maxTries = 0;       // attempts per job; 0: from the settings
+    bool location = false;  // follow redirects, whatever the settings say
     QString saveFile;
     QString catalogueFile;  // thumbnails of the jobs' files, written when done
     QString error;          // a usage error, with its reason

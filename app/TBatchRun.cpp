@@ -110,6 +110,8 @@ bool TBatchRun::Prepare()
         m_settings.Interval = m_options.interval;
     if (m_options.timeOut >= 0)
         m_settings.TimeOutCTR = m_options.timeOut;
+    if (m_options.location)
+        m_settings.FollowRedirects = 1;
     if (m_options.maxTries > 0)
         m_settings.MaxTries = m_options.maxTries;
     else if (m_settings.MaxTries <= 0)

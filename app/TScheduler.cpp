@@ -355,6 +355,7 @@ bool TScheduler::HandOut(int slot, int row)
     job.LocalFile = LocalFileOf(row);
     job.HeadCommand = HeadCommand;
     job.Size20KB = m_settings.Size20KB == 1;
+    job.FollowRedirects = m_settings.FollowsRedirects();
 
     // "Ready" is a fresh start: the user's, a new row's or a loaded list's.
     if (m_jobs.Cell(row, SubMessage) == Ready)

@@ -33,6 +33,7 @@ void TSettings::Load(const TIniFile &ini)
     KairanURL = ini.ReadString(Data, "KairanURL", d.KairanURL);
     Interval = std::clamp(ini.ReadInteger(Data, "Interval", d.Interval), MinInterval, MaxInterval);
     MaxTries = std::max(0, ini.ReadInteger(Data, "MaxTries", d.MaxTries));
+    FollowRedirects = ini.ReadInteger(Data, "FollowRedirects", d.FollowRedirects);
     MailServer = ini.ReadString(Data, "MailServer", d.MailServer);
     const int port = ini.ReadInteger(Data, "MailPort", d.MailPort);
     MailPort = port >= 1 && port <= 65535 ? port : d.MailPort;
@@ -71,6 +72,7 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteString(Data, "MailFrom", MailFrom);
     ini.WriteInteger(Data, "MailTimeOut", MailTimeOut);
     ini.WriteString(Data, "CAFile", CAFile);
+    ini.WriteInteger(Data, "FollowRedirects", FollowRedirects);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -30,6 +30,7 @@ struct TSettings {
     int TimeOutCTR = 100;     // stall limit: about this many seconds without progress
     int Interval = 1000;      // scheduler timer, ms
     int MaxTries = 0;         // attempts after which a row that keeps failing is given up; 0: no limit
+    int FollowRedirects = 0;  // 1: fetches follow redirects; anything else: a 3xx ends the job
     QString HomePage = QStringLiteral("https://pelmor.example/");  // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt");  // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.
@@ -47,6 +48,7 @@ struct TSettings {
     static constexpr int MaxMailTimeOut = 3600;
 
     bool LongFileNames() const { return FileType == 1; }
+    bool FollowsRedirects() const { return FollowRedirects == 1; }
 
     void Load(const TIniFile &ini);
     void Save(TIniFile &ini) const;

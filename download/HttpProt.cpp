@@ -84,6 +84,12 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FRequestEnded = false;
     FRequestType = kind;
     FRequestDoneError = 0;
+    ResetRedirects();
+    OpenUrl(URL);
+}
+
+void THttpCli::ResetAnswer()
+{
     FResponseHeaders.clear();
     FAuthenticate.clear();
     FStatus = 0;
@@ -103,12 +109,16 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
     FDocPieces = 0;
     FRcvCnt = 0;
     FWriteBuf.clear();
+}
+
+void THttpCli::OpenUrl(const QString &target)
+{
+    ResetAnswer();
     SetState(httpNotConnected);
 
-    const THttpUrlParts url = THttpUrlParts::Parse(URL);
-    const bool urlUser = !url.User.isEmpty() || !url.Pass.isEmpty();
-    FAuthUser = urlUser ? url.User : Username;
-    FAuthPass = urlUser ? url.Pass : Password;
+    FCurrentUrl = target;
+    const THttpUrlParts url = THttpUrlParts::Parse(target);
+    ChooseCredentials(url);
     FHostName = url.Host;
     FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://")
                    + THttpUrlParts::UrlHost(url.Host)
@@ -225,6 +235,8 @@ void THttpCli::SocketSessionClosed(quint16 error)
 {
     if (std::exchange(FTryNextAddress, false) && FState == httpDnsLookupDone)
         ConnectNext();
+    else if (!FHopUrl.isEmpty())
+        StartHop();
     else
         EndRequest(error);
 }
@@ -308,6 +320,10 @@ void THttpCli::ParseHeaderBuffer()
             if (FResponseType.isEmpty())
                 FResponseType = QStringLiteral("text/html");
             BeginBody(start);
+            return;
+        }
+        if (line.isEmpty() && RedirectFollowed()) {
+            FollowLocation();
             return;
         }
         if (line.isEmpty() && FStatus >= 400) {
@@ -559,6 +575,8 @@ bool THttpCli::ClientFailure() const
     case httpErrBadChunk:
     case httpErrTooManyInterim:
     case httpErrCertificate:
+    case httpErrTooManyRedirects:
+    case httpErrInsecureRedirect:
         return true;
     default:
         return false;

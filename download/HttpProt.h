@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+struct THttpUrlParts;
+
 enum THttpRequest { httpGET = 1, httpPOST = 2, httpHEAD = 3 };
 
 enum THttpState {
@@ -41,6 +43,9 @@ enum THttpFailure : quint16 {
     httpErrTooManyInterim = 11,
     // The server's TLS certificate was refused (or the extra trust anchor could not be loaded).
     httpErrCertificate = 12,
+    // Kept apart from the codes above, so that codes added there meet none of these.
+    httpErrTooManyRedirects = 20,
+    httpErrInsecureRedirect = 21,
 };
 
 class EHttpException : public ECodedException
@@ -225,4 +230,37 @@ private:
     int FRcvCnt = 0;
     // Body bytes waiting to be written to ReceiveStream in one large block.
     std::vector<char> FWriteBuf;
+
+    // Redirects, followed inside one Get or Head (HttpProtRedirect.cpp).
+public:
+    // Off: a 3xx answer is the answer. On: 301, 302, 303, 307 and 308 with a usable Location are
+    // followed, at most MaxRedirects of them; only the last answer reaches the header-end and body
+    // events and ReceiveStream, while OnHeaderBegin, OnHeaderData and OnCookie see every answer.
+    bool FollowRedirects = false;
+    static constexpr int MaxRedirects = 10;
+    // The URL the running (or last) request went to: URL, or the target of the last redirect.
+    QString CurrentUrl() const { return FCurrentUrl; }
+    // Same scheme, host and port: credentials and the cookie go to no other server than their own.
+    static bool SameOrigin(const QString &a, const QString &b);
+
+private:
+    void ResetRedirects();
+    // Sends the request for url: the caller's URL, or a redirect's target.
+    void OpenUrl(const QString &url);
+    void ResetAnswer();
+    void ChooseCredentials(const THttpUrlParts &target);
+    // The header that just ended is a redirect to follow (or to refuse).
+    bool RedirectFollowed() const;
+    // Refuses the hop or keeps its target; the connection closes either way, and its close starts the hop.
+    void FollowLocation();
+    void StartHop();
+
+    QString FCurrentUrl;
+    QString FHopUrl;
+    int FRedirects = 0;
+    // The range asked for: every hop asks for it again.
+    QString FAskedRangeBegin;
+    QString FAskedRangeEnd;
+    // The request goes to the server URL names: its credentials and cookie go along.
+    bool FSameOrigin = true;
 };

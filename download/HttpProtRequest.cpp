@@ -86,7 +86,7 @@ QByteArray THttpCli::BuildRequest()
     // Inside a tunnel only the server reads the request: the proxy's credentials are not its business.
     if (!Proxy.isEmpty() && !FTunnel && !ProxyUsername.isEmpty())
         put("Proxy-Authorization: " + BasicCredentials(ProxyUsername, ProxyPassword));
-    if (!Cookie.isEmpty())
+    if (FSameOrigin && !Cookie.isEmpty())
         put("Cookie: " + WireText(Cookie));
     if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
         put("Range: bytes=" + ContentRangeBegin.toLatin1() + '-' + ContentRangeEnd.toLatin1());

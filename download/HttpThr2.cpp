@@ -99,10 +99,8 @@ void THTTPThread::run()
 {
     THttpCli cli;
     cli.Agent = QLatin1String(AgentText);
-    cli.OnHeaderData = [this](THttpCli *sender) {
-        if (FServerStatus == 0)
-            FServerStatus = sender->ResponseStatus();
-    };
+    // The status of the answer being read: after a redirect, the last one's.
+    cli.OnHeaderData = [this](THttpCli *sender) { FServerStatus = sender->ResponseStatus(); };
     cli.OnHeaderEnd = [this](THttpCli *) { HandleHeaderEnd(); };
     cli.OnDocBegin = [this](THttpCli *) { ShowMessage(QStringLiteral("Doc begin")); };
     cli.OnDocData = [this](THttpCli *, const char *, int len) { HandleDocData(len); };

@@ -35,6 +35,7 @@ struct TWorkerJob {
     qint64 EndByte = 0;         // part end, exclusive; 0 for a whole-file job
     bool HeadCommand = false;   // send HEAD before GET
     bool Size20KB = true;       // refuse files under 20 000 bytes
+    bool FollowRedirects = false;
 };
 
 // The GUI-thread side of the workers. Every call runs on this object's thread while the calling
@@ -183,7 +184,7 @@ private:
     bool ContinueMode = false;
     bool DiscardPartial = false;
     bool FRangeUnusable = false;        // a 206 answer whose range cannot be placed in the file
-    int FServerStatus = 0;              // status line the server sent, 0 when none arrived
+    int FServerStatus = 0;              // status line of the last answer, 0 when none arrived
     int FHeaderEndStatus = 0;           // status of an answer whose header was complete
 
     bool FProgressPending = false;

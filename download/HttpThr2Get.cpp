@@ -4,6 +4,7 @@
 #include "HttpNumber.h"
 #include "HttpProt.h"
 #include "HttpRetryAfter.h"
+#include "HttpUrlParts.h"
 #include "UrlUtil.h"
 
 #include <QBuffer>
@@ -58,6 +59,7 @@ void THTTPThread::PrepareRequest()
     HttpCli->Proxy = Job.JobProxy;
     HttpCli->CAFile = Job.CAFile;
     HttpCli->Reference = Job.JobReferer;
+    HttpCli->FollowRedirects = Job.FollowRedirects;
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();
     ContinueMode = false;
@@ -300,5 +302,7 @@ void THTTPThread::HandleDocData(int len)
 
 void THTTPThread::HandleCookie(const QString &data)
 {
-    FCookies.Store(FHost, data, UrlUtil::IsHttpsUrl(HttpCli->URL));
+    // A redirect's answer may come from another host, over another scheme: its cookie is that host's.
+    const QString answered = HttpCli->CurrentUrl();
+    FCookies.Store(THttpUrlParts::Parse(answered).Host.toLower(), data, UrlUtil::IsHttpsUrl(answered));
 }

@@ -65,7 +65,10 @@ int THomeFetch::Split(const QString &url)
 bool THomeFetch::FetchPage(const QString &url)
 {
     PageURL = url;
-    return FetchWhole(url, MaxPageBytes, QStringLiteral("Doc Begin"));
+    const bool scan = FetchWhole(url, MaxPageBytes, QStringLiteral("Doc Begin"));
+    // The page's links are relative to where it was found, after any redirect.
+    PageURL = HttpCli1.CurrentUrl();
+    return scan;
 }
 
 bool THomeFetch::FetchNotice(const QString &url)
@@ -112,6 +115,7 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     HttpCli1.URL = url;
     HttpCli1.Proxy = m_settings.Proxy;
     HttpCli1.CAFile = m_settings.CAFile;
+    HttpCli1.FollowRedirects = m_settings.FollowsRedirects();
     HttpCli1.ReceiveStream = &stream;
     ExpectedSize = 0;
     FetchedBytes = 0;
@@ -166,7 +170,7 @@ void THomeFetch::HttpCli1HeaderEnd(THttpCli *sender)
         ExpectedSize = expected;
         RangeExpected = true;
     } else {
-        // Redirections are not followed here.
+        // A redirect the client did not follow, or a failure: nothing to read.
         RangeExpected = false;
         SetStatus(UrlUtil::HttpMsg(LastStatus));
         sender->Abort();

@@ -444,6 +444,156 @@ TEST(THttpCliFailure, IPv6AddressesAndEveryAddressOfANameAreTried)
     EXPECT_TRUE(server.Request(3).contains("\r\nHost: [::1]\r\n"));
 }
 
+namespace {
+// A redirect with a body of its own, which must never reach the caller.
+QByteArray Moved(const QByteArray &status, const QString &location, const QByteArray &extra = {})
+{
+    return "HTTP/1.1 " + status + "\r\nLocation: " + location.toLatin1() + "\r\n" + extra
+           + "Content-Length: 5\r\n\r\nmoved";
+}
+} // namespace
+
+// Catches a hop's header or body taken for the answer (events, stream, headers, status), a Location
+// resolved against the first URL instead of the hop's (relative and "//host" forms), a 303 turned
+// into another method, a hop's cookie lost, and a redirect followed when it was not asked for.
+TEST(THttpCliRedirect, FollowsAChainAndShowsOnlyTheLastAnswer)
+{
+    S first, second;
+    const QString farPath = QStringLiteral("//127.0.0.1:%1/d/final.jpg#top").arg(first.Port());
+    // A chain for the GET, one for the HEAD; the last script replays for the request not following it.
+    for (int pass = 0; pass < 2; ++pass) {
+        first.Play({S::Send(Moved("301 Moved Permanently", second.Url(QStringLiteral("/b/x.jpg")),
+                                  "Set-Cookie: from=first\r\n"))});
+        first.Play({S::Send(Ok("Content-Length: 4\r\nX-Last: yes\r\n", "file"))});
+        second.Play({S::Send(Moved("302 Found", QStringLiteral("../c/y.jpg"), "Set-Cookie: from=second\r\n"))});
+        second.Play({S::Send(Moved("303 See Other", farPath))});
+    }
+    first.Play({S::Send(Moved("301 Moved Permanently", second.Url(QStringLiteral("/b/x.jpg"))))});
+    for (const THttpRequest kind : {httpGET, httpHEAD}) {
+        SCOPED_TRACE(kind == httpGET ? "GET" : "HEAD");
+        TClient c(first.Url(QStringLiteral("/a/start.jpg")));
+        c.Cli.FollowRedirects = true;
+        QStringList events;
+        c.Cli.OnCookie = [&](THttpCli *cli, const QString &data, bool &) { events << data + " @" + cli->CurrentUrl(); };
+        c.Cli.OnHeaderEnd = [&](THttpCli *cli) { events << QString::number(cli->ResponseStatus()); };
+        c.Cli.OnDocData = [&](THttpCli *, const char *p, int n) { events << QString::fromLatin1(p, n); };
+        EXPECT_EQ(Request(c.Cli, kind).Text(), "0 ");
+        QStringList expected = {"from=first @" + first.Url(QStringLiteral("/a/start.jpg")),
+                                "from=second @" + second.Url(QStringLiteral("/b/x.jpg")), "200"};
+        if (kind == httpGET)
+            expected << QStringLiteral("file");
+        EXPECT_EQ(events, expected);
+        EXPECT_EQ(c.Body.data(), kind == httpGET ? "file" : "");
+        EXPECT_EQ(c.Cli.ResponseHeaders(), (QStringList{"HTTP/1.1 200 OK", "Content-Length: 4", "X-Last: yes"}));
+        EXPECT_EQ(c.Cli.CurrentUrl(), first.Url(QStringLiteral("/d/final.jpg")));
+        EXPECT_EQ(c.Cli.URL, first.Url(QStringLiteral("/a/start.jpg")));
+    }
+    const QByteArray method[] = {"GET ", "HEAD "};
+    for (int pass = 0; pass < 2; ++pass) {
+        EXPECT_TRUE(first.Request(2 * pass).startsWith(method[pass] + "/a/start.jpg HTTP/1.1\r\n"));
+        EXPECT_TRUE(second.Request(2 * pass).startsWith(method[pass] + "/b/x.jpg HTTP/1.1\r\n"));
+        EXPECT_TRUE(second.Request(2 * pass + 1).startsWith(method[pass] + "/c/y.jpg HTTP/1.1\r\n"));
+        EXPECT_TRUE(first.Request(2 * pass + 1).startsWith(method[pass] + "/d/final.jpg HTTP/1.1\r\n"))
+            << first.Request(2 * pass + 1).toStdString();
+    }
+
+    TClient off(first.Url(QStringLiteral("/a/start.jpg")));
+    EXPECT_EQ(Request(off.Cli).Text(), "0 ");
+    EXPECT_EQ(off.Cli.ResponseStatus(), 301);
+    EXPECT_EQ(off.Cli.Location(), second.Url(QStringLiteral("/b/x.jpg")));
+    EXPECT_EQ(first.Connections(), 5);
+    EXPECT_EQ(second.Connections(), 4);
+}
+
+// Catches credentials or a cookie sent to another server (a port of its own counts), not sent again
+// when the chain comes back to theirs, a hop that loses the range (a resume would then append a
+// whole file to its partial one), and origins compared loosely or too strictly.
+TEST(THttpCliRedirect, CredentialsAndCookieStayWithTheirServerAndTheRangeGoesEverywhere)
+{
+    S own, other;
+    for (int pass = 0; pass < 2; ++pass) {
+        own.Play({S::Send(Moved("307 Temporary Redirect", other.Url(QStringLiteral("/elsewhere"))))});
+        own.Play({S::Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 100-103/1000\r\n"
+                          "Content-Length: 4\r\n\r\nabcd")});
+    }
+    other.Play({S::Send(Moved("308 Permanent Redirect", own.Url(QStringLiteral("/back"))))});
+    for (const bool urlUser : {true, false}) {
+        SCOPED_TRACE(urlUser ? "URL user" : "Username");
+        const QString host = QStringLiteral("127.0.0.1:%1/start").arg(own.Port());
+        TClient c(urlUser ? "http://joe:secret@" + host : "http://" + host);
+        c.Cli.Username = urlUser ? QString() : QStringLiteral("joe");
+        c.Cli.Password = urlUser ? QString() : QStringLiteral("secret");
+        c.Cli.Cookie = QStringLiteral("id=1");
+        c.Cli.ContentRangeBegin = QStringLiteral("100");
+        c.Cli.ContentRangeEnd = QStringLiteral("199");
+        c.Cli.FollowRedirects = true;
+        EXPECT_EQ(Request(c.Cli).Text(), "0 ");
+        EXPECT_EQ(c.Body.data(), "abcd");
+        EXPECT_EQ(c.Cli.ContentRangeBegin + "-" + c.Cli.ContentRangeEnd, QStringLiteral("100-103"));
+    }
+    const QByteArray auth = "\r\nAuthorization: Basic am9lOnNlY3JldA==\r\n", range = "\r\nRange: bytes=100-199\r\n";
+    ASSERT_EQ(own.Connections(), 4);
+    ASSERT_EQ(other.Connections(), 2);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(own.Request(i).contains(auth) && own.Request(i).contains("\r\nCookie: id=1\r\n")
+                    && own.Request(i).contains(range))
+            << own.Request(i).toStdString();
+    }
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(other.Request(i).contains("Authorization") || other.Request(i).contains("Cookie"))
+            << other.Request(i).toStdString();
+        EXPECT_TRUE(other.Request(i).contains(range)) << other.Request(i).toStdString();
+    }
+
+    EXPECT_TRUE(THttpCli::SameOrigin("http://Host.example/a", "http://host.example:80/b?c"));
+    EXPECT_TRUE(THttpCli::SameOrigin("https://h/", "HTTPS://h:443/x"));
+    EXPECT_TRUE(THttpCli::SameOrigin("http://u:p@[::1]/", "http://[::1]:80/"));
+    EXPECT_FALSE(THttpCli::SameOrigin("http://h/", "https://h/"));
+    EXPECT_FALSE(THttpCli::SameOrigin("http://h:8080/", "http://h/"));
+    EXPECT_FALSE(THttpCli::SameOrigin("http://h/", "http://h.example/"));
+}
+
+// Catches a chain that never ends (or ends one hop early), its end not a failure of the client's own,
+// and a redirect that cannot be followed (no Location, another scheme, a status that is not a
+// redirect) not handed on as the answer.
+TEST(THttpCliRedirect, HopsAreBoundedAndUnusableRedirectsAreTheAnswer)
+{
+    for (const int hops : {THttpCli::MaxRedirects, THttpCli::MaxRedirects + 1}) {
+        SCOPED_TRACE(hops);
+        S server;
+        for (int i = 0; i < hops; ++i)
+            server.Play({S::Send(Moved("302 Found", QStringLiteral("/hop%1").arg(i + 1)))});
+        server.Play({S::Send(Ok("Content-Length: 2\r\n", "ok"))});
+        TClient c(server.Url(QStringLiteral("/hop0")));
+        c.Cli.FollowRedirects = true;
+        const bool tooMany = hops > THttpCli::MaxRedirects;
+        EXPECT_EQ(Request(c.Cli).Text(), tooMany ? "20 HTTP too many redirects (more than 10)" : "0 ");
+        EXPECT_EQ(c.Cli.ClientFailure(), tooMany);
+        EXPECT_EQ(c.Body.data(), tooMany ? "" : "ok");
+        EXPECT_EQ(server.Connections(), THttpCli::MaxRedirects + 1);
+    }
+
+    const struct { QByteArray answer; int status; } unusable[] = {
+        {"HTTP/1.1 302 Found\r\nContent-Length: 5\r\n\r\nmoved", 302},
+        {Moved("301 Moved Permanently", QStringLiteral("ftp://files.example/a.jpg")), 301},
+        {Moved("300 Multiple Choices", QStringLiteral("/other")), 300},
+        {Moved("304 Not Modified", QStringLiteral("/other")), 304},
+    };
+    for (const auto &t : unusable) {
+        SCOPED_TRACE(t.status);
+        S server;
+        server.Play({S::Send(t.answer)});
+        TClient c(server.Url());
+        c.Cli.FollowRedirects = true;
+        int headerEnds = 0;
+        c.Cli.OnHeaderEnd = [&](THttpCli *) { ++headerEnds; };
+        EXPECT_EQ(Request(c.Cli).Text(), "0 ");
+        EXPECT_EQ(c.Cli.ResponseStatus(), t.status);
+        EXPECT_EQ(headerEnds, 1);
+        EXPECT_EQ(server.Connections(), 1);
+    }
+}
+
 // Against a real server that keeps connections open: every request must end by itself.
 using THttpCliNginx = TNginxSuite<>;
 

@@ -534,6 +534,67 @@ TEST_F(THTTPThreadTest, CredentialsGoOnlyWithTheirOwnUrl)
     EXPECT_FALSE(first.Request(1).contains("Authorization")) << first.Request(1).toStdString();
 }
 
+// Catches a redirect's answer judged instead of the last one (its type, Http version or headers in
+// the cells, its body in the file), a chain followed when the setting is off, a resume through a
+// redirect that loses its range (the whole file would be appended to the partial one), and the
+// cookie of a hop kept under the job's host instead of the host that sent it.
+TEST_F(THTTPThreadTest, RedirectsAreFollowedOnlyWhenAskedAndTheLastAnswerCounts)
+{
+    const QByteArray data = Pattern(30000);
+    const auto moved = [](const QByteArray &status, const QString &location, const QByteArray &extra = {}) {
+        return Answer(status, "Location: " + location.toLatin1() + "\r\nContent-Type: text/html\r\n" + extra
+                                  + "Content-Length: 5\r\n", "moved");
+    };
+    S first, other;
+    const QString otherHost = QStringLiteral("http://localhost:%1").arg(other.Port());
+    first.Play({S::Send(moved("301 Moved Permanently", QStringLiteral("/two.jpg")))});
+    first.Play({S::Send(moved("302 Found", QStringLiteral("//127.0.0.1:%1/three.jpg").arg(first.Port())))});
+    first.Play({S::Send(moved("307 Temporary Redirect", otherHost + "/four.jpg", "Set-Cookie: from=first\r\n"))});
+    other.Play({S::Send("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nSet-Cookie: from=other\r\n"
+                        "Content-Length: 30000\r\n\r\n" + data)});
+    other.Play({S::Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10000-29999/30000\r\n"
+                        "Content-Length: 20000\r\n\r\n" + data.mid(10000))});
+    TWorkerJob job = JobFor(first.Url(QStringLiteral("/one.jpg")));
+    job.FollowRedirects = true;
+    Run(job);
+    EXPECT_EQ(FileState(job.LocalFile), data);
+    EXPECT_EQ(Messages(), QStringList({"Try>Get Body!", "Try>Type : image/jpeg", "Doc begin", "Doc End", "Full Size!",
+                                       "End>Completed!"}));
+    EXPECT_EQ(sink.Values(T::UpdateHttp), QStringList{"1.0"});
+    EXPECT_TRUE(sink.Last(T::UpdateGetHeaders).startsWith("HTTP/1.0 200 OK\n"));
+    EXPECT_EQ(worker.Job.JobURL, job.JobURL);
+    ASSERT_EQ(first.Connections(), 3);
+    EXPECT_TRUE(first.Request(2).startsWith("GET /three.jpg ")) << first.Request(2).toStdString();
+
+    // Off: the first redirect ends the job, as any other answer but 200 and 206 does.
+    sink.Events.clear();
+    S plain;
+    plain.Play({S::Send(moved("301 Moved Permanently", QStringLiteral("/two.jpg")))});
+    TWorkerJob off = JobFor(plain.Url(QStringLiteral("/one.jpg")), QStringLiteral("off.jpg"));
+    Run(off);
+    EXPECT_EQ(Messages().last(), "Abort>" + UrlUtil::HttpMsg(301));
+    EXPECT_EQ(FileState(off.LocalFile), None);
+    EXPECT_EQ(FileState(Partial(off)), None);
+
+    EXPECT_EQ(plain.Connections(), 1);
+
+    // A resume through the last redirect again (servers replay their last script).
+    TWorkerJob resume = JobFor(first.Url(QStringLiteral("/resume.jpg")), QStringLiteral("resume.jpg"));
+    resume.FollowRedirects = true;
+    resume.HttpVersion = QStringLiteral("1.1");
+    resume.TotalBytes = 30000;
+    temp.write(QStringLiteral("resume.jpg_"), data.left(10000));
+    Run(resume);
+    EXPECT_EQ(FileState(resume.LocalFile), data);
+    ASSERT_EQ(other.Connections(), 2);
+    EXPECT_TRUE(other.Request(1).contains("\r\nRange: bytes=10000-30000\r\n")) << other.Request(1).toStdString();
+    EXPECT_TRUE(first.Request(3).contains("\r\nCookie: from=first\r\n")) << first.Request(3).toStdString();
+    // The cookie of the first host goes to no other; a job of the other host's own gets its cookie.
+    EXPECT_FALSE(other.Request(1).contains("Cookie:")) << other.Request(1).toStdString();
+    Run(JobFor(otherHost + "/own.jpg", QStringLiteral("own.jpg")));
+    EXPECT_TRUE(other.Request(2).contains("\r\nCookie: from=other\r\n")) << other.Request(2).toStdString();
+}
+
 // Catches sizes and ranges near 2^63, negative, inverted or inconsistent, that wrap or let a file
 // be renamed complete with the wrong size (unreadable lengths are the client's to refuse).
 TEST_F(THTTPThreadTest, HostileNumbersNeverCompleteAFile)

@@ -6,6 +6,7 @@
 #include "TBatchRun.h"
 #include "TJobListFile.h"
 #include "TempFolder.h"
+#include "UrlUtil.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,8 +32,10 @@ TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
 
     const TBatchOptions o = TBatchOptions::Parse({"--batch", "--threads", "9", "--interval", "50", "--timeout",
                                                   "7", "--max-tries", "3", "--make", "http://h/$.jpg", "1", "20",
-                                                  "3", "--add", "http://h/x.jpg", "--urls", "list.txt"});
+                                                  "3", "--add", "http://h/x.jpg", "--urls", "list.txt", "--location"});
     ASSERT_TRUE(o.error.isEmpty());
+    EXPECT_TRUE(o.location);
+    EXPECT_FALSE(TBatchOptions::Parse({"--add", "u"}).location);
     EXPECT_EQ((QList<int>{o.threads, o.interval, o.timeOut, o.maxTries}), (QList<int>{9, 50, 7, 3}));
     ASSERT_EQ(o.sources.size(), 3);
     EXPECT_EQ(o.sources[0].make.end, 20);
@@ -68,6 +71,28 @@ TEST(TBatchRunTest, ReportsEachFinishedJobAndTheExitStatusWithNginx)
     EXPECT_EQ(given.status, TBatchRun::ExitIncomplete);
     EXPECT_EQ(given.out, "Abort>Retry limit (3)\t" + busy.Url("/busy.jpg") + "\n");
     EXPECT_EQ(busy.Connections(), 3);
+}
+
+// Catches --location not reaching the workers, a redirected job reported under (or its file named
+// after) the URL it was sent to, and a redirect followed without being asked for.
+TEST(TBatchRunTest, LocationFollowsRedirectsAndKeepsTheJobsUrl)
+{
+    TTempFolder temp;
+    TNginxServer nginx;
+    nginx.ServerLines = "location = /r1.jpg { return 301 /r2.jpg; }\n"
+                        "location = /r2.jpg { absolute_redirect off; return 302 /r3.jpg; }\n"
+                        "location = /r3.jpg { return 307 /pic.jpg; }\n";
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    nginx.WriteFile("pic.jpg", QByteArray(30000, 'p'));
+    const QString url = nginx.Url("/r1.jpg");
+    const TBatchResult off = RunBatch(temp, {"--add", url});
+    EXPECT_EQ(off.status, TBatchRun::ExitIncomplete);
+    EXPECT_EQ(off.out, "Abort>" + UrlUtil::HttpMsg(301) + "\t" + url + "\n");
+    const TBatchResult on = RunBatch(temp, {"--location", "--add", url});
+    EXPECT_EQ(on.status, TBatchRun::ExitComplete) << on.err.toStdString();
+    EXPECT_EQ(on.out, "End>Completed!\t" + url + "\n");
+    QFile fetched(LocalFileName::For(temp.path(), url, true));
+    EXPECT_TRUE(fetched.open(QIODevice::ReadOnly) && fetched.readAll() == QByteArray(30000, 'p'));
 }
 
 // Catches the settings' MaxTries ignored by a batch run.

@@ -148,3 +148,25 @@ TEST_F(THomeFetchTest, InterimAnswersBeforeTheAnswerAreSkipped)
     EXPECT_EQ(fetch.PageText, "hello");
     EXPECT_EQ(fetch.StatusText, "OK(200)");
 }
+
+// Catches the setting ignored by the Home window's fetches, the split probe's range lost on a hop
+// (the whole file would come instead of one byte), parts listed under the redirect's target, and a
+// page's links left relative to the URL it was redirected from.
+TEST_F(THomeFetchTest, FetchesFollowRedirectsWhenTheSettingSaysSo)
+{
+    using S = TScriptedServer;
+    S server;
+    server.Play({S::Send("HTTP/1.1 302 Found\r\nLocation: /real/f.bin\r\nContent-Length: 0\r\n\r\n")});
+    server.Play({S::Send(Partial("bytes 1-1/1000"))});
+    server.Play({S::Send("HTTP/1.1 301 Moved Permanently\r\nLocation: ../new/page.html\r\nContent-Length: 0\r\n\r\n")});
+    server.Play({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\npage")});
+    settings.FollowRedirects = 1;
+    EXPECT_EQ(fetch.Split(server.Url("/f.bin")), 12);
+    EXPECT_TRUE(server.Request(1).startsWith("GET /real/f.bin ")) << server.Request(1).toStdString();
+    EXPECT_TRUE(server.Request(1).contains("\r\nRange: bytes=1-1\r\n")) << server.Request(1).toStdString();
+    EXPECT_EQ(jobs.Cell(0, SubURL), server.Url("/f.bin"));
+    EXPECT_TRUE(fetch.FetchPage(server.Url("/old/page.html")));
+    EXPECT_EQ(fetch.PageText, "page");
+    EXPECT_EQ(fetch.PageURL, server.Url("/new/page.html"));
+    EXPECT_EQ(server.Connections(), 4);
+}

@@ -22,6 +22,7 @@ TEST(TSettingsTest, MissingFileGivesDefaults)
     EXPECT_EQ(s.SNSize, 0);
     EXPECT_EQ(s.SRC, 1);
     EXPECT_EQ(s.MaxTries, 0) << "a failing row is retried without limit";
+    EXPECT_FALSE(s.FollowsRedirects()) << "a redirect ends the job unless asked for";
     EXPECT_TRUE(s.Proxy.isEmpty() && s.Ref.isEmpty() && s.Cookie.isEmpty());
     EXPECT_EQ(s.Window.left, 35);
     EXPECT_EQ(s.Window.top, 31);
@@ -39,6 +40,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     s.Threads = 0;
     s.FileType = 2;
     s.MaxTries = 6;
+    s.FollowRedirects = 1;
     s.KairanURL = "http://notice.example/k.txt";
     s.Window = {10, 20, 640, 480};
     s.CAFile = "/etc/pelmor/ca.pem";
@@ -51,7 +53,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
         "Gif=0\r\nSRC=1\r\nSound1=1\r\nSound2=1\r\nSNSize=0\r\nSize20KB=1\r\nFileType=2\r\nTimeOutCTR=100\r\n"
         "Threads=0\r\nInterval=1000\r\nMaxTries=6\r\nHomePage=https://pelmor.example/\r\n"
         "KairanURL=http://notice.example/k.txt\r\nMailServer=mail.pelmor.example\r\nMailPort=25\r\n"
-        "MailTo=feedback@pelmor.example\r\nMailFrom=anonymous@pelmor.example\r\nMailTimeOut=60\r\nCAFile=/etc/pelmor/ca.pem\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
+        "MailTo=feedback@pelmor.example\r\nMailFrom=anonymous@pelmor.example\r\nMailTimeOut=60\r\nCAFile=/etc/pelmor/ca.pem\r\nFollowRedirects=1\r\n[Window]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\nHeight=480\r\n";
     EXPECT_EQ(dir.read("pelmor.ini"), expected);
 
     TSettings back;
@@ -60,6 +62,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     EXPECT_EQ(back.Proxy, s.Proxy);
     EXPECT_EQ(back.Threads, 0);
     EXPECT_EQ(back.MaxTries, 6);
+    EXPECT_TRUE(back.FollowsRedirects());
     EXPECT_EQ(back.KairanURL, s.KairanURL);
     EXPECT_EQ(back.CAFile, s.CAFile);
     EXPECT_FALSE(back.LongFileNames());

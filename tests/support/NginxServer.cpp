@@ -111,13 +111,14 @@ void TNginxServer::WriteConfig() const
                 "  default_type application/octet-stream;\n"
                 "  sendfile on;\n"
                 "  keepalive_timeout 65;\n"
-                "  server { listen 127.0.0.1:%2%3; root %1/www;%4 }\n"
+                "  server { listen 127.0.0.1:%2%3; root %1/www;%4 %5}\n"
                 "}\n")
                 .arg(dir)
                 .arg(FPort)
                 .arg(QLatin1String(FCertFile.isEmpty() ? "" : " ssl"),
                      FCertFile.isEmpty() ? QString()
-                                         : QStringLiteral(" ssl_certificate %1; ssl_certificate_key %2;").arg(FCertFile, FKeyFile));
+                                         : QStringLiteral(" ssl_certificate %1; ssl_certificate_key %2;").arg(FCertFile, FKeyFile),
+                     ServerLines);
     QFile f(FDir.filePath(QStringLiteral("nginx.conf")));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(conf.toUtf8());

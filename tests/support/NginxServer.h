@@ -25,6 +25,8 @@ public:
     QString Url(const QString &path) const;
     // Puts a file below Root(); returns its path.
     QString WriteFile(const QString &name, const QByteArray &bytes) const;
+    // Lines put inside the server block (locations that redirect, say); set before Start().
+    QString ServerLines;
 
 private:
     bool StartOnce();

@@ -1,0 +1,88 @@
+// Redirects of THttpCli: which answers are followed, where to, and what goes along to the next server.
+#include "HttpProt.h"
+
+#include "HttpUrlParts.h"
+
+#include <QUrl>
+
+#include <utility>
+
+namespace {
+bool IsRedirectStatus(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool IsHttps(const QString &url)
+{
+    return THttpUrlParts::Parse(url).Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+// Scheme, host and port as the server is reached: a port left out is the scheme's own.
+QString Origin(const QString &url)
+{
+    const THttpUrlParts parts = THttpUrlParts::Parse(url);
+    const QString scheme = parts.Proto.isEmpty() ? QStringLiteral("http") : parts.Proto.toLower();
+    const QString port = !parts.Port.isEmpty()           ? parts.Port
+                         : scheme == QLatin1String("https") ? QStringLiteral("443")
+                                                            : QStringLiteral("80");
+    return scheme + QLatin1String("://") + THttpUrlParts::UrlHost(parts.Host.toLower()) + QLatin1Char(':') + port;
+}
+} // namespace
+
+bool THttpCli::SameOrigin(const QString &a, const QString &b)
+{
+    return Origin(a) == Origin(b);
+}
+
+void THttpCli::ResetRedirects()
+{
+    FRedirects = 0;
+    FHopUrl.clear();
+    // The request text clears the range once sent.
+    FAskedRangeBegin = ContentRangeBegin;
+    FAskedRangeEnd = ContentRangeEnd;
+}
+
+// A URL's own user goes with its request; the caller's URL user and Username go only to the caller's server.
+void THttpCli::ChooseCredentials(const THttpUrlParts &target)
+{
+    FSameOrigin = SameOrigin(FCurrentUrl, URL);
+    const THttpUrlParts given = FSameOrigin ? THttpUrlParts::Parse(URL) : THttpUrlParts();
+    const THttpUrlParts &own = !target.User.isEmpty() || !target.Pass.isEmpty() ? target : given;
+    const bool urlUser = !own.User.isEmpty() || !own.Pass.isEmpty();
+    FAuthUser = urlUser ? own.User : FSameOrigin ? Username : QString();
+    FAuthPass = urlUser ? own.Pass : FSameOrigin ? Password : QString();
+}
+
+// A Location that names no http or https server cannot be followed: that answer is the answer.
+bool THttpCli::RedirectFollowed() const
+{
+    if (!FollowRedirects || !IsRedirectStatus(FStatus) || FLocation.isEmpty())
+        return false;
+    const QUrl target(FLocation);
+    const QString scheme = target.scheme();
+    return target.isValid() && !target.host().isEmpty()
+           && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+void THttpCli::FollowLocation()
+{
+    // The fragment names a place in the document; it never goes to the server.
+    const QString target = QUrl(FLocation).adjusted(QUrl::RemoveFragment).toString();
+    if (++FRedirects > MaxRedirects)
+        Fail(httpErrTooManyRedirects, QStringLiteral("HTTP too many redirects (more than %1)").arg(MaxRedirects));
+    else if (IsHttps(FCurrentUrl) && !IsHttps(target))
+        Fail(httpErrInsecureRedirect, QStringLiteral("HTTP redirect from HTTPS to HTTP refused"));
+    else
+        FHopUrl = target;
+    FCtrlSocket.Close();
+}
+
+// HEAD stays HEAD and GET stays GET (after a 303 too): the caller asked for this document's header or body.
+void THttpCli::StartHop()
+{
+    ContentRangeBegin = FAskedRangeBegin;
+    ContentRangeEnd = FAskedRangeEnd;
+    OpenUrl(std::exchange(FHopUrl, QString()));
+}
