@@ -160,3 +160,28 @@ TEST_F(THttpCliTls, ThroughAProxyTheRequestGoesInATunnel)
     EXPECT_EQ(Request(c->Cli).Text(), "407 Proxy Authentication Required");
     EXPECT_TRUE(c->Body.data().isEmpty());
 }
+
+// Catches a redirect to https not followed (or followed in plain text), and one from https down to
+// plain http followed, which would send what came over TLS out in the clear.
+TEST_F(THttpCliTls, RedirectsGoUpToHttpsAndNeverDown)
+{
+    TNginxServer plain;
+    plain.ServerLines = QStringLiteral("location = /up { return 301 %1; }").arg(Good->Url(QStringLiteral("/data.bin")));
+    ASSERT_TRUE(plain.Start()) << plain.Error().toStdString();
+    auto up = Trusting(plain.Url(QStringLiteral("/up")));
+    up->Cli.FollowRedirects = true;
+    EXPECT_EQ(Request(up->Cli).Text(), "0 ");
+    EXPECT_EQ(up->Cli.CurrentUrl(), Good->Url(QStringLiteral("/data.bin")));
+    EXPECT_TRUE(up->Body.data() == Data) << up->Body.data().size() << " bytes";
+
+    TNginxServer secure;
+    secure.UseTls(Certs->Good().Cert, Certs->Good().Key);
+    secure.ServerLines = QStringLiteral("location = /down { return 302 %1; }").arg(plain.Url(QStringLiteral("/x.bin")));
+    ASSERT_TRUE(secure.Start()) << secure.Error().toStdString();
+    plain.WriteFile(QStringLiteral("x.bin"), "plain");
+    auto down = Trusting(secure.Url(QStringLiteral("/down")));
+    down->Cli.FollowRedirects = true;
+    EXPECT_EQ(Request(down->Cli).Text(), "21 HTTP redirect from HTTPS to HTTP refused");
+    EXPECT_TRUE(down->Cli.ClientFailure());
+    EXPECT_TRUE(down->Body.data().isEmpty());
+}
