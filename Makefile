@@ -44,6 +44,7 @@ bench: build
 	$(BUILD)/bin/bench_import
 	bench/http_get.sh $(BUILD)/bin/bench_http_get
 	bench/batch_peers.sh $(BUILD)/bin/pelmor
+	bench/tls_peers.sh $(BUILD)/bin/pelmor
 	bench/split_peers.sh $(BUILD)/bin/pelmor
 	bench/catalogue_peers.sh $(BUILD)/bin/bench_catalogue
 

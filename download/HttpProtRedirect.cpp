@@ -2,6 +2,7 @@
 #include "HttpProt.h"
 
 #include "HttpUrlParts.h"
+#include "UrlUtil.h"
 
 #include <QUrl>
 
@@ -11,11 +12,6 @@ namespace {
 bool IsRedirectStatus(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-bool IsHttps(const QString &url)
-{
-    return THttpUrlParts::Parse(url).Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
 // Scheme, host and port as the server is reached: a port left out is the scheme's own.
@@ -72,7 +68,7 @@ void THttpCli::FollowLocation()
     const QString target = QUrl(FLocation).adjusted(QUrl::RemoveFragment).toString();
     if (++FRedirects > MaxRedirects)
         Fail(httpErrTooManyRedirects, QStringLiteral("HTTP too many redirects (more than %1)").arg(MaxRedirects));
-    else if (IsHttps(FCurrentUrl) && !IsHttps(target))
+    else if (UrlUtil::IsHttpsUrl(FCurrentUrl) && !UrlUtil::IsHttpsUrl(target))
         Fail(httpErrInsecureRedirect, QStringLiteral("HTTP redirect from HTTPS to HTTP refused"));
     else
         FHopUrl = target;
