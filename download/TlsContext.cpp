@@ -6,6 +6,7 @@
 #include <QPair>
 
 #include <mutex>
+#include <utility>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -26,6 +27,11 @@ TContextCache &cache()
 
 struct TSessionCache
 {
+    ~TSessionCache()
+    {
+        for (SSL_SESSION *session : std::as_const(sessions))
+            SSL_SESSION_free(session);
+    }
     std::mutex mutex;
     // Contexts live as long as the program, so their address tells their sessions apart.
     QHash<QPair<const SSL_CTX *, QByteArray>, SSL_SESSION *> sessions;
