@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/socket.h>
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -35,6 +37,33 @@ QString CertificateProblem(long code)
     }
 }
 
+// The socket under a session, written with MSG_NOSIGNAL: a write to a server that has gone away
+// must fail with its error, not end the program with SIGPIPE as the stock socket layer would.
+int SocketWrite(BIO *bio, const char *data, int size)
+{
+    const ssize_t sent = ::send(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<size_t>(size), MSG_NOSIGNAL);
+    BIO_clear_retry_flags(bio);
+    if (sent < 0 && (errno == EAGAIN || errno == EINTR))
+        BIO_set_retry_write(bio);
+    return static_cast<int>(sent);
+}
+
+const BIO_METHOD *SocketMethod()
+{
+    static BIO_METHOD *method = [] {
+        BIO_METHOD *m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "pelmor socket");
+        const BIO_METHOD *stock = BIO_s_socket();
+        BIO_meth_set_write(m, SocketWrite);
+        BIO_meth_set_read(m, BIO_meth_get_read(stock));
+        BIO_meth_set_puts(m, BIO_meth_get_puts(stock));
+        BIO_meth_set_ctrl(m, BIO_meth_get_ctrl(stock));
+        BIO_meth_set_create(m, BIO_meth_get_create(stock));
+        BIO_meth_set_destroy(m, BIO_meth_get_destroy(stock));
+        return m;
+    }();
+    return method;
+}
+
 QString LastOpenSslError()
 {
     const unsigned long code = ERR_peek_last_error();
@@ -57,10 +86,14 @@ TTlsSession::TTlsSession(int fd, const QString &host, const QString &port, const
         return;
     }
     FSsl = SSL_new(FContext.get());
-    if (!FSsl || SSL_set_fd(FSsl, fd) != 1) {
+    BIO *bio = FSsl ? BIO_new(SocketMethod()) : nullptr;
+    if (!bio) {
         FailWith(LastOpenSslError());
         return;
     }
+    // The socket stays ours: the session never closes it.
+    BIO_set_fd(bio, fd, BIO_NOCLOSE);
+    SSL_set_bio(FSsl, bio, bio);
     const QHostAddress address(host);
     const QByteArray name = address.isNull() ? QUrl::toAce(host) : host.toLatin1();
     X509_VERIFY_PARAM *param = SSL_get0_param(FSsl);

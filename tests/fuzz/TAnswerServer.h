@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -55,6 +56,11 @@ protected:
 private:
     void Serve()
     {
+        // A layer that writes without MSG_NOSIGNAL (TLS) must not end the fuzzer when the client has gone.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         for (;;) {
             const int peer = accept(m_listener, nullptr, nullptr);
             if (peer < 0)
