@@ -75,7 +75,7 @@ TEST(TBatchRunTest, ReportsEachFinishedJobAndTheExitStatusWithNginx)
 
 // Catches --location not reaching the workers, a redirected job reported under (or its file named
 // after) the URL it was sent to, and a redirect followed without being asked for.
-TEST(TBatchRunTest, LocationFollowsRedirectsAndKeepsTheJobsUrl)
+TEST(TBatchRunTest, LocationFollowsRedirectsAndKeepsTheJobsUrlWithNginx)
 {
     TTempFolder temp;
     TNginxServer nginx;

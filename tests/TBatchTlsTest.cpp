@@ -28,7 +28,7 @@ QByteArray ReadFile(const QString &path)
 // Catches https jobs that do not arrive whole (as one file or as twelve ranges over TLS merged), the
 // settings' trust anchor not reaching the workers, and a refused certificate retried, left as a
 // file, or ended with a text that does not say why.
-TEST(TBatchTlsTest, FetchesAndSplitsOverHttpsAndEndsForGoodOnABadCertificate)
+TEST(TBatchTlsTest, FetchesAndSplitsOverHttpsAndEndsForGoodOnABadCertificateWithNginx)
 {
     TTestCertificates certs;
     ASSERT_TRUE(certs.Make()) << certs.Error().toStdString();
