@@ -178,6 +178,9 @@ void TFormMain::MakeListView()
     ListViewMon->setToolTip(
         QStringLiteral("URLをドロップすると、設定画面を表示します。ファイルを他ソフトにドラッグドロップできます。"));
     ListViewMon->viewport()->setAcceptDrops(true);
+    // A press on a selected row keeps the selection until the release, so that all the selected
+    // rows' files can be dragged out; the drag itself is the window's own (the rows offer none).
+    ListViewMon->setDragEnabled(true);
     ListViewMon->viewport()->installEventFilter(this);
     setCentralWidget(ListViewMon);
 }

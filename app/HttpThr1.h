@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TFileDrag.h"
 #include "TJobListModel.h"
 #include "TScheduler.h"
 #include "TSettings.h"
@@ -78,6 +79,10 @@ public:
     std::function<QString(const QString &caption, const QString &name, const QString &filters,
                           QString *selectedFilter)> ChooseSaveFile;
     std::function<QString(const QString &caption, const QString &name, const QString &filters)> ChooseOpenFile;
+    // Files dragged out of the list go through this, so that a drag can be seen without a desktop.
+    std::function<void(const QStringList &files)> StartDrag = [this](const QStringList &files) {
+        TFileDrag::OfferCopy(this, files);
+    };
 
     TJobListModel Jobs;
     TSettings Settings;

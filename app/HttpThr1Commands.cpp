@@ -210,6 +210,6 @@ bool TFormMain::ListViewMouseEvent(QEvent *event)
         TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder, Settings.LongFileNames(), false);
     if (files.isEmpty())
         return false;
-    TFileDrag::OfferCopy(this, files);
+    StartDrag(files);
     return true;
 }

@@ -376,3 +376,8 @@ QVariant TJobListModel::headerData(int section, Qt::Orientation orientation, int
         return QVariant::fromValue(ColumnAlignment(section));
     return {};
 }
+
+Qt::ItemFlags TJobListModel::flags(const QModelIndex &index) const
+{
+    return QAbstractTableModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}

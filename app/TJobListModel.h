@@ -104,6 +104,9 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
+    // Rows may be dragged (the list's own drag offers their files), but carry no data of their own.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QStringList mimeTypes() const override { return {}; }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:

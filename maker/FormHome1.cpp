@@ -1,6 +1,7 @@
 #include "FormHome1.h"
 
 #include "MakeSequence.h"
+#include "TFileDrag.h"
 #include "TJobListModel.h"
 #include "TSettings.h"
 #include "TToolButtons.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -58,6 +60,7 @@ TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
     EditURL->setGeometry(EditURLRect);
     EditURL->setAttribute(Qt::WA_InputMethodEnabled, false);
     EditURL->setToolTip(QStringLiteral("http://を含めて、ＵＲＬを入力して下さい。また、URLをドロップできます。"));
+    EditURL->installEventFilter(this);
 
     MakeNumberPanel();
 
@@ -255,11 +258,35 @@ void TFormHome::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
+void TFormHome::DropURLTarget1Drop(const QString &url)
+{
+    EditURL->setText(url);
+}
+
+// The address field takes dragged links only, and a dropped link replaces its text: the edit's own
+// drop would insert the text beside "http://".
+bool TFormHome::EditURLDragEvent(QEvent *event)
+{
+    auto *drag = static_cast<QDropEvent *>(event);
+    const QString link = TFileDrag::DraggedLink(*drag->mimeData());
+    if (link.isEmpty()) {
+        event->ignore();
+        return true;
+    }
+    drag->acceptProposedAction();
+    if (event->type() == QEvent::Drop)
+        DropURLTarget1Drop(link);
+    return true;
+}
+
 bool TFormHome::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
         Label1Click();
         return true;
     }
+    const QEvent::Type type = event->type();
+    if (watched == EditURL && (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop))
+        return EditURLDragEvent(event);
     return QWidget::eventFilter(watched, event);
 }

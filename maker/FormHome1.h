@@ -42,6 +42,7 @@ public:
     void ToolButtonDivClick();
     void ToolButtonStopClick();
     void ToolButtonKairanClick();
+    void DropURLTarget1Drop(const QString &url);
     // A "MAKE=" line of a list file; false when a number field is not a number.
     bool MakeFromRecord(const QString &url, const QString &start, const QString &end,
                         const QString &length, const QString &step);
@@ -91,6 +92,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool EditURLDragEvent(QEvent *event);
     void MakeToolBar();
     void MakeNumberPanel();
     void MakeLinkTree(const QRect &geometry);

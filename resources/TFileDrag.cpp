@@ -19,4 +19,12 @@ void OfferCopy(QWidget *Source, const QStringList &Files)
     drag->exec(Qt::CopyAction);
 }
 
+QString DraggedLink(const QMimeData &Mime)
+{
+    for (const QUrl &url : Mime.urls())
+        if (!url.isLocalFile() && !url.scheme().isEmpty())
+            return url.toString();
+    return {};
+}
+
 } // namespace TFileDrag

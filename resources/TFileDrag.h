@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+class QMimeData;
 class QWidget;
 
 // Drags local files out to other programs: the only action offered is copy.
@@ -9,5 +10,9 @@ namespace TFileDrag {
 
 // Runs the drag from Source with the files as URLs; returns when the drop or the cancel is done.
 void OfferCopy(QWidget *Source, const QStringList &Files);
+
+// The web link a drag carries (a browser's link or address), empty when it carries none: local
+// files and bare text are not links.
+QString DraggedLink(const QMimeData &Mime);
 
 } // namespace TFileDrag
