@@ -11,6 +11,7 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 lists the download jobs in a window, shows the fetched pictures and runs job lists from a terminal.\n\
 The interface is Japanese.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The local-memory library is the package's own: shlibdeps finds it there instead of asking dpkg.
