@@ -3,7 +3,8 @@
 
 PACKAGES := build-essential cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins \
             libgtest-dev libgmock-dev nginx-light python3-aiosmtpd curl fonts-noto-cjk libssl-dev openssl \
-            libavif-dev libavif-bin libjxl-dev libjxl-tools
+            libavif-dev libavif-bin libjxl-dev libjxl-tools \
+            desktop-file-utils appstream dpkg-dev file
 BUILD    ?= build
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CTEST_TIMEOUT ?= 300
@@ -11,7 +12,7 @@ FUZZ_SECONDS ?= 60
 # ccache speeds up rebuilds where it is installed; nothing needs it.
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build run test tsan asan fuzz fuzz-build bench clean
+.PHONY: all deps build run test tsan asan fuzz fuzz-build bench clean install uninstall deb
 
 all: build
 
@@ -34,6 +35,25 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
+
+# make install [PREFIX=DIR]: the program, its plug-ins and desktop files below PREFIX (through sudo
+# when PREFIX is not writable); make uninstall removes what it put there. make deb: build/pelmor_*.deb.
+PREFIX ?= /usr/local
+PREFIX_SUDO = $(shell mkdir -p "$(PREFIX)" 2>/dev/null; [ -w "$(PREFIX)" ] || echo $(SUDO))
+
+install: build
+	$(PREFIX_SUDO) cmake --install $(BUILD) --prefix "$(PREFIX)"
+	@# Every install overwrites CMake's manifest (the tests' staged ones too): keep this one's list.
+	cp $(BUILD)/install_manifest.txt $(BUILD)/installed_files.txt
+
+uninstall:
+	@[ -f $(BUILD)/installed_files.txt ] || { echo "nothing installed from $(BUILD)"; exit 1; }
+	xargs -d '\n' $(PREFIX_SUDO) rm -f < $(BUILD)/installed_files.txt
+	rm $(BUILD)/installed_files.txt
+
+deb: build
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/pelmor_*.deb
 
 # Benchmarks against curl, wget, aria2c, montage and vipsthumbnail (installed here, not needed by the tests).
 bench: build

@@ -29,9 +29,16 @@ QString TProgramFolder::Resolve(const QString &overrideFolder)
     if (!overrideFolder.isEmpty())
         return Clean(QFileInfo(overrideFolder).absoluteFilePath());
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(programFolder).isWritable())
+    // An installed program never writes beside itself, not even when run by root, who may write anywhere.
+    const bool installed = QFileInfo(InstalledPluginFolder(programFolder)).isDir();
+    if (!installed && QFileInfo(programFolder).isWritable())
         return Clean(programFolder);
     return Clean(UserDataFolder());
+}
+
+QString TProgramFolder::InstalledPluginFolder(const QString &programFolder)
+{
+    return Clean(programFolder + QStringLiteral("/../lib/pelmor"));
 }
 
 TProgramFolder::TTmpState TProgramFolder::PrepareTmp(const QString &folder)

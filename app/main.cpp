@@ -66,6 +66,8 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelmor"));
+    // Ties the windows to the installed menu entry, whose icon the desktop then shows for them.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.pelmor.Pelmor"));
     // A running copy comes to the front; without an argument this start ends there.
     TSingleInstance instance;
     if (!instance.Claim(!options.arguments.isEmpty()))

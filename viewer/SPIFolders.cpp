@@ -1,10 +1,12 @@
 #include "SPIFolders.h"
 
 #include "TIniFile.h"
+#include "TProgramFolder.h"
 #include "TSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 
 QString SusiePluginFolder()
@@ -24,7 +26,11 @@ QStringList SPISearchFolders(TSPISearchOptions Options)
             folders.append(folder);
     };
     add(spsSusieDir, Options.testFlag(spsSusieDir) ? SusiePluginFolder() : QString());
-    add(spsAppDir, QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString());
+    const QString programFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    add(spsAppDir, programFolder);
+    // An installed program keeps its plug-ins out of the binaries' folder; a build tree has no such folder.
+    const QString installed = programFolder.isEmpty() ? QString() : TProgramFolder::InstalledPluginFolder(programFolder);
+    add(spsAppDir, QFileInfo(installed).isDir() ? installed : QString());
     add(spsCurrentDir, QDir::currentPath());
     // The shared libraries of the system, as the system folder holds them elsewhere.
     add(spsSystemDir, QLibraryInfo::path(QLibraryInfo::LibrariesPath));
