@@ -84,6 +84,11 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
             continue;
         } else if (arg == QStringLiteral("--location")) {
             o.location = true;
+        } else if (arg == QStringLiteral("--quiet") || arg == QStringLiteral("-q")) {
+            o.quiet = true;
+        } else if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
+            o.help = true;
+            return o;
         } else if (arg == QStringLiteral("--make")) {
             TSource source{TSource::Make, {}, {}};
             if (!values(4, &v))
@@ -132,5 +137,7 @@ QString TBatchOptions::Usage()
         "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
         "  --location                      follow redirects (up to 10)\n"
         "  --save FILE                     write the list when done\n"
-        "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done");
+        "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done\n"
+        "  -q, --quiet                     print only the jobs that failed\n"
+        "  -h, --help                      print this and exit");
 }

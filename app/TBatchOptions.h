@@ -27,6 +27,8 @@ struct TBatchOptions {
     int timeOut = -1;       // TimeOutCTR; -1: from the settings
     int maxTries = 0;       // attempts per job; 0: from the settings
     bool location = false;  // follow redirects, whatever the settings say
+    bool quiet = false;     // print only the jobs that failed
+    bool help = false;      // print the usage and fetch nothing
     QString saveFile;
     QString catalogueFile;  // thumbnails of the jobs' files, written when done
     QString error;          // a usage error, with its reason

@@ -17,7 +17,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -40,13 +42,38 @@ bool MakeFromRecord(TJobListModel &jobs, const QString &url, const QString &star
     return !bad;
 }
 
+// A run stopped by ^C must not leave the terminal in the live block's colour.
+int ResetFd = -1;
+void ResetAndDie(int signal)
+{
+    static const char Reset[] = "\x1b[0m\n";
+    if (write(ResetFd, Reset, sizeof Reset - 1) < 0) {
+        // Nothing more can be done for the terminal on the way out.
+    }
+    std::raise(signal);
+}
+
+void GuardTerminal(int fd)
+{
+    ResetFd = fd;
+    struct sigaction action {};
+    action.sa_handler = ResetAndDie;
+    // The signal's own action comes back at once, so the raise above ends the program as before.
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
-TBatchRun::TBatchRun(const TBatchOptions &options, std::FILE *out, std::FILE *err, bool liveDisplay)
+TBatchRun::TBatchRun(const TBatchOptions &options, std::FILE *out, std::FILE *err, bool liveDisplay, bool colour)
     : m_options(options)
     , m_out(out)
     , m_err(err)
-    , m_live(liveDisplay)
+    , m_live(liveDisplay && !options.quiet)
+    , m_colour(colour)
+    , m_display(colour)
     , m_scheduler(m_jobs, m_settings)
 {
     connect(&m_scheduler, &TScheduler::JobEnded, this, &TBatchRun::OnJobEnded);
@@ -68,23 +95,25 @@ int TBatchRun::Run()
     m_loop = &loop;
     connect(&m_scheduler, &TScheduler::WorkFinished, &loop, &QEventLoop::quit);
     m_scheduler.TButtonGetClick();
-    if (m_live)
+    if (m_live) {
+        GuardTerminal(fileno(m_out));
         m_redraw.start();
+    }
     // The first job need not wait a whole interval.
     QTimer::singleShot(0, &m_scheduler, &TScheduler::Timer1Timer);
     loop.exec();
     m_loop = nullptr;
     m_redraw.stop();
     m_scheduler.Shutdown();
-    if (m_live)
-        Redraw();
 
     int complete = 0;
     for (int row = 0; row < m_jobs.RowCount(); ++row)
         if (m_eligible.contains(m_jobs.JobAt(row)) && Complete(m_jobs.Cell(row, SubMessage)))
             ++complete;
-    if (m_live)
-        Print(m_out, QStringLiteral("%1 of %2 complete\n").arg(complete).arg(m_eligible.size()));
+    if (m_live) {
+        Print(m_out, m_display.Close(m_finishedLines, m_display.Summary(complete, int(m_eligible.size()))));
+        m_finishedLines.clear();
+    }
     const bool merged = MergeSplits();
     // A list that cannot be saved does not keep the catalogue from being written, nor the reverse.
     bool written = true;
@@ -207,7 +236,7 @@ bool TBatchRun::MergeSplits()
         }
         for (const QString &part : std::as_const(parts))
             QFile::remove(part);
-        Print(m_out, QStringLiteral("Merged\t%1\n").arg(target));
+        Tell(QStringLiteral("Merged\t%1\n").arg(target));
     }
     return merged;
 }
@@ -237,7 +266,7 @@ bool TBatchRun::WriteCatalogue()
         Print(m_err, QStringLiteral("pelmor: %1\n").arg(QString::fromStdString(e.what())));
         return false;
     }
-    Print(m_out, QStringLiteral("Catalogue\t%1\t%2 icons\n").arg(m_options.catalogueFile).arg(icons.Count()));
+    Tell(QStringLiteral("Catalogue\t%1\t%2 icons\n").arg(m_options.catalogueFile).arg(icons.Count()));
     return true;
 }
 
@@ -259,34 +288,54 @@ void TBatchRun::OnJobEnded(quint64 jobId)
 
 void TBatchRun::Report(int row)
 {
-    const QString line = m_jobs.Cell(row, SubMessage) + QLatin1Char('\t') + m_jobs.Cell(row, SubURL) + QLatin1Char('\n');
-    if (m_live)
-        m_finishedLines.append(line);
-    else
-        Print(m_out, line);
+    const QString message = m_jobs.Cell(row, SubMessage);
+    const QString url = m_jobs.Cell(row, SubURL);
+    const bool complete = Complete(message);
+    if (!complete)
+        ++m_failed;
+    if (m_live) {
+        qint64 done = -1;
+        TJobListModel::ParseNumber(m_jobs.Cell(row, SubCByte), &done);
+        m_display.JobEnded(m_jobs.JobAt(row), done);
+        m_finishedLines.append(m_display.FinishedLine(message, url, complete));
+        return;
+    }
+    if (complete && m_options.quiet)
+        return;
+    // A pipe gets the lines as they always were; a terminal gets them coloured and made harmless.
+    Print(m_out, m_colour ? m_display.FinishedLine(message, url, complete)
+                          : message + QLatin1Char('\t') + url + QLatin1Char('\n'));
 }
 
 void TBatchRun::Redraw()
 {
-    // Replace the live block: finished jobs scroll up above it, running jobs and the total below.
-    QString text;
-    if (m_liveLines > 0)
-        text += QStringLiteral("\x1b[%1A\x1b[J").arg(m_liveLines);
-    text += m_finishedLines.join(QString());
+    const int fd = fileno(m_out);
+    Print(m_out, m_display.Frame(m_finishedLines, RunningJobs(), {int(m_eligible.size()), m_ended, m_failed},
+                                 TBatchDisplay::Columns(fd), TBatchDisplay::Rows(fd)));
     m_finishedLines.clear();
-    int running = 0;
+}
+
+QList<TLiveJob> TBatchRun::RunningJobs() const
+{
+    QList<TLiveJob> running;
     for (int slot = 0; slot < TScheduler::SlotCount; ++slot) {
         const int row = m_jobs.RowOfJob(m_scheduler.SlotJob(slot));
         if (row < 0)
             continue;
-        ++running;
-        text += QStringLiteral("[%1] %2 %3/%4 %5 %6\n")
-                    .arg(m_jobs.Caption(row), m_jobs.Cell(row, SubPercent), m_jobs.Cell(row, SubCByte),
-                         m_jobs.Cell(row, SubTByte), m_jobs.Cell(row, SubMessage), m_jobs.Cell(row, SubURL));
+        TLiveJob job{m_jobs.JobAt(row), m_jobs.Caption(row), m_jobs.Cell(row, SubURL), m_jobs.Cell(row, SubMessage)};
+        // A part counts from its own first byte; its size is its range.
+        qint64 start = 0, end = 0, received = 0, total = 0;
+        const bool part = TJobListModel::ParseNumber(m_jobs.Cell(row, SubSBytes), &start)
+            && TJobListModel::ParseNumber(m_jobs.Cell(row, SubEBytes), &end) && end > start;
+        if (TJobListModel::ParseNumber(m_jobs.Cell(row, SubCByte), &received) && received > (part ? start : 0))
+            job.done = received - (part ? start : 0);
+        if (part)
+            job.size = end - start;
+        else if (TJobListModel::ParseNumber(m_jobs.Cell(row, SubTByte), &total) && total > 0)
+            job.size = total;
+        running.append(job);
     }
-    text += QStringLiteral("%1 running, %2 of %3 ended\n").arg(running).arg(m_ended).arg(m_eligible.size());
-    m_liveLines = running + 1;
-    Print(m_out, text);
+    return running;
 }
 
 void TBatchRun::Print(std::FILE *stream, const QString &text)
@@ -294,4 +343,10 @@ void TBatchRun::Print(std::FILE *stream, const QString &text)
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+void TBatchRun::Tell(const QString &text)
+{
+    if (!m_options.quiet)
+        Print(m_out, text);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TBatchDisplay.h"
 #include "TBatchOptions.h"
 #include "TJobListModel.h"
 #include "TScheduler.h"
@@ -21,7 +22,8 @@ public:
     static constexpr int ExitIncomplete = 1;
     static constexpr int ExitUsage = 2;
 
-    TBatchRun(const TBatchOptions &options, std::FILE *out, std::FILE *err, bool liveDisplay);
+    // liveDisplay: out is a terminal that takes cursor moves; colour: and colours.
+    TBatchRun(const TBatchOptions &options, std::FILE *out, std::FILE *err, bool liveDisplay, bool colour = false);
     ~TBatchRun() override;
 
     // Fetches everything and returns the exit status.
@@ -47,11 +49,16 @@ private:
     void Report(int row);
     void Redraw();
     void Print(std::FILE *stream, const QString &text);
+    // A line that tells of success: none with --quiet.
+    void Tell(const QString &text);
+    QList<TLiveJob> RunningJobs() const;
 
     TBatchOptions m_options;
     std::FILE *m_out;
     std::FILE *m_err;
     bool m_live;
+    bool m_colour;
+    TBatchDisplay m_display;
     TJobListModel m_jobs;
     TSettings m_settings;
     TScheduler m_scheduler;
@@ -59,8 +66,8 @@ private:
     QStringList m_splits;
     bool m_splitFailed = false;
     int m_ended = 0;
+    int m_failed = 0;
     QStringList m_finishedLines;
-    int m_liveLines = 0;
     QTimer m_redraw;
     QEventLoop *m_loop = nullptr;
 };

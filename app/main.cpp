@@ -1,4 +1,5 @@
 #include "HttpThr1.h"
+#include "TBatchDisplay.h"
 #include "TBatchOptions.h"
 #include "TBatchRun.h"
 #include "TGuardMessageBox.h"
@@ -10,7 +11,6 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -21,8 +21,13 @@ int RunBatch(int argc, char **argv, const QStringList &commandLine)
         std::fprintf(stderr, "pelmor: %s\n%s\n", qPrintable(options.error), qPrintable(TBatchOptions::Usage()));
         return TBatchRun::ExitUsage;
     }
+    if (options.help) {
+        std::printf("%s\n", qPrintable(TBatchOptions::Usage()));
+        return 0;
+    }
     QCoreApplication app(argc, argv);
-    TBatchRun run(options, stdout, stderr, isatty(STDOUT_FILENO) != 0);
+    const TTerminalKind terminal = TTerminalKind::Detect(STDOUT_FILENO);
+    TBatchRun run(options, stdout, stderr, terminal.live, terminal.colour);
     return run.Run();
 }
 
