@@ -36,10 +36,11 @@ void TFormMain::InstallDefaultDialogs()
     };
     ChooseSaveFile = [this](const QString &caption, const QString &name, const QString &filters, QString *selected) {
         return QFileDialog::getSaveFileName(this, caption, name, filters, selected,
-                                            QFileDialog::DontConfirmOverwrite);
+                                            QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
     };
     ChooseOpenFile = [this](const QString &caption, const QString &name, const QString &filters) {
-        return QFileDialog::getOpenFileName(this, caption, name, filters);
+        return QFileDialog::getOpenFileName(this, caption, name, filters, nullptr,
+                                            QFileDialog::HideNameFilterDetails);
     };
 }
 

@@ -2,6 +2,7 @@
 #include "TBatchOptions.h"
 #include "TBatchRun.h"
 #include "TGuardMessageBox.h"
+#include "TQtTranslation.h"
 #include "THandOver.h"
 #include "TSingleInstance.h"
 #include "TStartOptions.h"
@@ -66,6 +67,8 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelmor"));
+    // Without the translation Qt's buttons stay English; the program works the same.
+    TQtTranslation::Install(app);
     // A running copy comes to the front; without an argument this start ends there.
     TSingleInstance instance;
     if (!instance.Claim(!options.arguments.isEmpty()))

@@ -39,7 +39,8 @@ TFormPelmorMail::TFormPelmorMail(QWidget *parent)
     ConnectClient();
     ShowMessage = [this](QMessageBox::Icon icon, const QString &text) { TNotice::Show(this, icon, text); };
     ChooseOpenFile = [this](const QString &filters) {
-        return QFileDialog::getOpenFileName(this, QString(), QString(), filters);
+        return QFileDialog::getOpenFileName(this, QString(), QString(), filters, nullptr,
+                                            QFileDialog::HideNameFilterDetails);
     };
 }
 

@@ -107,10 +107,11 @@ void TFormIcons::InstallDefaultDialogs()
         return QMessageBox::question(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     };
     ChooseSaveFile = [this](const QString &name, const QString &filter) {
-        return QFileDialog::getSaveFileName(this, QString(), name, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+        return QFileDialog::getSaveFileName(this, QString(), name, filter, nullptr,
+                                            QFileDialog::DontConfirmOverwrite | QFileDialog::HideNameFilterDetails);
     };
     ChooseOpenFile = [this](const QString &name, const QString &filter) {
-        return QFileDialog::getOpenFileName(this, QString(), name, filter);
+        return QFileDialog::getOpenFileName(this, QString(), name, filter, nullptr, QFileDialog::HideNameFilterDetails);
     };
     // Not modal: a catalogue handed over by another program must not hold up the viewer.
     ShowMessage = [this](const QString &text) { TNotice::Show(this, QMessageBox::Warning, text); };
