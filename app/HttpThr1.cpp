@@ -5,6 +5,7 @@
 #include "FormOpt1.h"
 #include "FormView1.h"
 #include "TGridDelegate.h"
+#include "TDialogs.h"
 #include "TNotice.h"
 #include "TIniFile.h"
 #include "TJobListFile.h"
@@ -280,9 +281,11 @@ void TFormMain::FormClose()
     Settings.Save(ini);
     QString error;
     if (!ini.UpdateFile(&error))
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("設定を保存できません: ") + error);
+        TDialogs::Ask(this, QMessageBox::Warning, windowTitle(), QStringLiteral("設定を保存できません: ") + error,
+                      QMessageBox::Ok);
     if (!TJobListFile::SaveList(Jobs, DefaultListFile(), &error))
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("リストを保存できません: ") + error);
+        TDialogs::Ask(this, QMessageBox::Warning, windowTitle(), QStringLiteral("リストを保存できません: ") + error,
+                      QMessageBox::Ok);
     if (TrayIcon)
         TrayIcon->hide();
 }
