@@ -5,6 +5,7 @@
 #include "FormOpt1.h"
 #include "FormView1.h"
 #include "TGridDelegate.h"
+#include "TDialogs.h"
 #include "TNotice.h"
 #include "TIniFile.h"
 #include "TJobListFile.h"
@@ -34,6 +35,13 @@ namespace {
 
 constexpr QRect InitialBounds(35, 31, 710, 402);
 constexpr QSize SlotImageSize(92, 22);
+
+// A panel keeps its width: a message that does not fit ends in "…" and the panel's tool tip holds it whole.
+void ShowWhole(QLabel *panel, const QString &text)
+{
+    panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideRight, panel->contentsRect().width()));
+    panel->setToolTip(text);
+}
 
 QColor SlotColour(int state, const QColor &previous)
 {
@@ -135,7 +143,7 @@ void TFormMain::MakeToolBar()
 void TFormMain::ConnectScheduler()
 {
     connect(&Scheduler, &TScheduler::SlotStateChanged, this, &TFormMain::PaintSlotState);
-    connect(&Scheduler, &TScheduler::StatusBarText, StatusPanels[1], &QLabel::setText);
+    connect(&Scheduler, &TScheduler::StatusBarText, this, [this](const QString &text) { ShowWhole(StatusPanels[1], text); });
     connect(&Scheduler, &TScheduler::HeadersReceived, this, [this](int code, const QStringList &headers) {
         if (FormOpt->isVisible())
             (code == THTTPThread::UpdateHeadHeaders ? FormOpt->ResultsMemo : FormOpt->MemoGHeader)
@@ -245,6 +253,9 @@ void TFormMain::FormShow()
     Settings.Load(TIniFile(IniFileName));
     const TWindowBounds &b = Settings.Window;
     setGeometry(b.left, b.top, b.width, b.height);
+    QHeaderView *header = ListViewMon->header();
+    for (int column = 0; column < std::min(int(b.columns.size()), header->count()); ++column)
+        header->resizeSection(column, b.columns[column]);
 
     switch (TProgramFolder::PrepareTmp(ProgramFolder)) {
     case TProgramFolder::TTmpState::Created:
@@ -264,15 +275,20 @@ void TFormMain::FormClose()
     // A fetch of the Home window would otherwise hold the program open until its server answers.
     FormHome->HomeFetch.AbortForClose();
     const QRect bounds = normalGeometry();
-    Settings.Window = {bounds.top(), bounds.left(), bounds.width(), bounds.height()};
+    QList<int> columns;
+    for (int column = 0; column < ListViewMon->header()->count(); ++column)
+        columns.append(ListViewMon->header()->sectionSize(column));
+    Settings.Window = {bounds.top(), bounds.left(), bounds.width(), bounds.height(), columns};
     // Read the file again so that keys written by others survive.
     TIniFile ini(IniFileName);
     Settings.Save(ini);
     QString error;
     if (!ini.UpdateFile(&error))
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("設定を保存できません: ") + error);
+        TDialogs::Ask(this, QMessageBox::Warning, windowTitle(), QStringLiteral("設定を保存できません: ") + error,
+                      QMessageBox::Ok);
     if (!TJobListFile::SaveList(Jobs, DefaultListFile(), &error))
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("リストを保存できません: ") + error);
+        TDialogs::Ask(this, QMessageBox::Warning, windowTitle(), QStringLiteral("リストを保存できません: ") + error,
+                      QMessageBox::Ok);
     if (TrayIcon)
         TrayIcon->hide();
 }
@@ -312,7 +328,7 @@ QList<int> TFormMain::SelectedRows() const
 
 void TFormMain::SetStatus(const QString &text)
 {
-    StatusPanels[2]->setText(text);
+    ShowWhole(StatusPanels[2], text);
 }
 
 void TFormMain::ShowMessage(const QString &text)

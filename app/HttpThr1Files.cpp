@@ -1,15 +1,14 @@
 // The main window's list files: open, save, the list kept between runs, dropped files and merging.
 #include "FormHome1.h"
 #include "HttpThr1.h"
+#include "TDialogs.h"
 #include "TJobListFile.h"
 #include "TListCommands.h"
 #include "TMergeFiles.h"
 #include "UrlUtil.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMessageBox>
 #include <QTreeView>
 
 namespace {
@@ -31,15 +30,12 @@ QString WithoutExtension(const QString &name)
 
 void TFormMain::InstallDefaultDialogs()
 {
-    Confirm = [this](const QString &text, const QString &caption) {
-        return QMessageBox::question(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
-    };
+    Confirm = [this](const QString &text, const QString &caption) { return TDialogs::Confirm(this, caption, text); };
     ChooseSaveFile = [this](const QString &caption, const QString &name, const QString &filters, QString *selected) {
-        return QFileDialog::getSaveFileName(this, caption, name, filters, selected,
-                                            QFileDialog::DontConfirmOverwrite);
+        return TDialogs::ChooseSaveFile(this, caption, name, filters, selected);
     };
     ChooseOpenFile = [this](const QString &caption, const QString &name, const QString &filters) {
-        return QFileDialog::getOpenFileName(this, caption, name, filters);
+        return TDialogs::ChooseOpenFile(this, caption, name, filters);
     };
 }
 

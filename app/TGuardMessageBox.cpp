@@ -1,16 +1,18 @@
 #include "TGuardMessageBox.h"
 
+#include "TDialogs.h"
 #include "UrlUtil.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QThread>
 
 void TGuardMessageBox::Install()
 {
     UrlUtil::SetGuardReporter([](const QString &operation) {
         auto show = [operation] {
-            QMessageBox::warning(nullptr, QStringLiteral("except"), operation, QMessageBox::Ok | QMessageBox::Cancel);
+            // Over whichever window is in front: the rule knows no window.
+            TDialogs::Ask(nullptr, QMessageBox::Warning, QStringLiteral("except"), operation,
+                          QMessageBox::Ok | QMessageBox::Cancel);
         };
         // A worker does not wait for the box: the GUI thread may itself be waiting for that worker.
         if (QThread::currentThread() == qApp->thread())

@@ -2,6 +2,7 @@
 
 #include "HttpNumber.h"
 
+#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
@@ -13,6 +14,12 @@ constexpr int FlushIntervalMs = 50;
 bool IsValidRow(int row, int count)
 {
     return row >= 0 && row < count;
+}
+
+// Columns too narrow for what they usually hold: their cells show whole as tool tips.
+bool HasNarrowText(int column)
+{
+    return column == 0 || column - 1 == SubCByte || column - 1 == SubTByte || column - 1 == SubMessage;
 }
 
 } // namespace
@@ -346,6 +353,11 @@ int TJobListModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+QString TJobListModel::TimeCell(const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
 QVariant TJobListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || !IsValidRow(index.row(), RowCount()))
@@ -357,6 +369,8 @@ QVariant TJobListModel::data(const QModelIndex &index, int role) const
         return column == 0 ? r.caption : r.cells[column - 1];
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(ColumnAlignment(column));
+    case Qt::ToolTipRole:
+        return HasNarrowText(column) ? data(index, Qt::DisplayRole) : QVariant();
     case Qt::DecorationRole:
         return column == 0 ? QVariant(TRowIcons::Image(r.image)) : QVariant();
     case ImageIndexRole:

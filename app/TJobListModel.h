@@ -10,6 +10,7 @@
 
 #include <array>
 
+class QTime;
 class QTimer;
 
 // Identity of a job row that stays the same while rows are deleted, moved or sorted.
@@ -71,6 +72,8 @@ public:
     static bool IsPendingMessage(const QString &message);
     // A size or offset cell as a number; false for anything but decimal digits (spaces around allowed).
     static bool ParseNumber(const QString &cell, qint64 *value);
+    // A CTime or STime cell: the time of day without a time-zone name.
+    static QString TimeCell(const QTime &time);
 
     // Appends a job unless it duplicates one already listed; returns its row or -1.
     int AddJob(const QString &url, qint64 start, qint64 end, const QString &part);

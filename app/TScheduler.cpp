@@ -5,7 +5,6 @@
 #include "UrlUtil.h"
 
 #include <QDeadlineTimer>
-#include <QLocale>
 #include <QTime>
 
 #include <algorithm>
@@ -35,7 +34,7 @@ constexpr qint64 BackOffCapMs = 60000;
 
 QString TimeOfDay()
 {
-    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    return TJobListModel::TimeCell(QTime::currentTime());
 }
 
 } // namespace

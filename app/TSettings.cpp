@@ -4,12 +4,35 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <QStringList>
 
 #include <algorithm>
 
 namespace {
 const QString Data = QStringLiteral("Data");
 const QString Window = QStringLiteral("Window");
+
+// Widths as "w1,w2,..."; a list with any entry that is no width at all is dropped whole.
+QList<int> ParseColumnWidths(const QString &text)
+{
+    QList<int> widths;
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int width = part.trimmed().toInt(&ok);
+        if (!ok || width < 1 || width > TWindowBounds::MaxColumnWidth)
+            return {};
+        widths.append(width);
+    }
+    return widths;
+}
+
+QString ColumnWidthsText(const QList<int> &widths)
+{
+    QStringList parts;
+    for (const int width : widths)
+        parts.append(QString::number(width));
+    return parts.join(QLatin1Char(','));
+}
 } // namespace
 
 void TSettings::Load(const TIniFile &ini)
@@ -45,6 +68,7 @@ void TSettings::Load(const TIniFile &ini)
     Window.left = ini.ReadInteger(::Window, "Left", d.Window.left);
     Window.width = ini.ReadInteger(::Window, "Width", d.Window.width);
     Window.height = ini.ReadInteger(::Window, "Height", d.Window.height);
+    Window.columns = ParseColumnWidths(ini.ReadString(::Window, "Columns", QString()));
 }
 
 void TSettings::Save(TIniFile &ini) const
@@ -77,6 +101,8 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);
     ini.WriteInteger(::Window, "Height", Window.height);
+    if (!Window.columns.isEmpty())
+        ini.WriteString(::Window, "Columns", ColumnWidthsText(Window.columns));
 }
 
 QString TSettings::ConfigFolder()

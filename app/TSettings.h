@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class TIniFile;
@@ -10,6 +11,10 @@ struct TWindowBounds {
     int left = 35;
     int width = 710;
     int height = 402;
+    // The job list's column widths as the user left them, key "Columns" (w1,w2,...); empty: the defaults.
+    QList<int> columns;
+
+    static constexpr int MaxColumnWidth = 10000;
 };
 
 // Every setting of the program with its default; read once at the first showing of the main

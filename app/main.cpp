@@ -3,6 +3,7 @@
 #include "TBatchOptions.h"
 #include "TBatchRun.h"
 #include "TGuardMessageBox.h"
+#include "TQtTranslation.h"
 #include "THandOver.h"
 #include "TSingleInstance.h"
 #include "TStartOptions.h"
@@ -73,6 +74,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("pelmor"));
     // Ties the windows to the installed menu entry, whose icon the desktop then shows for them.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.pelmor.Pelmor"));
+    // Without the translation Qt's buttons stay English; the program works the same.
+    TQtTranslation::Install(app);
     // A running copy comes to the front; without an argument this start ends there.
     TSingleInstance instance;
     if (!instance.Claim(!options.arguments.isEmpty()))

@@ -1,12 +1,12 @@
 #include "FormMail.h"
 
 #include "MailText.h"
+#include "TDialogs.h"
 #include "TNotice.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
@@ -39,7 +39,7 @@ TFormPelmorMail::TFormPelmorMail(QWidget *parent)
     ConnectClient();
     ShowMessage = [this](QMessageBox::Icon icon, const QString &text) { TNotice::Show(this, icon, text); };
     ChooseOpenFile = [this](const QString &filters) {
-        return QFileDialog::getOpenFileName(this, QString(), QString(), filters);
+        return TDialogs::ChooseOpenFile(this, QString(), QString(), filters);
     };
 }
 

@@ -1,10 +1,12 @@
 #include "TNotice.h"
 
+#include "TDialogs.h"
+
 namespace TNotice {
 
 void Show(QWidget *Parent, QMessageBox::Icon Icon, const QString &Text)
 {
-    auto *box = new QMessageBox(Icon, Parent->windowTitle(), Text, QMessageBox::Ok, Parent);
+    QMessageBox *box = TDialogs::MakeBox(Parent, Icon, Parent->windowTitle(), Text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

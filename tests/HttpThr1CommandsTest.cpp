@@ -47,7 +47,8 @@ protected:
                                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
-    QString Status() const { return form->StatusPanels[2]->text(); }
+    // The whole message: the panel itself may show it cut.
+    QString Status() const { return form->StatusPanels[2]->toolTip(); }
 
     QStringList questions;
     bool answer = true;
@@ -94,6 +95,11 @@ TEST_F(HttpThr1CommandsTest, SortRefusedWhileFetching)
     form->TButtonGetClick();
     form->ListViewMonColumnClick(1);
     EXPECT_EQ(Status(), "取得中はソートできません。");
+    // The 100-pixel panel cuts with "…" and keeps its width; the tool tip holds the message whole.
+    QLabel *panel = form->StatusPanels[2];
+    EXPECT_EQ(panel->width(), 100);
+    EXPECT_TRUE(panel->text().endsWith(QChar(0x2026))) << qPrintable(panel->text());
+    EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width());
     EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/b.jpg");
     form->Scheduler.TButtonStopClick();
     form->ListViewMonColumnClick(2);
@@ -166,7 +172,7 @@ TEST_F(HttpThr1CommandsTest, ListKeptBetweenRunsAndDroppedFiles)
     // A damaged list says which lines it could not read.
     next.DropFileTarget1Drop({temp.write("bad.wst", "URL=\r\nurl=http://h/ok.jpg\r\nURL=http://h/\xff.jpg\r\n")});
     EXPECT_EQ(next.Jobs.RowCount(), 8);
-    EXPECT_EQ(next.StatusPanels[2]->text(), QString::fromUtf8("2 行を読み込めませんでした（1, 3 行目）。"));
+    EXPECT_EQ(next.StatusPanels[2]->toolTip(), QString::fromUtf8("2 行を読み込めませんでした（1, 3 行目）。"));
     next.Jobs.RemoveRows({7});
 
     // Local rows come back with the list too.

@@ -73,6 +73,23 @@ TEST_F(HttpThr1Test, SettingsReadOnFirstShowWrittenOnClose)
     EXPECT_TRUE(written.contains("[Window]\r\nTop=40\r\nLeft=50\r\nWidth=600\r\nHeight=300\r\n"));
 }
 
+// Widened columns are kept with the window bounds.
+TEST_F(HttpThr1Test, ColumnWidthsKeptWithTheBounds)
+{
+    temp.write("pelmor.ini", "[Window]\r\nTop=40\r\nLeft=50\r\nWidth=600\r\nHeight=300\r\nColumns=20,250\r\n");
+    QDir(temp.path()).mkdir("tmp");
+    form->show();
+    QHeaderView *header = form->ListViewMon->header();
+    EXPECT_EQ(header->sectionSize(0), 20);
+    EXPECT_EQ(header->sectionSize(1), 250);
+    EXPECT_EQ(header->sectionSize(2), 50) << "a column the file does not name keeps its width";
+    EXPECT_EQ(header->sectionResizeMode(8), QHeaderView::Interactive);
+
+    header->resizeSection(8, 300);
+    form->close();
+    EXPECT_TRUE(temp.read("pelmor.ini").contains("Columns=20,250,50,50,50,5,5,30,300,5,30,50,50,35\r\n"));
+}
+
 // A second showing does not read the file again, and an existing tmp folder brings no notice.
 TEST_F(HttpThr1Test, LaterShowingsKeepSettings)
 {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTime>
 #include <gtest/gtest.h>
 
 namespace {
@@ -207,4 +208,25 @@ TEST(TJobListModelTest, NumberCellsAreDecimalOnly)
         EXPECT_FALSE(TJobListModel::ParseNumber(QString::fromLatin1(bad), &value)) << bad;
         EXPECT_EQ(value, -7) << bad;
     }
+}
+
+// The narrow columns (Th, CByte, TByte, Message) show their whole cell as a tool tip; the others none.
+TEST(TJobListModelTest, NarrowColumnsShowWholeCellsAsToolTips)
+{
+    TJobListModel jobs;
+    ASSERT_EQ(jobs.AddJob(Url, 0, 0, QString()), 0);
+    jobs.SetCell(0, SubCByte, "123456789");
+    jobs.SetCell(0, SubMessage, QString::fromUtf8("ファイルを作成できません"));
+    EXPECT_EQ(jobs.data(jobs.index(0, 1 + SubCByte), Qt::ToolTipRole).toString(), "123456789");
+    EXPECT_EQ(jobs.data(jobs.index(0, 1 + SubMessage), Qt::ToolTipRole).toString(),
+              QString::fromUtf8("ファイルを作成できません"));
+    EXPECT_EQ(jobs.data(jobs.index(0, 0), Qt::ToolTipRole).toString(), jobs.Caption(0));
+    EXPECT_FALSE(jobs.data(jobs.index(0, 1 + SubURL), Qt::ToolTipRole).isValid());
+}
+
+// Time cells hold the time of day only: no time-zone name to cut in a narrow column.
+TEST(TJobListModelTest, TimeCellsHaveNoZoneName)
+{
+    EXPECT_EQ(TJobListModel::TimeCell(QTime(7, 5, 9)), "07:05:09");
+    EXPECT_EQ(TJobListModel::TimeCell(QTime(23, 59, 0)), "23:59:00");
 }

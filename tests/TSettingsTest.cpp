@@ -42,7 +42,7 @@ TEST(TSettingsTest, SaveWritesKeysInOrderAndRoundTrips)
     s.MaxTries = 6;
     s.FollowRedirects = 1;
     s.KairanURL = "http://notice.example/k.txt";
-    s.Window = {10, 20, 640, 480};
+    s.Window = {10, 20, 640, 480, {}};
     s.CAFile = "/etc/pelmor/ca.pem";
     TIniFile out(dir.file("pelmor.ini"));
     s.Save(out);
@@ -87,4 +87,26 @@ TEST(TSettingsTest, ThreadsOutsideTheSlotsAreClamped)
     EXPECT_EQ(a.Interval, 10) << "the timer interval stays within 10..60000 ms";
     EXPECT_EQ(a.MailPort, 25) << "a port that cannot be falls back to the default";
     EXPECT_EQ(a.MailTimeOut, 1) << "a mail server is waited for at least a second";
+}
+
+// Column widths live beside the window bounds; a list with anything but widths in it is dropped whole.
+TEST(TSettingsTest, ColumnWidthsRoundTripAndBadListsAreIgnored)
+{
+    TTempFolder dir;
+    TSettings s;
+    s.Window.columns = {18, 320, 50};
+    TIniFile out(dir.file("pelmor.ini"));
+    s.Save(out);
+    ASSERT_TRUE(out.UpdateFile());
+    EXPECT_TRUE(dir.read("pelmor.ini").contains("Height=402\r\nColumns=18,320,50\r\n"));
+    TSettings back;
+    back.Load(TIniFile(dir.file("pelmor.ini")));
+    EXPECT_EQ(back.Window.columns, QList<int>({18, 320, 50}));
+
+    for (const char *bad : {"18,abc,50", "18,0,50", "18,-5", "10001", "1e3"}) {
+        dir.write("bad.ini", QByteArray("[Window]\r\nColumns=") + bad + "\r\n");
+        TSettings read;
+        read.Load(TIniFile(dir.file("bad.ini")));
+        EXPECT_TRUE(read.Window.columns.isEmpty()) << bad;
+    }
 }

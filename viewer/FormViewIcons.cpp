@@ -1,11 +1,11 @@
 #include "FormViewIcons.h"
 
+#include "TDialogs.h"
 #include "TPelFile.h"
 #include "TNotice.h"
 #include "TToolButtons.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QListView>
 #include <QMessageBox>
@@ -103,14 +103,12 @@ void TFormIcons::MakeToolBar()
 
 void TFormIcons::InstallDefaultDialogs()
 {
-    Confirm = [this](const QString &text, const QString &caption) {
-        return QMessageBox::question(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
-    };
+    Confirm = [this](const QString &text, const QString &caption) { return TDialogs::Confirm(this, caption, text); };
     ChooseSaveFile = [this](const QString &name, const QString &filter) {
-        return QFileDialog::getSaveFileName(this, QString(), name, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+        return TDialogs::ChooseSaveFile(this, QString(), name, filter, nullptr);
     };
     ChooseOpenFile = [this](const QString &name, const QString &filter) {
-        return QFileDialog::getOpenFileName(this, QString(), name, filter);
+        return TDialogs::ChooseOpenFile(this, QString(), name, filter);
     };
     // Not modal: a catalogue handed over by another program must not hold up the viewer.
     ShowMessage = [this](const QString &text) { TNotice::Show(this, QMessageBox::Warning, text); };
