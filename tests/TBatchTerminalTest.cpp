@@ -152,13 +152,22 @@ TEST(TBatchTerminalTest, ShowsProgressWithARateAndHonoursNoColour)
     }
 }
 
-// Catches --quiet printing successes or a live block, and a failure it hides.
-TEST(TBatchTerminalTest, QuietPrintsOnlyFailuresWithNginx)
+// A real nginx serving one 30000-byte file, and a scratch folder for the run's downloads.
+class TBatchTerminalNginx : public ::testing::Test
 {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+        nginx.WriteFile("here.jpg", QByteArray(30000, 'h'));
+    }
     TTempFolder temp;
     TNginxServer nginx;
-    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
-    nginx.WriteFile("here.jpg", QByteArray(30000, 'h'));
+};
+
+// Catches --quiet printing successes or a live block, and a failure it hides.
+TEST_F(TBatchTerminalNginx, QuietPrintsOnlyFailures)
+{
     TPtyRun run;
     ASSERT_TRUE(run.Start(Common(temp) + QStringList{"--quiet", "--add", nginx.Url("/here.jpg"), "--add",
                                                      nginx.Url("/gone.jpg")}, "1"));
@@ -167,12 +176,8 @@ TEST(TBatchTerminalTest, QuietPrintsOnlyFailuresWithNginx)
 }
 
 // Catches the program taking a pipe for a terminal: its lines must stay as they always were.
-TEST(TBatchTerminalTest, IntoAPipeEachFinishedJobIsOnePlainLineWithNginx)
+TEST_F(TBatchTerminalNginx, IntoAPipeEachFinishedJobIsOnePlainLine)
 {
-    TTempFolder temp;
-    TNginxServer nginx;
-    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
-    nginx.WriteFile("here.jpg", QByteArray(30000, 'h'));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TERM", "xterm-256color");
