@@ -299,14 +299,9 @@ QString TBatchDisplay::Printable(const QString &text)
     return out;
 }
 
-int TBatchDisplay::Columns(int fd)
+QSize TBatchDisplay::TerminalSize(int fd)
 {
     winsize size{};
-    return ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-}
-
-int TBatchDisplay::Rows(int fd)
-{
-    winsize size{};
-    return ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row : 24;
+    const bool known = ioctl(fd, TIOCGWINSZ, &size) == 0;
+    return {known && size.ws_col > 0 ? size.ws_col : 80, known && size.ws_row > 0 ? size.ws_row : 24};
 }

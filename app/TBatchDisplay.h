@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -62,9 +63,8 @@ public:
     static QString ElideMiddle(const QString &text, int width);
     // Control characters shown as "?": a URL or a server's text must not steer the terminal.
     static QString Printable(const QString &text);
-    // Columns of out's terminal, 80 when it tells none.
-    static int Columns(int fd);
-    static int Rows(int fd);
+    // Columns and rows of fd's terminal, 80 by 24 when it tells none.
+    static QSize TerminalSize(int fd);
 
 private:
     struct TSample {

@@ -309,9 +309,9 @@ void TBatchRun::Report(int row)
 
 void TBatchRun::Redraw()
 {
-    const int fd = fileno(m_out);
+    const QSize terminal = TBatchDisplay::TerminalSize(fileno(m_out));
     Print(m_out, m_display.Frame(m_finishedLines, RunningJobs(), {int(m_eligible.size()), m_ended, m_failed},
-                                 TBatchDisplay::Columns(fd), TBatchDisplay::Rows(fd)));
+                                 terminal.width(), terminal.height()));
     m_finishedLines.clear();
 }
 

@@ -297,7 +297,7 @@ int TScheduler::NextPendingRow() const
             && (m_ticks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
         // An https URL and its http twin, or two short names alike, share one file.
-        if (FileInUse(LocalFileOf(row)))
+        if (FileInUse(row))
             continue;
         return row;
     }
@@ -310,11 +310,18 @@ QString TScheduler::LocalFileOf(int row) const
                               m_jobs.Cell(row, SubDiv));
 }
 
-bool TScheduler::FileInUse(const QString &localFile) const
+bool TScheduler::FileInUse(int row) const
 {
-    for (int slot = 0; slot < SlotCount; ++slot)
-        if (m_slotStates[slot] == SlotBusy && m_slotFiles[slot] == localFile)
+    // The row's name is worked out only when some slot is writing: most ticks have none to compare.
+    QString localFile;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (m_slotStates[slot] != SlotBusy)
+            continue;
+        if (localFile.isNull())
+            localFile = LocalFileOf(row);
+        if (m_slotFiles[slot] == localFile)
             return true;
+    }
     return false;
 }
 

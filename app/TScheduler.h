@@ -109,8 +109,8 @@ private:
 
     bool HandOut(int slot, int row);
     QString LocalFileOf(int row) const;
-    // A busy worker writes this file: a second one must not write the same partial file at once.
-    bool FileInUse(const QString &localFile) const;
+    // A busy worker writes the row's file: a second one must not write the same partial file at once.
+    bool FileInUse(int row) const;
     void RequestStop(int slot, const QString &text);
     int SlotOfJob(TJobId id) const;
     // After a run: a job that ended pending waits, or is given up at the MaxTries setting.

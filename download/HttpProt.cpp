@@ -219,7 +219,7 @@ void THttpCli::StartTls()
 
 void THttpCli::SocketTlsDone(quint16 error)
 {
-    if (Ended(FRequestSerial))
+    if (FRequestEnded)
         return;
     if (!error) {
         SendRequest();

@@ -78,7 +78,6 @@ public:
     // anchor (empty: the system's alone); OnTlsDone tells how it went. Sends queued before it is
     // done wait for it; reads see only plain bytes.
     void StartTls(const QString &HostName, const QString &CAFile);
-    bool TlsStarted() const { return FTls != nullptr; }
     // Why the handshake failed, and whether it was the server's certificate that was refused.
     QString TlsFailure() const;
     bool TlsCertificateRefused() const;
