@@ -4,7 +4,7 @@
 PACKAGES := build-essential cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins \
             libgtest-dev libgmock-dev nginx-light python3-aiosmtpd curl fonts-noto-cjk libssl-dev openssl \
             libavif-dev libavif-bin libjxl-dev libjxl-tools \
-            desktop-file-utils appstream dpkg-dev file qt6-translations-l10n
+            desktop-file-utils appstream dpkg-dev file qt6-translations-l10n qt6-svg-dev
 BUILD    ?= build
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CTEST_TIMEOUT ?= 300

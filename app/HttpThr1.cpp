@@ -102,36 +102,35 @@ void TFormMain::MakeToolBar()
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
     ToolBar1->setIconSize(QSize(16, 16));
-    const QColor list(60, 140, 60), edit(40, 110, 200), fetch(200, 120, 0), other(120, 120, 120);
-    TButtonNewList = TToolButtons::Add(ToolBar1, QStringLiteral("N"), list, QStringLiteral("新規作成"));
-    TButtonOpen = TToolButtons::Add(ToolBar1, QStringLiteral("O"), list, QStringLiteral("リストを開く"));
-    TButtonSave = TToolButtons::Add(ToolBar1, QStringLiteral("S"), list, QStringLiteral("リストの保存"));
+    TButtonNewList = TToolButtons::Add(ToolBar1, QStringLiteral("document-new"), QStringLiteral("新規作成"));
+    TButtonOpen = TToolButtons::Add(ToolBar1, QStringLiteral("document-open"), QStringLiteral("リストを開く"));
+    TButtonSave = TToolButtons::Add(ToolBar1, QStringLiteral("document-save"), QStringLiteral("リストの保存"));
     ToolBar1->addSeparator();
-    TButtonSetUp = TToolButtons::Add(ToolBar1, QStringLiteral("$"), edit, QStringLiteral("ＵＲＬ指定"));
-    ToolButtonFromClip = TToolButtons::Add(ToolBar1, QStringLiteral("C"), edit,
+    TButtonSetUp = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-numbered-url"), QStringLiteral("ＵＲＬ指定"));
+    ToolButtonFromClip = TToolButtons::Add(ToolBar1, QStringLiteral("edit-paste"),
                                 QStringLiteral("クリップボードのＵＲＬで、設定画面を開きます"));
     ToolBar1->addSeparator();
-    TButtonCut = TToolButtons::Add(ToolBar1, QStringLiteral("✕"), edit, QStringLiteral("選択項目を削除（注意:ReadMe参照）"));
-    TButtonReady = TToolButtons::Add(ToolBar1, QStringLiteral("R"), edit, QStringLiteral("選択項目を取得対象とする"));
-    TButtonSkip = TToolButtons::Add(ToolBar1, QStringLiteral("−"), edit, QStringLiteral("選択項目を取得対象外とする"));
-    TButtonAbort = TToolButtons::Add(ToolBar1, QStringLiteral("×"), fetch, QStringLiteral("選択中の項目をキャンセル"));
-    ToolButtonUp = TToolButtons::Add(ToolBar1, QStringLiteral("▲"), edit,
+    TButtonCut = TToolButtons::Add(ToolBar1, QStringLiteral("edit-cut"), QStringLiteral("選択項目を削除（注意:ReadMe参照）"));
+    TButtonReady = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-ready"), QStringLiteral("選択項目を取得対象とする"));
+    TButtonSkip = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-skip"), QStringLiteral("選択項目を取得対象外とする"));
+    TButtonAbort = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-stop"), QStringLiteral("選択中の項目をキャンセル"));
+    ToolButtonUp = TToolButtons::Add(ToolBar1, QStringLiteral("go-up"),
                           QStringLiteral("項目順をＵＰ（選択項目の先頭のみ、取得中項目は不可）"));
-    ToolButtonDown = TToolButtons::Add(ToolBar1, QStringLiteral("▼"), edit,
+    ToolButtonDown = TToolButtons::Add(ToolBar1, QStringLiteral("go-down"),
                             QStringLiteral("項目順をＤＯＷＮ（選択項目の最後尾のみ、取得中項目は不可）"));
     ToolBar1->addSeparator();
-    TButtonGet = TToolButtons::Add(ToolBar1, QStringLiteral("▶"), fetch, QStringLiteral("取得タイマーＯｎ"));
-    TButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("॥"), fetch, QStringLiteral("取得タイマーＯｆｆ"));
-    ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("■"), QColor(190, 40, 40), QStringLiteral("全処理の中止"));
+    TButtonGet = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-start"), QStringLiteral("取得タイマーＯｎ"));
+    TButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-pause"), QStringLiteral("取得タイマーＯｆｆ"));
+    ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("process-stop"), QStringLiteral("全処理の中止"));
     Image1 = new QLabel(ToolBar1);
     Image1->setFixedSize(SlotImageSize);
     Image1->setToolTip(QStringLiteral("作成したスレッドは開放しましせん"));
     ToolBar1->addWidget(Image1);
     ToolBar1->addSeparator();
-    ToolButton6 = TToolButtons::Add(ToolBar1, QStringLiteral("▣"), other, QStringLiteral("画像表示"));
-    ToolButtonEnv = TToolButtons::Add(ToolBar1, QStringLiteral("⚙"), other, QStringLiteral("オプション設定"));
-    ToolButtonMail = TToolButtons::Add(ToolBar1, QStringLiteral("@"), other, QStringLiteral("ピルカの出荷"));
-    ToolButtonHomePage = TToolButtons::Add(ToolBar1, QStringLiteral("H"), other, QStringLiteral("ノルビスへ行く"));
+    ToolButton6 = TToolButtons::Add(ToolBar1, QStringLiteral("image-x-generic"), QStringLiteral("画像表示"));
+    ToolButtonEnv = TToolButtons::Add(ToolBar1, QStringLiteral("preferences-system"), QStringLiteral("オプション設定"));
+    ToolButtonMail = TToolButtons::Add(ToolBar1, QStringLiteral("mail-send"), QStringLiteral("ピルカの出荷"));
+    ToolButtonHomePage = TToolButtons::Add(ToolBar1, QStringLiteral("go-home"), QStringLiteral("ノルビスへ行く"));
     ImageLogo = new QLabel(ToolBar1);
     ImageLogo->setPixmap(TToolIcons::Glyph(QStringLiteral("ペ"), QColor(230, 90, 140)).pixmap(24, 24));
     ImageLogo->setToolTip(QStringLiteral("今後とも御愛用よろしくお願いします"));

@@ -85,19 +85,18 @@ void TFormHome::MakeToolBar()
     ToolBar1->setGeometry(ToolBarRect);
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setMovable(false);
-    const QColor make(40, 110, 200), list(60, 140, 60), layout(120, 120, 120);
-    ToolButtonMake = TToolButtons::Add(ToolBar1, QStringLiteral("$"), make,
+    ToolButtonMake = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-numbered-url"),
         QStringLiteral("ＵＲＬを指定して下さい。ﾍﾟｰｼﾞを指定するとﾘﾝｸをｲﾝﾎﾟｰﾄします。$ﾏｰｸは数字で展開します。"));
-    ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("■"), QColor(190, 40, 40), QStringLiteral("処理の中止"));
-    ToolButtonAdd = TToolButtons::Add(ToolBar1, QStringLiteral("+"), list, QStringLiteral("リストビューに追加する"));
-    ToolButtonClip = TToolButtons::Add(ToolBar1, QStringLiteral("C"), list, QStringLiteral("クリップボードから貼り付ける"));
-    ToolButtonDiv = TToolButtons::Add(ToolBar1, QStringLiteral("÷"), make, QStringLiteral("分割ダウンロード（１２分割）"));
+    ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("process-stop"), QStringLiteral("処理の中止"));
+    ToolButtonAdd = TToolButtons::Add(ToolBar1, QStringLiteral("list-add"), QStringLiteral("リストビューに追加する"));
+    ToolButtonClip = TToolButtons::Add(ToolBar1, QStringLiteral("edit-paste"), QStringLiteral("クリップボードから貼り付ける"));
+    ToolButtonDiv = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-split"), QStringLiteral("分割ダウンロード（１２分割）"));
     ToolBar1->addSeparator();
-    ToolButtonKairan = TToolButtons::Add(ToolBar1, QStringLiteral("i"), QColor(200, 140, 0), QStringLiteral("回覧版を表示する"));
+    ToolButtonKairan = TToolButtons::Add(ToolBar1, QStringLiteral("dialog-information"), QStringLiteral("回覧版を表示する"));
     ToolBar1->addSeparator();
-    ToolButtonNo1 = TToolButtons::Add(ToolBar1, QStringLiteral("1"), layout, QStringLiteral("小さいフォーム"));
-    ToolButtonNo2 = TToolButtons::Add(ToolBar1, QStringLiteral("2"), layout, QStringLiteral("番号作成フォーム"));
-    ToolButtonNo3 = TToolButtons::Add(ToolBar1, QStringLiteral("3"), layout, QStringLiteral("リンク一覧表示フォーム"));
+    ToolButtonNo1 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-small"), QStringLiteral("小さいフォーム"));
+    ToolButtonNo2 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-numbers"), QStringLiteral("番号作成フォーム"));
+    ToolButtonNo3 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-links"), QStringLiteral("リンク一覧表示フォーム"));
 
     connect(ToolButtonMake, &QToolButton::clicked, this, &TFormHome::ToolButtonMakeClick);
     connect(ToolButtonAdd, &QToolButton::clicked, this, &TFormHome::ToolButtonAddClick);

@@ -5,10 +5,10 @@
 #include <QToolBar>
 #include <QToolButton>
 
-QToolButton *TToolButtons::Add(QToolBar *bar, const QString &symbol, const QColor &tile, const QString &hint)
+QToolButton *TToolButtons::Add(QToolBar *bar, const QString &iconName, const QString &hint)
 {
     auto *button = new QToolButton(bar);
-    button->setIcon(TToolIcons::Glyph(symbol, tile));
+    button->setIcon(TToolIcons::Themed(iconName));
     button->setToolTip(hint);
     bar->addWidget(button);
     return button;

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QColor>
 #include <QString>
 
 class QToolBar;
 class QToolButton;
 
 namespace TToolButtons {
-// Appends a button with a glyph picture and its hint.
-QToolButton *Add(QToolBar *bar, const QString &symbol, const QColor &tile, const QString &hint);
+// Appends a button with the icon of this freedesktop (or our own) name and its hint.
+QToolButton *Add(QToolBar *bar, const QString &iconName, const QString &hint);
 }

@@ -1,8 +1,36 @@
 #include "TToolIcons.h"
 
+#include <QFile>
 #include <QFont>
 #include <QPainter>
 #include <QPixmap>
+#include <QSvgRenderer>
+
+QIcon TToolIcons::Themed(const QString &name)
+{
+    return QIcon::fromTheme(name, Own(name));
+}
+
+QIcon TToolIcons::Own(const QString &name)
+{
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(name);
+    if (!QFile::exists(path))
+        return {};
+    QSvgRenderer drawing(path);
+    if (!drawing.isValid())
+        return {};
+    QIcon icon;
+    // Drawn at each size rather than scaled, so that thin strokes stay sharp at 16 pixels.
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        drawing.render(&p);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
 
 QIcon TToolIcons::Glyph(const QString &symbol, const QColor &tile)
 {

@@ -76,21 +76,20 @@ void TFormView::MakeToolBar()
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
     ToolBar1->setIconSize(QSize(16, 16));
-    const QColor step(40, 110, 200), thumbs(60, 140, 60), show(120, 120, 120);
-    SpeedButtonBf = TToolButtons::Add(ToolBar1, QStringLiteral("◀"), step, QStringLiteral("前項目"));
-    SpeedButtonNext = TToolButtons::Add(ToolBar1, QStringLiteral("▶"), step, QStringLiteral("次項目"));
+    SpeedButtonBf = TToolButtons::Add(ToolBar1, QStringLiteral("go-previous"), QStringLiteral("前項目"));
+    SpeedButtonNext = TToolButtons::Add(ToolBar1, QStringLiteral("go-next"), QStringLiteral("次項目"));
     SpeedButtonIcons =
-        TToolButtons::Add(ToolBar1, QStringLiteral("▦"), thumbs, QStringLiteral("リスト表示項目のサムネール表示"));
+        TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-thumbnails"), QStringLiteral("リスト表示項目のサムネール表示"));
     SpeedButtonStop =
-        TToolButtons::Add(ToolBar1, QStringLiteral("■"), QColor(190, 40, 40), QStringLiteral("サムネール作成処理の中止"));
-    SpeedButtonZoom = TToolButtons::Add(ToolBar1, QStringLiteral("Z"), show, QStringLiteral("ズーム表示"));
-    SpeedButtonJitsu = TToolButtons::Add(ToolBar1, QStringLiteral("1"), show,
+        TToolButtons::Add(ToolBar1, QStringLiteral("process-stop"), QStringLiteral("サムネール作成処理の中止"));
+    SpeedButtonZoom = TToolButtons::Add(ToolBar1, QStringLiteral("zoom-fit-best"), QStringLiteral("ズーム表示"));
+    SpeedButtonJitsu = TToolButtons::Add(ToolBar1, QStringLiteral("zoom-original"),
                                          QStringLiteral("実寸表示。右クリックドラッグでスクロールできます。"));
-    SpeedButtonCRotate = TToolButtons::Add(ToolBar1, QStringLiteral("↺"), show, QStringLiteral("左回転"));
-    SpeedButtonRotate = TToolButtons::Add(ToolBar1, QStringLiteral("↻"), show, QStringLiteral("右回転"));
-    SpeedButtonFileList = TToolButtons::Add(ToolBar1, QStringLiteral("F"), show, QStringLiteral("ファイル一覧の表示"));
+    SpeedButtonCRotate = TToolButtons::Add(ToolBar1, QStringLiteral("object-rotate-left"), QStringLiteral("左回転"));
+    SpeedButtonRotate = TToolButtons::Add(ToolBar1, QStringLiteral("object-rotate-right"), QStringLiteral("右回転"));
+    SpeedButtonFileList = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-file-list"), QStringLiteral("ファイル一覧の表示"));
     SpeedButtonTopForm =
-        TToolButtons::Add(ToolBar1, QStringLiteral("⇑"), show, QStringLiteral("メインフォームを前面に移動"));
+        TToolButtons::Add(ToolBar1, QStringLiteral("go-top"), QStringLiteral("メインフォームを前面に移動"));
     SpeedButtonStop->setEnabled(false);
     MakeProgressBars();
 

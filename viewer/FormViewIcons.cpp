@@ -89,13 +89,12 @@ void TFormIcons::MakeToolBar()
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
     ToolBar1->setIconSize(QSize(16, 16));
-    const QColor file(60, 140, 60);
-    ToolButtonNew = TToolButtons::Add(ToolBar1, QStringLiteral("N"), file, QString());
+    ToolButtonNew = TToolButtons::Add(ToolBar1, QStringLiteral("document-new"), QString());
     ToolButtonNew->setEnabled(false);
-    ToolButtonLoad = TToolButtons::Add(ToolBar1, QStringLiteral("O"), file, QString());
-    ToolButtonSave = TToolButtons::Add(ToolBar1, QStringLiteral("S"), file, QString());
+    ToolButtonLoad = TToolButtons::Add(ToolBar1, QStringLiteral("document-open"), QString());
+    ToolButtonSave = TToolButtons::Add(ToolBar1, QStringLiteral("document-save"), QString());
     ToolBar1->addSeparator();
-    ToolButtonLoadAdd = TToolButtons::Add(ToolBar1, QStringLiteral("+"), file, QString());
+    ToolButtonLoadAdd = TToolButtons::Add(ToolBar1, QStringLiteral("list-add"), QString());
     ToolButtonLoadAdd->setEnabled(false);
     connect(ToolButtonLoad, &QToolButton::clicked, this, &TFormIcons::ToolButtonLoadClick);
     connect(ToolButtonSave, &QToolButton::clicked, this, &TFormIcons::ToolButtonSaveClick);
