@@ -110,7 +110,7 @@ void TFormMain::MakeToolBar()
     ToolButtonFromClip = TToolButtons::Add(ToolBar1, QStringLiteral("edit-paste"),
                                 QStringLiteral("クリップボードのＵＲＬで、設定画面を開きます"));
     ToolBar1->addSeparator();
-    TButtonCut = TToolButtons::Add(ToolBar1, QStringLiteral("edit-cut"), QStringLiteral("選択項目を削除（注意:ReadMe参照）"));
+    TButtonCut = TToolButtons::Add(ToolBar1, QStringLiteral("edit-delete"), QStringLiteral("選択項目を削除（注意:ReadMe参照）"));
     TButtonReady = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-ready"), QStringLiteral("選択項目を取得対象とする"));
     TButtonSkip = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-skip"), QStringLiteral("選択項目を取得対象外とする"));
     TButtonAbort = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-stop"), QStringLiteral("選択中の項目をキャンセル"));
