@@ -1,6 +1,7 @@
 #include "TToolIcons.h"
 
 #include <QFile>
+#include <QHash>
 #include <QFont>
 #include <QPainter>
 #include <QPixmap>
@@ -8,7 +9,14 @@
 
 QIcon TToolIcons::Themed(const QString &name)
 {
-    return QIcon::fromTheme(name, Own(name));
+    // Our drawing is made only where the theme lacks the name, and once for all windows.
+    if (QIcon::hasThemeIcon(name))
+        return QIcon::fromTheme(name);
+    static QHash<QString, QIcon> drawn;
+    auto found = drawn.constFind(name);
+    if (found == drawn.constEnd())
+        found = drawn.insert(name, Own(name));
+    return *found;
 }
 
 QIcon TToolIcons::Own(const QString &name)
