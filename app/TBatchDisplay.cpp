@@ -290,6 +290,16 @@ QString TBatchDisplay::ElideMiddle(const QString &text, int width)
     return Take(text, room - room / 2, false) + dots + Take(text, room / 2, true);
 }
 
+QString TBatchDisplay::TreeLine(const QString &caption, const QString &url)
+{
+    // The caption's own line breaks and tabs would split the line or its fields.
+    QString oneLine = caption;
+    for (QChar &c : oneLine)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    return QStringLiteral("TREE\t") + Printable(oneLine) + QLatin1Char('\t') + Printable(url) + QLatin1Char('\n');
+}
+
 QString TBatchDisplay::Printable(const QString &text)
 {
     QString out = text;

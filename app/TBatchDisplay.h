@@ -61,6 +61,8 @@ public:
     static int Width(const QString &text);
     // Cuts the middle out of text so that it takes at most width columns.
     static QString ElideMiddle(const QString &text, int width);
+    // A link tree entry of a page import: "TREE", a tab, its caption on one line, a tab, its URL.
+    static QString TreeLine(const QString &caption, const QString &url);
     // Control characters shown as "?": a URL or a server's text must not steer the terminal.
     static QString Printable(const QString &text);
     // Columns and rows of fd's terminal, 80 by 24 when it tells none.

@@ -49,6 +49,7 @@ const TSourceOption UrlOptions[] = {
     {"--add", TBatchOptions::TSource::Add},
     {"--urls", TBatchOptions::TSource::Urls},
     {"--split", TBatchOptions::TSource::Split},
+    {"--import", TBatchOptions::TSource::Import},
 };
 
 template <typename Option, size_t N>
@@ -117,27 +118,6 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
         }
     }
     if (o.sources.isEmpty())
-        return fail(QStringLiteral("nothing to fetch: give a LIST, --urls, --make, --add or --split"));
+        return fail(QStringLiteral("nothing to fetch: give a LIST, --urls, --make, --add, --split or --import"));
     return o;
-}
-
-QString TBatchOptions::Usage()
-{
-    return QStringLiteral(
-        "usage: pelmor --batch [options] [LIST ...]\n"
-        "  --urls FILE                     add every URL of FILE (one a line)\n"
-        "  --make PATTERN START END LENGTH expand the first $ of PATTERN into numbers\n"
-        "  --add URL                       add one URL\n"
-        "  --split URL                     fetch URL in 12 parts at once and join them in tmp\n"
-        "  --ini FILE                      settings file\n"
-        "  --folder DIR                    program folder; files go to DIR/tmp\n"
-        "  --threads N                     workers, 1..9\n"
-        "  --interval MS                   timer interval, 10..60000 ms (one job starts per tick)\n"
-        "  --timeout N                     restart a job after about N seconds without progress\n"
-        "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
-        "  --location                      follow redirects (up to 10)\n"
-        "  --save FILE                     write the list when done\n"
-        "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done\n"
-        "  -q, --quiet                     print only the jobs that failed\n"
-        "  -h, --help                      print this and exit");
 }

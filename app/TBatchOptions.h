@@ -12,9 +12,10 @@ struct TBatchOptions {
         int end = 0;
         int length = 0;
     };
-    // Sources in the order given: lists, URL files, patterns, single URLs and URLs to split.
+    // Sources in the order given: lists, URL files, patterns, single URLs, URLs to split and pages
+    // whose links are imported.
     struct TSource {
-        enum Kind { List, Urls, Make, Add, Split } kind = Add;
+        enum Kind { List, Urls, Make, Add, Split, Import } kind = Add;
         QString text;
         TMake make;
     };
@@ -35,5 +36,4 @@ struct TBatchOptions {
 
     // commandLine without the program name; "--batch" may be among it.
     static TBatchOptions Parse(const QStringList &commandLine);
-    static QString Usage();
 };

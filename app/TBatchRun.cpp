@@ -9,6 +9,9 @@
 #include "THomeFetch.h"
 #include "TIniFile.h"
 #include "TJobListFile.h"
+#include "TLinkImport.h"
+#include "TLinkTreeModel.h"
+#include "bmRegExp.h"
 #include "TListCommands.h"
 #include "TMergeFiles.h"
 #include "TProgramFolder.h"
@@ -126,7 +129,8 @@ int TBatchRun::Run()
         written = false;
     if (!written)
         return ExitIncomplete;
-    return complete == m_eligible.size() && merged && !m_splitFailed ? ExitComplete : ExitIncomplete;
+    return complete == m_eligible.size() && merged && !m_splitFailed && !m_importFailed ? ExitComplete
+                                                                                         : ExitIncomplete;
 }
 
 bool TBatchRun::Prepare()
@@ -194,6 +198,9 @@ bool TBatchRun::AddSources()
         case TBatchOptions::TSource::Split:
             m_splitFailed = !AddSplit(source.text) || m_splitFailed;
             break;
+        case TBatchOptions::TSource::Import:
+            m_importFailed = !AddImport(source.text) || m_importFailed;
+            break;
         }
     }
     return true;
@@ -207,6 +214,28 @@ bool TBatchRun::AddSplit(const QString &url)
         return true;
     }
     Print(m_err, QStringLiteral("pelmor: %1: cannot be fetched in parts (%2)\n").arg(url, probe.StatusText));
+    return false;
+}
+
+bool TBatchRun::AddImport(const QString &url)
+{
+    THomeFetch fetch(m_jobs, m_settings);
+    TLinkTreeModel tree;
+    TAWKStr awk;
+    TLinkImport(m_jobs, tree, awk).ImportPage(fetch, url, QPersistentModelIndex(), m_settings);
+    // Depth first, as the tree lists them: a node, then its children, then its next sibling.
+    const std::function<void(const QModelIndex &)> printBelow = [&](const QModelIndex &parent) {
+        for (int row = 0; row < tree.rowCount(parent); ++row) {
+            const QModelIndex node = tree.index(row, 0, parent);
+            Print(m_out, TBatchDisplay::TreeLine(node.data().toString(), tree.Url(node)));
+            printBelow(node);
+        }
+    };
+    printBelow(QModelIndex());
+    if (fetch.FailReason.isEmpty())
+        return true;
+    Print(m_err, QStringLiteral("pelmor: %1: %2\n")
+                     .arg(TBatchDisplay::Printable(url), TBatchDisplay::Printable(fetch.FailReason)));
     return false;
 }
 

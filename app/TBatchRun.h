@@ -41,6 +41,9 @@ private:
     bool AddSources();
     // Splits url into part jobs; false (with a message) when the server gives no parts.
     bool AddSplit(const QString &url);
+    // Imports the page at url as the Home window does and prints its link tree; false (with the
+    // reason) when the page could not be fetched.
+    bool AddImport(const QString &url);
     // Joins the parts of every split whose parts are all complete; false when one could not be joined.
     bool MergeSplits();
     // Writes the thumbnails of the jobs' files that decode, in job order; false (with a message) when
@@ -65,6 +68,7 @@ private:
     QSet<quint64> m_eligible;
     QStringList m_splits;
     bool m_splitFailed = false;
+    bool m_importFailed = false;
     int m_ended = 0;
     int m_failed = 0;
     QStringList m_finishedLines;

@@ -6,7 +6,10 @@ TStartOptions TStartOptions::Parse(const QStringList &commandLine)
     for (int i = 1; i < commandLine.size(); ++i) {
         const QString &arg = commandLine[i];
         const bool hasValue = i + 1 < commandLine.size();
-        if (arg == QStringLiteral("--version")) {
+        if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
+            options.showHelp = true;
+            return options;
+        } else if (arg == QStringLiteral("--version")) {
             options.showVersion = true;
         } else if (arg == QStringLiteral("--ini") || arg == QStringLiteral("--folder")) {
             if (!hasValue) {
@@ -26,7 +29,37 @@ TStartOptions TStartOptions::Parse(const QStringList &commandLine)
 
 QString TStartOptions::Usage()
 {
-    return QStringLiteral("usage: pelmor [--version] [--ini FILE] [--folder DIR] [ARGUMENT]\n"
-                          "       pelmor --hand-over FILE\n"
-                          "       pelmor --batch [options] [LIST ...]");
+    return QStringLiteral(
+        "usage: pelmor [--ini FILE] [--folder DIR] [ARGUMENT]\n"
+        "       pelmor --hand-over FILE\n"
+        "       pelmor --batch [options] [LIST ...]\n"
+        "       pelmor --version | --help\n"
+        "\n"
+        "Windows:\n"
+        "  --ini FILE                      settings file (default: pelmor.ini in $XDG_CONFIG_HOME or ~/.config)\n"
+        "  --folder DIR                    program folder; files go to DIR/tmp\n"
+        "  ARGUMENT                        start a further copy even while one runs\n"
+        "  --hand-over FILE                show FILE in the running copy's viewer and exit\n"
+        "  --version                       print the version and exit\n"
+        "  -h, --help                      print this and exit\n"
+        "\n"
+        "Batch mode, without windows (exit 0: every job complete, 1: not, 2: usage error):\n"
+        "  LIST ...                        job lists to fetch (.WST, .WRG)\n"
+        "  --urls FILE                     add every URL of FILE (one a line)\n"
+        "  --make PATTERN START END LENGTH expand the first $ of PATTERN into numbers\n"
+        "  --add URL                       add one URL\n"
+        "  --split URL                     fetch URL in 12 parts at once and join them in tmp\n"
+        "  --import URL                    add the files the page at URL links to; print its other\n"
+        "                                  links as TREE lines (caption, URL)\n"
+        "  --ini FILE                      settings file (only read)\n"
+        "  --folder DIR                    program folder; files go to DIR/tmp\n"
+        "  --threads N                     workers, 1..9\n"
+        "  --interval MS                   timer interval, 10..60000 ms (one job starts per tick)\n"
+        "  --timeout N                     restart a job after about N seconds without progress\n"
+        "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
+        "  --location                      follow redirects (up to 10)\n"
+        "  --save FILE                     write the list when done\n"
+        "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done\n"
+        "  -q, --quiet                     print only the jobs that failed and the TREE lines\n"
+        "  -h, --help                      print this and exit");
 }

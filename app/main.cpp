@@ -19,11 +19,11 @@ int RunBatch(int argc, char **argv, const QStringList &commandLine)
 {
     const TBatchOptions options = TBatchOptions::Parse(commandLine.mid(1));
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "pelmor: %s\n%s\n", qPrintable(options.error), qPrintable(TBatchOptions::Usage()));
+        std::fprintf(stderr, "pelmor: %s\n%s\n", qPrintable(options.error), qPrintable(TStartOptions::Usage()));
         return TBatchRun::ExitUsage;
     }
     if (options.help) {
-        std::printf("%s\n", qPrintable(TBatchOptions::Usage()));
+        std::printf("%s\n", qPrintable(TStartOptions::Usage()));
         return 0;
     }
     QCoreApplication app(argc, argv);
@@ -64,6 +64,10 @@ int main(int argc, char **argv)
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "pelmor: %s\n%s\n", qPrintable(options.error), qPrintable(TStartOptions::Usage()));
         return 2;
+    }
+    if (options.showHelp) {
+        std::printf("%s\n", qPrintable(TStartOptions::Usage()));
+        return 0;
     }
     if (options.showVersion) {
         std::puts(PelmorVersionText);

@@ -65,8 +65,5 @@ void TFormHome::HeaderControl1SectionResize()
 
 void TFormHome::FetchPage(const QString &url)
 {
-    if (!HomeFetch.FetchPage(url))
-        return;
-    // The tree may have been emptied while the page arrived: the links then go to the top level.
-    TLinkImport(m_jobs, *LinkTree, AWKStr1).ScanLinks(HomeFetch.PageText, HomeFetch.PageURL, ImportParent, m_settings);
+    TLinkImport(m_jobs, *LinkTree, AWKStr1).ImportPage(HomeFetch, url, ImportParent, m_settings);
 }

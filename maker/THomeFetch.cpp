@@ -111,6 +111,7 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     });
 
     StopRequested = false;
+    FailReason.clear();
     PageText.clear();
     HttpCli1.URL = url;
     HttpCli1.Proxy = m_settings.Proxy;
@@ -122,13 +123,21 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     FCap = cap;
     try {
         HttpCli1.Get();
-    } catch (const EHttpException &) {
+    } catch (const EHttpException &fault) {
         SetStatus(QStringLiteral("Disconnected"));
+        // Our own abort ends a whole answer at its end, or one whose status was already told. A
+        // request that ended in order was answered with a failure status.
+        const quint16 ended = HttpCli1.RequestDoneError();
+        if (FailReason.isEmpty() && ended != httpErrAborted)
+            FailReason = ended == 0 ? UrlUtil::HttpMsg(fault.ErrorCode()) : fault.Message();
     } catch (const std::exception &fault) {
         // Not the client's own report: say what happened and drop the result.
         SetStatus(QStringLiteral("Error: ") + QString::fromLocal8Bit(fault.what()));
+        FailReason = StatusText;
         return false;
     }
+    if (HttpCli1.RequestDoneError() == httpErrBodyCut)
+        FailReason = QStringLiteral("the connection closed before the whole answer arrived");
     PageText = stream.data().left(cap);
     return !StopRequested;
 }
@@ -173,6 +182,7 @@ void THomeFetch::HttpCli1HeaderEnd(THttpCli *sender)
         // A redirect the client did not follow, or a failure: nothing to read.
         RangeExpected = false;
         SetStatus(UrlUtil::HttpMsg(LastStatus));
+        FailReason = StatusText;
         sender->Abort();
     }
 }

@@ -55,6 +55,9 @@ public:
     int LastStatus = 0;
     // The last status text shown, for callers without a status bar.
     QString StatusText;
+    // Why the last fetch got no whole answer: the client's reason, or the status of an answer that
+    // carries no document. Empty when the answer arrived whole.
+    QString FailReason;
 
 signals:
     void StatusTextChanged(const QString &text);

@@ -1,6 +1,7 @@
 #include "TLinkImport.h"
 
 #include "HtmlParser.h"
+#include "THomeFetch.h"
 #include "TJobListModel.h"
 #include "TLinkTreeModel.h"
 #include "TSettings.h"
@@ -41,6 +42,15 @@ TLinkImport::TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk
     , m_tree(tree)
     , m_awk(awk)
 {
+}
+
+bool TLinkImport::ImportPage(THomeFetch &fetch, const QString &url, const QPersistentModelIndex &parent,
+                             const TSettings &settings)
+{
+    if (!fetch.FetchPage(url))
+        return false;
+    ScanLinks(fetch.PageText, fetch.PageURL, parent, settings);
+    return true;
 }
 
 void TLinkImport::ScanLinks(QByteArray &pageText, const QString &pageUrl, const QModelIndex &parent,

@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QModelIndex>
+#include <QPersistentModelIndex>
 #include <QString>
 
 #include <functional>
 
 class TAWKStr;
+class THomeFetch;
 class TJobListModel;
 class TLinkTreeModel;
 struct TSettings;
@@ -21,6 +23,11 @@ public:
     static constexpr int CaptionWindow = 4096;
 
     TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk);
+
+    // The page import: fetches url on fetch and scans what arrived, its links going under parent (the
+    // top level when parent is none or was removed meanwhile). False when the fetch was stopped.
+    bool ImportPage(THomeFetch &fetch, const QString &url, const QPersistentModelIndex &parent,
+                    const TSettings &settings);
 
     // Converts pageText to Shift_JIS in place, then reads "href" and "HREF" links, and "src" and
     // "SRC" ones when the SRC setting is 1, in that order.

@@ -187,12 +187,6 @@ TEST_F(TBatchTerminalNginx, IntoAPipeEachFinishedJobIsOnePlainLine)
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()), "End>Completed!\t" + nginx.Url("/here.jpg") + "\n");
-
-    QProcess help;
-    help.start(PELMOR_BINARY, {"--batch", "--help"});
-    ASSERT_TRUE(help.waitForFinished(60000));
-    EXPECT_EQ(help.exitCode(), 0);
-    EXPECT_TRUE(help.readAllStandardOutput().startsWith("usage: pelmor --batch"));
 }
 
 // Catches a cut that runs past its width (wide characters take two columns) or loses the file name.
