@@ -1,5 +1,6 @@
 #include "FormMail.h"
 
+#include "MailErrorText.h"
 #include "MailText.h"
 #include "TDialogs.h"
 #include "TNotice.h"
@@ -102,9 +103,11 @@ void TFormPelmorMail::ConnectClient()
     connect(c, &TMailSession::Disconnect, this, [this] { SetStatus(QStringLiteral("接続終了")); });
     connect(c, &TMailSession::Status, this, &TFormPelmorMail::SetStatus);
     connect(c, &TMailSession::HostResolved, this, [this] { SetStatus(QStringLiteral("ホストが見つかりました。")); });
-    connect(c, &TMailSession::InvalidHost, this, [this] { SetStatus(QStringLiteral("ホストが見つかりません。")); });
+    // A failed send is told in one message when it has ended, with the server's or the system's detail.
+    connect(c, &TMailSession::InvalidHost, this,
+            [this] { SetStatus(MailErrorText::Sentence(TSmtpFault::HostNotFound)); });
     connect(c, &TMailSession::ConnectionFailed, this,
-            [this] { Report(QMessageBox::Warning, QStringLiteral("サーバー接続に失敗しました。")); });
+            [this] { SetStatus(MailErrorText::Sentence(TSmtpFault::ConnectFailed)); });
     connect(c, &TMailSession::SendStart, this, [this] { SetStatus(QStringLiteral("送信開始")); });
     connect(c, &TMailSession::PacketSent, this, [this](qint64 sent, qint64 total) {
         SetStatus(QStringLiteral("送信中 %1 / %2").arg(sent).arg(total));
@@ -114,10 +117,10 @@ void TFormPelmorMail::ConnectClient()
     connect(c, &TMailSession::EncodeEnd, this,
             [this](const QString &name) { SetStatus(QStringLiteral("ｴﾝｺｰﾄﾞ終了 ") + name); });
     connect(c, &TMailSession::RecipientNotFound, this, [this](const QString &address) {
-        ShowMessage(QMessageBox::Warning, QStringLiteral("Recipient \"%1\" not found").arg(address));
+        ShowMessage(QMessageBox::Warning, QStringLiteral("宛先 \"%1\" が見つかりません。").arg(address));
     });
     connect(c, &TMailSession::HeaderIncomplete, this,
-            [this] { Report(QMessageBox::Warning, QStringLiteral("Header Incomplete.")); });
+            [this] { SetStatus(MailErrorText::Sentence(TSmtpFault::Header)); });
     connect(c, &TMailSession::Success, this, [this] { SetStatus(QStringLiteral("Success")); });
     connect(c, &TMailSession::Failure, this, [this] { SetStatus(QStringLiteral("失敗しました。")); });
     connect(c, &TMailSession::Finished, this, [this](const QString &error, int) { SendEnded(error); });
@@ -133,13 +136,8 @@ void TFormPelmorMail::SetEndpoints(const QString &host, int port, int timeOutSec
 
 void TFormPelmorMail::SetStatus(const QString &text)
 {
-    StatusBar1->showMessage(text);
-}
-
-void TFormPelmorMail::Report(QMessageBox::Icon icon, const QString &text)
-{
-    FReported = true;
-    ShowMessage(icon, text);
+    // The status bar has one line; a detail goes after the sentence.
+    StatusBar1->showMessage(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
 }
 
 TPostMessage TFormPelmorMail::MakeMessage() const
@@ -170,11 +168,10 @@ void TFormPelmorMail::BitBtnSendClick()
         const QString path = ListBox1->item(i)->text();
         QFile file(path);
         if (!TNMSMTP::OpenAttachment(file)) {
-            ShowMessage(QMessageBox::Warning, QStringLiteral("添付ファイルを読めません。\n") + path);
+            ShowMessage(QMessageBox::Warning, MailErrorText::Text(TSmtpFault::Attachment, path));
             return;
         }
     }
-    FReported = false;
     FClosing = false;
     BitBtnSend->setEnabled(false);
     NMSMTP1.Start(FServer, MakeMessage());
@@ -188,12 +185,11 @@ void TFormPelmorMail::SendEnded(const QString &error)
         return;
     }
     if (FClosing) {
-        SetStatus(QStringLiteral("中止しました。"));
+        SetStatus(MailErrorText::Sentence(TSmtpFault::Aborted));
         return;
     }
     SetStatus(error);
-    if (!FReported)
-        ShowMessage(QMessageBox::Warning, error);
+    ShowMessage(QMessageBox::Warning, error);
 }
 
 void TFormPelmorMail::SpeedButtonAddClick()

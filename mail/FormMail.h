@@ -56,12 +56,10 @@ private:
     void FormCreate();
     void ConnectClient();
     void SetStatus(const QString &text);
-    void Report(QMessageBox::Icon icon, const QString &text);
     TPostMessage MakeMessage() const;
     void SendEnded(const QString &error);
 
     TMailServer FServer;
     QString FFromAddress;
-    bool FReported = false;  // a message about this send has been shown already
     bool FClosing = false;
 };

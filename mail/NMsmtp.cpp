@@ -19,16 +19,17 @@ private:
     bool FTaken;
 };
 
-void TNMSMTP::Fail(const QString &text, int code)
+void TNMSMTP::Fail(TSmtpFault fault, const QString &text, int code, const QString &detail)
 {
-    throw ESMTPException(text, code);
+    throw ESMTPException(fault, text, code, detail);
 }
 
 int TNMSMTP::Command(const QString &line)
 {
     // A line break inside a value would smuggle in a command of its own.
     if (line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n')))
-        Fail(QStringLiteral("Invalid character in command: ") + line.simplified());
+        Fail(TSmtpFault::BadValue, QStringLiteral("Invalid character in command: ") + line.simplified(), 0,
+             line.simplified());
     Call(OnStatus, line);
     FSocket.Write(line.toUtf8() + "\r\n");
     return ReadReply();
@@ -54,9 +55,9 @@ void TNMSMTP::DoConnect()
     try {
         FSocket.Connect(Host, Port, [this] { Call(OnHostResolved); });
     } catch (const ESMTPException &e) {
-        if (e.ErrorCode() == TLineSocket::errHostNotFound)
+        if (e.Fault() == TSmtpFault::HostNotFound)
             Call(OnInvalidHost);
-        else if (e.ErrorCode() != TLineSocket::errAborted)
+        else if (e.Fault() != TSmtpFault::Aborted)
             Call(OnConnectionFailed);
         throw;
     }
@@ -64,7 +65,7 @@ void TNMSMTP::DoConnect()
         if (ReadReply() >= 400)
             Refused();
         if (Command(QStringLiteral("HELO ") + UserID) >= 300)
-            Fail(QStringLiteral("Authentication failed"), FReply.Code());
+            Fail(TSmtpFault::Refused, QStringLiteral("Authentication failed"), FReply.Code(), FReply.Text());
     } catch (const ESMTPException &) {
         FSocket.Close();
         throw;
@@ -80,7 +81,7 @@ void TNMSMTP::EnsureConnected()
     if (OnConnectionRequired)
         OnConnectionRequired(connect);
     if (!connect)
-        Fail(QStringLiteral("Connection required"));
+        Fail(TSmtpFault::NotConnected, QStringLiteral("Connection required"));
     DoConnect();
 }
 
@@ -93,7 +94,7 @@ void TNMSMTP::SendMail()
     TPostMessage &m = PostMessage;
     if (m.FromAddress.isEmpty() || (m.ToAddress.isEmpty() && m.ToCarbonCopy.isEmpty() && m.ToBlindCarbonCopy.isEmpty())) {
         Call(OnHeaderIncomplete);
-        Fail(QStringLiteral("Incomplete Header"));
+        Fail(TSmtpFault::Header, QStringLiteral("Incomplete Header"));
     }
     ComposeMessage();
     Call(OnSendStart);

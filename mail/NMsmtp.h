@@ -48,6 +48,8 @@ public:
     void ExpandList(const QString &list);
     // Ends the operation under way and every later one; safe from any thread.
     void Abort() { FSocket.Abort(); }
+    // Drops the connection without a word to the server.
+    void Close() { FSocket.Close(); }
 
     bool Connected() const { return FSocket.Connected(); }
     bool Busy() const { return FBusy; }
@@ -101,9 +103,9 @@ private:
     int ReadReply();
     void DoConnect();
     void EnsureConnected();
-    [[noreturn]] void Fail(const QString &text, int code = 0);
+    [[noreturn]] static void Fail(TSmtpFault fault, const QString &text, int code = 0, const QString &detail = {});
     // Ends the operation with the server's last reply.
-    [[noreturn]] void Refused() { Fail(FReply.Text(), FReply.Code()); }
+    [[noreturn]] void Refused() { Fail(TSmtpFault::Refused, FReply.Text(), FReply.Code(), FReply.Text()); }
     void ComposeAttachment(const QString &path, const QByteArray &boundary);
     void SendData();
 

@@ -99,9 +99,9 @@ void TNMSMTP::ComposeAttachment(const QString &path, const QByteArray &boundary)
     const QFileInfo info(path);
     QFile file(path);
     if (!OpenAttachment(file))
-        Fail(QStringLiteral("Cannot open the attachment ") + path);
+        Fail(TSmtpFault::Attachment, QStringLiteral("Cannot open the attachment ") + path, 0, path);
     if (FBody.size() + file.size() / 3 * 4 > MaxMessageBytes)
-        Fail(QStringLiteral("The attachment is too large: ") + path);
+        Fail(TSmtpFault::TooLarge, QStringLiteral("The attachment is too large: ") + path, 0, path);
     const QString fileName = info.fileName();
     const QByteArray name = MailText::MimeName(fileName);
     Call(OnEncodeStart, fileName);
@@ -113,7 +113,8 @@ void TNMSMTP::ComposeAttachment(const QString &path, const QByteArray &boundary)
     for (;;) {
         const QByteArray piece = file.read(1024 * LineBytes);
         if (piece.isEmpty() && file.error() != QFileDevice::NoError)
-            Fail(QStringLiteral("Cannot read the attachment ") + path + QStringLiteral(": ") + file.errorString());
+            Fail(TSmtpFault::Attachment,
+                 QStringLiteral("Cannot read the attachment ") + path + QStringLiteral(": ") + file.errorString(), 0, path);
         pending += piece;
         const bool atEnd = piece.isEmpty();
         qsizetype used = 0;
@@ -125,7 +126,7 @@ void TNMSMTP::ComposeAttachment(const QString &path, const QByteArray &boundary)
         if (atEnd)
             break;
         if (FBody.size() > MaxMessageBytes)
-            Fail(QStringLiteral("The attachment is too large: ") + path);
+            Fail(TSmtpFault::TooLarge, QStringLiteral("The attachment is too large: ") + path, 0, path);
     }
     Call(OnEncodeEnd, fileName);
 }

@@ -71,9 +71,10 @@ void TLineSocket::Abort()
     [[maybe_unused]] const ssize_t n = write(FWake, &one, sizeof one);
 }
 
-void TLineSocket::Fail(int code, const QString &text)
+void TLineSocket::Fail(TSmtpFault fault, int code, const QString &text)
 {
-    throw ESMTPException(text.isEmpty() ? WSocketErrorDesc(code) : text, code);
+    Close();
+    throw ESMTPException(fault, text.isEmpty() ? WSocketErrorDesc(code) : text, code);
 }
 
 void TLineSocket::Close()
@@ -92,9 +93,9 @@ void TLineSocket::Wait(TWaitFor what)
     if (rc == -2 || FAborted)
         FailAborted();
     if (rc == 0)
-        Fail(errTimeOut);
+        Fail(TSmtpFault::TimeOut, errTimeOut);
     if (rc < 0)
-        Fail(WSocketErrnoToWinsock(errno));
+        Fail(TSmtpFault::Lost, WSocketErrnoToWinsock(errno));
 }
 
 void TLineSocket::Connect(const QString &host, int port, const std::function<void()> &resolved)
@@ -124,11 +125,11 @@ void TLineSocket::Connect(const QString &host, int port, const std::function<voi
         if (rc == -2 || FAborted)
             FailAborted();
         if (rc == 0)
-            Fail(errTimeOut);
+            Fail(TSmtpFault::TimeOut, errTimeOut);
     }
     const std::lock_guard<std::mutex> hold(lookup->Lock);
     if (lookup->Result != 0 || !lookup->Found)
-        Fail(errHostNotFound);
+        Fail(TSmtpFault::HostNotFound, errHostNotFound);
     if (resolved)
         resolved();
 
@@ -146,8 +147,7 @@ void TLineSocket::Connect(const QString &host, int port, const std::function<voi
             try {
                 Wait(WaitWrite);
             } catch (const ESMTPException &e) {
-                Close();
-                if (e.ErrorCode() == errAborted)
+                if (e.Fault() == TSmtpFault::Aborted)
                     throw;
                 lastError = ETIMEDOUT;
                 continue;
@@ -158,7 +158,7 @@ void TLineSocket::Connect(const QString &host, int port, const std::function<voi
         }
         Close();
     }
-    Fail(WSocketErrnoToWinsock(lastError));
+    Fail(TSmtpFault::ConnectFailed, WSocketErrnoToWinsock(lastError));
 }
 
 QByteArray TLineSocket::ReadLine()
@@ -171,26 +171,22 @@ QByteArray TLineSocket::ReadLine()
             if (line.endsWith('\r'))
                 line.chop(1);
             if (line.size() > MaxLine)
-                Fail(errLineTooLong, QStringLiteral("Reply line too long"));
+                Fail(TSmtpFault::BadReply, errLineTooLong, QStringLiteral("Reply line too long"));
             return line;
         }
         if (FBuffer.size() > MaxLine)
-            Fail(errLineTooLong, QStringLiteral("Reply line too long"));
+            Fail(TSmtpFault::BadReply, errLineTooLong, QStringLiteral("Reply line too long"));
         if (FSocket < 0)
-            Fail(WSAENOTCONN);
+            Fail(TSmtpFault::NotConnected, WSAENOTCONN);
         Wait(WaitRead);
         char piece[8192];
         const ssize_t n = recv(FSocket, piece, sizeof piece, 0);
-        if (n == 0) {
-            Close();
-            Fail(errClosed, QStringLiteral("Connection closed by the server"));
-        }
+        if (n == 0)
+            Fail(TSmtpFault::Lost, errClosed, QStringLiteral("Connection closed by the server"));
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                 continue;
-            const int code = WSocketErrnoToWinsock(errno);
-            Close();
-            Fail(code);
+            Fail(TSmtpFault::Lost, WSocketErrnoToWinsock(errno));
         }
         FBuffer.append(piece, n);
     }
@@ -202,7 +198,7 @@ void TLineSocket::Write(const QByteArray &data, const std::function<void(qint64)
     qsizetype sent = 0;
     while (sent < data.size()) {
         if (FSocket < 0)
-            Fail(WSAENOTCONN);
+            Fail(TSmtpFault::NotConnected, WSAENOTCONN);
         if (FAborted)
             FailAborted();
         const ssize_t n = send(FSocket, data.constData() + sent, size_t(std::min(Piece, data.size() - sent)), MSG_NOSIGNAL);
@@ -211,9 +207,7 @@ void TLineSocket::Write(const QByteArray &data, const std::function<void(qint64)
                 Wait(WaitWrite);
                 continue;
             }
-            const int code = WSocketErrnoToWinsock(errno);
-            Close();
-            Fail(code);
+            Fail(TSmtpFault::Lost, WSocketErrnoToWinsock(errno));
         }
         sent += n;
         if (progress)

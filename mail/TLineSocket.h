@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ECodedException.h"
+#include "ESMTPException.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,15 +8,9 @@
 #include <atomic>
 #include <functional>
 
-// A failure of the mail client: the connection, the server's replies or the message.
-class ESMTPException : public ECodedException
-{
-public:
-    using ECodedException::ECodedException;
-};
-
 // A blocking TCP connection with line reads, for a client that runs on a thread of its own. Every
-// wait ends after the time-out or when Abort() is called from any thread.
+// wait ends after the time-out or when Abort() is called from any thread. Every failure closes the
+// connection: after it nothing can tell where the conversation stands.
 class TLineSocket
 {
 public:
@@ -53,8 +47,8 @@ public:
 private:
     enum TWaitFor { WaitRead, WaitWrite };
     void Wait(TWaitFor what);
-    [[noreturn]] void Fail(int code, const QString &text = {});
-    [[noreturn]] void FailAborted() { Fail(errAborted, QStringLiteral("Aborted")); }
+    [[noreturn]] void Fail(TSmtpFault fault, int code, const QString &text = {});
+    [[noreturn]] void FailAborted() { Fail(TSmtpFault::Aborted, errAborted, QStringLiteral("Aborted")); }
 
     int FSocket = -1;
     int FWake = -1;  // an eventfd that Abort() signals

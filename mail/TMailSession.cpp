@@ -1,5 +1,7 @@
 #include "TMailSession.h"
 
+#include "MailErrorText.h"
+
 TMailSession::TMailSession(QObject *parent) : QObject(parent) {}
 
 TMailSession::~TMailSession()
@@ -70,18 +72,20 @@ void TMailSession::Run(const TPostMessage &message)
         c.SendMail();
         c.Disconnect();
     } catch (const ESMTPException &e) {
-        error = e.Message();
+        error = MailErrorText::Of(e);
         code = e.ErrorCode();
-        // A server that refused something is told goodbye; a broken or silent one is not waited for.
-        if (c.Connected() && code < 10000) {
+        // A server still in step is told goodbye; one whose answers make no sense is not.
+        if (e.Fault() != TSmtpFault::BadReply) {
             try {
                 c.Disconnect();
             } catch (const ESMTPException &) {
             }
         }
     } catch (const std::exception &e) {
-        error = QString::fromLocal8Bit(e.what());
+        error = MailErrorText::Unexpected(QString::fromLocal8Bit(e.what()));
     }
+    // Whatever ended the send, its connection ends with it.
+    c.Close();
     FRunning = false;
     emit Finished(error, code);
 }

@@ -47,7 +47,8 @@ signals:
     void HeaderIncomplete();
     void Success();
     void Failure();
-    // The send has ended: error is empty when the message went out.
+    // The send has ended and its connection is closed: error is empty when the message went out,
+    // else the text to show.
     void Finished(const QString &error, int code);
 
 private:

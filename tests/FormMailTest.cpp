@@ -102,42 +102,88 @@ TEST_F(FormMailTest, MessageWithTwoAttachmentsArrivesWhole)
     ASSERT_EQ(mail.Attachments.size(), 2);
     EXPECT_TRUE(mail.Attachments[0] == picture);
     EXPECT_EQ(mail.Attachments[1], note);
+
+    // Right after it, the emptied list asks for a file again and nothing more is sent.
+    form.BitBtnSend->click();
+    EXPECT_EQ(messages, QStringList{"厚かましいようですが、何かお土産を下さい。"});
+    EXPECT_TRUE(form.BitBtnSend->isEnabled());
+    EXPECT_EQ(sink.Messages().size(), 1);
 }
 
-// A failed send says why, once, and the button works again.
-TEST_F(FormMailTest, FailedSendShowsTheErrorAndEnablesSendAgain)
+// Every way a send can end closes its connection at once: the server sees it closed, not left open
+// until the next send. A failure is told once, in Japanese with the server's or the system's detail.
+TEST_F(FormMailTest, EveryEndOfASendClosesTheConnection)
 {
-    TScriptedSmtpServer server;
-    server.Greeting = "554 closed for maintenance\r\n";
-    PointAt(server.Port());
-    Attach(temp.write("a.jpg", "x"));
-    form.BitBtnSend->click();
-    ASSERT_TRUE(WaitForSendEnd());
-    EXPECT_EQ(Status(), "554 closed for maintenance");
-    EXPECT_EQ(messages, QStringList{"554 closed for maintenance"});
-    EXPECT_EQ(form.ListBox1->count(), 1) << "what was not sent stays in the list";
+    struct TCase {
+        const char *name;
+        QByteArray verb;  // the command answered with reply (an empty reply is silence); empty: the greeting
+        QByteArray reply;
+        QString message;  // the message shown; empty: none
+        bool quit;        // the server was told goodbye
+    };
+    const QList<TCase> cases = {
+        {"sent", "", "220 ready\r\n", "", true},
+        {"silent", "RSET", "", "サーバーの応答がなく、時間切れになりました。\nエラー番号 10060", false},
+        {"refused", "MAIL", "451 try later\r\n", "サーバーに断られました。\n451 try later", true},
+        {"nonsense", "RSET", "nonsense\r\n", "サーバーの応答を読めません。\nnonsense", false},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        TScriptedSmtpServer server;
+        if (c.verb.isEmpty())
+            server.Greeting = c.reply;
+        else
+            server.Reply(c.verb, {c.reply});
+        PointAt(server.Port(), 1);
+        if (form.ListBox1->count() == 0)
+            Attach(temp.write("a.jpg", "x"));
+        form.BitBtnSend->click();
+        ASSERT_TRUE(WaitForSendEnd());
+        EXPECT_TRUE(WaitForEvents([&] { return server.PeerClosed(); }, 10000)) << "connection left open";
+        EXPECT_EQ(server.Commands().contains("QUIT"), c.quit);
+        EXPECT_EQ(messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(Status(), QString(c.message).replace('\n', ' '));
+        }
+    }
 
-    // Nobody listening: one message for the failed connection, not two.
+    // Nobody listening: the one message says so with the system's number.
     messages.clear();
     PointAt(UnusedLoopbackPort());
     form.BitBtnSend->click();
     ASSERT_TRUE(WaitForSendEnd());
-    EXPECT_EQ(messages, QStringList{"サーバー接続に失敗しました。"});
+    EXPECT_EQ(messages, QStringList{"サーバー接続に失敗しました。\nエラー番号 10061"});
+    EXPECT_EQ(form.ListBox1->count(), 1) << "what was not sent stays in the list";
 }
 
-// Closing the window while the server keeps silent ends the send at once, without a message.
+// An unknown recipient is named in Japanese and the message still goes out.
+TEST_F(FormMailTest, UnknownRecipientIsNamed)
+{
+    TScriptedSmtpServer server;
+    server.Reply("RCPT", {"550 no such user\r\n"});
+    PointAt(server.Port());
+    Attach(temp.write("a.jpg", "x"));
+    form.BitBtnSend->click();
+    ASSERT_TRUE(WaitForSendEnd());
+    EXPECT_EQ(messages, QStringList{"宛先 \"maker@example.net\" が見つかりません。"});
+}
+
+// Closing the window while the server keeps silent in mid-conversation ends the send at once, without
+// a message, and closes the connection.
 TEST_F(FormMailTest, ClosingTheWindowAbortsTheSend)
 {
     TScriptedSmtpServer server;
-    server.Greeting.clear();
+    server.Reply("RSET", {""});
     PointAt(server.Port(), 3600);
     Attach(temp.write("a.jpg", "x"));
     form.BitBtnSend->click();
-    ASSERT_TRUE(WaitForEvents([&] { return server.Connections() == 1; }));
+    ASSERT_TRUE(WaitForEvents([&] { return server.Commands().contains("RSET"); }));
     form.close();
     ASSERT_TRUE(WaitForSendEnd());
     EXPECT_EQ(Status(), "中止しました。");
     EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(WaitForEvents([&] { return server.PeerClosed(); }, 10000)) << "aborted connection left open";
 }
 
 class MailButtonTest : public MainWindowFixture

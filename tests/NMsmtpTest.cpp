@@ -203,29 +203,36 @@ TEST_F(NMsmtpTest, HostileRepliesAndValuesAreRefused)
     EXPECT_FALSE(Commands().contains("DATA")) << "no command of the value's own reaches the server";
 }
 
-// A silent server ends the wait after the time-out; an abort from another thread ends it at once.
+// A server that falls silent mid-conversation ends the wait after the time-out, and an abort from
+// another thread ends it at once; either way the server sees the connection closed, not left open.
 TEST_F(NMsmtpTest, SilentServerTimesOutAndAbortEndsTheWait)
 {
-    server.Greeting.clear();
+    server.Reply("RSET", {""});
     client.SetTimeOut(200);
     int code = 0;
-    EXPECT_FALSE(ErrorOf([this] { client.Connect(); }, &code).isEmpty());
+    EXPECT_FALSE(ErrorOf([this] { client.Connect(); client.SendMail(); }, &code).isEmpty());
     EXPECT_EQ(code, TLineSocket::errTimeOut);
+    EXPECT_FALSE(client.Connected());
+    EXPECT_TRUE(WaitForEvents([this] { return server.PeerClosed(); }, 10000)) << "timed-out connection left open";
 
-    TNMSMTP waiting;
-    waiting.Host = client.Host;
-    waiting.Port = server.Port();
+    TScriptedSmtpServer silent;
+    silent.Reply("RSET", {""});
+    client.Port = silent.Port();
+    client.SetTimeOut(3600 * 1000);
+    client.PostMessage.ToAddress = {QStringLiteral("maker@example.net")};
     std::thread aborter;
     const QString error = ErrorOf([&] {
+        client.Connect();
         aborter = std::thread([&] {
-            while (!waiting.Busy())
+            while (!client.Busy())
                 std::this_thread::yield();
-            waiting.Abort();
+            client.Abort();
         });
-        waiting.Connect();
+        client.SendMail();
     }, &code);
     aborter.join();
     EXPECT_EQ(code, TLineSocket::errAborted) << error.toStdString();
+    EXPECT_TRUE(WaitForEvents([&] { return silent.PeerClosed(); }, 10000)) << "aborted connection left open";
 }
 
 // A message that cannot be made whole never reaches the server: not one of its commands is sent.
