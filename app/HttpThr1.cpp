@@ -11,6 +11,7 @@
 #include "TJobListFile.h"
 #include "TProgramFolder.h"
 #include "TSoundPlayer.h"
+#include "TStatusPanel.h"
 #include "TToolButtons.h"
 #include "TToolIcons.h"
 #include "Version.h"
@@ -35,13 +36,6 @@ namespace {
 
 constexpr QRect InitialBounds(35, 31, 710, 402);
 constexpr QSize SlotImageSize(92, 22);
-
-// A panel keeps its width: a message that does not fit ends in "…" and the panel's tool tip holds it whole.
-void ShowWhole(QLabel *panel, const QString &text)
-{
-    panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideRight, panel->contentsRect().width()));
-    panel->setToolTip(text);
-}
 
 QColor SlotColour(int state, const QColor &previous)
 {
@@ -132,7 +126,7 @@ void TFormMain::MakeToolBar()
     ToolButtonMail = TToolButtons::Add(ToolBar1, QStringLiteral("mail-send"), QStringLiteral("ピルカの出荷"));
     ToolButtonHomePage = TToolButtons::Add(ToolBar1, QStringLiteral("go-home"), QStringLiteral("ノルビスへ行く"));
     ImageLogo = new QLabel(ToolBar1);
-    ImageLogo->setPixmap(TToolIcons::Glyph(QStringLiteral("ペ"), QColor(230, 90, 140)).pixmap(24, 24));
+    ImageLogo->setPixmap(TToolIcons::ProgramIcon().pixmap(24, 24));
     ImageLogo->setToolTip(QStringLiteral("今後とも御愛用よろしくお願いします"));
     ToolBar1->addWidget(ImageLogo);
 
@@ -142,7 +136,7 @@ void TFormMain::MakeToolBar()
 void TFormMain::ConnectScheduler()
 {
     connect(&Scheduler, &TScheduler::SlotStateChanged, this, &TFormMain::PaintSlotState);
-    connect(&Scheduler, &TScheduler::StatusBarText, this, [this](const QString &text) { ShowWhole(StatusPanels[1], text); });
+    connect(&Scheduler, &TScheduler::StatusBarText, this, [this](const QString &text) { StatusPanels[1]->SetMessage(text); });
     connect(&Scheduler, &TScheduler::HeadersReceived, this, [this](int code, const QStringList &headers) {
         if (FormOpt->isVisible())
             (code == THTTPThread::UpdateHeadHeaders ? FormOpt->ResultsMemo : FormOpt->MemoGHeader)
@@ -154,6 +148,10 @@ void TFormMain::ConnectScheduler()
     });
     connect(FormOpt->CheckBoxHead, &QCheckBox::toggled, this, [this](bool on) { Scheduler.HeadCommand = on; });
     connect(&Scheduler, &TScheduler::Ticked, this, &TFormMain::SwapTrayIcon);
+    connect(&Scheduler, &TScheduler::FetchingChanged, this, [this](bool on) {
+        if (!on)
+            SetTrayPicture(false);
+    });
 }
 
 void TFormMain::MakeListView()
@@ -178,7 +176,9 @@ void TFormMain::MakeListView()
     header->setMinimumSectionSize(1);
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
-    const QList<int> &widths = TJobListModel::ColumnWidths();
+    // A cell's text keeps the style's focus margin on either side.
+    const int margins = 2 * (ListViewMon->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListViewMon) + 1);
+    const QList<int> widths = TJobListModel::FittedColumnWidths(QFontMetricsF(ListViewMon->font()), margins);
     for (int column = 0; column < widths.size(); ++column)
         header->resizeSection(column, widths[column]);
     header->setSectionsClickable(true);
@@ -189,6 +189,8 @@ void TFormMain::MakeListView()
     // rows' files can be dragged out; the drag itself is the window's own (the rows offer none).
     ListViewMon->setDragEnabled(true);
     ListViewMon->viewport()->installEventFilter(this);
+    // The Delete key does what the bin button does.
+    ListViewMon->installEventFilter(this);
     setCentralWidget(ListViewMon);
 }
 
@@ -220,16 +222,18 @@ void TFormMain::MakeStatusBar()
     bar->setToolTip(QStringLiteral("最新バージョンは回覧版で確認できます"));
     const int widths[3] = {60, 150, 100};
     for (int i = 0; i < 3; ++i) {
-        StatusPanels[i] = new QLabel(bar);
-        StatusPanels[i]->setFixedWidth(widths[i]);
+        StatusPanels[i] = new TStatusPanel(bar);
         StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        bar->addWidget(StatusPanels[i]);
     }
-    StatusPanels[0]->setText(QString::fromLatin1(PelmorVersionText));
+    StatusPanels[0]->SetMessage(QString::fromLatin1(PelmorVersionText));
     // Wide enough for the version text in whatever font the desktop uses.
-    const int versionWidth = StatusPanels[0]->sizeHint().width();
-    StatusPanels[0]->setFixedWidth(std::max(widths[0], versionWidth));
+    StatusPanels[0]->setFixedWidth(std::max(widths[0], StatusPanels[0]->sizeHint().width()));
+    StatusPanels[1]->setFixedWidth(widths[1]);
     StatusPanels[1]->setAlignment(Qt::AlignCenter);
+    // The last panel takes the rest of the bar, so that a command's result is read whole.
+    StatusPanels[2]->setMinimumWidth(widths[2]);
+    for (int i = 0; i < 3; ++i)
+        bar->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
 }
 
 void TFormMain::PaintSlotState(int slot, int state)
@@ -300,6 +304,7 @@ void TFormMain::TButtonSetUpClick()
 
 void TFormMain::ToolButtonEnvClick()
 {
+    TDialogs::KeepAbove(FormOpt);
     FormOpt->show();
     FormOpt->raise();
 }
@@ -327,7 +332,7 @@ QList<int> TFormMain::SelectedRows() const
 
 void TFormMain::SetStatus(const QString &text)
 {
-    ShowWhole(StatusPanels[2], text);
+    StatusPanels[2]->SetMessage(text);
 }
 
 void TFormMain::ShowMessage(const QString &text)

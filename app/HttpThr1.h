@@ -24,6 +24,7 @@ class TFormOpt;
 class TFormPelmorMail;
 class TFormView;
 class TSoundPlayer;
+class TStatusPanel;
 
 // The main window: the job list with its commands, toolbar, status bar and tray entry, and the
 // settings. Its handlers live in HttpThr1*.cpp by theme.
@@ -73,6 +74,8 @@ public:
     // The feedback mail window, pointed at the mail settings of the moment.
     void ToolButtonMailClick();
     void ShowFromTray();
+    // The tray shows the busy picture only while fetching is on, every other tick.
+    bool TrayShowsBusyPicture() const { return m_trayBusyPicture; }
 
     // Questions and file choices go through these, so that they can be answered without a person.
     std::function<bool(const QString &text, const QString &caption)> Confirm;
@@ -120,7 +123,7 @@ public:
     QAction *PopWSTOk = nullptr;
     QAction *PopMarge = nullptr;
     QAction *PopSelectAll = nullptr;
-    std::array<QLabel *, 3> StatusPanels{};
+    std::array<TStatusPanel *, 3> StatusPanels{};
     QSystemTrayIcon *TrayIcon = nullptr;
     QMenu *PopupMenuTray = nullptr;
     TFormHome *FormHome = nullptr;
@@ -148,6 +151,7 @@ private:
     void ShowMessage(const QString &text);
     void SetStatus(const QString &text);
     void SwapTrayIcon();
+    void SetTrayPicture(bool busy);
     bool ListViewDragEvent(QEvent *event);
     bool ListViewMouseEvent(QEvent *event);
     bool LogoMouseEvent(QEvent *event);
@@ -163,5 +167,5 @@ private:
     bool m_dropUrls = true;
     QPoint m_pressPosition;
     QPoint m_logoPressPosition;
-    bool m_trayIconSwapped = false;
+    bool m_trayBusyPicture = false;
 };

@@ -78,13 +78,14 @@ void TFormMain::TButtonOpenClick()
 
 void TFormMain::TButtonSaveClick()
 {
+    const QStringList filters{ListFilter, TextFilter};
     const QString extension = QFileInfo(ListFileName).suffix().toUpper();
     QString filter = extension == QStringLiteral("TXT") ? TextFilter : ListFilter;
-    const QString chosen =
-        ChooseSaveFile(QString(), WithoutExtension(ListFileName), ListFilter + QStringLiteral(";;") + TextFilter, &filter);
+    const QString chosen = ChooseSaveFile(QString(), WithoutExtension(ListFileName), filters.join(QStringLiteral(";;")), &filter);
     if (chosen.isEmpty())
         return;
-    const bool asList = filter != TextFilter;
+    // By the filter's place in the list: a dialog may report it by its shown name alone.
+    const bool asList = TDialogs::FilterIndex(filters, filter) != 1;
     const QString name = WithoutExtension(chosen) + (asList ? QStringLiteral(".WST") : QStringLiteral(".TXT"));
     if (QFileInfo::exists(name)
         && !Confirm(name + QStringLiteral(" は存在します。上書きしますか？"), QStringLiteral("上書きの確認")))

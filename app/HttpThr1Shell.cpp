@@ -10,28 +10,20 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 
-namespace {
-
-QIcon TrayPicture(bool second)
-{
-    return TToolIcons::Glyph(QStringLiteral("ペ"), second ? QColor(240, 150, 40) : QColor(230, 90, 140));
-}
-
-} // namespace
-
 void TFormMain::MakeTray()
 {
-    setWindowIcon(TrayPicture(false));
+    setWindowIcon(TToolIcons::ProgramIcon());
     // Without a tray (a bare window manager, a headless run) the program simply has none.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    TrayIcon = new QSystemTrayIcon(TrayPicture(false), this);
+    TrayIcon = new QSystemTrayIcon(TToolIcons::ProgramIcon(m_trayBusyPicture), this);
     TrayIcon->setToolTip(QStringLiteral("ソラリト"));
     PopupMenuTray = new QMenu(this);
     QAction *close = PopupMenuTray->addAction(QStringLiteral("Close"));
@@ -46,9 +38,16 @@ void TFormMain::MakeTray()
 
 void TFormMain::SwapTrayIcon()
 {
-    m_trayIconSwapped = !m_trayIconSwapped;
+    SetTrayPicture(!m_trayBusyPicture);
+}
+
+void TFormMain::SetTrayPicture(bool busy)
+{
+    if (busy == m_trayBusyPicture)
+        return;
+    m_trayBusyPicture = busy;
     if (TrayIcon)
-        TrayIcon->setIcon(TrayPicture(m_trayIconSwapped));
+        TrayIcon->setIcon(TToolIcons::ProgramIcon(busy));
 }
 
 void TFormMain::ShowFromTray()
@@ -112,6 +111,11 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
     const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseMove;
     if (watched == ImageLogo && mouse)
         return LogoMouseEvent(event);
+    if (watched == ListViewMon && type == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Delete)) {
+        TButtonCutClick();
+        return true;
+    }
     if (watched == ListViewMon->viewport()) {
         if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)
             return ListViewDragEvent(event);

@@ -2,21 +2,25 @@
 
 #include "HttpNumber.h"
 
+#include <QFontMetricsF>
 #include <QTime>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 constexpr int FlushIntervalMs = 50;
+// The designed column widths were drawn for 9-point text on a 96-dpi screen, 12 pixels high.
+constexpr qreal DesignTextHeight = 12;
 
 bool IsValidRow(int row, int count)
 {
     return row >= 0 && row < count;
 }
 
-// Columns too narrow for what they usually hold: their cells show whole as tool tips.
+// Columns whose cells may outgrow them (a long Message, a column narrowed by hand): they show whole as tool tips.
 bool HasNarrowText(int column)
 {
     return column == 0 || column - 1 == SubCByte || column - 1 == SubTByte || column - 1 == SubMessage;
@@ -45,6 +49,37 @@ const QStringList &TJobListModel::ColumnTitles()
 const QList<int> &TJobListModel::ColumnWidths()
 {
     static const QList<int> widths{18, 200, 50, 50, 50, 5, 5, 30, 100, 5, 30, 50, 50, 35};
+    return widths;
+}
+
+QList<int> TJobListModel::FittedColumnWidths(const QFontMetricsF &metrics, int margins)
+{
+    qreal digit = 0;
+    for (char c = '0'; c <= '9'; ++c)
+        digit = std::max(digit, metrics.horizontalAdvance(QLatin1Char(c)));
+    const qreal scale = metrics.height() / DesignTextHeight;
+    QList<int> widths;
+    for (int column = 0; column < ColumnCount; ++column) {
+        qreal held = 0;
+        switch (column - 1) {
+        case SubCByte:
+        case SubTByte:
+        case SubSBytes:
+        case SubEBytes:
+            held = 10 * digit;
+            break;
+        case SubPercent:
+            held = metrics.horizontalAdvance(QStringLiteral("100.00"));
+            break;
+        case SubMessage:
+            held = metrics.horizontalAdvance(QStringLiteral("End>Completed!"));
+            break;
+        default:
+            break;
+        }
+        const int designed = qRound(ColumnWidths().at(column) * scale);
+        widths.append(held > 0 ? std::max(designed, int(std::ceil(held)) + margins) : designed);
+    }
     return widths;
 }
 

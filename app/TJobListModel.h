@@ -10,6 +10,7 @@
 
 #include <array>
 
+class QFontMetricsF;
 class QTime;
 class QTimer;
 
@@ -64,6 +65,9 @@ public:
 
     static const QStringList &ColumnTitles();
     static const QList<int> &ColumnWidths();
+    // The designed widths for the font in use: scaled by its text height, and each column wide enough,
+    // with Margins, for what it usually holds (a 10-digit byte count, "End>Completed!").
+    static QList<int> FittedColumnWidths(const QFontMetricsF &metrics, int margins);
     static Qt::Alignment ColumnAlignment(int column);
     // A running row's caption is a worker digit: byte order between "0" and "9".
     static bool IsRunningCaption(const QString &caption);

@@ -120,7 +120,13 @@ void TFormHome::MakeNumberPanel()
     UDStep = UpDown(MakeSequence::StepMin, MakeSequence::StepMax, 1);
 
     Label1 = new QLabel(QStringLiteral("＄"));
-    Label1->setStyleSheet(QStringLiteral("color: aqua; font-weight: bold;"));
+    // Palette and font rather than a style sheet, which its tool tip would take on as well.
+    QPalette aqua = Label1->palette();
+    aqua.setColor(QPalette::WindowText, QColor(0, 255, 255));
+    Label1->setPalette(aqua);
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->setToolTip(QStringLiteral("クリックすると＄を入力"));
     Label1->installEventFilter(this);

@@ -3,8 +3,17 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QPointer>
+#include <QRegularExpression>
 
 namespace {
+
+// A filter as the dialog shows it with its details hidden: the name without the trailing pattern list.
+QString ShownName(const QString &Filter)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(.*)\\([^()]*\\)$"));
+    const QRegularExpressionMatch match = pattern.match(Filter);
+    return match.hasMatch() ? match.captured(1).simplified() : Filter;
+}
 
 QString RunFileDialog(QWidget *Opener, QFileDialog::AcceptMode Mode, const QString &Caption, const QString &Name,
                       const QString &Filters, QString *Selected)
@@ -21,8 +30,11 @@ QString RunFileDialog(QWidget *Opener, QFileDialog::AcceptMode Mode, const QStri
     QString chosen;
     if (dialog->exec() == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty()) {
         chosen = dialog->selectedFiles().constFirst();
-        if (Selected)
-            *Selected = dialog->selectedNameFilter();
+        if (Selected) {
+            const QStringList filters = dialog->nameFilters();
+            const int index = TDialogs::FilterIndex(filters, dialog->selectedNameFilter());
+            *Selected = index < 0 ? dialog->selectedNameFilter() : filters.at(index);
+        }
     }
     // The owner may have gone while the dialog ran, taking the dialog with it.
     delete dialog;
@@ -42,14 +54,27 @@ QWidget *Owner(QWidget *Opener)
     return QApplication::activeWindow();
 }
 
+int FilterIndex(const QStringList &Filters, const QString &Chosen)
+{
+    const int whole = Filters.indexOf(Chosen);
+    if (whole >= 0)
+        return whole;
+    for (int index = 0; index < Filters.size(); ++index)
+        if (ShownName(Filters.at(index)) == Chosen)
+            return index;
+    return -1;
+}
+
 void KeepAbove(QWidget *Dialog)
 {
+    bool above = false;
     for (QWidget *window : QApplication::topLevelWidgets())
-        if (window != Dialog && window->isVisible() && !window->isMinimized()
-            && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
-            Dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-            return;
-        }
+        above = above
+                || (window != Dialog && window->isVisible() && !window->isMinimized()
+                    && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    // A dialog kept for reuse drops the hint again once no such window is shown.
+    if (Dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != above)
+        Dialog->setWindowFlag(Qt::WindowStaysOnTopHint, above);
 }
 
 QMessageBox *MakeBox(QWidget *Opener, QMessageBox::Icon Icon, const QString &Caption, const QString &Text,

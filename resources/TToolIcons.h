@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QIcon>
 #include <QString>
 
@@ -11,6 +10,7 @@ namespace TToolIcons {
 QIcon Themed(const QString &name);
 // Our own SVG picture of this name alone, drawn at the usual toolbar sizes; null if there is none.
 QIcon Own(const QString &name);
-// A symbol on a coloured tile: the program's mark in the tray and beside the toolbar.
-QIcon Glyph(const QString &symbol, const QColor &tile);
+// The program's mark: every window's icon, the tray's picture and the logo beside the toolbar. The
+// busy one takes turns with it in the tray while fetching is on.
+QIcon ProgramIcon(bool busy = false);
 }

@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 
 using FormHome1Test = MainWindowFixture;
@@ -53,6 +54,32 @@ TEST_F(FormHome1Test, LabelTypesMarkAtCaret)
     home->EditURL->setSelection(11, 2);
     QTest::mouseClick(home->Label1, Qt::LeftButton);
     QTRY_COMPARE(home->EditURL->text(), QStringLiteral("http://h/ab$cd.jpg"));
+}
+
+// The "＄" label is aqua, but its tool tip looks like every other tool tip, not like the label.
+TEST_F(FormHome1Test, LabelToolTipLooksLikeEveryOther)
+{
+    const QRgb aqua = qRgb(0, 255, 255);
+    auto aquaPixels = [aqua](const QImage &image) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixel(x, y) == aqua ? 1 : 0;
+        return count;
+    };
+    TFormHome *home = form->FormHome;
+    home->show();
+    QLabel *label = home->Label1;
+    EXPECT_GT(aquaPixels(label->grab().toImage().convertToFormat(QImage::Format_RGB32)), 0);
+    QToolTip::showText(label->mapToGlobal(QPoint(2, 2)), label->toolTip(), label);
+    QWidget *tip = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->inherits("QTipLabel") && window->isVisible())
+            tip = window;
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(aquaPixels(tip->grab().toImage().convertToFormat(QImage::Format_RGB32)), 0);
+    EXPECT_NE(tip->palette().color(tip->foregroundRole()).rgb(), aqua);
+    QToolTip::hideText();
 }
 
 // Clip takes text that starts with http:// or https:// in any case, line breaks included, and ignores others.

@@ -1,6 +1,7 @@
 #include "FormHome1.h"
 #include "MainWindowFixture.h"
 #include "ScriptedServer.h"
+#include "TStatusPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeView>
+#include <QtTest/QTest>
 
 namespace {
 
@@ -48,7 +50,7 @@ protected:
     }
 
     // The whole message: the panel itself may show it cut.
-    QString Status() const { return form->StatusPanels[2]->toolTip(); }
+    QString Status() const { return form->StatusPanels[2]->Message(); }
 
     QStringList questions;
     bool answer = true;
@@ -95,11 +97,9 @@ TEST_F(HttpThr1CommandsTest, SortRefusedWhileFetching)
     form->TButtonGetClick();
     form->ListViewMonColumnClick(1);
     EXPECT_EQ(Status(), "取得中はソートできません。");
-    // The 100-pixel panel cuts with "…" and keeps its width; the tool tip holds the message whole.
-    QLabel *panel = form->StatusPanels[2];
-    EXPECT_EQ(panel->width(), 100);
-    EXPECT_TRUE(panel->text().endsWith(QChar(0x2026))) << qPrintable(panel->text());
-    EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width());
+    // The last panel takes the rest of the bar: the message is read whole.
+    form->show();
+    EXPECT_EQ(form->StatusPanels[2]->text(), "取得中はソートできません。");
     EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/b.jpg");
     form->Scheduler.TButtonStopClick();
     form->ListViewMonColumnClick(2);
@@ -108,6 +108,19 @@ TEST_F(HttpThr1CommandsTest, SortRefusedWhileFetching)
     EXPECT_EQ(Status(), "項目をＵＲＬでソートしました。");
     EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/a.jpg");
     EXPECT_FALSE(form->PopOpen->isEnabled()) << "opening files stays off once fetching was on";
+}
+
+// The Delete key in the list deletes the selected rows, as the bin button does.
+TEST_F(HttpThr1CommandsTest, DeleteKeyDeletesSelectedRows)
+{
+    AddRows(4);
+    Select({1, 3});
+    QTest::keyClick(form->ListViewMon, Qt::Key_Delete);
+    ASSERT_EQ(form->Jobs.RowCount(), 2);
+    EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/p0.jpg");
+    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h/p2.jpg");
+    QTest::keyClick(form->ListViewMon, Qt::Key_Delete);
+    EXPECT_EQ(form->Jobs.RowCount(), 2) << "nothing selected, nothing deleted";
 }
 
 // Deleting the files of five rows asks once, naming the first file, then deletes all five;
@@ -172,7 +185,7 @@ TEST_F(HttpThr1CommandsTest, ListKeptBetweenRunsAndDroppedFiles)
     // A damaged list says which lines it could not read.
     next.DropFileTarget1Drop({temp.write("bad.wst", "URL=\r\nurl=http://h/ok.jpg\r\nURL=http://h/\xff.jpg\r\n")});
     EXPECT_EQ(next.Jobs.RowCount(), 8);
-    EXPECT_EQ(next.StatusPanels[2]->toolTip(), QString::fromUtf8("2 行を読み込めませんでした（1, 3 行目）。"));
+    EXPECT_EQ(next.StatusPanels[2]->Message(), QString::fromUtf8("2 行を読み込めませんでした（1, 3 行目）。"));
     next.Jobs.RemoveRows({7});
 
     // Local rows come back with the list too.

@@ -1,11 +1,13 @@
 #include "FormView1.h"
 #include "FormViewIcons.h"
 #include "MainWindowFixture.h"
+#include "TNotice.h"
 #include "UrlUtil.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTimer>
@@ -98,6 +100,29 @@ TEST_F(HttpThr1ViewerTest, CatalogueCaptionIsTheListFileName)
     form->FormView->SpeedButtonIconsClick();
     EXPECT_EQ(form->FormView->FormIcons->windowTitle(), "/somewhere/week.wst");
     EXPECT_EQ(form->FormView->FormIcons->ListFileName(), "/somewhere/week.wst");
+}
+
+// The viewer and the catalogue, windows of their own, carry the program's icon, and so do their
+// message boxes; the catalogue keeps its own caption while no list file is named.
+TEST_F(HttpThr1ViewerTest, ViewerAndCatalogueCarryTheProgramIcon)
+{
+    ASSERT_TRUE(QApplication::windowIcon().isNull()) << "no icon to fall back on";
+    TFormView *view = form->FormView;
+    TFormIcons *icons = view->FormIcons;
+    EXPECT_EQ(view->parentWidget(), nullptr);
+    EXPECT_FALSE(form->windowIcon().isNull());
+    EXPECT_FALSE(view->windowIcon().isNull());
+    EXPECT_FALSE(icons->windowIcon().isNull());
+    for (QWidget *window : {static_cast<QWidget *>(view), static_cast<QWidget *>(icons)}) {
+        TNotice::Show(window, QMessageBox::Warning, QStringLiteral("notice"));
+        auto *box = window->findChild<QMessageBox *>();
+        ASSERT_NE(box, nullptr);
+        EXPECT_FALSE(box->windowIcon().isNull()) << qPrintable(window->windowTitle());
+        delete box;
+    }
+
+    view->SpeedButtonIconsClick();
+    EXPECT_EQ(icons->windowTitle(), "Icons") << "not the program's name";
 }
 
 // The viewer and the catalogue are windows of their own that do not keep the program running.

@@ -1,4 +1,5 @@
 #include "FormHome1.h"
+#include "FormOpt1.h"
 #include "MainWindowFixture.h"
 #include "TDialogs.h"
 #include "TNotice.h"
@@ -7,10 +8,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <functional>
 
@@ -116,4 +120,69 @@ TEST_F(TDialogsTest, FileDialogsStayAboveHomeWithFiltersShownOnce)
     });
     EXPECT_EQ(save.filterTexts, QStringList({QStringLiteral("Pelmor(*.WST)"), QStringLiteral("Text(*.TXT)")}));
     EXPECT_EQ(selected, "Text(*.TXT) (*.TXT *.txt)") << "a cancelled dialog leaves the filter as it was";
+}
+
+// The Text filter chosen in a real save dialog exports the URL list, whatever the dialog reports as the
+// filter's text (with details hidden, Qt reports the shown name "Text(*.TXT)", not the whole filter).
+TEST_F(TDialogsTest, TextFilterChosenInTheSaveDialogExportsUrls)
+{
+    form->Jobs.AddJob(QStringLiteral("http://h/whole.jpg"), 0, 0, {});
+    form->Jobs.AddJob(QStringLiteral("http://h/part.jpg"), 0, 100, QStringLiteral("001"));
+    form->SetListFileName(temp.file("list.WST"));
+    QString seenFilter;
+    bool accepted = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (types && name) {
+            EXPECT_EQ(types->currentIndex(), 0) << "a .WST list starts on the list filter";
+            QTest::keyClick(types, Qt::Key_Down);
+            seenFilter = types->currentText();
+            // Typed as a person types: into the focused name field of the active dialog.
+            QApplication::setActiveWindow(dialog);
+            name->setFocus();
+            name->clear();
+            QTest::keyClicks(name, QStringLiteral("export"));
+            QTest::keyClick(name, Qt::Key_Return);
+            accepted = !dialog->isVisible() && dialog->result() == QDialog::Accepted;
+        }
+        // Whatever went wrong, the dialog must not hold the test.
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    form->TButtonSaveClick();
+    ASSERT_EQ(seenFilter, QStringLiteral("Text(*.TXT)"));
+    ASSERT_TRUE(accepted) << "Return in the name field saves";
+    EXPECT_FALSE(QFile::exists(temp.file("export.WST")));
+    EXPECT_EQ(temp.read("export.TXT"), QByteArray("http://h/whole.jpg\r\n"));
+    EXPECT_EQ(form->ListFileName, temp.file("export.TXT"));
+
+    // The rule that finds the filter, for either report and for one it does not know.
+    const QStringList filters{QStringLiteral("Pelmor(*.WST) (*.WST *.wst)"), QStringLiteral("Text(*.TXT) (*.TXT *.txt)")};
+    EXPECT_EQ(TDialogs::FilterIndex(filters, QStringLiteral("Text(*.TXT)")), 1);
+    EXPECT_EQ(TDialogs::FilterIndex(filters, filters[1]), 1);
+    EXPECT_EQ(TDialogs::FilterIndex(filters, QStringLiteral("Pelmor(*.WST)")), 0);
+    EXPECT_EQ(TDialogs::FilterIndex(filters, QStringLiteral("Text")), -1);
+}
+
+// The options dialog belongs to the main window and comes above Home while Home is shown; opened
+// again with Home hidden it is an ordinary dialog.
+TEST_F(TDialogsTest, OptionsDialogAboveHomeWhileShown)
+{
+    form->FormHome->show();
+    form->ToolButtonEnvClick();
+    TFormOpt *options = form->FormOpt;
+    EXPECT_TRUE(options->isVisible());
+    EXPECT_EQ(options->parentWidget(), form.get());
+    EXPECT_TRUE(options->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    options->close();
+
+    form->FormHome->hide();
+    form->ToolButtonEnvClick();
+    EXPECT_TRUE(options->isVisible());
+    EXPECT_FALSE(options->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(options->windowFlags().testFlag(Qt::Dialog));
 }

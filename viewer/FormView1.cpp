@@ -8,6 +8,7 @@
 #include "TPicture.h"
 #include "TNotice.h"
 #include "TToolButtons.h"
+#include "TToolIcons.h"
 #include "TViewLogic.h"
 #include "TViewSurface.h"
 #include "bmpRot.h"
@@ -44,6 +45,8 @@ TFormView::TFormView(TViewerHost Host, QWidget *parent, const QString &HandOverN
     : QMainWindow(parent), ShellOpen(OpenWithDesktop), FHost(std::move(Host))
 {
     setWindowTitle(QStringLiteral("PreView"));
+    // A window of its own: it does not take the main window's icon from a parent.
+    setWindowIcon(TToolIcons::ProgramIcon());
     setToolTip(QStringLiteral("他ソフトにドラッグドロップできます"));
     resize(InitialSize);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -312,7 +315,7 @@ void TFormView::BC1BroadcastMsg()
     if (TViewLogic::IsCatalogueFile(text)) {
         if (FormIcons->isVisible()) {
             FormIcons->LoadCatalogue(text);
-            FormIcons->setWindowTitle(text);
+            FormIcons->SetCaption(text);
         }
     } else {
         ShowFile(text);

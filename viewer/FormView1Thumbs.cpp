@@ -61,6 +61,6 @@ void TFormView::SpeedButtonIconsClick()
     for (int k = 0; k < ImageListIcons.Count(); ++k)
         FormIcons->AddEntry(ListBoxIcon.value(k), k);
     ListBoxIcon.clear();
-    FormIcons->setWindowTitle(FHost.ListFileName ? FHost.ListFileName() : QString());
+    FormIcons->SetCaption(FHost.ListFileName ? FHost.ListFileName() : QString());
     SetBuilding(false);
 }

@@ -4,6 +4,7 @@
 #include "TPelFile.h"
 #include "TNotice.h"
 #include "TToolButtons.h"
+#include "TToolIcons.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 namespace {
 
 const QString Filter = QStringLiteral("ペルモｻﾑﾈｰﾙ (*.pel)");
+const QString OwnCaption = QStringLiteral("Icons");
 constexpr int ImageIndexRole = Qt::UserRole + 1;
 
 // The icon as the view draws it: transparent where its mask is set.
@@ -57,7 +59,9 @@ TFormIcons::TFormIcons(QWidget *parent)
     : QMainWindow(parent), ImageListIcons(&FOwnIcons), ListBoxIcon(&FOwnCaptions),
       ListViewIcon(new QListView(this)), FEntries(new QStandardItemModel(this))
 {
-    setWindowTitle(QStringLiteral("Icons"));
+    setWindowTitle(OwnCaption);
+    // Made without a parent: it does not take the main window's icon from one.
+    setWindowIcon(TToolIcons::ProgramIcon());
     resize(397, 272);
     MakeToolBar();
 
@@ -111,6 +115,12 @@ void TFormIcons::InstallDefaultDialogs()
     };
     // Not modal: a catalogue handed over by another program must not hold up the viewer.
     ShowMessage = [this](const QString &text) { TNotice::Show(this, QMessageBox::Warning, text); };
+}
+
+void TFormIcons::SetCaption(const QString &Name)
+{
+    // An empty title would show the program's name instead.
+    setWindowTitle(Name.isEmpty() ? OwnCaption : Name);
 }
 
 void TFormIcons::SetIconList(TIconList *Icons)

@@ -34,6 +34,8 @@ public:
     std::function<QString(const QString &name, const QString &filter)> ChooseOpenFile;
     std::function<void(const QString &text)> ShowMessage;
 
+    // The catalogue's file or list name as the title; the window's own caption when there is none.
+    void SetCaption(const QString &Name);
     // The viewer's icon list becomes the view's small and large icons.
     void SetIconList(TIconList *Icons);
     void ClearEntries();
