@@ -256,9 +256,12 @@ void TFormMain::FormShow()
     Settings.Load(TIniFile(IniFileName));
     const TWindowBounds &b = Settings.Window;
     setGeometry(b.left, b.top, b.width, b.height);
-    QHeaderView *header = ListViewMon->header();
-    for (int column = 0; column < std::min(int(b.columns.size()), header->count()); ++column)
-        header->resizeSection(column, b.columns[column]);
+    // Earlier versions wrote their unscaled design widths on every close: those are no user's choice.
+    if (b.columns != TJobListModel::ColumnWidths()) {
+        QHeaderView *header = ListViewMon->header();
+        for (int column = 0; column < std::min(int(b.columns.size()), header->count()); ++column)
+            header->resizeSection(column, b.columns[column]);
+    }
 
     switch (TProgramFolder::PrepareTmp(ProgramFolder)) {
     case TProgramFolder::TTmpState::Created:

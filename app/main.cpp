@@ -7,6 +7,7 @@
 #include "THandOver.h"
 #include "TSingleInstance.h"
 #include "TStartOptions.h"
+#include "TToolIcons.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -78,6 +79,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("pelmor"));
     // Ties the windows to the installed menu entry, whose icon the desktop then shows for them.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.pelmor.Pelmor"));
+    // Every window, a message box with no parent too, carries the program's picture.
+    QApplication::setWindowIcon(TToolIcons::ProgramIcon());
     // Without the translation Qt's buttons stay English; the program works the same.
     TQtTranslation::Install(app);
     // A running copy comes to the front; without an argument this start ends there.

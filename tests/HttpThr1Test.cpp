@@ -99,6 +99,21 @@ TEST_F(HttpThr1Test, ColumnWidthsKeptWithTheBounds)
     EXPECT_TRUE(temp.read("pelmor.ini").contains("Columns=" + widths.join(',').toLatin1() + "\r\n"));
 }
 
+// The unscaled design widths that earlier versions saved on every close give way to the fitted ones,
+// or every user who ran an earlier version would keep cut byte counts.
+TEST_F(HttpThr1Test, OldDesignWidthsGiveWayToFittedOnes)
+{
+    temp.write("pelmor.ini", "[Window]\r\nColumns=18,200,50,50,50,5,5,30,100,5,30,50,50,35\r\n");
+    QDir(temp.path()).mkdir("tmp");
+    QHeaderView *header = form->ListViewMon->header();
+    QList<int> fitted;
+    for (int column = 0; column < header->count(); ++column)
+        fitted.append(header->sectionSize(column));
+    form->show();
+    for (int column = 0; column < header->count(); ++column)
+        EXPECT_EQ(header->sectionSize(column), fitted[column]) << "column " << column;
+}
+
 // A second showing does not read the file again, and an existing tmp folder brings no notice.
 TEST_F(HttpThr1Test, LaterShowingsKeepSettings)
 {
