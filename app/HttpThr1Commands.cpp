@@ -4,7 +4,7 @@
 #include "HttpThr1.h"
 #include "TFileDrag.h"
 #include "TListCommands.h"
-#include "UrlUtil.h"
+#include "TUrlEntry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -110,9 +110,7 @@ void TFormMain::MoveSelected(bool up)
 
 void TFormMain::ToolButtonFromClipClick()
 {
-    const QString text = QApplication::clipboard()->text();
-    if (UrlUtil::IsWebUrl(text))
-        DropURLTarget1Drop(text);
+    DropURLTarget1Drop(QApplication::clipboard()->text());
 }
 
 void TFormMain::ListViewMonColumnClick(int column)
@@ -167,9 +165,20 @@ void TFormMain::SetDropMode(bool urls)
 
 void TFormMain::DropURLTarget1Drop(const QString &url)
 {
+    const QStringList lines = TUrlEntry::Lines(url);
+    QStringList refused;
+    for (const QString &line : lines)
+        if (const QString refusal = TUrlEntry::Refusal(line); !refusal.isEmpty())
+            refused.append(refusal);
+    // Text with no URL in it leaves the Home window closed and says why here.
+    if (lines.isEmpty() || refused.size() == lines.size()) {
+        if (!refused.isEmpty())
+            ShowMessage(TUrlEntry::RefusalText(refused));
+        return;
+    }
     FormHome->show();
     FormHome->raise();
-    FormHome->EditURL->setText(url);
+    FormHome->TakeUrlText(url);
 }
 
 bool TFormMain::ListViewDragEvent(QEvent *event)
@@ -189,10 +198,13 @@ bool TFormMain::ListViewDragEvent(QEvent *event)
     drag->acceptProposedAction();
     if (event->type() != QEvent::Drop)
         return true;
-    if (!m_dropUrls)
+    if (!m_dropUrls) {
         DropFileTarget1Drop(files);
-    else
-        DropURLTarget1Drop(mime->hasUrls() ? mime->urls().first().toString() : mime->text());
+        return true;
+    }
+    // Every link of the drag: several become a job each.
+    const QString links = TFileDrag::DraggedLinks(*mime);
+    DropURLTarget1Drop(links.isEmpty() ? mime->text() : links);
     return true;
 }
 

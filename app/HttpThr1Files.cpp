@@ -1,11 +1,12 @@
 // The main window's list files: open, save, the list kept between runs, dropped files and merging.
 #include "FormHome1.h"
 #include "HttpThr1.h"
+#include "LocalFileName.h"
 #include "TDialogs.h"
 #include "TJobListFile.h"
 #include "TListCommands.h"
 #include "TMergeFiles.h"
-#include "UrlUtil.h"
+#include "TUrlEntry.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -101,12 +102,18 @@ void TFormMain::TButtonSaveClick()
 
 void TFormMain::DropFileTarget1Drop(const QStringList &files)
 {
+    TUrlEntry::TAddReport dropped;
     for (const QString &file : files) {
-        if (file.right(4).toUpper() == QStringLiteral(".WST"))
+        if (file.right(4).toUpper() == QStringLiteral(".WST")) {
             LoadList(file);
-        else
-            Jobs.AddJob(TListCommands::DroppedFileUrl(file, ProgramFolder), 0, 0, QString());
+            continue;
+        }
+        const TUrlEntry::TAddReport one = TUrlEntry::AddUrls(Jobs, {TListCommands::DroppedFileUrl(file, ProgramFolder)});
+        dropped.added += one.added;
+        dropped.refused += one.refused;
     }
+    if (!dropped.refused.isEmpty())
+        ShowMessage(TUrlEntry::RefusalText(dropped.refused, dropped.added));
 }
 
 void TFormMain::PopMargeClick()
@@ -115,7 +122,7 @@ void TFormMain::PopMargeClick()
     if (selected.isEmpty())
         return;
     const QString suggested =
-        QFileInfo(UrlUtil::SetFileNameS(ProgramFolder, Jobs.Cell(selected.first(), SubURL))).fileName();
+        QFileInfo(LocalFileName::For(ProgramFolder, Jobs.Cell(selected.first(), SubURL), false)).fileName();
     const QString target = ChooseSaveFile(QString(), suggested, QStringLiteral("すべてのファイル（*.*） (*)"), nullptr);
     if (target.isEmpty())
         return;

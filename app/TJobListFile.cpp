@@ -34,6 +34,9 @@ QString Decode(QStringDecoder &decoder, const QByteArray &bytes)
     return std::any_of(text.cbegin(), text.cend(), IsDamage) ? QString() : text;
 }
 
+// A row's line, however long its URL may be, fits the line bound with room for its other cells.
+static_assert(UrlUtil::MaxUrlBytes + 1024 <= TJobListFile::MaxLineBytes);
+
 bool IsLocal(const QString &url)
 {
     return url.startsWith(QStringLiteral("file://"));
@@ -48,7 +51,11 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
         return false;
     const QString first = fields.value(0);
     const bool urlLine = first.startsWith(QStringLiteral("URL="), Qt::CaseInsensitive);
-    if (urlLine && (first.sliced(4).trimmed().isEmpty() || IsLocal(first.sliced(4))))
+    const bool makeLine = first.startsWith(QStringLiteral("MAKE="), Qt::CaseInsensitive);
+    // The rule that refuses a URL when it is added refuses it here, so that no row the list showed
+    // vanishes unreported at the next start. Blanks around a URL are no part of it.
+    const QString listedUrl = urlLine ? first.mid(4).trimmed() : QString();
+    if (urlLine && !UrlUtil::FetchProblem(listedUrl).isEmpty())
         return false;
 
     // Local "file://" rows are saved like any other; read them back too, or they vanish at the next start.
@@ -58,15 +65,20 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     const QString message = fields.value(1 + SubMessage);
     if (local && TJobListModel::IsPendingMessage(message))
         return false;
-    if (local || UrlUtil::IsWebUrl(url))
+    // A line shaped like a saved row is one, whatever its URL: a bad one is damage, not another program's line.
+    const bool rowShape = fields.size() == 1 + SubItemCount && !urlLine && !makeLine;
+    if (local || UrlUtil::IsWebUrl(url) || rowShape) {
+        if (!UrlUtil::JobUrlProblem(url).isEmpty())
+            return false;
         jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1)));
+    }
     if (urlLine) {
         const QString dash = QStringLiteral("-");
         jobs.UpdateRowImage(jobs.AppendRow(QStringLiteral("(..)"),
-                                           {first.mid(4), dash, QStringLiteral("???"), dash, QStringLiteral(">"),
+                                           {listedUrl, dash, QStringLiteral("???"), dash, QStringLiteral(">"),
                                             dash, dash, QStringLiteral("Ready"), dash, dash}));
     }
-    if (first.startsWith(QStringLiteral("MAKE="), Qt::CaseInsensitive) && makeRecord)
+    if (makeLine && makeRecord)
         return makeRecord(first.mid(5), fields.value(1), fields.value(2), fields.value(3), fields.value(4));
     return true;
 }

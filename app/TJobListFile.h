@@ -35,10 +35,11 @@ using TMakeRecord = std::function<bool(const QString &, const QString &, const Q
 // Appends the rows the file describes; never clears the list and never refuses a duplicate.
 // Without a makeRecord, "MAKE=" lines are ignored. A damaged line becomes nothing and is counted:
 // one longer than MaxLineBytes, with bytes CP932 lacks, with a control character other than the
-// tab (NUL included), of more than 20 fields, a "URL=" line without a URL, a "MAKE=" line with a
-// bad number, a local "file://" row or "URL=" line that would be fetched (its path may lead out of
-// the program folder). Lines of no known kind are ignored without a word: lists of other programs
-// hold many.
+// tab (NUL included), of more than 20 fields, a "URL=" line whose URL cannot be fetched, a row
+// (a line of 14 fields, or one whose second field is a web URL) whose URL the list cannot take, a
+// "MAKE=" line with a bad number, a local "file://" row or "URL=" line that would be fetched (its path
+// may lead out of the program folder): UrlUtil::FetchProblem and JobUrlProblem, the adders' own rule,
+// decide. Lines of no known kind are ignored without a word: lists of other programs hold many.
 TLoadReport LoadList(TJobListModel &jobs, const QString &fileName, const TMakeRecord &makeRecord);
 
 // Both write a temporary file beside the target and rename it over the target, so a failed

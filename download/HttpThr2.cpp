@@ -139,6 +139,11 @@ void THTTPThread::RunJob()
     RequestOk = true;
     RetryAfterSecs = 0;
     FinalMessage.clear();
+    // A URL no attempt can fetch (an edited list's) ends the job for good, with the reason.
+    if (const QString problem = UrlUtil::FetchProblem(Job.JobURL); !problem.isEmpty()) {
+        ShowMessage(QStringLiteral("Abort>") + problem);
+        return;
+    }
     FHost = THttpUrlParts::Parse(Job.JobURL).Host.toLower();
     if (QFileInfo::exists(Job.LocalFile)) {
         ReportExistingFile();

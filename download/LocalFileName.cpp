@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 namespace {
 
 // Longest file name (without folder) most Linux file systems take, in bytes.
@@ -21,6 +23,25 @@ bool Usable(const QString &path)
     const QString name = BaseName(path);
     return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..")
         && name.toUtf8().size() <= MaxNameBytes - Reserve;
+}
+
+// The extension of the URL's path (never of its query), kept on a digest name so that the file's kind
+// still shows: a dot and up to eight letters or digits, else nothing.
+QString SafeExtension(const QString &url)
+{
+    QString path = url.left(url.indexOf(QLatin1Char('?')));
+    path = path.left(path.indexOf(QLatin1Char('#')));
+    const qsizetype scheme = path.indexOf(QStringLiteral("://"));
+    const qsizetype slash = path.indexOf(QLatin1Char('/'), scheme < 0 ? 0 : scheme + 3);
+    if (slash < 0)
+        return {};
+    const QString segment = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString extension = segment.mid(segment.lastIndexOf(QLatin1Char('.')) + 1);
+    constexpr qsizetype MaxExtension = 8;
+    const bool safe = segment.contains(QLatin1Char('.')) && !extension.isEmpty() && extension.size() <= MaxExtension
+        && std::all_of(extension.cbegin(), extension.cend(),
+                       [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); });
+    return safe ? QLatin1Char('.') + extension : QString();
 }
 
 } // namespace
@@ -43,9 +64,10 @@ QString LocalFileName::Fallback(const QString &folder, const QString &url)
             QCryptographicHash::hash(UrlUtil::AsHttpUrl(url).toUtf8(), QCryptographicHash::Sha1)
                 .toHex()
                 .left(16));
-        while (name.toUtf8().size() > MaxNameBytes - Reserve - digest.size() - 1)
+        const QString extension = SafeExtension(url.trimmed());
+        while (name.toUtf8().size() > MaxNameBytes - Reserve - digest.size() - 1 - extension.size())
             name.chop(1);
-        name += QLatin1Char('_') + digest;
+        name += QLatin1Char('_') + digest + extension;
     }
     return folder + QStringLiteral("/tmp/") + name;
 }

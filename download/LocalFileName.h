@@ -10,7 +10,8 @@ namespace LocalFileName {
 QString For(const QString &folder, const QString &url, bool longNames, const QString &div = QString());
 
 // The name used when the naming rule gives nothing usable: the URL flattened like the long form,
-// with every character that is unsafe in a file name replaced by "_".
+// with every character that is unsafe in a file name replaced by "_"; one too long for a file name is
+// cut and ends in a digest of the URL and the extension of the URL's path, when that is safe.
 QString Fallback(const QString &folder, const QString &url);
 
 } // namespace LocalFileName

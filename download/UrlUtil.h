@@ -59,6 +59,17 @@ public:
     // that moved to HTTPS keeps its files. Any other URL stays as it is.
     static QString AsHttpUrl(const QString &url);
 
+    // The longest URL a job may have, counted as a list file stores it: its row must still fit the
+    // list loader's 64 KiB line, with room for the other cells.
+    static constexpr int MaxUrlBytes = 63 * 1024;
+    // Why the program cannot fetch url, in the words the interface shows; empty when it can: an http
+    // or https URL with a host, a port in 1..65535 if one is given, no blanks or control characters,
+    // and no longer than MaxUrlBytes. Every part that takes or fetches a URL asks this one rule.
+    static QString FetchProblem(const QString &url);
+    // Why url cannot be a job of the list: FetchProblem, except that a local "file://" URL (listed,
+    // shown and dragged, never fetched) is taken, blanks in its path included.
+    static QString JobUrlProblem(const QString &url);
+
     // The guard every operation above runs in: an exception is reported under the operation's
     // name and yields the value-initialised result (empty text, 0, or nothing).
     template <typename Rule>

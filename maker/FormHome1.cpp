@@ -3,10 +3,11 @@
 #include "MakeSequence.h"
 #include "TFileDrag.h"
 #include "TJobListModel.h"
+#include "TNotice.h"
 #include "TSettings.h"
 #include "TToolButtons.h"
+#include "TUrlEntry.h"
 #include "TreeList.h"
-#include "UrlUtil.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -203,19 +204,45 @@ void TFormHome::ToolButtonMakeClick()
         ButtonCliMakeClick();
         return;
     }
-    MakeSequence::AddTo(m_jobs, pattern, UDStart->value(), UDEnd->value(), UDLength->value());
+    AddUrls(MakeSequence::Expand(pattern, UDStart->value(), UDEnd->value(), UDLength->value()));
 }
 
 void TFormHome::ToolButtonAddClick()
 {
-    m_jobs.AddJob(EditURL->text(), 0, 0, QString());
+    AddUrls({EditURL->text().trimmed()});
 }
 
 void TFormHome::ToolButtonClipClick()
 {
-    const QString text = QApplication::clipboard()->text();
-    if (UrlUtil::IsWebUrl(text))
-        EditURL->setText(text);
+    TakeUrlText(QApplication::clipboard()->text());
+}
+
+void TFormHome::AddUrls(const QStringList &urls)
+{
+    const TUrlEntry::TAddReport report = TUrlEntry::AddUrls(m_jobs, urls);
+    TellRefusals(report.refused, report.added);
+}
+
+void TFormHome::TellRefusals(const QStringList &refused, int added)
+{
+    if (!refused.isEmpty())
+        TNotice::Show(this, QMessageBox::Warning, TUrlEntry::RefusalText(refused, added));
+}
+
+void TFormHome::TakeUrlText(const QString &text)
+{
+    const QStringList lines = TUrlEntry::Lines(text);
+    // Several lines are a list of URLs, never one pattern: each becomes a job of its own.
+    if (lines.size() > 1) {
+        AddUrls(lines);
+        return;
+    }
+    if (lines.isEmpty())
+        return;
+    if (const QString refusal = TUrlEntry::Refusal(lines.first()); !refusal.isEmpty())
+        TellRefusals({refusal}, 0);
+    else
+        EditURL->setText(lines.first());
 }
 
 void TFormHome::Label1Click()
@@ -265,7 +292,7 @@ void TFormHome::closeEvent(QCloseEvent *event)
 
 void TFormHome::DropURLTarget1Drop(const QString &url)
 {
-    EditURL->setText(url);
+    TakeUrlText(url);
 }
 
 // The address field takes dragged links only, and a dropped link replaces its text: the edit's own
@@ -273,7 +300,7 @@ void TFormHome::DropURLTarget1Drop(const QString &url)
 bool TFormHome::EditURLDragEvent(QEvent *event)
 {
     auto *drag = static_cast<QDropEvent *>(event);
-    const QString link = TFileDrag::DraggedLink(*drag->mimeData());
+    const QString link = TFileDrag::DraggedLinks(*drag->mimeData());
     if (link.isEmpty()) {
         event->ignore();
         return true;

@@ -43,6 +43,9 @@ public:
     void ToolButtonStopClick();
     void ToolButtonKairanClick();
     void DropURLTarget1Drop(const QString &url);
+    // Pasted or dropped text: one URL the list can take goes into EditURL, several lines become a
+    // job each; what is refused is shown with its reason.
+    void TakeUrlText(const QString &text);
     // A "MAKE=" line of a list file; false when a number field is not a number.
     bool MakeFromRecord(const QString &url, const QString &start, const QString &end,
                         const QString &length, const QString &step);
@@ -93,6 +96,8 @@ protected:
 
 private:
     bool EditURLDragEvent(QEvent *event);
+    void AddUrls(const QStringList &urls);
+    void TellRefusals(const QStringList &refused, int added);
     void MakeToolBar();
     void MakeNumberPanel();
     void MakeLinkTree(const QRect &geometry);

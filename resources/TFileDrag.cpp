@@ -19,12 +19,13 @@ void OfferCopy(QWidget *Source, const QStringList &Files)
     drag->exec(Qt::CopyAction);
 }
 
-QString DraggedLink(const QMimeData &Mime)
+QString DraggedLinks(const QMimeData &Mime)
 {
+    QStringList links;
     for (const QUrl &url : Mime.urls())
         if (!url.isLocalFile() && !url.scheme().isEmpty())
-            return url.toString();
-    return {};
+            links.append(url.toString());
+    return links.join(QLatin1Char('\n'));
 }
 
 } // namespace TFileDrag

@@ -1,10 +1,13 @@
 #include "FormHome1.h"
 #include "MainWindowFixture.h"
+#include "TUrlEntry.h"
+#include "UrlUtil.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
@@ -82,20 +85,97 @@ TEST_F(FormHome1Test, LabelToolTipLooksLikeEveryOther)
     QToolTip::hideText();
 }
 
-// Clip takes text that starts with http:// or https:// in any case, line breaks included, and ignores others.
-TEST_F(FormHome1Test, ClipTakesOnlyWebText)
+// The texts of the notices a window shows, each closed once read.
+QStringList TakeNotices(QWidget *window)
+{
+    QStringList texts;
+    for (QMessageBox *box : window->findChildren<QMessageBox *>()) {
+        texts.append(box->text());
+        delete box;
+    }
+    return texts;
+}
+
+// Catches Clip taking text no job can be made of, or dropping it without a word; patterns and
+// either scheme in any case still go into the field.
+TEST_F(FormHome1Test, ClipTakesOneUrlOrSaysWhyNot)
 {
     TFormHome *home = form->FormHome;
+    home->show();
     home->EditURL->setText("kept");
     QApplication::clipboard()->setText("ftp://h/a.jpg");
     home->ToolButtonClipClick();
     EXPECT_EQ(home->EditURL->text(), "kept");
-    QApplication::clipboard()->setText("Http://h/a$.jpg");
+    EXPECT_EQ(TakeNotices(home), QStringList{TUrlEntry::RefusalText({TUrlEntry::Refusal("ftp://h/a.jpg")})});
+    QApplication::clipboard()->setText("Http://h/a$.jpg\r\n");
     home->ToolButtonClipClick();
     EXPECT_EQ(home->EditURL->text(), "Http://h/a$.jpg");
     QApplication::clipboard()->setText("hTTps://h/b$.jpg");
     home->ToolButtonClipClick();
     EXPECT_EQ(home->EditURL->text(), "hTTps://h/b$.jpg");
+    EXPECT_TRUE(TakeNotices(home).isEmpty());
+    EXPECT_EQ(form->Jobs.RowCount(), 0) << "one URL is only put into the field";
+}
+
+// Catches Add or Clip taking a URL that can never be fetched (saved, then lost at the next start),
+// a refusal without its reason, and a pasted list added as one job or stopped by its first bad line.
+TEST_F(FormHome1Test, AddAndClipRefuseWhatCannotBeFetchedAndAddEachGoodLine)
+{
+    TFormHome *home = form->FormHome;
+    home->show();
+    for (const QString &bad : QStringList{"garbage", "ftp://x", "http://", "http://h:70000/", ""}) {
+        home->EditURL->setText(bad);
+        QTest::mouseClick(home->ToolButtonAdd, Qt::LeftButton);
+        const QStringList notices = TakeNotices(home);
+        ASSERT_EQ(notices.size(), 1) << bad.toStdString();
+        EXPECT_TRUE(notices[0].contains(UrlUtil::FetchProblem(bad))) << notices[0].toStdString();
+        EXPECT_TRUE(notices[0].contains("「" + bad + "」")) << notices[0].toStdString();
+
+        QApplication::clipboard()->setText(bad + "  ");
+        home->ToolButtonClipClick();
+        EXPECT_EQ(TakeNotices(home).size(), bad.isEmpty() ? 0 : 1) << "a blank clipboard is no URL";
+    }
+    EXPECT_EQ(form->Jobs.RowCount(), 0);
+
+    home->EditURL->setText("  http://h/typed.jpg ");
+    QTest::mouseClick(home->ToolButtonAdd, Qt::LeftButton);
+    QApplication::clipboard()->setText("http://h/a.jpg\r\ngarbage\r\n\r\n  http://h/b.jpg\nhttp://h:70000/\nhttp://h/typed.jpg\n");
+    home->ToolButtonClipClick();
+    ASSERT_EQ(form->Jobs.RowCount(), 3);
+    EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/typed.jpg");
+    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h/a.jpg");
+    EXPECT_EQ(form->Jobs.Cell(2, SubURL), "http://h/b.jpg");
+    EXPECT_EQ(TakeNotices(home),
+              QStringList{TUrlEntry::RefusalText({TUrlEntry::Refusal("garbage"), TUrlEntry::Refusal("http://h:70000/")}, 2)});
+    EXPECT_EQ(home->EditURL->text(), "  http://h/typed.jpg ") << "a list is not put into the field";
+
+    // The main window's paste goes the same way.
+    QApplication::clipboard()->setText("http://h/c.jpg\nhttp://h/d.jpg");
+    home->hide();
+    form->ToolButtonFromClipClick();
+    EXPECT_TRUE(home->isVisible());
+    EXPECT_EQ(form->Jobs.RowCount(), 5);
+    QApplication::clipboard()->setText("garbage");
+    home->hide();
+    form->ToolButtonFromClipClick();
+    EXPECT_FALSE(home->isVisible()) << "no URL to show it for";
+    EXPECT_EQ(TakeNotices(form.get()), QStringList{TUrlEntry::RefusalText({TUrlEntry::Refusal("garbage")})});
+}
+
+// Catches Make adding the URLs of a pattern that can never be fetched without a word, or refusing
+// the good ones with them.
+TEST_F(FormHome1Test, MakeRefusesExpandedUrlsThatCannotBeFetched)
+{
+    TFormHome *home = form->FormHome;
+    home->show();
+    home->EditURL->setText("http://h:6553$/a.jpg");
+    home->UDStart->setValue(4);
+    home->UDEnd->setValue(6);
+    home->UDLength->setValue(0);
+    QTest::mouseClick(home->ToolButtonMake, Qt::LeftButton);
+    ASSERT_EQ(form->Jobs.RowCount(), 2);
+    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h:65535/a.jpg");
+    EXPECT_EQ(TakeNotices(home), QStringList{TUrlEntry::RefusalText({TUrlEntry::Refusal("http://h:65536/a.jpg")}, 2)});
 }
 
 // Every showing starts small and loads the URL setting; closing stores the field back.

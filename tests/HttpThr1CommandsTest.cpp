@@ -2,6 +2,7 @@
 #include "MainWindowFixture.h"
 #include "ScriptedServer.h"
 #include "TStatusPanel.h"
+#include "TUrlEntry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTreeView>
 #include <QtTest/QTest>
 
@@ -212,13 +214,16 @@ TEST_F(HttpThr1CommandsTest, NewListWaitsForWorkers)
     EXPECT_EQ(form->windowTitle(), "ソラリト [新規]");
 }
 
-// Clipboard text starting with http:// or https:// opens the Home window with the whole text; other text
-// does nothing.
+// Clipboard text starting with http:// or https:// opens the Home window with the URL; other text
+// leaves it closed and says why.
 TEST_F(HttpThr1CommandsTest, FromClipboardOpensHome)
 {
     QApplication::clipboard()->setText("mailto:x@example.org");
     form->ToolButtonFromClipClick();
     EXPECT_FALSE(form->FormHome->isVisible());
+    const auto notices = form->findChildren<QMessageBox *>();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0]->text(), TUrlEntry::RefusalText({TUrlEntry::Refusal("mailto:x@example.org")}));
     QApplication::clipboard()->setText("HTTP://h/a$.jpg");
     form->ToolButtonFromClipClick();
     EXPECT_TRUE(form->FormHome->isVisible());

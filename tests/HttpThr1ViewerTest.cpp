@@ -1,8 +1,8 @@
 #include "FormView1.h"
 #include "FormViewIcons.h"
+#include "LocalFileName.h"
 #include "MainWindowFixture.h"
 #include "TNotice.h"
-#include "UrlUtil.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,11 +24,11 @@ protected:
     QString AddPictureJob(const QString &url)
     {
         form->Jobs.AddJob(url, 0, 0, {});
-        const QString path = UrlUtil::SetFileName(form->ProgramFolder, url);
+        const QString path = LocalFileName::For(form->ProgramFolder, url, form->Settings.LongFileNames());
         QDir().mkpath(QFileInfo(path).path());
         QImage image(16, 12, QImage::Format_RGB32);
         image.fill(Qt::magenta);
-        EXPECT_TRUE(image.save(path));
+        EXPECT_TRUE(image.save(path, "PNG"));
         return path;
     }
 
@@ -63,6 +63,27 @@ TEST_F(HttpThr1ViewerTest, ListClickShowsTheJobInTheVisibleViewer)
     form->FormView->SpeedButtonBfClick();
     EXPECT_EQ(form->SelectedRows(), QList<int>{0});
     EXPECT_EQ(form->FormView->CurrentFile(), first);
+}
+
+// Catches the viewer looking a job's file up by another rule than the worker's: a job whose URL
+// ends in "/", or whose name is too long for one file name, was saved but never shown or thumbnailed.
+TEST_F(HttpThr1ViewerTest, FilesNamedByTheFallbackAreShownAndThumbnailed)
+{
+    const QString folderJob = AddPictureJob("http://h/pics/");
+    const QString longJob = AddPictureJob("http://h/" + QString(150, 'd') + "/" + QString(150, 'e') + "/pic.jpg");
+    EXPECT_TRUE(longJob.endsWith(".jpg")) << longJob.toStdString();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->ToolButton6->click();
+    ClickRow(0);
+    EXPECT_EQ(form->FormView->CurrentFile(), folderJob);
+    ClickRow(1);
+    EXPECT_EQ(form->FormView->CurrentFile(), longJob);
+
+    form->FormView->SpeedButtonIconsClick();
+    EXPECT_EQ(form->FormView->FormIcons->EntryCount(), 2);
+    EXPECT_TRUE(form->FormView->FormIcons->HasEntry(folderJob));
+    EXPECT_TRUE(form->FormView->FormIcons->HasEntry(longJob));
 }
 
 // A finished download replaces the shown picture while the viewer is visible, and only then.

@@ -62,3 +62,24 @@ TEST(LocalFileNameTest, IPv6HostsGiveSafeNames)
     EXPECT_EQ(LocalFileName::For("/p", "http://[::1]:8080", false), tmp + "[__1]_8080");
     EXPECT_EQ(LocalFileName::For("/p", "http://h.example:8080/a.jpg", true), tmp + "hh_example:8080_a.jpg");
 }
+
+// Catches a digest name that drops the kind of the file (viewers, plug-ins and file managers go by
+// the extension), or that takes one from the query or an unsafe or overlong "extension".
+TEST(LocalFileNameTest, DigestNamesKeepASafeExtension)
+{
+    const QString deep = "http://h.example/" + QString(150, 'd') + "/" + QString(150, 'e') + "/pic";
+    const QString name = LocalFileName::For("/p", deep + ".jpg", true).mid(7);
+    EXPECT_TRUE(name.endsWith(".jpg")) << name.toStdString();
+    EXPECT_LE(name.toUtf8().size(), 247);
+    EXPECT_EQ(name.count('.'), 1);
+    EXPECT_TRUE(LocalFileName::For("/p", deep + ".JPEG", false).endsWith(".JPEG")) << "the short form too";
+    EXPECT_NE(LocalFileName::For("/p", deep + ".jpg", true), LocalFileName::For("/p", deep + "2.jpg", true));
+
+    const QList<QStringList> tails{{"?f=a.jpg", ""}, {".php?f=a.jpg", ".php"}, {".png#x.gif", ".png"}, {"/", ""},
+                                   {"", ""},         {".j:g", ""},          {".extension9", ""}, {".jp g", ""}};
+    for (const QStringList &tail : tails) {
+        const QString path = LocalFileName::For("/p", deep + tail[0], true);
+        const qsizetype dot = path.lastIndexOf('.');
+        EXPECT_EQ(dot < 0 ? QString() : path.mid(dot), tail[1]) << tail[0].toStdString();
+    }
+}

@@ -2,8 +2,11 @@
 #include "LocalFileName.h"
 #include "NginxServer.h"
 #include "TPelFile.h"
+#include "UrlUtil.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -70,4 +73,31 @@ TEST(TBatchCatalogue, CataloguesTheFetchedPicturesWithNginx)
     const TBatchResult unsaved = RunBatch(temp, {"--catalogue", nowhere, "--add", urls[0]});
     EXPECT_EQ(unsaved.status, TBatchRun::ExitIncomplete);
     EXPECT_TRUE(unsaved.err.contains(nowhere)) << unsaved.err.toStdString();
+}
+
+// Catches the catalogue looking a job's file up by another rule than the worker's: a job whose URL
+// ends in "/" (named without an extension) or whose name is too long for one file name (a digest
+// name, which keeps ".jpg") was fetched but left out.
+TEST(TBatchCatalogue, FilesNamedByTheFallbackAreCatalogued)
+{
+    TTempFolder temp;
+    TNginxServer nginx;
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    const QString deep = QString(120, 'd') + "/" + QString(120, 'e') + "/pic.jpg";
+    QDir().mkpath(nginx.Root() + "/pics");
+    QDir().mkpath(QFileInfo(nginx.Root() + "/" + deep).path());
+    nginx.WriteFile("pics/index.html", Picture(qRgb(0, 0, 200), "PNG"));
+    nginx.WriteFile(deep, Picture(qRgb(200, 0, 0), "JPG"));
+    const QStringList urls{nginx.Url("/pics/"), nginx.Url("/" + deep)};
+    const TBatchResult run =
+        RunBatch(temp, {"--catalogue", temp.file("out.pel"), "--add", urls[0], "--add", urls[1]});
+    EXPECT_EQ(run.status, TBatchRun::ExitComplete) << run.err.toStdString();
+    TIconList icons;
+    QStringList captions;
+    TPelFile::Load(temp.file("out.pel"), icons, captions);
+    const QStringList files{LocalFileName::For(temp.path(), urls[0], true), LocalFileName::For(temp.path(), urls[1], true)};
+    EXPECT_EQ(captions, files);
+    EXPECT_TRUE(files[1].endsWith(".jpg")) << files[1].toStdString();
+    EXPECT_NE(files[1], UrlUtil::SetFileName(temp.path(), urls[1])) << "the digest name is in use";
+    EXPECT_EQ(icons.Count(), 2);
 }

@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -74,6 +75,26 @@ TEST_F(TDragDropTest, TheListTakesLinksOrFilesAsItsModeSays)
     ASSERT_EQ(form->Jobs.rowCount(), 2);
     EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/listed.jpg");
     EXPECT_EQ(form->Jobs.Cell(1, SubURL), "file://pic.jpg");
+}
+
+// Catches a drop of several links or lines of text kept to its first, or made one job of, and a
+// dropped link that cannot be fetched taken without a word.
+TEST_F(TDragDropTest, DroppedListsBecomeAJobPerLine)
+{
+    form->show();
+    QMimeData links;
+    links.setUrls({QUrl("http://h/a.jpg"), QUrl("https://h/b.jpg"), QUrl("ftp://h/c.jpg")});
+    ASSERT_TRUE(Drop(List(), links));
+    ASSERT_EQ(form->Jobs.rowCount(), 2);
+    EXPECT_EQ(form->Jobs.Cell(1, SubURL), "https://h/b.jpg");
+    const auto notices = form->FormHome->findChildren<QMessageBox *>();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0]->text().contains("ftp://h/c.jpg"));
+
+    QMimeData text;
+    text.setText("http://h/d.jpg\r\nhttp://h/e.jpg\r\n");
+    ASSERT_TRUE(Drop(List(), text));
+    EXPECT_EQ(form->Jobs.rowCount(), 4);
 }
 
 // Catches a dropped link inserted beside the field's "http://" instead of replacing it, and local

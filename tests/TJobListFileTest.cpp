@@ -3,6 +3,7 @@
 #include "TJobListModel.h"
 #include "TRowIcons.h"
 #include "TempFolder.h"
+#include "UrlUtil.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -136,7 +137,10 @@ TEST(TJobListFileTest, DamagedLinesAreCountedAndNeverBecomeJobs)
     EXPECT_EQ(sample.skippedLines, 9);
     EXPECT_EQ(SkippedLineNumbers(sample), QString::fromUtf8("2, 3, 4, 6, 8, …"));
 
-    const QByteArray good = "URL=http://h/" + QByteArray(MaxLineBytes - 17, 'a') + ".jpg";
+    // A row of the longest line: its URL within the rule's bound, a long message filling the rest.
+    const QByteArray head = "(..),http://h/" + QByteArray(UrlUtil::MaxUrlBytes - 13, 'a') + ".jpg,-,???,-,>,-,1.1,";
+    const QByteArray tail = ",*,0,,,";
+    const QByteArray good = head + QByteArray(MaxLineBytes - head.size() - tail.size(), 'M') + tail;
     ASSERT_EQ(good.size(), MaxLineBytes);
     const QByteArray lines[] = {good, good + 'a', "URL=http://h/x.jpg" + QByteArray(8 << 20, 'x'), "URL=http://h/end.jpg"};
     jobs.Clear();

@@ -4,6 +4,7 @@
 #include "TScheduler.h"
 #include "TSettings.h"
 #include "TempFolder.h"
+#include "UrlUtil.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -354,6 +355,35 @@ TEST_F(TSchedulerTest, IPv6RowIsFetchedIntoASafeName)
     QFile file(temp.path() + QStringLiteral("/tmp/h[__1]_%1_v6.jpg").arg(server.Port()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
     EXPECT_EQ(file.readAll(), data);
+}
+
+// Catches an edited list's row that no attempt can fetch going round "Retry" for ever (the timer
+// never ends with MaxTries 0), ending without its reason, or touching the network or a file; a good
+// row between them is still fetched.
+TEST_F(TSchedulerTest, RowsThatCannotBeFetchedAbortWithTheReason)
+{
+    TScriptedServer server;
+    const QByteArray data = RandomBytes(25000, 7);
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + data)});
+    const QStringList urls{"garbage.jpg", QStringLiteral("http://127.0.0.1:70000/a.jpg"), server.Url("/good.jpg"),
+                           QStringLiteral("ftp://127.0.0.1:%1/b.jpg").arg(server.Port()), "http:///c.jpg"};
+    for (const QString &url : urls)
+        jobs.AppendRow("(..)", {url, "-", "???", "-", ">", "-", "1.1", "Ready", "*", "0", "", "", ""});
+    settings.MaxTries = 0;
+    ASSERT_TRUE(RunToEnd()) << "a bad row kept the timer on";
+    for (int row = 0; row < urls.size(); ++row) {
+        SCOPED_TRACE(urls[row].toStdString());
+        EXPECT_EQ(jobs.Caption(row), "@@");
+        if (row == 2) {
+            EXPECT_EQ(jobs.Cell(row, SubMessage), "End>Completed!");
+            continue;
+        }
+        const QString reason = UrlUtil::FetchProblem(urls[row]);
+        ASSERT_FALSE(reason.isEmpty());
+        EXPECT_EQ(jobs.Cell(row, SubMessage), "Abort>" + reason);
+        EXPECT_FALSE(QFile::exists(LocalFile(row) + "_"));
+    }
+    EXPECT_EQ(server.Connections(), 1) << "only the good row reached the server";
 }
 
 // Catches a row handed to a second worker while the first still holds it (a worker writes "Retry"

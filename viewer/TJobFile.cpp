@@ -1,6 +1,6 @@
 #include "TJobFile.h"
 
-#include "UrlUtil.h"
+#include "LocalFileName.h"
 
 #include <QFileInfo>
 
@@ -8,8 +8,9 @@ namespace TJobFile {
 
 QString ExistingPath(const QString &ProgramFolder, const QString &Url, bool LongNames)
 {
-    const QString path = LongNames ? UrlUtil::SetFileName(ProgramFolder, Url) : UrlUtil::SetFileNameS(ProgramFolder, Url);
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    // The worker's own rule, fallback names included: a file it saved under one is found.
+    const QString path = LocalFileName::For(ProgramFolder, Url, LongNames);
+    if (!QFileInfo(path).isFile())
         return {};
     return path;
 }

@@ -86,7 +86,8 @@ TGraphicClass TPictureFormats::Find(const QString &Extension) const
 QImage LoadPicture(const QString &FileName)
 {
     const QString extension = QFileInfo(FileName).suffix();
-    TGraphicClass cls = extension.isEmpty() ? nullptr : TPictureFormats::Instance().Find(extension);
+    // A job whose URL ends in "/" or has no extension is saved without one: its content says what it is.
+    TGraphicClass cls = extension.isEmpty() ? &TQtPicture::Class : TPictureFormats::Instance().Find(extension);
     if (!cls)
         throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(extension).toStdString());
     std::unique_ptr<TGraphic> picture = cls->Create();

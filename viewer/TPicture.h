@@ -84,6 +84,7 @@ private:
     QList<TEntry> FEntries;
 };
 
-// Loads a picture file through the registry by its extension and returns it as a bitmap. An
-// extension with no registration, or a file its class cannot read, raises an exception.
+// Loads a picture file through the registry by its extension and returns it as a bitmap; a name
+// without an extension goes to the toolkit's readers, which go by the content. An extension with no
+// registration, or a file its class cannot read, raises an exception.
 QImage LoadPicture(const QString &FileName);

@@ -47,6 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                "a job's file stays in tmp");
         }
         LocalFileName::Fallback(folder, url);
+        // A URL the rule passes has a web scheme and nothing that could split a list line.
+        const QString problem = UrlUtil::FetchProblem(url);
+        FuzzSupport::Check(!problem.isEmpty() || (UrlUtil::IsWebUrl(url) && !url.contains(u'\n') && !url.contains(u'\r')),
+                           "a fetchable URL is a web URL on one line");
+        FuzzSupport::Check(problem == UrlUtil::JobUrlProblem(url) || url.startsWith(QStringLiteral("file://")),
+                           "jobs and fetches agree but for local files");
         UrlUtil::GetLength(url);
     }
     UrlUtil::ParseTrueURL(a);
