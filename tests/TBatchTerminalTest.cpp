@@ -199,7 +199,49 @@ TEST(TBatchTerminalTest, ElidesInTheMiddleByColumns)
         EXPECT_GE(TBatchDisplay::Width(cut), width - 1) << cut.toStdString();
     }
     EXPECT_TRUE(TBatchDisplay::ElideMiddle(url, 31).endsWith("/end.jpg"));
-    EXPECT_EQ(TBatchDisplay::Printable("a\x1b[2Jb\tc"), "a?[2Jb\tc");
     EXPECT_EQ(TBatchDisplay::Bytes(1536), "1.5 KiB");
     EXPECT_EQ(TBatchDisplay::Duration(3725), "1:02:05");
+}
+
+namespace {
+// Where the first byte lies that a UTF-8 terminal takes as a control: C0 but tab and line feed, DEL,
+// or a C1 control (0xC2 0x80..0x9F); -1 for none.
+qsizetype ControlAt(const QByteArray &bytes)
+{
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar c = uchar(bytes[i]);
+        const bool c1 = c == 0xC2 && i + 1 < bytes.size() && uchar(bytes[i + 1]) >= 0x80 && uchar(bytes[i + 1]) <= 0x9F;
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F || c1)
+            return i;
+    }
+    return -1;
+}
+} // namespace
+
+// Catches a control a server's text or a URL brings reaching the terminal: ESC, but also DEL and the
+// C1 controls, which a UTF-8 terminal obeys as it does ESC (U+009B is CSI, U+0085 a line break), in
+// finished lines and in every field of the live block.
+TEST(TBatchTerminalTest, ServerTextCannotSteerTheTerminal)
+{
+    QStringList wrong;
+    for (char16_t c = 0; c < 0x100; ++c) {
+        const bool control = (c < 0x20 && c != '\t') || (c >= 0x7F && c < 0xA0);
+        const QString text = QStringLiteral("a") + QChar(c) + "b";
+        if (TBatchDisplay::Printable(text) != (control ? QStringLiteral("a?b") : text))
+            wrong << QString::number(c, 16);
+    }
+    EXPECT_EQ(wrong.join(' '), "") << "characters shown wrongly (hex)";
+    EXPECT_EQ(TBatchDisplay::Printable(QStringLiteral("画像\u3000.jpg")), QStringLiteral("画像\u3000.jpg"));
+
+    // As they arrive: UTF-8 bytes from a server or the command line.
+    const QString hostile = QString::fromUtf8("x\x1b[2J\xc2\x9b" "2J\xc2\x85\x7f\xc2\x9d" "0;t\x07y");
+    ASSERT_EQ(hostile.size(), 16);
+    EXPECT_EQ(TBatchDisplay::Printable(hostile), "x?[2J?2J???0;t?y");
+    TBatchDisplay display(false, [] { return qint64(1000); });
+    const QString url = "http://127.0.0.1/" + hostile + ".jpg";
+    const QByteArray finished = display.FinishedLine(hostile, url, false).toUtf8();
+    EXPECT_EQ(ControlAt(finished), -1) << finished.toHex(' ').toStdString();
+    const QList<TLiveJob> running{{1, hostile, url, hostile, -1, -1}, {2, hostile, url, hostile, 50, 100}};
+    const QByteArray frame = display.Frame({}, running, {2, 0, 0}, 200, 10).toUtf8();
+    EXPECT_EQ(ControlAt(frame), -1) << frame.toHex(' ').toStdString();
 }

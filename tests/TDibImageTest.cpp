@@ -1,5 +1,6 @@
 #include "TDibImage.h"
 
+#include "LocalMem.h"
 #include "SusiePlugin.h"
 #include "TPicture.h"
 
@@ -10,6 +11,37 @@
 #include <vector>
 
 namespace {
+
+// A block as a plug-in hands it over: from the shared local memory at exactly its size, so that under
+// the address sanitizer a read one byte past it is a finding.
+class TPluginBlock
+{
+public:
+    TPluginBlock(const void *Bytes, size_t Size) : FHandle(LocalAlloc(LMEM_FIXED, Size)), FData(LocalLock(FHandle))
+    {
+        if (FData && Size)
+            std::memcpy(FData, Bytes, Size);
+    }
+    ~TPluginBlock()
+    {
+        LocalUnlock(FHandle);
+        LocalFree(FHandle);
+    }
+    TPluginBlock(const TPluginBlock &) = delete;
+    TPluginBlock &operator=(const TPluginBlock &) = delete;
+
+    const void *Data() const { return FData; }
+    size_t Size() const { return LocalSize(FHandle); }
+
+private:
+    HLOCAL FHandle;
+    void *FData;
+};
+
+QByteArray FileOf(const TPluginBlock &Info, const TPluginBlock &Bits)
+{
+    return DibToBitmapFile(Info.Data(), Info.Size(), Bits.Data(), Bits.Size());
+}
 
 // A decoded picture as a plug-in hands it over: exact-size blocks, so a read past one is a finding.
 struct TDib {
@@ -42,7 +74,7 @@ struct TDib {
     QByteArray File() const
     {
         const std::vector<unsigned char> info = Info();
-        return DibToBitmapFile(info.data(), info.size(), Pixels.data(), Pixels.size());
+        return FileOf(TPluginBlock(info.data(), info.size()), TPluginBlock(Pixels.data(), Pixels.size()));
     }
 
     QImage Image() const
@@ -140,8 +172,13 @@ TEST(TDibImage, RefusesBrokenBlocks)
 
     const TDib good(4, 2, 8, 256);
     const std::vector<unsigned char> info = good.Info();
-    EXPECT_THROW(DibToBitmapFile(info.data(), 39, good.Pixels.data(), good.Pixels.size()), EInvalidDib);
-    EXPECT_THROW(DibToBitmapFile(nullptr, 0, good.Pixels.data(), good.Pixels.size()), EInvalidDib);
+    const TPluginBlock pixels(good.Pixels.data(), good.Pixels.size());
+    // Blocks shorter than the header their first field claims: its 40 bytes must not be read.
+    for (const size_t size : {4, 20, 39}) {
+        const TPluginBlock cut(info.data(), size);
+        EXPECT_THROW(FileOf(cut, pixels), EInvalidDib) << size << "-byte information block";
+    }
+    EXPECT_THROW(DibToBitmapFile(nullptr, 0, pixels.Data(), pixels.Size()), EInvalidDib);
     EXPECT_THROW(DibToBitmapFile(info.data(), info.size(), nullptr, 0), EInvalidDib);
     EXPECT_NO_THROW(good.File());
 }

@@ -99,6 +99,49 @@ TEST(jconvertTest, PagesMatchIconvBothWays)
     EXPECT_EQ(ConvertCode(fromSjis, jcSjis), sjis);
 }
 
+// Every character of JIS X 0208 (the symbol rows and both kanji levels, 6879 in rows 0x21..0x74), one
+// at a time in every direction against glibc's converter; a failure names the first that differs.
+TEST(jconvertTest, EveryCharacterMatchesIconvInEveryDirection)
+{
+    struct TForms {
+        int Row, Cell;
+        QByteArray Code[3];
+    };
+    const int codes[3] = {jcEuc, jcSjis, jcJis};
+    const char *const names[3] = {"EUC-JP", "SHIFT_JIS", "ISO-2022-JP"};
+    const JapaneseText::TIconv toSjis(names[0], names[1]), toJis(names[0], names[2]);
+    QList<TForms> characters;
+    for (int j1 = 0x21; j1 <= 0x74; ++j1)
+        for (int j2 = 0x21; j2 <= 0x7E; ++j2) {
+            TForms forms{j1, j2, {}};
+            forms.Code[0].append(char(j1 | 0x80)).append(char(j2 | 0x80));
+            forms.Code[1] = toSjis(forms.Code[0]);
+            forms.Code[2] = toJis(forms.Code[0]);
+            if (!forms.Code[1].isEmpty() && forms.Code[2].endsWith("\x1B(B"))
+                characters.append(forms);
+        }
+    ASSERT_EQ(characters.size(), 6879);
+
+    for (int from = 0; from < 3; ++from)
+        for (int to = 0; to < 3; ++to) {
+            if (from == to)
+                continue;
+            for (const TForms &c : characters) {
+                QByteArray expected = c.Code[to];
+                // glibc goes back to ASCII at the end; the converter leaves a text that ends in kanji as it is.
+                if (codes[to] == jcJis)
+                    expected.chop(3);
+                if (ConvertCodeFrom(c.Code[from], codes[from], codes[to]) != expected) {
+                    ADD_FAILURE() << names[from] << " to " << names[to] << ": first difference at JIS " << std::hex
+                                  << c.Row << c.Cell << " (" << Hex(c.Code[from]).toStdString() << "): "
+                                  << Hex(ConvertCodeFrom(c.Code[from], codes[from], codes[to])).toStdString()
+                                  << ", iconv " << Hex(expected).toStdString();
+                    break;
+                }
+            }
+        }
+}
+
 // Every half-width katakana becomes the full-width form that Unicode's compatibility mapping gives,
 // voiced and semi-voiced marks merged where such a kana exists, in Shift_JIS and EUC-JP alike.
 TEST(jconvertTest, HalfWidthKatakanaBecomeFullWidth)

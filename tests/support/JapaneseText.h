@@ -7,22 +7,44 @@
 // Japanese pages for the code converter's tests and bench, and glibc's converter to check against.
 namespace JapaneseText {
 
-// The bytes in the code named to, or empty when iconv cannot convert all of them.
+// glibc's converter from one code to another, opened once for any number of texts.
+class TIconv
+{
+public:
+    TIconv(const char *from, const char *to) : FCd(iconv_open(to, from)) {}
+    ~TIconv()
+    {
+        if (FCd != iconv_t(-1))
+            iconv_close(FCd);
+    }
+    TIconv(const TIconv &) = delete;
+    TIconv &operator=(const TIconv &) = delete;
+
+    // The bytes in the code named to, or empty when iconv cannot convert all of them.
+    QByteArray operator()(const QByteArray &in) const
+    {
+        if (FCd == iconv_t(-1))
+            return {};
+        // Each text starts in the initial shift state, whatever the last one ended in.
+        iconv(FCd, nullptr, nullptr, nullptr, nullptr);
+        QByteArray out(4 * in.size() + 16, Qt::Uninitialized);
+        char *inPos = const_cast<char *>(in.constData());
+        size_t inLeft = size_t(in.size());
+        char *outPos = out.data();
+        size_t outLeft = size_t(out.size());
+        const bool ok = iconv(FCd, &inPos, &inLeft, &outPos, &outLeft) != size_t(-1)
+                        && iconv(FCd, nullptr, nullptr, &outPos, &outLeft) != size_t(-1);
+        out.truncate(outPos - out.data());
+        return ok ? out : QByteArray();
+    }
+
+private:
+    iconv_t FCd;
+};
+
 inline QByteArray Iconv(const char *from, const char *to, const QByteArray &in)
 {
-    const iconv_t cd = iconv_open(to, from);
-    if (cd == iconv_t(-1))
-        return {};
-    QByteArray out(4 * in.size() + 16, Qt::Uninitialized);
-    char *inPos = const_cast<char *>(in.constData());
-    size_t inLeft = size_t(in.size());
-    char *outPos = out.data();
-    size_t outLeft = size_t(out.size());
-    const bool ok = iconv(cd, &inPos, &inLeft, &outPos, &outLeft) != size_t(-1)
-                    && iconv(cd, nullptr, nullptr, &outPos, &outLeft) != size_t(-1);
-    iconv_close(cd);
-    out.truncate(outPos - out.data());
-    return ok ? out : QByteArray();
+    return TIconv(from, to)(in);
 }
 
 // An HTML page in EUC-JP: punctuation, all hiragana and katakana and every level-1 kanji, one JIS
