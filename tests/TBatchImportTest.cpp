@@ -24,9 +24,13 @@ TProgramRun RunPelmor(const QStringList &args, int deadlineMs = 60000)
     QProcess process;
     process.start(PELMOR_BINARY, args);
     TProgramRun run;
-    if (!process.waitForStarted(10000)
-        || !WaitForEvents([&] { return process.state() == QProcess::NotRunning; }, deadlineMs))
+    if (!process.waitForStarted(10000))
         return run;
+    if (!WaitForEvents([&] { return process.state() == QProcess::NotRunning; }, deadlineMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
@@ -147,7 +151,7 @@ TEST_F(TBatchImportTest, PageThatCannotBeFetchedSaysWhyAndExitsOne)
 // worker for good. Each must end with exit 1 and say why; status -1 means the run hung and was killed.
 TEST_F(TBatchImportTest, SilentServersAndAFifoCAFileEndTheRunWithAFailure)
 {
-    const int deadline = 15000;
+    const int deadline = 10000;
     TScriptedServer old;
     old.Play({TScriptedServer::Send("HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n" + QByteArray(25000, 'y')),
               TScriptedServer::Pause()});
