@@ -213,7 +213,11 @@ bool TBatchRun::AddSplit(const QString &url)
         m_splits.append(url);
         return true;
     }
-    Print(m_err, QStringLiteral("pelmor: %1: cannot be fetched in parts (%2)\n").arg(url, probe.StatusText));
+    // A probe that got no answer says why; one answered with the whole file cannot be split.
+    const QString reason = probe.FailReason.isEmpty()
+                               ? QStringLiteral("cannot be fetched in parts (%1)").arg(probe.StatusText)
+                               : TBatchDisplay::Printable(probe.FailReason);
+    Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(url, reason));
     return false;
 }
 

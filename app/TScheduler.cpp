@@ -232,9 +232,9 @@ void TScheduler::MonitorJobs()
         } else {
             const int count = m_jobs.Cell(row, SubCount).toInt() + 1;
             m_jobs.SetCell(row, SubCount, QString::number(count));
-            const QString http = m_jobs.Cell(row, SubHttp);
-            if ((http == QStringLiteral("1.1") || http == QStringLiteral("-")) && count > limit
-                && m_slotStops[slot].isEmpty())
+            // Whatever version the server named, a silent one is stopped; only an HTTP/1.1 row is
+            // then resumed with a range, any other starts its file over.
+            if (count > limit && m_slotStops[slot].isEmpty())
                 RequestStop(slot, TimeOutText);
         }
         m_jobs.SetCell(row, SubBKey, received);

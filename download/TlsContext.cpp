@@ -1,15 +1,24 @@
 #include "TlsContext.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QPair>
+#include <QScopeGuard>
 
+#include <cerrno>
 #include <mutex>
 #include <utility>
 
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 struct TContextCache
@@ -66,6 +75,43 @@ QString OpenSslErrorText()
     return QString::fromLatin1(text);
 }
 
+// Adds the certificates (and revocation lists) of a PEM file to the context's trust store. Only a
+// regular file is read: a FIFO or a device named by mistake would block the worker or never end.
+bool LoadAnchors(SSL_CTX *ctx, const QString &caFile, QString &error)
+{
+    // Non-blocking, so that a FIFO put in the file's place after any check cannot hold the open.
+    const int fd = ::open(QFile::encodeName(caFile).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = QStringLiteral("CAFile %1 cannot be opened: %2").arg(caFile, qt_error_string(errno));
+        return false;
+    }
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = QStringLiteral("CAFile %1 is not a regular file").arg(caFile);
+        return false;
+    }
+    const std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_fd(fd, BIO_NOCLOSE), BIO_free);
+    STACK_OF(X509_INFO) *items = bio ? PEM_X509_INFO_read_bio(bio.get(), nullptr, nullptr, nullptr) : nullptr;
+    const auto freeItems = qScopeGuard([items] { sk_X509_INFO_pop_free(items, X509_INFO_free); });
+    X509_STORE *store = SSL_CTX_get_cert_store(ctx);
+    int added = 0;
+    for (int i = 0; i < (items ? sk_X509_INFO_num(items) : 0); ++i) {
+        const X509_INFO *item = sk_X509_INFO_value(items, i);
+        if (item->x509 && X509_STORE_add_cert(store, item->x509) == 1)
+            ++added;
+        if (item->crl && X509_STORE_add_crl(store, item->crl) == 1)
+            ++added;
+    }
+    if (added == 0) {
+        const QString why = ERR_peek_error() != 0 ? OpenSslErrorText() : QStringLiteral("no certificate in it");
+        error = QStringLiteral("CAFile %1 cannot be loaded: %2").arg(caFile, why);
+        return false;
+    }
+    ERR_clear_error();
+    return true;
+}
+
 std::shared_ptr<SSL_CTX> MakeContext(const QString &caFile, QString &error)
 {
     std::shared_ptr<SSL_CTX> ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
@@ -84,10 +130,8 @@ std::shared_ptr<SSL_CTX> MakeContext(const QString &caFile, QString &error)
     // A system without a trust store still gets a clear "unknown issuer" per job, not a failure here.
     SSL_CTX_set_default_verify_paths(ctx.get());
     ERR_clear_error();
-    if (!caFile.isEmpty() && SSL_CTX_load_verify_locations(ctx.get(), caFile.toLocal8Bit().constData(), nullptr) != 1) {
-        error = QStringLiteral("CAFile %1 cannot be loaded: %2").arg(caFile, OpenSslErrorText());
+    if (!caFile.isEmpty() && !LoadAnchors(ctx.get(), caFile, error))
         return nullptr;
-    }
     return ctx;
 }
 } // namespace

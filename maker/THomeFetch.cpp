@@ -1,11 +1,15 @@
 #include "THomeFetch.h"
 
 #include "TJobListModel.h"
+#include "TScheduler.h"
 #include "TSettings.h"
 #include "UrlUtil.h"
 
 #include <QBuffer>
 #include <QScopeGuard>
+
+#include <algorithm>
+#include <limits>
 
 THomeFetch::THomeFetch(TJobListModel &jobs, const TSettings &settings, QObject *parent)
     : QObject(parent)
@@ -18,6 +22,10 @@ THomeFetch::THomeFetch(TJobListModel &jobs, const TSettings &settings, QObject *
         HttpCli1DocData(sender, buffer, len);
     };
     HttpCli1.OnDocEnd = [this](THttpCli *sender) { HttpCli1DocEnd(sender); };
+    HttpCli1.OnStateChange = [this](THttpCli *) { FStallTimer.start(); };
+    HttpCli1.OnHeaderData = [this](THttpCli *) { FStallTimer.start(); };
+    FStallTimer.setSingleShot(true);
+    connect(&FStallTimer, &QTimer::timeout, this, &THomeFetch::StallTimerTimer);
 }
 
 QList<THomeFetch::TPart> THomeFetch::MakeParts(qint64 total)
@@ -103,6 +111,7 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     stream.open(QIODevice::WriteOnly);
     // However the fetch is left, the window must never keep its buttons disabled.
     const auto end = qScopeGuard([this] {
+        FStallTimer.stop();
         HttpCli1.ReceiveStream = nullptr;
         FLampRed = false;
         emit LampChanged(false);
@@ -111,6 +120,7 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     });
 
     StopRequested = false;
+    FTimedOut = false;
     FailReason.clear();
     PageText.clear();
     HttpCli1.URL = url;
@@ -121,6 +131,7 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     ExpectedSize = 0;
     FetchedBytes = 0;
     FCap = cap;
+    FStallTimer.start(StallTimeOutMs());
     try {
         HttpCli1.Get();
     } catch (const EHttpException &fault) {
@@ -134,6 +145,10 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
         // Not the client's own report: say what happened and drop the result.
         SetStatus(QStringLiteral("Error: ") + QString::fromLocal8Bit(fault.what()));
         FailReason = StatusText;
+        return false;
+    }
+    if (FTimedOut) {
+        SetStatus(TScheduler::TimeOutText);
         return false;
     }
     if (HttpCli1.RequestDoneError() == httpErrBodyCut)
@@ -152,6 +167,21 @@ void THomeFetch::AbortForClose()
 {
     if (FFetching)
         HttpCli1.Abort();
+}
+
+int THomeFetch::StallTimeOutMs() const
+{
+    // The scheduler's stall limit in seconds, within what a timer can wait.
+    return int(std::clamp<qint64>(qint64(m_settings.TimeOutCTR) * 1000, 1000, std::numeric_limits<int>::max()));
+}
+
+void THomeFetch::StallTimerTimer()
+{
+    if (!FFetching)
+        return;
+    FTimedOut = true;
+    FailReason = QStringLiteral("nothing received for %1 s").arg(StallTimeOutMs() / 1000);
+    HttpCli1.Abort();
 }
 
 void THomeFetch::SetStatus(const QString &text)
@@ -200,6 +230,7 @@ void THomeFetch::HttpCli1DocData(THttpCli *sender, const char *, int len)
     else
         SetStatus(QString::asprintf("%1.2f", double(FetchedBytes) / double(ExpectedSize) * 100.0)
                   + QLatin1Char('%'));
+    FStallTimer.start();
     FLampRed = !FLampRed;
     emit LampChanged(FLampRed);
     // Also ends the request on a server that keeps the connection open.

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 class QBuffer;
 class TJobListModel;
@@ -77,10 +78,16 @@ private:
     void HttpCli1DocBegin(THttpCli *sender);
     void HttpCli1DocData(THttpCli *sender, const char *buffer, int len);
     void HttpCli1DocEnd(THttpCli *sender);
+    int StallTimeOutMs() const;
+    // Nothing arrived for the stall time-out: the fetch ends and its result is dropped.
+    void StallTimerTimer();
 
     TJobListModel &m_jobs;
     const TSettings &m_settings;
     bool FFetching = false;
     bool FLampRed = false;
     qint64 FCap = 0;
+    // Restarted by everything the server sends, so only a silent server runs it out.
+    QTimer FStallTimer;
+    bool FTimedOut = false;
 };

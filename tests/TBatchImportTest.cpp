@@ -8,6 +8,8 @@
 #include <QStringEncoder>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct TProgramRun {
@@ -15,15 +17,20 @@ struct TProgramRun {
     QString out, err;
 };
 
-// The real program in a pipe; the test's own servers keep answering while it runs.
-TProgramRun RunPelmor(const QStringList &args)
+// The real program in a pipe; the test's own servers keep answering while it runs. A run still going
+// after deadlineMs is killed and reported with status -1.
+TProgramRun RunPelmor(const QStringList &args, int deadlineMs = 60000)
 {
     QProcess process;
     process.start(PELMOR_BINARY, args);
     TProgramRun run;
-    if (!process.waitForStarted(10000)
-        || !WaitForEvents([&] { return process.state() == QProcess::NotRunning; }, 60000))
+    if (!process.waitForStarted(10000))
         return run;
+    if (!WaitForEvents([&] { return process.state() == QProcess::NotRunning; }, deadlineMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
@@ -34,14 +41,15 @@ class TBatchImportTest : public ::testing::Test
 {
 protected:
     // Runs "pelmor --batch" on a settings file with these [Data] lines, its downloads in folder.
-    TProgramRun Import(const QByteArray &dataLines, const QStringList &args)
+    TProgramRun Import(const QByteArray &dataLines, const QStringList &args, int deadlineMs = 60000)
     {
         QFile ini(temp.file("pelmor.ini"));
         EXPECT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write("[Data]\r\n" + dataLines) >= 0);
         ini.close();
         return RunPelmor(QStringList{"--batch", "--ini", ini.fileName(), "--folder", folder, "--interval", "20",
                                      "--threads", "3"}
-                         + args);
+                             + args,
+                         deadlineMs);
     }
     QByteArray Fetched(const QString &url) const
     {
@@ -135,6 +143,40 @@ TEST_F(TBatchImportTest, PageThatCannotBeFetchedSaysWhyAndExitsOne)
     EXPECT_EQ(part.status, 1);
     EXPECT_TRUE(part.err.contains("closed before the whole answer arrived")) << part.err.toStdString();
     EXPECT_EQ(part.out, "TREE\t p\t" + cut.Url("/p.html") + "\n") << "what arrived is still imported";
+}
+
+// Catches runs that never end on a server that goes quiet: an HTTP/1.0 answer stopping in mid-body
+// (the stall monitor once watched only HTTP/1.1 rows), a split probe or page import (plain or TLS)
+// that is accepted and never answered, and a CAFile that is a FIFO, whose open() would block a
+// worker for good. Each must end with exit 1 and say why; status -1 means the run hung and was killed.
+TEST_F(TBatchImportTest, SilentServersAndAFifoCAFileEndTheRunWithAFailure)
+{
+    const int deadline = 10000;
+    TScriptedServer old;
+    old.Play({TScriptedServer::Send("HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n" + QByteArray(25000, 'y')),
+              TScriptedServer::Pause()});
+    const QString oldUrl = old.Url("/old.bin");
+    const TProgramRun stalled = Import({}, {"--timeout", "1", "--max-tries", "1", "--add", oldUrl}, deadline);
+    EXPECT_EQ(stalled.status, 1) << stalled.err.toStdString();
+    EXPECT_EQ(stalled.out, "Abort>Retry limit (1)\t" + oldUrl + "\n");
+
+    TScriptedServer silent;
+    silent.Play({TScriptedServer::Pause()});
+    const QString tlsPage = QStringLiteral("https://127.0.0.1:%1/index.html").arg(silent.Port());
+    for (const QStringList &source : {QStringList{"--split", silent.Url("/f.bin")}, QStringList{"--import", silent.Url("/index.html")},
+                                      QStringList{"--import", tlsPage}}) {
+        SCOPED_TRACE(source.join(' ').toStdString());
+        const TProgramRun run = Import({}, QStringList{"--timeout", "1"} + source, deadline);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "pelmor: " + source[1] + ": nothing received for 1 s\n");
+    }
+
+    const QString fifo = temp.file("ca.pem");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString secure = QStringLiteral("https://127.0.0.1:%1/a.jpg").arg(silent.Port());
+    const TProgramRun pipe = Import("CAFile=" + fifo.toUtf8() + "\r\n", {"--max-tries", "1", "--add", secure}, deadline);
+    EXPECT_EQ(pipe.status, 1);
+    EXPECT_EQ(pipe.out, "Abort>TLS: CAFile " + fifo + " is not a regular file\t" + secure + "\n");
 }
 
 // Catches --help refused without --batch, a usage that leaves out the window's or the batch options,

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class THomeFetchTest : public ::testing::Test
@@ -110,6 +112,43 @@ TEST_F(THomeFetchTest, StopDuringASplitAddsNothing)
     EXPECT_EQ(jobs.RowCount(), 0);
     EXPECT_EQ(fetch.StatusText, "Disconnected");
     EXPECT_EQ(fetching, (QList<bool>{true, false}));
+}
+
+// Catches a split probe, page or notice fetch that waits for ever on a server that accepts and never
+// answers (plain, or never finishing the TLS handshake) or goes silent in mid-body: each must end
+// after the stall time-out, drop what arrived and say why. The guard's Stop only ends a hang.
+TEST_F(THomeFetchTest, SilentServersAreTimedOut)
+{
+    settings.TimeOutCTR = 1;
+    TScriptedServer silent;
+    silent.Play({TScriptedServer::Pause()});
+    TScriptedServer midBody;
+    midBody.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf"),
+                  TScriptedServer::Pause()});
+    const QString tls = QStringLiteral("https://127.0.0.1:%1/kairan.txt").arg(silent.Port());
+    const struct { const char *name; std::function<bool()> fetch; } cases[] = {
+        {"split", [&] { return fetch.Split(silent.Url("/f.bin")) > 0; }},
+        {"page", [&] { return fetch.FetchPage(silent.Url("/p.html")); }},
+        {"page cut", [&] { return fetch.FetchPage(midBody.Url("/p.html")); }},
+        {"notice", [&] { return fetch.FetchNotice(silent.Url("/kairan.txt")); }},
+        {"notice over TLS", [&] { return fetch.FetchNotice(tls); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        fetching.clear();
+        bool hung = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] { hung = true, fetch.Stop(); });
+        guard.start(8000);
+        EXPECT_FALSE(c.fetch());
+        EXPECT_FALSE(hung) << "not timed out";
+        EXPECT_EQ(fetch.StatusText, "Time Out!");
+        EXPECT_EQ(fetch.FailReason, "nothing received for 1 s");
+        EXPECT_TRUE(fetch.PageText.isEmpty());
+        EXPECT_EQ(fetching, (QList<bool>{true, false}));
+    }
+    EXPECT_EQ(jobs.RowCount(), 0);
 }
 
 // Catches a page fetch waiting for a keep-alive server to close, a page or notice without bound,
