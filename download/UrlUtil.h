@@ -69,6 +69,8 @@ public:
     // Why url cannot be a job of the list: FetchProblem, except that a local "file://" URL (listed,
     // shown and dragged, never fetched) is taken, blanks in its path included.
     static QString JobUrlProblem(const QString &url);
+    // The reason given for a URL longer than MaxUrlBytes, for a reader that refuses it unread.
+    static QString TooLongProblem();
 
     // The guard every operation above runs in: an exception is reported under the operation's
     // name and yields the value-initialised result (empty text, 0, or nothing).

@@ -41,7 +41,7 @@ QString TextProblem(const QString &url)
     if (url.isEmpty())
         return QStringLiteral("URL が空です。");
     if (StoredBytesBound(url) > UrlUtil::MaxUrlBytes)
-        return QStringLiteral("URL が長すぎます（%1 KB まで）。").arg(UrlUtil::MaxUrlBytes / 1024);
+        return UrlUtil::TooLongProblem();
     if (std::any_of(url.cbegin(), url.cend(), IsControl))
         return QStringLiteral("URL に制御文字が含まれています。");
     return {};
@@ -123,6 +123,11 @@ QString UrlUtil::FetchProblem(const QString &url)
         return QStringLiteral("「%1://」には対応していません（http:// と https:// のみ）。").arg(Shown(url.left(separator)));
     const QString rest = url.mid(separator + 3);
     return AuthorityProblem(rest.left(rest.indexOf(u'/')));
+}
+
+QString UrlUtil::TooLongProblem()
+{
+    return QStringLiteral("URL が長すぎます（%1 KB まで）。").arg(MaxUrlBytes / 1024);
 }
 
 QString UrlUtil::JobUrlProblem(const QString &url)
