@@ -62,14 +62,6 @@ QString Utf8Head(const QString &text, qsizetype bytes)
     return text.left(end);
 }
 
-// A control character never reaches the file system: a NUL would end the name early and the
-// file would be another job's.
-bool IsControl(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u < 0x20 || (u >= 0x7f && u < 0xa0);
-}
-
 } // namespace
 
 QString LocalFileName::Fallback(const QString &folder, const QString &url)
@@ -112,6 +104,8 @@ QString LocalFileName::For(const QString &folder, const QString &url, bool longN
         if (UrlUtil::UnsafeInFileName(c))
             c = QLatin1Char('_');
     path += part;
-    std::replace_if(path.begin(), path.end(), IsControl, QLatin1Char('_'));
+    // A control character never reaches the file system: a NUL would end the name early and the
+    // file would be another job's.
+    std::replace_if(path.begin(), path.end(), UrlUtil::IsControl, QLatin1Char('_'));
     return path;
 }

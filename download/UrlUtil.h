@@ -48,6 +48,8 @@ public:
     static qint64 FileSize2(const QString &fileName);
     // Runs the calling thread's pending events without waiting for new ones.
     static void DoEvents();
+    // A C0 or C1 control character: never part of a URL the program takes, nor of a local name.
+    static bool IsControl(QChar c);
     // A character a local file name must not carry on any system the lists travel to.
     static bool UnsafeInFileName(QChar c);
     // Length of the "http://" or "https://" that starts url, in any letter case; 0 for any other URL.

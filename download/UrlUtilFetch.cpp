@@ -29,12 +29,6 @@ qsizetype StoredBytesBound(const QString &url)
     return bytes;
 }
 
-bool IsControl(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u < 0x20 || (u >= 0x7f && u < 0xa0);
-}
-
 // Faults that no job URL may have, local or not.
 QString TextProblem(const QString &url)
 {
@@ -42,7 +36,7 @@ QString TextProblem(const QString &url)
         return QStringLiteral("URL が空です。");
     if (StoredBytesBound(url) > UrlUtil::MaxUrlBytes)
         return UrlUtil::TooLongProblem();
-    if (std::any_of(url.cbegin(), url.cend(), IsControl))
+    if (std::any_of(url.cbegin(), url.cend(), UrlUtil::IsControl))
         return QStringLiteral("URL に制御文字が含まれています。");
     return {};
 }
@@ -109,6 +103,12 @@ QString AuthorityProblem(const QString &authority)
 }
 
 } // namespace
+
+bool UrlUtil::IsControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u < 0xa0);
+}
 
 QString UrlUtil::FetchProblem(const QString &url)
 {

@@ -46,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                    || (file.startsWith(folder + "/tmp/") && !inTmp.contains(u'/') && inTmp != "."
                                        && inTmp != ".."),
                                "a job's file stays in tmp");
-            FuzzSupport::Check(std::none_of(file.cbegin(), file.cend(),
-                                            [](QChar ch) { return ch.unicode() < 0x20 || (ch.unicode() >= 0x7f && ch.unicode() < 0xa0); }),
+            FuzzSupport::Check(std::none_of(file.cbegin(), file.cend(), UrlUtil::IsControl),
                                "no control character reaches the file system");
         }
         LocalFileName::Fallback(folder, url);
