@@ -15,6 +15,9 @@
 #include "TListCommands.h"
 #include "TMergeFiles.h"
 #include "TProgramFolder.h"
+#include "TUrlEntry.h"
+#include "TUrlLines.h"
+#include "UrlUtil.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -129,8 +132,9 @@ int TBatchRun::Run()
         written = false;
     if (!written)
         return ExitIncomplete;
-    return complete == m_eligible.size() && merged && !m_splitFailed && !m_importFailed ? ExitComplete
-                                                                                         : ExitIncomplete;
+    return complete == m_eligible.size() && merged && !m_splitFailed && !m_importFailed && !m_inputRefused
+        ? ExitComplete
+        : ExitIncomplete;
 }
 
 bool TBatchRun::Prepare()
@@ -178,22 +182,22 @@ bool TBatchRun::AddSources()
         }
         case TBatchOptions::TSource::Urls: {
             QFile file(source.text);
-            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            if (!file.open(QIODevice::ReadOnly)) {
                 Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(source.text, file.errorString()));
                 return false;
             }
-            while (!file.atEnd()) {
-                const QString url = QString::fromUtf8(file.readLine()).trimmed();
-                if (!url.isEmpty())
-                    m_jobs.AddJob(url, 0, 0, QString());
-            }
+            TUrlLines::Read(file, [&](int number, const QString &url, const QString &refusal) {
+                Take(QStringLiteral("%1:%2").arg(source.text).arg(number), url, refusal);
+            });
             break;
         }
         case TBatchOptions::TSource::Make:
-            MakeSequence::AddTo(m_jobs, source.make.pattern, source.make.start, source.make.end, source.make.length);
+            for (const QString &url :
+                 MakeSequence::Expand(source.make.pattern, source.make.start, source.make.end, source.make.length))
+                Take(QStringLiteral("--make"), url, TUrlEntry::Refusal(url));
             break;
         case TBatchOptions::TSource::Add:
-            m_jobs.AddJob(source.text, 0, 0, QString());
+            Take(QStringLiteral("--add"), source.text, TUrlEntry::Refusal(source.text));
             break;
         case TBatchOptions::TSource::Split:
             m_splitFailed = !AddSplit(source.text) || m_splitFailed;
@@ -206,8 +210,28 @@ bool TBatchRun::AddSources()
     return true;
 }
 
+void TBatchRun::Take(const QString &where, const QString &url, const QString &refusal)
+{
+    if (refusal.isEmpty()) {
+        m_jobs.AddJob(url, 0, 0, QString());
+        return;
+    }
+    Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(TBatchDisplay::Printable(where), TBatchDisplay::Printable(refusal)));
+    m_inputRefused = true;
+}
+
+bool TBatchRun::Refused(const QString &where, const QString &url)
+{
+    const QString problem = UrlUtil::FetchProblem(url);
+    if (!problem.isEmpty())
+        Take(where, url, TUrlEntry::Quoted(url, problem));
+    return !problem.isEmpty();
+}
+
 bool TBatchRun::AddSplit(const QString &url)
 {
+    if (Refused(QStringLiteral("--split"), url))
+        return true;
     THomeFetch probe(m_jobs, m_settings);
     if (probe.Split(url) > 0) {
         m_splits.append(url);
@@ -223,6 +247,8 @@ bool TBatchRun::AddSplit(const QString &url)
 
 bool TBatchRun::AddImport(const QString &url)
 {
+    if (Refused(QStringLiteral("--import"), url))
+        return true;
     THomeFetch fetch(m_jobs, m_settings);
     TLinkTreeModel tree;
     TAWKStr awk;

@@ -39,6 +39,11 @@ public:
 private:
     bool Prepare();
     bool AddSources();
+    // Adds url as a whole-file job, or prints the refusal ("where: 「URL」: reason") and marks the
+    // run as one whose input was not all taken.
+    void Take(const QString &where, const QString &url, const QString &refusal);
+    // The reason url cannot be split or imported, printed as Take prints it; false when it can.
+    bool Refused(const QString &where, const QString &url);
     // Splits url into part jobs; false (with a message) when the server gives no parts.
     bool AddSplit(const QString &url);
     // Imports the page at url as the Home window does and prints its link tree; false (with the
@@ -69,6 +74,7 @@ private:
     QStringList m_splits;
     bool m_splitFailed = false;
     bool m_importFailed = false;
+    bool m_inputRefused = false;
     int m_ended = 0;
     int m_failed = 0;
     QStringList m_finishedLines;

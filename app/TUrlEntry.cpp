@@ -26,8 +26,11 @@ QStringList TUrlEntry::Lines(const QString &text)
 QString TUrlEntry::Refusal(const QString &url)
 {
     const QString problem = UrlUtil::JobUrlProblem(url);
-    if (problem.isEmpty())
-        return {};
+    return problem.isEmpty() ? QString() : Quoted(url, problem);
+}
+
+QString TUrlEntry::Quoted(const QString &url, const QString &problem)
+{
     const QString shown = url.size() <= ShownUrlLength ? url : url.left(ShownUrlLength) + QStringLiteral("…");
     return QStringLiteral("「%1」: %2").arg(shown, problem);
 }

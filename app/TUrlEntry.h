@@ -14,6 +14,8 @@ QStringList Lines(const QString &text);
 
 // "「URL」: reason" when the list cannot take url; empty when it can.
 QString Refusal(const QString &url);
+// "「URL」: problem", the URL shortened as Refusal shows it, for a rule other than the list's.
+QString Quoted(const QString &url, const QString &problem);
 
 struct TAddReport {
     int added = 0;

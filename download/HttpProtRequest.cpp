@@ -23,6 +23,22 @@ QByteArray WireUrl(const QString &text)
     return out;
 }
 
+// A Referer tells where the link was found, never who fetched it: any user name and password in
+// it, and its fragment, stay here, whatever the setting says and whoever is asked.
+QString RefererUrl(const QString &text)
+{
+    QString url = text.left(text.indexOf(QLatin1Char('#')));
+    const qsizetype scheme = url.indexOf(QLatin1StringView("://"));
+    const qsizetype hostStart = scheme < 0 ? 0 : scheme + 3;
+    qsizetype hostEnd = hostStart;
+    while (hostEnd < url.size() && url[hostEnd] != u'/' && url[hostEnd] != u'?')
+        ++hostEnd;
+    const qsizetype at = hostEnd > hostStart ? url.lastIndexOf(QLatin1Char('@'), hostEnd - 1) : -1;
+    if (at >= hostStart)
+        url.remove(hostStart, at + 1 - hostStart);
+    return url;
+}
+
 // Header values received as bytes come back unchanged; other text goes as UTF-8.
 QByteArray WireText(const QString &text)
 {
@@ -73,7 +89,7 @@ QByteArray THttpCli::BuildRequest()
     if (!Accept.isEmpty())
         put("Accept: " + WireText(Accept));
     if (!Reference.isEmpty())
-        put("Referer: " + WireUrl(Reference));
+        put("Referer: " + WireUrl(RefererUrl(Reference)));
     if (!Agent.isEmpty())
         put("User-Agent: " + WireText(Agent));
     put("Host: " + WireHost(FHostName));

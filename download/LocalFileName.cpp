@@ -44,6 +44,24 @@ QString SafeExtension(const QString &url)
     return safe ? QLatin1Char('.') + extension : QString();
 }
 
+// The longest start of text that takes at most bytes in UTF-8, cut once, never inside a character
+// (a URL may be megabytes long).
+QString Utf8Head(const QString &text, qsizetype bytes)
+{
+    qsizetype used = 0;
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const char32_t u = text[end].unicode();
+        const bool pair = text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate();
+        const qsizetype width = pair ? 4 : u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+        if (used + width > bytes)
+            break;
+        used += width;
+        end += pair ? 2 : 1;
+    }
+    return text.left(end);
+}
+
 } // namespace
 
 QString LocalFileName::Fallback(const QString &folder, const QString &url)
@@ -65,9 +83,8 @@ QString LocalFileName::Fallback(const QString &folder, const QString &url)
                 .toHex()
                 .left(16));
         const QString extension = SafeExtension(url.trimmed());
-        while (name.toUtf8().size() > MaxNameBytes - Reserve - digest.size() - 1 - extension.size())
-            name.chop(1);
-        name += QLatin1Char('_') + digest + extension;
+        name = Utf8Head(name, MaxNameBytes - Reserve - digest.size() - 1 - extension.size())
+            + QLatin1Char('_') + digest + extension;
     }
     return folder + QStringLiteral("/tmp/") + name;
 }
@@ -86,5 +103,9 @@ QString LocalFileName::For(const QString &folder, const QString &url, bool longN
     for (QChar &c : part)
         if (UrlUtil::UnsafeInFileName(c))
             c = QLatin1Char('_');
-    return path + part;
+    path += part;
+    // A control character never reaches the file system: a NUL would end the name early and the
+    // file would be another job's.
+    std::replace_if(path.begin(), path.end(), UrlUtil::IsControl, QLatin1Char('_'));
+    return path;
 }

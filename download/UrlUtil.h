@@ -48,6 +48,8 @@ public:
     static qint64 FileSize2(const QString &fileName);
     // Runs the calling thread's pending events without waiting for new ones.
     static void DoEvents();
+    // A C0 or C1 control character: never part of a URL the program takes, nor of a local name.
+    static bool IsControl(QChar c);
     // A character a local file name must not carry on any system the lists travel to.
     static bool UnsafeInFileName(QChar c);
     // Length of the "http://" or "https://" that starts url, in any letter case; 0 for any other URL.
@@ -69,6 +71,8 @@ public:
     // Why url cannot be a job of the list: FetchProblem, except that a local "file://" URL (listed,
     // shown and dragged, never fetched) is taken, blanks in its path included.
     static QString JobUrlProblem(const QString &url);
+    // The reason given for a URL longer than MaxUrlBytes, for a reader that refuses it unread.
+    static QString TooLongProblem();
 
     // The guard every operation above runs in: an exception is reported under the operation's
     // name and yields the value-initialised result (empty text, 0, or nothing).

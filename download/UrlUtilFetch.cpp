@@ -29,20 +29,14 @@ qsizetype StoredBytesBound(const QString &url)
     return bytes;
 }
 
-bool IsControl(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u < 0x20 || (u >= 0x7f && u < 0xa0);
-}
-
 // Faults that no job URL may have, local or not.
 QString TextProblem(const QString &url)
 {
     if (url.isEmpty())
         return QStringLiteral("URL が空です。");
     if (StoredBytesBound(url) > UrlUtil::MaxUrlBytes)
-        return QStringLiteral("URL が長すぎます（%1 KB まで）。").arg(UrlUtil::MaxUrlBytes / 1024);
-    if (std::any_of(url.cbegin(), url.cend(), IsControl))
+        return UrlUtil::TooLongProblem();
+    if (std::any_of(url.cbegin(), url.cend(), UrlUtil::IsControl))
         return QStringLiteral("URL に制御文字が含まれています。");
     return {};
 }
@@ -110,6 +104,12 @@ QString AuthorityProblem(const QString &authority)
 
 } // namespace
 
+bool UrlUtil::IsControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u < 0xa0);
+}
+
 QString UrlUtil::FetchProblem(const QString &url)
 {
     if (const QString problem = TextProblem(url); !problem.isEmpty())
@@ -123,6 +123,11 @@ QString UrlUtil::FetchProblem(const QString &url)
         return QStringLiteral("「%1://」には対応していません（http:// と https:// のみ）。").arg(Shown(url.left(separator)));
     const QString rest = url.mid(separator + 3);
     return AuthorityProblem(rest.left(rest.indexOf(u'/')));
+}
+
+QString UrlUtil::TooLongProblem()
+{
+    return QStringLiteral("URL が長すぎます（%1 KB まで）。").arg(MaxUrlBytes / 1024);
 }
 
 QString UrlUtil::JobUrlProblem(const QString &url)

@@ -1,6 +1,9 @@
 #include "LocalFileName.h"
+#include "UrlUtil.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -82,4 +85,31 @@ TEST(LocalFileNameTest, DigestNamesKeepASafeExtension)
         const qsizetype dot = path.lastIndexOf('.');
         EXPECT_EQ(dot < 0 ? QString() : path.mid(dot), tail[1]) << tail[0].toStdString();
     }
+}
+
+// Catches a name shortened a character at a time (minutes of CPU for a URL of megabytes), a cut
+// inside a UTF-8 character, and a NUL or other control character in a returned path, which would
+// end the name early on its way to the file system and make it another job's file.
+TEST(LocalFileNameTest, HugeOrControlUrlsGiveShortSafeNames)
+{
+    for (const qsizetype size : {qsizetype(1) << 20, qsizetype(10) << 20}) {
+        const QString name = LocalFileName::For("/p", "http://h.example/" + QString(size, 'a') + ".jpg", true).mid(7);
+        EXPECT_TRUE(name.startsWith("hh_example_aaa") && name.endsWith(".jpg")) << name.left(80).toStdString();
+        EXPECT_LE(name.toUtf8().size(), 247);
+    }
+    const QString wide = LocalFileName::For("/p", "http://h.example/?q=" + QString(300, QChar(0x3042)), true).mid(7);
+    EXPECT_EQ(QString::fromUtf8(wide.toUtf8()), wide);
+    EXPECT_GE(wide.toUtf8().size(), 245) << "cut once, as close to the bound as whole characters allow";
+    EXPECT_LE(wide.toUtf8().size(), 247);
+
+    const QString nul = QString("http://h.example/victim.jpg") + QChar(0) + "x";
+    const QString controls = QString("http://h.example/a") + QChar(1) + QChar(0x9b) + "b.jpg";
+    for (const QString &url : {nul, controls})
+        for (const bool longNames : {true, false})
+            for (const QString &folder : {QString("/p"), QString("/p") + QChar(0x1b)}) {
+                const QString path = LocalFileName::For(folder, url, longNames, QString("0") + QChar(0) + "1");
+                EXPECT_FALSE(std::any_of(path.cbegin(), path.cend(), UrlUtil::IsControl)) << path.toStdString();
+            }
+    EXPECT_NE(LocalFileName::For("/p", nul, true), LocalFileName::For("/p", "http://h.example/victim.jpg", true));
+    EXPECT_NE(LocalFileName::For("/p", nul, false), LocalFileName::For("/p", "http://h.example/victim.jpg", false));
 }

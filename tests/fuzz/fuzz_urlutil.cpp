@@ -4,6 +4,7 @@
 #include "LocalFileName.h"
 #include "UrlUtil.h"
 
+#include <algorithm>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -45,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                    || (file.startsWith(folder + "/tmp/") && !inTmp.contains(u'/') && inTmp != "."
                                        && inTmp != ".."),
                                "a job's file stays in tmp");
+            FuzzSupport::Check(std::none_of(file.cbegin(), file.cend(), UrlUtil::IsControl),
+                               "no control character reaches the file system");
         }
         LocalFileName::Fallback(folder, url);
         // A URL the rule passes has a web scheme and nothing that could split a list line.
