@@ -313,6 +313,8 @@ void TFormMain::FormClose()
                       QMessageBox::Ok);
     if (TrayIcon)
         TrayIcon->hide();
+    // The workers are stopped and the list saved: another run may use the folder now.
+    TmpLock.Release();
 }
 
 void TFormMain::TButtonSetUpClick()

@@ -11,6 +11,11 @@ QString TTmpLock::LockFile(const QString &programFolder)
     return programFolder + QStringLiteral("/tmp/.pelmor.lock");
 }
 
+void TTmpLock::Release()
+{
+    m_lock.reset();
+}
+
 bool TTmpLock::Take(const QString &programFolder)
 {
     auto lock = std::make_unique<QLockFile>(LockFile(programFolder));

@@ -17,6 +17,8 @@ public:
 
     // Takes the lock of programFolder's tmp, which must exist; false when another live process holds it.
     bool Take(const QString &programFolder);
+    // Lets the lock go: the run no longer writes into tmp.
+    void Release();
     // Why Take failed, naming the folder and the process that holds it.
     QString Refusal() const { return m_refusal; }
     // The process holding the lock when Take failed; 0 when it is not known.
