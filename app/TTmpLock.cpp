@@ -28,7 +28,6 @@ bool TTmpLock::Take(const QString &programFolder)
         return true;
     }
     QString host, app;
-    m_holder = 0;
     if (lock->error() != QLockFile::LockFailedError || !lock->getLockInfo(&m_holder, &host, &app))
         m_holder = 0;
     const QString tmp = programFolder + QStringLiteral("/tmp");
