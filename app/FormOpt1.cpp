@@ -219,7 +219,7 @@ void TFormOpt::ButtonUpdateClick()
     s.Threads = UDThSum->value() - 1;
     bool numeric = false;
     const int timeOut = EditTOC->text().trimmed().toInt(&numeric);
-    if (numeric)
+    if (numeric && TSettings::ValidTimeOutCTR(timeOut))
         s.TimeOutCTR = timeOut;
     s.Gif = CheckBoxGif->isChecked() ? 0 : 1;
     s.SRC = CheckBoxSRC->isChecked() ? 0 : 1;

@@ -263,7 +263,8 @@ void TFormMain::FormShow()
             header->resizeSection(column, b.columns[column]);
     }
 
-    switch (TProgramFolder::PrepareTmp(ProgramFolder)) {
+    const TProgramFolder::TTmpState tmp = TProgramFolder::PrepareTmp(ProgramFolder);
+    switch (tmp) {
     case TProgramFolder::TTmpState::Created:
         ShowMessage(QStringLiteral("tmp フォルダにファイルが保存されます。"));
         break;
@@ -273,10 +274,25 @@ void TFormMain::FormShow()
     case TProgramFolder::TTmpState::Existed:
         break;
     }
+    if (tmp != TProgramFolder::TTmpState::Failed && !TmpLock.Take(ProgramFolder))
+        RefuseFolder();
+}
+
+void TFormMain::RefuseFolder()
+{
+    TDialogs::Ask(this, QMessageBox::Critical, windowTitle(),
+                  QStringLiteral("別の pelmor (プロセス %1) が tmp フォルダを使っています。終了します。\n%2/tmp")
+                      .arg(TmpLock.HolderPid())
+                      .arg(ProgramFolder),
+                  QMessageBox::Ok);
+    FolderRefused = true;
 }
 
 void TFormMain::FormClose()
 {
+    // The list and settings of a start that was refused are nobody's to keep.
+    if (FolderRefused)
+        return;
     Scheduler.Shutdown();
     // A fetch of the Home window would otherwise hold the program open until its server answers.
     FormHome->HomeFetch.AbortForClose();
@@ -297,6 +313,8 @@ void TFormMain::FormClose()
                       QMessageBox::Ok);
     if (TrayIcon)
         TrayIcon->hide();
+    // The workers are stopped and the list saved: another run may use the folder now.
+    TmpLock.Release();
 }
 
 void TFormMain::TButtonSetUpClick()

@@ -5,6 +5,7 @@
 #include "TScheduler.h"
 #include "TSettings.h"
 #include "TStartOptions.h"
+#include "TTmpLock.h"
 
 #include <QMainWindow>
 
@@ -37,6 +38,8 @@ public:
 
     void FormShow();
     void FormClose();
+    // Another run holds the program folder's tmp: says so; the program then ends.
+    void RefuseFolder();
     void TButtonSetUpClick();
     void ToolButtonEnvClick();
     void TButtonGetClick();
@@ -92,6 +95,10 @@ public:
     TScheduler Scheduler;
     QString IniFileName;
     QString ProgramFolder;
+    // Held while the window runs: no batch run may fetch into its tmp meanwhile.
+    TTmpLock TmpLock;
+    // The first showing found tmp held by another run: this start fetches and saves nothing.
+    bool FolderRefused = false;
     QString ListFileName;
 
     QToolBar *ToolBar1 = nullptr;

@@ -309,6 +309,14 @@ QString TBatchDisplay::Printable(const QString &text)
     return out;
 }
 
+QString TBatchDisplay::PrintableLines(const QString &text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = Printable(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
 QSize TBatchDisplay::TerminalSize(int fd)
 {
     winsize size{};

@@ -65,6 +65,8 @@ public:
     static QString TreeLine(const QString &caption, const QString &url);
     // Control characters shown as "?": a URL or a server's text must not steer the terminal.
     static QString Printable(const QString &text);
+    // Printable for each line of text; the line ends stay.
+    static QString PrintableLines(const QString &text);
     // Columns and rows of fd's terminal, 80 by 24 when it tells none.
     static QSize TerminalSize(int fd);
 

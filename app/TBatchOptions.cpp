@@ -37,7 +37,8 @@ const TNumberOption NumberOptions[] = {
     {"--threads", 1, TSettings::MaxThreads + 1, &TBatchOptions::threads, "takes a number from 1 to 9"},
     {"--interval", TSettings::MinInterval, TSettings::MaxInterval, &TBatchOptions::interval,
      "takes milliseconds from 10 to 60000"},
-    {"--timeout", 1, 1000000, &TBatchOptions::timeOut, "takes a number of seconds, 1 or more"},
+    {"--timeout", TSettings::MinTimeOutCTR, TSettings::MaxTimeOutCTR, &TBatchOptions::timeOut,
+     "takes seconds from 1 to 1000000"},
     {"--max-tries", 1, 1000000, &TBatchOptions::maxTries, "takes a number, 1 or more"},
 };
 

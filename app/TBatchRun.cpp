@@ -117,7 +117,7 @@ int TBatchRun::Run()
         if (m_eligible.contains(m_jobs.JobAt(row)) && Complete(m_jobs.Cell(row, SubMessage)))
             ++complete;
     if (m_live) {
-        Print(m_out, m_display.Close(m_finishedLines, m_display.Summary(complete, int(m_eligible.size()))));
+        Write(m_out, m_display.Close(m_finishedLines, m_display.Summary(complete, int(m_eligible.size()))));
         m_finishedLines.clear();
     }
     const bool merged = MergeSplits();
@@ -157,6 +157,11 @@ bool TBatchRun::Prepare()
     m_scheduler.ProgramFolder = TProgramFolder::Resolve(m_options.folder);
     if (TProgramFolder::PrepareTmp(m_scheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {
         Print(m_err, QStringLiteral("pelmor: cannot make the folder %1/tmp\n").arg(m_scheduler.ProgramFolder));
+        return false;
+    }
+    // Another run fetching into the same tmp would write the same partial files.
+    if (!m_tmpLock.Take(m_scheduler.ProgramFolder)) {
+        Print(m_err, QStringLiteral("pelmor: %1\n").arg(m_tmpLock.Refusal()));
         return false;
     }
     return AddSources();
@@ -264,8 +269,7 @@ bool TBatchRun::AddImport(const QString &url)
     printBelow(QModelIndex());
     if (fetch.FailReason.isEmpty())
         return true;
-    Print(m_err, QStringLiteral("pelmor: %1: %2\n")
-                     .arg(TBatchDisplay::Printable(url), TBatchDisplay::Printable(fetch.FailReason)));
+    Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(url, fetch.FailReason));
     return false;
 }
 
@@ -361,15 +365,17 @@ void TBatchRun::Report(int row)
     }
     if (complete && m_options.quiet)
         return;
-    // A pipe gets the lines as they always were; a terminal gets them coloured and made harmless.
-    Print(m_out, m_colour ? m_display.FinishedLine(message, url, complete)
-                          : message + QLatin1Char('\t') + url + QLatin1Char('\n'));
+    // A terminal gets the lines coloured; both are made harmless.
+    if (m_colour)
+        Write(m_out, m_display.FinishedLine(message, url, complete));
+    else
+        Print(m_out, message + QLatin1Char('\t') + url + QLatin1Char('\n'));
 }
 
 void TBatchRun::Redraw()
 {
     const QSize terminal = TBatchDisplay::TerminalSize(fileno(m_out));
-    Print(m_out, m_display.Frame(m_finishedLines, RunningJobs(), {int(m_eligible.size()), m_ended, m_failed},
+    Write(m_out, m_display.Frame(m_finishedLines, RunningJobs(), {int(m_eligible.size()), m_ended, m_failed},
                                  terminal.width(), terminal.height()));
     m_finishedLines.clear();
 }
@@ -398,6 +404,11 @@ QList<TLiveJob> TBatchRun::RunningJobs() const
 }
 
 void TBatchRun::Print(std::FILE *stream, const QString &text)
+{
+    Write(stream, TBatchDisplay::PrintableLines(text));
+}
+
+void TBatchRun::Write(std::FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);

@@ -5,6 +5,7 @@
 #include "TJobListModel.h"
 #include "TScheduler.h"
 #include "TSettings.h"
+#include "TTmpLock.h"
 
 #include <QEventLoop>
 #include <QSet>
@@ -56,7 +57,10 @@ private:
     bool WriteCatalogue();
     void Report(int row);
     void Redraw();
+    // Lines of text, a server's or a user's words among them: control characters never reach the stream.
     void Print(std::FILE *stream, const QString &text);
+    // The display's own drawing, its colours and cursor moves, as made.
+    static void Write(std::FILE *stream, const QString &text);
     // A line that tells of success: none with --quiet.
     void Tell(const QString &text);
     QList<TLiveJob> RunningJobs() const;
@@ -70,6 +74,7 @@ private:
     TJobListModel m_jobs;
     TSettings m_settings;
     TScheduler m_scheduler;
+    TTmpLock m_tmpLock;
     QSet<quint64> m_eligible;
     QStringList m_splits;
     bool m_splitFailed = false;

@@ -51,7 +51,8 @@ void TSettings::Load(const TIniFile &ini)
     SNSize = ini.ReadInteger(Data, "SNSize", d.SNSize);
     Size20KB = ini.ReadInteger(Data, "Size20KB", d.Size20KB);
     FileType = ini.ReadInteger(Data, "FileType", d.FileType);
-    TimeOutCTR = ini.ReadInteger(Data, "TimeOutCTR", d.TimeOutCTR);
+    const int timeOut = ini.ReadInteger(Data, "TimeOutCTR", d.TimeOutCTR);
+    TimeOutCTR = ValidTimeOutCTR(timeOut) ? timeOut : d.TimeOutCTR;
     HomePage = ini.ReadString(Data, "HomePage", d.HomePage);
     KairanURL = ini.ReadString(Data, "KairanURL", d.KairanURL);
     Interval = std::clamp(ini.ReadInteger(Data, "Interval", d.Interval), MinInterval, MaxInterval);

@@ -51,6 +51,10 @@ struct TSettings {
     static constexpr int MinInterval = 10;
     static constexpr int MaxInterval = 60000;
     static constexpr int MaxMailTimeOut = 3600;
+    // Seconds a job may stall; 0 or less would time out every healthy slow download at once.
+    static constexpr int MinTimeOutCTR = 1;
+    static constexpr int MaxTimeOutCTR = 1000000;
+    static bool ValidTimeOutCTR(int seconds) { return seconds >= MinTimeOutCTR && seconds <= MaxTimeOutCTR; }
 
     bool LongFileNames() const { return FileType == 1; }
     bool FollowsRedirects() const { return FollowRedirects == 1; }

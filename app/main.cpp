@@ -91,5 +91,8 @@ int main(int argc, char **argv)
     TFormMain form(options);
     QObject::connect(&instance, &TSingleInstance::Raise, &form, &TFormMain::ShowFromTray);
     form.show();
+    // Another run fetches into the same tmp: the window has said so, and this start ends here.
+    if (form.FolderRefused)
+        return 1;
     return app.exec();
 }

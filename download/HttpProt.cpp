@@ -29,10 +29,11 @@ int StatusOf(const QByteArray &line)
     return line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1") ? line.mid(9, 3).toInt() : 0;
 }
 
-// A busy server's refusal: its header is read to the end, for the line that says when to come back.
-bool IsBusyStatus(int status)
+// Failures whose header is read to the end: a busy server's, for the line that says when to come
+// back, and an unsatisfiable range's, whose Content-Range names the file's size.
+bool HeaderReadWhole(int status)
 {
-    return status == 429 || status == 503;
+    return status == 429 || status == 503 || status == 416;
 }
 
 // Runs a handler from a posted message: no exception may reach the event loop.
@@ -416,12 +417,12 @@ void THttpCli::HeaderLine(const QByteArray &line)
         } else if (field == "content-length") {
             ContentLength(value);
         } else if (field == "content-range") {
-            // "bytes first-last/total"
+            // "bytes first-last/total", or "bytes */total" with a 416
             QString range = value;
             if (range.startsWith(QLatin1String("bytes"), Qt::CaseInsensitive))
                 range = range.mid(5).trimmed();
             const int dash = range.indexOf(QLatin1Char('-'));
-            const int slash = range.indexOf(QLatin1Char('/'), dash);
+            const int slash = range.indexOf(QLatin1Char('/'), std::max(dash, 0));
             ContentRangeBegin = dash >= 0 ? range.left(dash).trimmed() : QString();
             ContentRangeEnd = dash >= 0 ? range.mid(dash + 1, slash >= 0 ? slash - dash - 1 : -1).trimmed() : QString();
             FContentRangeTotal = slash >= 0 ? ParseHttpNumber(range.mid(slash + 1).trimmed()).value_or(-1) : -1;
@@ -444,7 +445,7 @@ void THttpCli::HeaderLine(const QByteArray &line)
     }
     if (OnHeaderData)
         OnHeaderData(this);
-    if (FStatus >= 400 && !IsBusyStatus(FStatus))
+    if (FStatus >= 400 && !HeaderReadWhole(FStatus))
         FCtrlSocket.Close();
 }
 

@@ -134,8 +134,15 @@ private:
     void FinishGet();
     // Runs one synchronous request and waits for its end report; false when it raised.
     bool RunRequest(bool head);
+    // A 200 answer to a whole-file request that ended in order.
+    bool WholeAnswerEnded() const;
     // True when a 200 answer without a length ended in order: its body is the whole file.
     bool BodyEndedWithoutLength() const;
+    // True when a 200 answer said "Content-Length: 0" and ended in order: the file is empty, and whole.
+    bool EmptyFileAnnounced() const;
+    // A resume answered 416 with the file's size ("bytes */N"): a partial file of that size is
+    // complete, one of another size is removed for a fresh start. False when the answer was no such one.
+    bool FinishUnsatisfiedRange();
     void CompletePartial(const QString &message);
     void ShowMessage(const QString &message);
 

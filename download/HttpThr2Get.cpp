@@ -162,6 +162,8 @@ bool THTTPThread::PrepareGet(QFile &partial)
 void THTTPThread::FinishGet()
 {
     const QString name = PartialFile();
+    if (FinishUnsatisfiedRange())
+        return;
     QString refusal = ClientFailureText(*HttpCli);
     if (refusal.isEmpty() && IsServerRefusal(FServerStatus))
         refusal = QLatin1String("Abort>") + UrlUtil::HttpMsg(FServerStatus);
@@ -185,6 +187,10 @@ void THTTPThread::FinishGet()
         return;
     }
     const qint64 have = PartialSize(name);
+    if (have == 0 && EmptyFileAnnounced()) {
+        CompletePartial(QStringLiteral("End>Completed!"));
+        return;
+    }
     if (have <= 0 || FRangeUnusable) {
         if (have == 0)
             QFile::remove(name);
@@ -208,10 +214,41 @@ void THTTPThread::FinishGet()
         ShowMessage(Retry);
 }
 
+bool THTTPThread::WholeAnswerEnded() const
+{
+    return FHeaderEndStatus == 200 && !ContinueMode && RequestOk && HttpCli->RequestDoneError() == 0
+           && Job.StartByte == 0 && Job.EndByte == 0;
+}
+
 bool THTTPThread::BodyEndedWithoutLength() const
 {
-    return FHeaderEndStatus == 200 && Job.TotalBytes < 0 && !ContinueMode && RequestOk
-           && HttpCli->RequestDoneError() == 0 && Job.StartByte == 0 && Job.EndByte == 0;
+    return WholeAnswerEnded() && Job.TotalBytes < 0;
+}
+
+bool THTTPThread::EmptyFileAnnounced() const
+{
+    return WholeAnswerEnded() && Job.TotalBytes == 0 && HttpCli->ResponseLength() == 0;
+}
+
+bool THTTPThread::FinishUnsatisfiedRange()
+{
+    const qint64 size = HttpCli->ContentRangeTotal();
+    if (FServerStatus != 416 || !ContinueMode || Aborted || Job.StartByte != 0 || Job.EndByte != 0 || size < 0)
+        return false;
+    const QString name = PartialFile();
+    if (PartialSize(name) == size) {
+        Job.TotalBytes = ReceivedBytes = size;
+        for (const int code : {UpdateCByte, UpdateTByte, UpdatePercent})
+            ReportUpdate(code);
+        CompletePartial(QStringLiteral("End>File End!"));
+        return true;
+    }
+    // Not the beginning of the file the server has now: the next attempt starts it over.
+    QFile::remove(name);
+    ReceivedBytes = 0;
+    ReportUpdate(UpdateCByte);
+    ShowMessage(Retry);
+    return true;
 }
 
 void THTTPThread::CompletePartial(const QString &message)
@@ -259,7 +296,8 @@ void THTTPThread::Refuse(const QString &finalMessage)
 void THTTPThread::HandleStatus200()
 {
     Job.TotalBytes = HttpCli->ResponseLength();
-    if (Job.Size20KB && Job.TotalBytes > 0 && Job.TotalBytes < SmallFileLimit)
+    // An announced empty file is a small file too; only an unannounced size goes unchecked.
+    if (Job.Size20KB && Job.TotalBytes >= 0 && Job.TotalBytes < SmallFileLimit)
         Refuse(QStringLiteral("Abort>Size 20KB 未満"));
     // A range was asked for and the whole file comes: the next attempt starts from zero.
     if (ContinueMode) {

@@ -71,4 +71,9 @@ TEST_F(FormOpt1Test, CloseStoresControlsIntoSettings)
     opt->ButtonUpdate->click();
     EXPECT_EQ(s.TimeOutCTR, 40) << "更新 stores without closing";
     EXPECT_EQ(s.FileType, 1);
+    for (const char *bad : {"0", "-5"}) {
+        opt->EditTOC->setText(bad);
+        opt->ButtonUpdate->click();
+        EXPECT_EQ(s.TimeOutCTR, 40) << bad << ": a stall limit that would stop every download is kept out";
+    }
 }

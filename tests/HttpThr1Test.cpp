@@ -2,14 +2,18 @@
 #include "MainWindowFixture.h"
 #include "ScriptedServer.h"
 #include "TStatusPanel.h"
+#include "TTmpLock.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -124,6 +128,30 @@ TEST_F(HttpThr1Test, LaterShowingsKeepSettings)
     form->hide();
     form->show();
     EXPECT_EQ(form->Settings.TimeOutCTR, 33);
+}
+
+// Catches the window fetching into a tmp that a batch run holds: it says so and saves nothing at its end.
+TEST_F(HttpThr1Test, FolderHeldByAnotherRunIsRefused)
+{
+    QDir(temp.path()).mkdir("tmp");
+    TTmpLock batch;
+    ASSERT_TRUE(batch.Take(temp.path()));
+    QString shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    poll.start(10);
+    form->show();
+    EXPECT_TRUE(form->FolderRefused);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("別の pelmor (プロセス %1) が tmp フォルダを使っています。")
+                                     .arg(QCoreApplication::applicationPid())))
+        << shown.toStdString();
+    form->close();
+    EXPECT_FALSE(QFileInfo::exists(temp.file("pelmor.ini")));
 }
 
 // Slot squares: black, dark green, red; an unknown state keeps the previous colour.

@@ -4,13 +4,19 @@
 #include "ScriptedServer.h"
 #include "TBatchOptions.h"
 #include "TBatchRun.h"
+#include "TIniFile.h"
 #include "TJobListFile.h"
+#include "TSettings.h"
+#include "TTmpLock.h"
 #include "TempFolder.h"
 #include "UrlUtil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -40,6 +46,22 @@ TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
     ASSERT_EQ(o.sources.size(), 3);
     EXPECT_EQ(o.sources[0].make.end, 20);
     EXPECT_EQ(o.sources[2].kind, TBatchOptions::TSource::Urls);
+}
+
+// Catches a stall limit of 0 or less taken from the settings file, where it would time out every
+// slow download at once, while the command line refuses it: both follow one rule.
+TEST(TBatchRunTest, StallLimitFollowsOneRuleInSettingsAndCommandLine)
+{
+    TTempFolder temp;
+    const struct { const char *text; bool valid; } cases[] = {
+        {"0", false}, {"-5", false}, {"1000001", false}, {"1", true}, {"1000000", true}};
+    for (const auto &c : cases) {
+        temp.write("limit.ini", QByteArray("[Data]\r\nTimeOutCTR=") + c.text + "\r\n");
+        TSettings settings;
+        settings.Load(TIniFile(temp.file("limit.ini")));
+        EXPECT_EQ(settings.TimeOutCTR, c.valid ? QByteArray(c.text).toInt() : TSettings().TimeOutCTR) << c.text;
+        EXPECT_EQ(TBatchOptions::Parse({"--timeout", c.text, "--add", "u"}).error.isEmpty(), c.valid) << c.text;
+    }
 }
 
 // Catches a finished job not reported on a line of its own with its final message, a missing file
@@ -127,6 +149,101 @@ TEST(TBatchRunTest, FilesAlreadyThereCompleteTheRun)
     EXPECT_EQ(r.status, TBatchRun::ExitComplete) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("ファイルが存在します。\t" + have + "\n")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("End>File End!\t" + whole + "\n")) << r.out.toStdString();
+}
+
+// Catches an announced empty file retried as a failure (or kept although Size20KB refuses small
+// files), and a partial file the server calls whole (416, "bytes */N") given up instead of completed.
+TEST(TBatchRunTest, EmptyFilesAndWholePartialFilesComplete)
+{
+    TTempFolder temp;
+    TScriptedServer empty;
+    empty.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")});
+    const QString url = empty.Url("/empty.jpg");
+    const QString file = LocalFileName::For(temp.path(), url, true);
+    const TBatchResult small = RunBatch(temp, {"--add", url});
+    EXPECT_EQ(small.status, TBatchRun::ExitIncomplete);
+    EXPECT_EQ(small.out, "Abort>Size 20KB 未満\t" + url + "\n");
+    EXPECT_FALSE(QFileInfo::exists(file) || QFileInfo::exists(file + "_"));
+    temp.write("any.ini", "[Data]\r\nSize20KB=0\r\n");
+    const TBatchResult saved = RunBatch(temp, {"--ini", temp.file("any.ini"), "--add", url});
+    EXPECT_EQ(saved.status, TBatchRun::ExitComplete) << saved.err.toStdString();
+    EXPECT_EQ(saved.out, "End>Completed!\t" + url + "\n");
+    EXPECT_TRUE(QFileInfo(file).isFile() && QFileInfo(file).size() == 0);
+    EXPECT_EQ(empty.Connections(), 2) << "one request each run";
+
+    TScriptedServer whole;
+    whole.Play({TScriptedServer::Send(
+        "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */30000\r\nContent-Length: 0\r\n\r\n")});
+    const QString wholeUrl = whole.Url("/whole.jpg");
+    const QString wholeFile = LocalFileName::For(temp.path(), wholeUrl, true);
+    const QByteArray data(30000, 'w');
+    QFile partial(wholeFile + "_");
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write(data) == data.size());
+    partial.close();
+    temp.write("whole.wst", ("(..)," + wholeUrl + ",-,???,-,>,-,1.1,Ready,*,0,,,\r\n").toLatin1());
+    const TBatchResult done = RunBatch(temp, {temp.file("whole.wst")});
+    EXPECT_EQ(done.status, TBatchRun::ExitComplete) << done.out.toStdString();
+    EXPECT_EQ(done.out, "End>File End!\t" + wholeUrl + "\n");
+    EXPECT_TRUE(whole.Request().contains("\r\nRange: bytes=30000-\r\n")) << whole.Request().toStdString();
+    QFile fetched(wholeFile);
+    EXPECT_TRUE(fetched.open(QIODevice::ReadOnly) && fetched.readAll() == data);
+    EXPECT_FALSE(QFileInfo::exists(wholeFile + "_"));
+    EXPECT_EQ(whole.Connections(), 1);
+}
+
+// Catches a server's control characters written raw into a pipe: the links of an imported page
+// become jobs whose lines, and tree lines, carry what the server sent.
+TEST(TBatchRunTest, ServerTextReachesAPipeFiltered)
+{
+    TTempFolder temp;
+    TScriptedServer server;
+    const QByteArray page = "<html><a href=\"x\x1b]0;owned\x07\x1b[2J\x7f.jpg\">x</a>"
+                            "<a href=\"p\x1b[31m.html\">p\x1b[31m</a></html>";
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(page.size())
+                                       + "\r\n\r\n" + page)});
+    const TBatchResult r = RunBatch(temp, {"--import", server.Url("/index.html")});
+    EXPECT_EQ(r.status, TBatchRun::ExitIncomplete);
+    for (const QChar c : r.out + r.err)
+        EXPECT_FALSE((c < QChar(0x20) && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+                     || (c >= QChar(0x7f) && c < QChar(0xa0)))
+            << "control character " << int(c.unicode()) << " in " << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\t" + server.Url("/x?]0;owned??[2J?.jpg") + "\n"))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\t" + server.Url("/p?[31m.html") + "\n")) << r.out.toStdString();
+}
+
+// Catches two runs writing the same partial files: a second run on a folder whose tmp another live
+// process holds is refused before it asks anything, and a lock left by a dead process does not block.
+TEST(TBatchRunTest, SecondRunOnOneFolderIsRefused)
+{
+    TTempFolder temp;
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
+    const QString url = server.Url("/a.jpg");
+    ASSERT_TRUE(QDir(temp.path()).mkpath("tmp"));
+    {
+        TTmpLock first;
+        ASSERT_TRUE(first.Take(temp.path()));
+        const TBatchResult refused = RunBatch(temp, {"--add", url});
+        EXPECT_EQ(refused.status, TBatchRun::ExitUsage);
+        EXPECT_EQ(refused.err, QStringLiteral("pelmor: %1/tmp is in use by another pelmor (process %2)\n")
+                                   .arg(temp.path())
+                                   .arg(QCoreApplication::applicationPid()));
+        EXPECT_EQ(server.Connections(), 0);
+    }
+    QProcess gone;
+    gone.start("true");
+    ASSERT_TRUE(gone.waitForStarted(10000));
+    const qint64 dead = gone.processId();
+    ASSERT_TRUE(gone.waitForFinished(10000));
+    temp.write("tmp/.pelmor.lock", QStringLiteral("%1\npelmor\n%2\n")
+                                       .arg(dead)
+                                       .arg(QSysInfo::machineHostName())
+                                       .toUtf8());
+    const TBatchResult after = RunBatch(temp, {"--add", url});
+    EXPECT_EQ(after.status, TBatchRun::ExitIncomplete) << after.err.toStdString();
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_FALSE(QFileInfo::exists(TTmpLock::LockFile(temp.path()))) << "the run lets its lock go";
 }
 
 // Catches lists not loaded (finished rows fetched again, "URL=" or "MAKE=" lines lost), a bad line

@@ -397,8 +397,9 @@ TEST_F(TSchedulerTest, RowsThatCannotBeFetchedAbortWithTheReason)
 // before its end of run), at the smallest interval with every worker busy failing.
 TEST_F(TSchedulerTest, NoJobEverRunsOnTwoWorkers)
 {
+    // A body cut short: the job fails and asks again.
     TScriptedServer empty;
-    empty.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"), TScriptedServer::Close()});
+    empty.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n"), TScriptedServer::Close()});
     for (int i = 0; i < 40; ++i)
         jobs.AddJob(i % 2 ? empty.Url(QStringLiteral("/e%1.jpg").arg(i)) : DeadUrl(QStringLiteral("/d%1.jpg").arg(i)), 0,
                     0, {});
