@@ -26,12 +26,6 @@ QByteArray Referer(const QByteArray &request)
     return at < 0 ? QByteArray() : request.mid(at + 11, request.indexOf("\r\n", at + 11) - at - 11);
 }
 
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 // Catches a user name, password or fragment sent in a Referer: the one made from the job's URL, to
@@ -86,9 +80,9 @@ TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
                                            "http://h:70000/", "--make", "http://h/\x1b$.jpg", "1", "1", "0"});
     EXPECT_EQ(r.status, TBatchRun::ExitIncomplete) << r.err.toStdString();
     EXPECT_EQ(server.Connections(), 2);
-    EXPECT_EQ(ReadFile(LocalFileName::For(temp.path(), base + "one.jpg", true)), Picture);
-    EXPECT_EQ(ReadFile(LocalFileName::For(temp.path(), base + "two.jpg", true)), Picture);
-    EXPECT_EQ(ReadFile(victim), "finished long ago");
+    EXPECT_EQ(ReadFileOrMissing(LocalFileName::For(temp.path(), base + "one.jpg", true)), Picture);
+    EXPECT_EQ(ReadFileOrMissing(LocalFileName::For(temp.path(), base + "two.jpg", true)), Picture);
+    EXPECT_EQ(ReadFileOrMissing(victim), "finished long ago");
 
     const QStringList err = r.err.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(err.size(), 5) << r.err.toStdString();

@@ -18,11 +18,6 @@ TBatchResult RunTrusting(const TTempFolder &temp, const TTestCertificates &certs
     return {status, ReadBack(out), ReadBack(err)};
 }
 
-QByteArray ReadFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
 } // namespace
 
 // Catches https jobs that do not arrive whole (as one file or as twelve ranges over TLS merged), the
@@ -46,12 +41,12 @@ TEST(TBatchTlsTest, FetchesAndSplitsOverHttpsAndEndsForGoodOnABadCertificateWith
     const TBatchResult one = RunTrusting(temp, certs, {"--add", url});
     EXPECT_EQ(one.status, TBatchRun::ExitComplete) << one.err.toStdString();
     EXPECT_EQ(one.out, "End>Completed!\t" + url + "\n");
-    EXPECT_TRUE(ReadFile(LocalFileName::For(temp.path(), url, true)) == data);
+    EXPECT_TRUE(ReadFileOrMissing(LocalFileName::For(temp.path(), url, true)) == data);
 
     TTempFolder parts;
     const TBatchResult split = RunTrusting(parts, certs, {"--threads", "9", "--split", url});
     EXPECT_EQ(split.status, TBatchRun::ExitComplete) << split.err.toStdString();
-    EXPECT_TRUE(ReadFile(LocalFileName::For(parts.path(), url, true)) == data);
+    EXPECT_TRUE(ReadFileOrMissing(LocalFileName::For(parts.path(), url, true)) == data);
 
     TTempFolder refusedFolder;
     const QString wrong = other.Url("/a.jpg");

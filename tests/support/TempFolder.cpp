@@ -24,3 +24,9 @@ QByteArray TTempFolder::read(const QString &name) const
         return {};
     return f.readAll();
 }
+
+QByteArray ReadFileOrMissing(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// The bytes of the file at path; "<missing>" when it cannot be read, so that a missing file never
+// passes for an empty one.
+QByteArray ReadFileOrMissing(const QString &path);
+
 // A scratch folder per test, removed when the test ends.
 class TTempFolder
 {
