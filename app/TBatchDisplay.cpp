@@ -297,7 +297,7 @@ QString TBatchDisplay::TreeLine(const QString &caption, const QString &url)
     for (QChar &c : oneLine)
         if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             c = QLatin1Char(' ');
-    return QStringLiteral("TREE\t") + Printable(oneLine) + QLatin1Char('\t') + Printable(url) + QLatin1Char('\n');
+    return QStringLiteral("TREE\t") + oneLine + QLatin1Char('\t') + url + QLatin1Char('\n');
 }
 
 QString TBatchDisplay::Printable(const QString &text)

@@ -221,7 +221,7 @@ void TBatchRun::Take(const QString &where, const QString &url, const QString &re
         m_jobs.AddJob(url, 0, 0, QString());
         return;
     }
-    Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(TBatchDisplay::Printable(where), TBatchDisplay::Printable(refusal)));
+    Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(where, refusal));
     m_inputRefused = true;
 }
 
@@ -245,7 +245,7 @@ bool TBatchRun::AddSplit(const QString &url)
     // A probe that got no answer says why; one answered with the whole file cannot be split.
     const QString reason = probe.FailReason.isEmpty()
                                ? QStringLiteral("cannot be fetched in parts (%1)").arg(probe.StatusText)
-                               : TBatchDisplay::Printable(probe.FailReason);
+                               : probe.FailReason;
     Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(url, reason));
     return false;
 }
