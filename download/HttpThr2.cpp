@@ -3,6 +3,7 @@
 
 #include "HttpProt.h"
 #include "HttpUrlParts.h"
+#include "TNoFollow.h"
 #include "UrlUtil.h"
 
 #include <QFileInfo>
@@ -145,6 +146,12 @@ void THTTPThread::RunJob()
         return;
     }
     FHost = THttpUrlParts::Parse(Job.JobURL).Host.toLower();
+    // A link at the job's names would lead its file out of the folder: it ends the job, with the reason.
+    for (const QString &name : {Job.LocalFile, PartialFile()})
+        if (const QString refusal = TNoFollow::Refusal(name); !refusal.isEmpty()) {
+            ShowMessage(QStringLiteral("Abort>") + refusal);
+            return;
+        }
     if (QFileInfo::exists(Job.LocalFile)) {
         ReportExistingFile();
     } else {

@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -130,6 +131,8 @@ private:
     void RunGet();
     // Opens the partial file as the body's stream and sets the range; false when the job ended here.
     bool PrepareGet(QFile &partial);
+    // Opens the partial file, never through a link; false, with the job's message shown, when it cannot.
+    bool OpenPartial(QFile &partial, QIODevice::OpenMode mode);
     // The checks after the GET: which final text the job gets and what becomes of the partial file.
     void FinishGet();
     // Runs one synchronous request and waits for its end report; false when it raised.

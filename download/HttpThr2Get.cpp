@@ -5,6 +5,7 @@
 #include "HttpProt.h"
 #include "HttpRetryAfter.h"
 #include "HttpUrlParts.h"
+#include "TNoFollow.h"
 #include "UrlUtil.h"
 
 #include <QBuffer>
@@ -23,11 +24,28 @@ qint64 PartialSize(const QString &name)
     return UrlUtil::FileSize2(name);
 }
 
+// What is at the partial file's name, looked at without following a link; size: its size, -1 when
+// there is no file to read.
+TNoFollow::TResult ProbePartial(const QString &name, qint64 &size, QString *reason)
+{
+    QFile file;
+    const TNoFollow::TResult found = TNoFollow::Open(file, name, QIODevice::ReadOnly, reason);
+    size = found == TNoFollow::TResult::Done ? file.size() : -1;
+    return found;
+}
+
 // The final text of a request the client gave up on itself (an oversized or malformed answer, an
 // https URL, a failed write); empty for any other end. Asking again at once would not mend it.
 QString ClientFailureText(const THttpCli &cli)
 {
     return cli.ClientFailure() ? QLatin1String("Abort>") + cli.ResponseReason() : QString();
+}
+
+// The Message of a file the job could not open or rename: a refusal (a link at its name) ends the
+// job, any other failure is tried again.
+QString FileFailureText(TNoFollow::TResult result, const QString &reason)
+{
+    return result == TNoFollow::TResult::Refused ? QStringLiteral("Abort>") + reason : Retry;
 }
 
 // A refusal by the server that asking again will not change.
@@ -115,8 +133,15 @@ void THTTPThread::RunGet()
 
 bool THTTPThread::PrepareGet(QFile &partial)
 {
-    if (partial.exists()) {
-        const qint64 have = PartialSize(partial.fileName());
+    // Looked at without following a link: a link planted since the job began ends it here.
+    QString reason;
+    qint64 have = -1;
+    const TNoFollow::TResult found = ProbePartial(PartialFile(), have, &reason);
+    if (found == TNoFollow::TResult::Refused) {
+        ShowMessage(FileFailureText(found, reason));
+        return false;
+    }
+    if (found != TNoFollow::TResult::Missing) {
         if (have <= 0) {
             if (have == 0)
                 partial.remove();
@@ -128,7 +153,9 @@ bool THTTPThread::PrepareGet(QFile &partial)
             return false;
         }
         if (Job.HttpVersion == Version11) {
-            if (!partial.open(QIODevice::ReadWrite) || !partial.seek(have)) {
+            if (!OpenPartial(partial, QIODevice::ReadWrite))
+                return false;
+            if (!partial.seek(have)) {
                 ShowMessage(Retry);
                 return false;
             }
@@ -152,11 +179,16 @@ bool THTTPThread::PrepareGet(QFile &partial)
         ReceivedBytes = Job.StartByte;
         ContinueMode = true;
     }
-    if (!partial.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        ShowMessage(Retry);
-        return false;
-    }
-    return true;
+    return OpenPartial(partial, QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+bool THTTPThread::OpenPartial(QFile &partial, QIODevice::OpenMode mode)
+{
+    QString reason;
+    const TNoFollow::TResult opened = TNoFollow::Open(partial, PartialFile(), mode, &reason);
+    if (opened != TNoFollow::TResult::Done)
+        ShowMessage(FileFailureText(opened, reason));
+    return opened == TNoFollow::TResult::Done;
 }
 
 void THTTPThread::FinishGet()
@@ -253,8 +285,10 @@ bool THTTPThread::FinishUnsatisfiedRange()
 
 void THTTPThread::CompletePartial(const QString &message)
 {
-    if (!QFile::rename(PartialFile(), Job.LocalFile)) {
-        ShowMessage(Retry);
+    QString reason;
+    const TNoFollow::TResult moved = TNoFollow::Move(PartialFile(), Job.LocalFile, &reason);
+    if (moved != TNoFollow::TResult::Done) {
+        ShowMessage(FileFailureText(moved, reason));
         return;
     }
     RequestOk = true;

@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 namespace {
 using S = TScriptedServer;
@@ -632,3 +633,86 @@ TEST_F(THTTPThreadTest, HostileNumbersNeverCompleteAFile)
 }
 
 } // namespace
+
+namespace {
+
+QString LinkRefusal(const char *name)
+{
+    return QStringLiteral("Abort>「%1」はシンボリックリンクです。").arg(QLatin1String(name));
+}
+
+} // namespace
+
+// Catches a download appended to, or created as, a file outside the folder through a link left at
+// the job's partial or final name, a link's target taken for a finished file, a fifo that hangs the
+// worker, and a request made at all.
+TEST_F(THTTPThreadTest, LinkAtTheJobsNamesEndsItWithoutWritingThroughIt)
+{
+    TTempFolder outside;
+    const QByteArray precious = "precious bytes";
+    const QString kept = outside.write(QStringLiteral("kept.bin"), precious);
+    const QString absent = outside.file(QStringLiteral("absent.bin"));
+    S server;
+    const struct { const char *name; QString target; } cases[] = {
+        {"file.bin_", kept}, {"file.bin_", absent}, {"file.bin", kept}, {"file.bin", absent}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " -> " + c.target.toStdString());
+        sink.Events.clear();
+        TWorkerJob job = JobFor(server.Url());
+        job.HttpVersion = QStringLiteral("1.1");
+        job.TotalBytes = 5000;
+        const QString link = temp.file(QLatin1String(c.name));
+        ASSERT_TRUE(QFile::link(c.target, link));
+        Run(job);
+        EXPECT_EQ(Messages(), QStringList{LinkRefusal(c.name)});
+        EXPECT_EQ(FileState(kept), precious);
+        EXPECT_FALSE(QFileInfo::exists(absent));
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        QFile::remove(link);
+    }
+    const TWorkerJob fifo = JobFor(server.Url(), QStringLiteral("fifo.bin"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Partial(fifo)).constData(), 0600), 0);
+    Run(fifo);
+    EXPECT_EQ(Messages().last(), "Abort>「fifo.bin_」は通常のファイルではありません。");
+    EXPECT_EQ(server.Connections(), 0);
+}
+
+// Catches the partial file opened, or the finished one renamed, through a link that appears at its
+// name after the job's first look: the open and the rename themselves must not follow it.
+TEST_F(THTTPThreadTest, LinkPlantedDuringTheJobIsNeverFollowed)
+{
+    TTempFolder outside;
+    const QByteArray data = Pattern(30000), precious = "precious bytes";
+    const QString kept = outside.write(QStringLiteral("kept.bin"), precious);
+    const QString absent = outside.file(QStringLiteral("absent.bin"));
+    // A resume of the partial file would append the rest of the file to it.
+    const QByteArray rest = Answer("206 Partial Content", "Content-Range: bytes 14-29999/30000\r\n"
+                                   "Content-Length: 29986\r\n", data.mid(14));
+    const struct { const char *when, *name; QString target; QByteArray answer; } cases[] = {
+        {"Try>Get Body!", "file.bin_", absent, Ok(data)},
+        {"Try>Get Body!", "file.bin_", kept, rest},
+        {"Doc begin", "file.bin", absent, Ok(data)},
+        {"Doc begin", "file.bin", kept, Ok(data)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " -> " + c.target.toStdString());
+        sink.Events.clear();
+        TWorkerJob job = JobFor({});
+        job.HttpVersion = QStringLiteral("1.1");
+        job.TotalBytes = 30000;
+        const QString link = temp.file(QLatin1String(c.name));
+        sink.OnUpdate = [&](THTTPThread &w) {
+            if (w.MessageText == QLatin1String(c.when) && !QFileInfo(link).isSymLink()) {
+                ASSERT_TRUE(QFile::link(c.target, link));
+            }
+        };
+        RunScripted(job, {S::Send(c.answer)});
+        sink.OnUpdate = nullptr;
+        EXPECT_EQ(Messages().last(), LinkRefusal(c.name)) << Messages().join(" | ").toStdString();
+        EXPECT_EQ(FileState(kept), precious);
+        EXPECT_FALSE(QFileInfo::exists(absent));
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        QFile::remove(job.LocalFile);
+        QFile::remove(Partial(job));
+    }
+}
