@@ -1,19 +1,19 @@
 #include "TMergeFiles.h"
 
+#include "TNoFollow.h"
 #include "TSafeFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 
 // Large blocks: small writes cost several times as much on a slow disk.
 constexpr qint64 BlockSize = qint64(1) << 20;
 
-bool Fail(QString *error, const QString &what, const QFileDevice &file)
+bool Fail(QString *error, const QString &what, const QString &fileName, const QString &reason)
 {
     if (error)
-        *error = TSafeFile::ErrorText(what, file.fileName(), file.errorString());
+        *error = TSafeFile::ErrorText(what, fileName, reason);
     return false;
 }
 
@@ -21,29 +21,31 @@ bool Fail(QString *error, const QString &what, const QFileDevice &file)
 
 bool TMergeFiles::Merge(const QStringList &sources, const QString &target, QString *error)
 {
-    // Unbuffered: an error in a buffered tail flushed by commit() would go unnoticed.
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return Fail(error, QStringLiteral("Cannot write"), out);
+    // Neither a part nor the whole file is reached through a link at its name.
+    QString reason;
+    TNoFollow::TSaveFile out(target);
+    if (out.Open(&reason) != TNoFollow::TResult::Done)
+        return Fail(error, QStringLiteral("Cannot write"), target, reason);
     QByteArray block(BlockSize, Qt::Uninitialized);
     for (const QString &source : sources) {
-        QFile in(source);
-        if (!in.exists())
+        QFile in;
+        const TNoFollow::TResult opened = TNoFollow::Open(in, source, QIODevice::ReadOnly, &reason);
+        if (opened == TNoFollow::TResult::Missing)
             continue;
-        if (!in.open(QIODevice::ReadOnly))
-            return Fail(error, QStringLiteral("Cannot read"), in);
+        if (opened != TNoFollow::TResult::Done)
+            return Fail(error, QStringLiteral("Cannot read"), source, reason);
         for (;;) {
             const qint64 got = in.read(block.data(), BlockSize);
             if (got < 0)
-                return Fail(error, QStringLiteral("Cannot read"), in);
+                return Fail(error, QStringLiteral("Cannot read"), source, in.errorString());
             if (got == 0)
                 break;
-            if (out.write(block.constData(), got) != got)
-                return Fail(error, QStringLiteral("Cannot write"), out);
+            if (out.File().write(block.constData(), got) != got)
+                return Fail(error, QStringLiteral("Cannot write"), target, out.File().errorString());
         }
     }
     // Until this commit the target is untouched; an early return discards the temporary file.
-    if (!out.commit())
-        return Fail(error, QStringLiteral("Cannot write"), out);
+    if (out.Commit(&reason) != TNoFollow::TResult::Done)
+        return Fail(error, QStringLiteral("Cannot write"), target, reason);
     return true;
 }

@@ -2,6 +2,9 @@
 #include "TMergeFiles.h"
 #include "TempFolder.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -46,4 +49,39 @@ TEST(TMergeFilesTest, JoinsPartsInListOrderOrKeepsTheTargetAndSaysWhy)
     parts.insert(3, dir.file("big.zip013"));
     ASSERT_EQ(merge(parts, RLIM_INFINITY), "");
     EXPECT_EQ(dir.read("big.zip"), whole.right(12001) + whole.chopped(12001));
+}
+
+// Catches a part read, or the whole file written, through a link at its name: another file's bytes
+// joined in, a dangling link taken for a missing part, or a file outside the folder overwritten or
+// created; and a temporary file left behind.
+TEST(TMergeFilesTest, RefusesLinksAtThePartsAndTheWholeFile)
+{
+    TTempFolder dir, outside;
+    const QString secret = outside.write("secret", "not a part"), precious = outside.write("precious", "keep me");
+    const QStringList parts = {dir.write("a.zip001", "one"), dir.file("a.zip002")};
+    const QString target = dir.file("a.zip");
+    QString error;
+    for (const QString &to : {secret, outside.file("gone")}) {
+        QFile::remove(parts[1]);
+        ASSERT_TRUE(QFile::link(to, parts[1]));
+        EXPECT_FALSE(TMergeFiles::Merge(parts, target, &error));
+        EXPECT_THAT(error.toStdString(), HasSubstr("「a.zip002」はシンボリックリンクです。"));
+        EXPECT_FALSE(QFileInfo::exists(target));
+    }
+    QFile::remove(parts[1]);
+    dir.write("a.zip002", "two");
+    for (const QString &to : {precious, outside.file("new")}) {
+        QFile::remove(target);
+        ASSERT_TRUE(QFile::link(to, target));
+        EXPECT_FALSE(TMergeFiles::Merge(parts, target, &error));
+        EXPECT_THAT(error.toStdString(), HasSubstr("「a.zip」はシンボリックリンクです。"));
+        EXPECT_TRUE(QFileInfo(target).isSymLink());
+    }
+    EXPECT_EQ(ReadFileOrMissing(precious), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(outside.file("new")));
+    QFile::remove(target);
+    ASSERT_TRUE(TMergeFiles::Merge(parts, target, &error)) << error.toStdString();
+    EXPECT_EQ(ReadFileOrMissing(target), "onetwo");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
+              QStringList({"a.zip", "a.zip001", "a.zip002"}));
 }
