@@ -309,3 +309,33 @@ TEST(TBatchRunTest, SplitFetchesPartsAndJoinsThemWithNginx)
     EXPECT_EQ(refused.status, TBatchRun::ExitIncomplete);
     EXPECT_TRUE(refused.err.contains("cannot be fetched in parts (分割不可！)")) << refused.err.toStdString();
 }
+
+// Catches a batch run that downloads through a link at a job's name (the file outside written, or
+// the link's target reported as the finished file) or joins a split file through one, without
+// saying why on the job's line or the error stream.
+TEST(TBatchRunTest, LinksAtTheJobsNamesAreRefusedWithTheReasonWithNginx)
+{
+    TTempFolder temp, outside;
+    TNginxServer nginx;
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    nginx.WriteFile("l.jpg", QByteArray(30000, 'l'));
+    nginx.WriteFile("s.bin", QByteArray(200000, 's'));
+    const QString precious = outside.write("precious", "keep me");
+    const QString url = nginx.Url("/l.jpg");
+    const QString name = LocalFileName::For(temp.path(), url, true);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(name).path()));
+    ASSERT_TRUE(QFile::link(precious, name));
+    const TBatchResult linked = RunBatch(temp, {"--add", url});
+    EXPECT_EQ(linked.status, TBatchRun::ExitIncomplete);
+    EXPECT_EQ(linked.out, "Abort>「" + QFileInfo(name).fileName() + "」はシンボリックリンクです。\t" + url + "\n");
+
+    const QString split = nginx.Url("/s.bin");
+    const QString whole = LocalFileName::For(temp.path(), split, true);
+    ASSERT_TRUE(QFile::link(outside.file("new"), whole));
+    const TBatchResult joined = RunBatch(temp, {"--threads", "9", "--split", split});
+    EXPECT_NE(joined.status, TBatchRun::ExitComplete);
+    EXPECT_TRUE(joined.err.contains("「" + QFileInfo(whole).fileName() + "」はシンボリックリンクです。"))
+        << joined.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(outside.file("new")));
+    EXPECT_EQ(ReadFileOrMissing(precious), "keep me");
+}
