@@ -115,6 +115,9 @@ public:
     bool RequestOk = true;
     // The wait a 429 or 503 answer asked for before the job is asked again, in seconds; 0 when none.
     qint64 RetryAfterSecs = 0;
+    // Why the run ended without its file, in words, when it ended "Retry"; a stop asked of the
+    // job leaves it empty (the asker knows why).
+    QString FailureText;
 
     // Percent text of the current progress, "%1.2f"; empty when the size is not known.
     QString PercentText() const;
@@ -144,6 +147,8 @@ private:
     // complete, one of another size is removed for a fresh start. False when the answer was no such one.
     bool FinishUnsatisfiedRange();
     void CompletePartial(const QString &message);
+    // Ends the run "Retry"; why is kept unless the request already said.
+    void RetryLater(const QString &why);
     void ShowMessage(const QString &message);
 
     void HandleHeaderEnd();

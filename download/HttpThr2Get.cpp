@@ -47,6 +47,9 @@ bool THTTPThread::RunRequest(bool head)
     } catch (...) {
         ok = false;
     }
+    // A reason found while the answer came in stays unless the client names one.
+    if (const QString failure = HttpCli->FailureText(); !failure.isEmpty())
+        FailureText = failure;
     const bool busy = FServerStatus == 429 || FServerStatus == 503;
     RetryAfterSecs = busy ? RetryAfterSeconds(HttpCli->RetryAfter(), QDateTime::currentDateTimeUtc()) : 0;
     return ok;
@@ -115,21 +118,21 @@ void THTTPThread::RunGet()
 
 bool THTTPThread::PrepareGet(QFile &partial)
 {
-    if (partial.exists()) {
-        const qint64 have = PartialSize(partial.fileName());
-        if (have <= 0) {
-            if (have == 0)
-                partial.remove();
-            ShowMessage(Retry);
-            return false;
-        }
+    const qint64 have = partial.exists() ? PartialSize(partial.fileName()) : 0;
+    if (have < 0) {
+        RetryLater(QStringLiteral("the partial file cannot be read"));
+        return false;
+    }
+    // An empty partial file, left by an attempt that received nothing, is no start to resume from:
+    // this attempt starts afresh rather than end without asking the server.
+    if (have > 0) {
         if (Job.StartByte + have == Job.TotalBytes) {
             CompletePartial(QStringLiteral("End>File End!"));
             return false;
         }
         if (Job.HttpVersion == Version11) {
             if (!partial.open(QIODevice::ReadWrite) || !partial.seek(have)) {
-                ShowMessage(Retry);
+                RetryLater(QLatin1String("the partial file cannot be opened: ") + partial.errorString());
                 return false;
             }
             const bool part = Job.StartByte != 0 || Job.EndByte != 0;
@@ -153,7 +156,7 @@ bool THTTPThread::PrepareGet(QFile &partial)
         ContinueMode = true;
     }
     if (!partial.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        ShowMessage(Retry);
+        RetryLater(QLatin1String("the partial file cannot be opened: ") + partial.errorString());
         return false;
     }
     return true;
@@ -183,7 +186,7 @@ void THTTPThread::FinishGet()
     if (Aborted)
         return;
     if (!QFile::exists(name)) {
-        ShowMessage(Retry);
+        RetryLater(QStringLiteral("nothing was received"));
         return;
     }
     const qint64 have = PartialSize(name);
@@ -194,7 +197,8 @@ void THTTPThread::FinishGet()
     if (have <= 0 || FRangeUnusable) {
         if (have == 0)
             QFile::remove(name);
-        ShowMessage(Retry);
+        RetryLater(FRangeUnusable ? QStringLiteral("the server's range does not continue the file")
+                                  : QStringLiteral("nothing was received"));
         return;
     }
     if (BodyEndedWithoutLength()) {
@@ -211,7 +215,7 @@ void THTTPThread::FinishGet()
     if (!keep)
         QFile::remove(name);
     if (Job.HttpVersion == Version11 || !keep)
-        ShowMessage(Retry);
+        RetryLater(QStringLiteral("the answer ended before the whole file"));
 }
 
 bool THTTPThread::WholeAnswerEnded() const
@@ -247,19 +251,26 @@ bool THTTPThread::FinishUnsatisfiedRange()
     QFile::remove(name);
     ReceivedBytes = 0;
     ReportUpdate(UpdateCByte);
-    ShowMessage(Retry);
+    RetryLater(QStringLiteral("the server's file is not the one begun"));
     return true;
 }
 
 void THTTPThread::CompletePartial(const QString &message)
 {
     if (!QFile::rename(PartialFile(), Job.LocalFile)) {
-        ShowMessage(Retry);
+        RetryLater(QStringLiteral("the finished file cannot be renamed"));
         return;
     }
     RequestOk = true;
     ShowMessage(message);
     CallSink([this] { FSink.ShowCompleted(*this); });
+}
+
+void THTTPThread::RetryLater(const QString &why)
+{
+    if (FailureText.isEmpty())
+        FailureText = why;
+    ShowMessage(Retry);
 }
 
 void THTTPThread::HandleHeaderEnd()
@@ -303,6 +314,7 @@ void THTTPThread::HandleStatus200()
     if (ContinueMode) {
         HttpCli->Abort();
         DiscardPartial = true;
+        FailureText = QStringLiteral("the server sent the whole file, not the rest asked for");
     }
 }
 
