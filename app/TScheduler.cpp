@@ -353,6 +353,7 @@ bool TScheduler::HandOut(int slot, int row)
         m_jobs.SetCell(row, SubMessage, PartRangeAbortText);
         return false;
     }
+    // Only a part has an end; its size is where it ends.
     if (job.EndByte > 0)
         job.TotalBytes = job.EndByte;
     job.LocalFile = LocalFileOf(row);
