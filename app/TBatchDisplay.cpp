@@ -300,6 +300,11 @@ QString TBatchDisplay::TreeLine(const QString &caption, const QString &url)
     return QStringLiteral("TREE\t") + oneLine + QLatin1Char('\t') + url + QLatin1Char('\n');
 }
 
+QString TBatchDisplay::WaitLine(qint64 seconds, const QString &url)
+{
+    return QStringLiteral("WAIT\t%1\t%2\n").arg(seconds).arg(url);
+}
+
 QString TBatchDisplay::Printable(const QString &text)
 {
     QString out = text;

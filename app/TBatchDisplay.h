@@ -63,6 +63,8 @@ public:
     static QString ElideMiddle(const QString &text, int width);
     // A link tree entry of a page import: "TREE", a tab, its caption on one line, a tab, its URL.
     static QString TreeLine(const QString &caption, const QString &url);
+    // A job put to wait on its server: "WAIT", a tab, the seconds, a tab, its URL.
+    static QString WaitLine(qint64 seconds, const QString &url);
     // Control characters shown as "?": a URL or a server's text must not steer the terminal.
     static QString Printable(const QString &text);
     // Printable for each line of text; the line ends stay.

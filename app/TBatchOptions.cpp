@@ -40,6 +40,7 @@ const TNumberOption NumberOptions[] = {
     {"--timeout", TSettings::MinTimeOutCTR, TSettings::MaxTimeOutCTR, &TBatchOptions::timeOut,
      "takes seconds from 1 to 1000000"},
     {"--max-tries", 1, 1000000, &TBatchOptions::maxTries, "takes a number, 1 or more"},
+    {"--max-wait", 0, 1000000, &TBatchOptions::maxWait, "takes seconds from 0 to 1000000"},
 };
 
 struct TSourceOption {

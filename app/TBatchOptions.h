@@ -27,6 +27,7 @@ struct TBatchOptions {
     int interval = 0;       // ms; 0: from the settings
     int timeOut = -1;       // TimeOutCTR; -1: from the settings
     int maxTries = 0;       // attempts per job; 0: from the settings
+    int maxWait = 300;      // seconds a busy server may have a job wait; a longer wait gives it up
     bool location = false;  // follow redirects, whatever the settings say
     bool quiet = false;     // print only the jobs that failed
     bool help = false;      // print the usage and fetch nothing

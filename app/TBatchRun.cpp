@@ -83,6 +83,7 @@ TBatchRun::TBatchRun(const TBatchOptions &options, std::FILE *out, std::FILE *er
     , m_scheduler(m_jobs, m_settings)
 {
     connect(&m_scheduler, &TScheduler::JobEnded, this, &TBatchRun::OnJobEnded);
+    connect(&m_scheduler, &TScheduler::JobWaiting, this, &TBatchRun::OnJobWaiting);
     m_redraw.setInterval(RedrawMs);
     connect(&m_redraw, &QTimer::timeout, this, &TBatchRun::Redraw);
 }
@@ -153,6 +154,7 @@ bool TBatchRun::Prepare()
         m_settings.MaxTries = m_options.maxTries;
     else if (m_settings.MaxTries <= 0)
         m_settings.MaxTries = DefaultMaxTries;
+    m_scheduler.MaxWaitMs = qint64(m_options.maxWait) * 1000;
 
     m_scheduler.ProgramFolder = TProgramFolder::Resolve(m_options.folder);
     if (TProgramFolder::PrepareTmp(m_scheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {
@@ -183,6 +185,7 @@ bool TBatchRun::AddSources()
                                  .arg(source.text)
                                  .arg(report.skippedLines)
                                  .arg(TJobListFile::SkippedLineNumbers(report)));
+            RefuseBadRanges(source.text, m_jobs.RowCount() - report.rows);
             break;
         }
         case TBatchOptions::TSource::Urls: {
@@ -231,6 +234,20 @@ bool TBatchRun::Refused(const QString &where, const QString &url)
     if (!problem.isEmpty())
         Take(where, url, TUrlEntry::Quoted(url, problem));
     return !problem.isEmpty();
+}
+
+void TBatchRun::RefuseBadRanges(const QString &where, int firstRow)
+{
+    for (int row = firstRow; row < m_jobs.RowCount(); ++row) {
+        if (!TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage)))
+            continue;
+        const QString problem = TScheduler::PartRangeProblem(m_jobs, row);
+        if (problem.isEmpty())
+            continue;
+        m_jobs.SetCell(row, SubMessage, TScheduler::PartRangeAbortText);
+        const QString url = m_jobs.Cell(row, SubURL);
+        Take(where, url, TUrlEntry::Quoted(url, QStringLiteral("part %1: %2").arg(m_jobs.Cell(row, SubDiv), problem)));
+    }
 }
 
 bool TBatchRun::AddSplit(const QString &url)
@@ -347,6 +364,19 @@ void TBatchRun::OnJobEnded(quint64 jobId)
         if (m_loop)
             m_loop->quit();
     }
+}
+
+void TBatchRun::OnJobWaiting(quint64 jobId, qint64 waitMs)
+{
+    const int row = m_jobs.RowOfJob(jobId);
+    if (row < 0 || m_options.quiet)
+        return;
+    const QString line = TBatchDisplay::WaitLine((waitMs + 999) / 1000, m_jobs.Cell(row, SubURL));
+    // Above the live block, as finished lines scroll; made harmless as every printed line is.
+    if (m_live)
+        m_finishedLines.append(TBatchDisplay::PrintableLines(line));
+    else
+        Print(m_out, line);
 }
 
 void TBatchRun::Report(int row)

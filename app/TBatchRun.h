@@ -33,6 +33,8 @@ public:
     TJobListModel &Jobs() { return m_jobs; }
     // Bookkeeping at each job's end: a job that is done is reported; the run ends when none is left.
     void OnJobEnded(quint64 jobId);
+    // A job waits on its server: a line says so, as progress (none with --quiet).
+    void OnJobWaiting(quint64 jobId, qint64 waitMs);
 
     // Attempts per job when neither --max-tries nor the settings give a limit: a run must end.
     static constexpr int DefaultMaxTries = 10;
@@ -45,6 +47,9 @@ private:
     void Take(const QString &where, const QString &url, const QString &refusal);
     // The reason url cannot be split or imported, printed as Take prints it; false when it can.
     bool Refused(const QString &where, const QString &url);
+    // Pending part rows from firstRow on whose range cannot be read are refused as Take refuses a
+    // URL, and marked as the scheduler would mark them, so they are never handed out.
+    void RefuseBadRanges(const QString &where, int firstRow);
     // Splits url into part jobs; false (with a message) when the server gives no parts.
     bool AddSplit(const QString &url);
     // Imports the page at url as the Home window does and prints its link tree; false (with the

@@ -15,6 +15,7 @@
 
 const QString TScheduler::UserAbortText = QStringLiteral("処理を中断しました。");
 const QString TScheduler::TimeOutText = QStringLiteral("Time Out!");
+const QString TScheduler::PartRangeAbortText = QStringLiteral("Abort>S Bytes / E Bytes");
 
 namespace {
 // Workers that did not end in time stay referenced for the life of the process: their threads may
@@ -347,17 +348,14 @@ bool TScheduler::HandOut(int slot, int row)
     // An edited size that is not a number counts as unknown.
     if (!TJobListModel::ParseNumber(m_jobs.Cell(row, SubTByte), &job.TotalBytes))
         job.TotalBytes = 0;
-    const QString div = m_jobs.Cell(row, SubDiv);
-    if (!div.isEmpty()) {
-        if (!TJobListModel::ParseNumber(m_jobs.Cell(row, SubSBytes), &job.StartByte)
-            || !TJobListModel::ParseNumber(m_jobs.Cell(row, SubEBytes), &job.EndByte)
-            || job.EndByte <= job.StartByte) {
-            // A part whose range cannot be read would fetch the wrong bytes into its file.
-            m_jobs.SetCell(row, SubMessage, QStringLiteral("Abort>S Bytes / E Bytes"));
-            return false;
-        }
-        job.TotalBytes = job.EndByte;
+    if (!PartRangeProblem(m_jobs, row, &job.StartByte, &job.EndByte).isEmpty()) {
+        // A part whose range cannot be read would fetch the wrong bytes into its file.
+        m_jobs.SetCell(row, SubMessage, PartRangeAbortText);
+        return false;
     }
+    // Only a part has an end; its size is where it ends.
+    if (job.EndByte > 0)
+        job.TotalBytes = job.EndByte;
     job.LocalFile = LocalFileOf(row);
     job.HeadCommand = HeadCommand;
     job.Size20KB = m_settings.Size20KB == 1;
@@ -441,17 +439,19 @@ void TScheduler::FinishRun(THTTPThread &worker)
         ApplyUpdate(worker, THTTPThread::UpdateMessage);
         ApplyUpdate(worker, THTTPThread::UpdateFinished);
         // A timed-out job goes back into the queue once its worker's own last writes are in.
-        if (worker.Aborted && worker.FinalMessage == TimeOutText) {
+        const bool timedOut = worker.Aborted && worker.FinalMessage == TimeOutText;
+        if (timedOut) {
             m_jobs.SetCell(row, SubMessage, Retry);
             m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
         }
-        NoteRunEnded(id, row, worker.RetryAfterSecs * 1000);
+        NoteRunEnded(id, row, worker.RetryAfterSecs * 1000,
+                     timedOut ? StallReason(m_settings.TimeOutCTR) : worker.FailureText);
     }
     WorkerIdle(worker.SlotIndex);
     emit JobEnded(id);
 }
 
-void TScheduler::NoteRunEnded(TJobId id, int row, qint64 waitMs)
+void TScheduler::NoteRunEnded(TJobId id, int row, qint64 waitMs, const QString &failure)
 {
     if (!TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage))) {
         m_retries.remove(id);
@@ -459,14 +459,44 @@ void TScheduler::NoteRunEnded(TJobId id, int row, qint64 waitMs)
     }
     TRetryState &retry = m_retries[id];
     ++retry.failures;
-    if (m_settings.MaxTries > 0 && retry.failures >= m_settings.MaxTries) {
-        m_jobs.SetCell(row, SubMessage, QStringLiteral("Abort>Retry limit (%1)").arg(retry.failures));
+    // The limit's text comes first and stays as it was: lists and users look for it.
+    QString givenUp;
+    if (m_settings.MaxTries > 0 && retry.failures >= m_settings.MaxTries)
+        givenUp = QStringLiteral("Abort>Retry limit (%1)").arg(retry.failures)
+            + (failure.isEmpty() ? QString() : QStringLiteral(": ") + failure);
+    else if (MaxWaitMs >= 0 && waitMs > MaxWaitMs)
+        givenUp = QStringLiteral("Abort>Retry-After %1 s is longer than the wait limit (%2 s)")
+                      .arg(waitMs / 1000)
+                      .arg(MaxWaitMs / 1000);
+    if (!givenUp.isEmpty()) {
+        m_jobs.SetCell(row, SubMessage, givenUp);
         m_retries.remove(id);
         return;
     }
     // Counted from the next tick: the first failure lets one tick pass, so rows below get their turn.
     retry.readyTick = m_ticks + 1 + BackOffTicks(retry.failures);
     retry.notBeforeMs = waitMs > 0 ? Clock() + waitMs : 0;
+    if (waitMs > 0)
+        emit JobWaiting(id, waitMs);
+}
+
+QString TScheduler::PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start, qint64 *end)
+{
+    qint64 first = 0, last = 0;
+    const QString from = jobs.Cell(row, SubSBytes), to = jobs.Cell(row, SubEBytes);
+    if (!jobs.Cell(row, SubDiv).isEmpty()
+        && (!TJobListModel::ParseNumber(from, &first) || !TJobListModel::ParseNumber(to, &last) || last <= first))
+        return QStringLiteral("S Bytes \"%1\" and E Bytes \"%2\" give no range to fetch").arg(from, to);
+    if (start)
+        *start = first;
+    if (end)
+        *end = last;
+    return {};
+}
+
+QString TScheduler::StallReason(int seconds)
+{
+    return QStringLiteral("nothing received for %1 s").arg(seconds);
 }
 
 void TScheduler::ShowCompleted(THTTPThread &worker)

@@ -33,6 +33,8 @@ public:
     int JoinWaitMs = 5000;
     // Milliseconds on a steady clock, for waits a server asked for; tests put their own in its place.
     std::function<qint64()> Clock;
+    // The longest wait a busy server may ask for before its row is given up, in ms; -1: any.
+    qint64 MaxWaitMs = -1;
 
     void TButtonGetClick();     // fetching on
     void TButtonStopClick();    // no new jobs; running ones go on
@@ -74,6 +76,12 @@ public:
     void FinishRun(THTTPThread &worker) override;
     void ShowCompleted(THTTPThread &worker) override;
 
+    // Why a part row's S Bytes and E Bytes give no range to fetch; empty for a whole-file row and a
+    // good range, which is then put into start and end (end exclusive).
+    static QString PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start = nullptr,
+                                    qint64 *end = nullptr);
+    // What a job stopped for stalling failed of, for a stall limit of seconds.
+    static QString StallReason(int seconds);
     // A % cell as a worker's progress: its part before the first "." as a number, 0 for anything else.
     static int PercentValue(const QString &cell);
     // The share of rows neither running nor pending, in percent; an empty list counts as done.
@@ -81,6 +89,8 @@ public:
 
     static const QString UserAbortText;
     static const QString TimeOutText;
+    // The Message of a part row whose range cannot be read.
+    static const QString PartRangeAbortText;
 
 signals:
     void SlotStateChanged(int slot, int state);
@@ -97,6 +107,8 @@ signals:
     void JobStarted(quint64 jobId, int slot);
     // A worker has parked after this job; its row holds the final texts.
     void JobEnded(quint64 jobId);
+    // A job that ended pending waits waitMs, as its server asked, before it is asked again.
+    void JobWaiting(quint64 jobId, qint64 waitMs);
 
 private:
     // Failures of a job in a row, the tick from which it may be handed out again, and the Clock
@@ -113,9 +125,10 @@ private:
     bool FileInUse(int row) const;
     void RequestStop(int slot, const QString &text);
     int SlotOfJob(TJobId id) const;
-    // After a run: a job that ended pending waits, or is given up at the MaxTries setting.
-    // waitMs: the least wait the server asked for, 0 when it asked none.
-    void NoteRunEnded(TJobId id, int row, qint64 waitMs);
+    // After a run: a job that ended pending waits, or is given up at the MaxTries setting or when
+    // its server asks for a wait over MaxWaitMs. waitMs: the least wait the server asked for, 0
+    // when it asked none; failure: why the run failed, named when the job is given up.
+    void NoteRunEnded(TJobId id, int row, qint64 waitMs, const QString &failure);
 
     TJobListModel &m_jobs;
     TSettings &m_settings;

@@ -57,6 +57,7 @@ QString TStartOptions::Usage()
         "  --interval MS                   timer interval, 10..60000 ms (one job starts per tick)\n"
         "  --timeout N                     restart a job after about N seconds without progress\n"
         "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
+        "  --max-wait SECONDS              give a job up when its server asks to wait longer (default 300)\n"
         "  --location                      follow redirects (up to 10)\n"
         "  --save FILE                     write the list when done\n"
         "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done\n"

@@ -2,6 +2,7 @@
 
 #include "HttpNumber.h"
 #include "HttpUrlParts.h"
+#include "UrlUtil.h"
 #include "WSocketErrors.h"
 
 #include <QCoreApplication>
@@ -581,6 +582,20 @@ bool THttpCli::ClientFailure() const
         return true;
     default:
         return false;
+    }
+}
+
+QString THttpCli::FailureText() const
+{
+    switch (FRequestDoneError) {
+    case 0:
+        return FStatus >= 400 ? UrlUtil::HttpMsg(FStatus) : QString();
+    case httpErrAborted:
+        return {};
+    case httpErrBodyCut:
+        return QStringLiteral("the connection closed before the whole answer arrived");
+    default:
+        return FReason;
     }
 }
 

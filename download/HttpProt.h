@@ -122,6 +122,9 @@ public:
     // The client itself ended the last request: an answer too large or malformed, a URL it does
     // not serve, or a body it could not write. Asking again does not mend it; the reason says which.
     bool ClientFailure() const;
+    // Why the last request failed, in words: a failure status's text, the body cut short, or the
+    // reason the client or the socket gave. Empty when it ended in order or was aborted on request.
+    QString FailureText() const;
     // Absolute URL named by the answer's "Location" line, empty when it had none.
     QString Location() const { return FLocation; }
     QStringList WWWAuthenticate() const { return FAuthenticate; }

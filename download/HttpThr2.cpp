@@ -139,6 +139,7 @@ void THTTPThread::RunJob()
     Aborted = false;
     RequestOk = true;
     RetryAfterSecs = 0;
+    FailureText.clear();
     FinalMessage.clear();
     // A URL no attempt can fetch (an edited list's) ends the job for good, with the reason.
     if (const QString problem = UrlUtil::FetchProblem(Job.JobURL); !problem.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "THostCookies.h"
+#include "TNoFollow.h"
 #include "TThreadCall.h"
 
 #include <QDeadlineTimer>
@@ -116,6 +117,9 @@ public:
     bool RequestOk = true;
     // The wait a 429 or 503 answer asked for before the job is asked again, in seconds; 0 when none.
     qint64 RetryAfterSecs = 0;
+    // Why the run ended without its file, in words, when it ended "Retry"; a stop asked of the
+    // job leaves it empty (the asker knows why).
+    QString FailureText;
 
     // Percent text of the current progress, "%1.2f"; empty when the size is not known.
     QString PercentText() const;
@@ -147,6 +151,11 @@ private:
     // complete, one of another size is removed for a fresh start. False when the answer was no such one.
     bool FinishUnsatisfiedRange();
     void CompletePartial(const QString &message);
+    // Ends the run "Retry"; why is kept unless the request already said.
+    void RetryLater(const QString &why);
+    // A job's file that could not be opened or renamed: a refusal (a link at its name) ends the job
+    // with the reason, any other failure ends the run "Retry" with what failed and the reason.
+    void FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what);
     void ShowMessage(const QString &message);
 
     void HandleHeaderEnd();

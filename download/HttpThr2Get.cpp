@@ -41,13 +41,6 @@ QString ClientFailureText(const THttpCli &cli)
     return cli.ClientFailure() ? QLatin1String("Abort>") + cli.ResponseReason() : QString();
 }
 
-// The Message of a file the job could not open or rename: a refusal (a link at its name) ends the
-// job, any other failure is tried again.
-QString FileFailureText(TNoFollow::TResult result, const QString &reason)
-{
-    return result == TNoFollow::TResult::Refused ? QStringLiteral("Abort>") + reason : Retry;
-}
-
 // A refusal by the server that asking again will not change.
 bool IsServerRefusal(int status)
 {
@@ -65,6 +58,9 @@ bool THTTPThread::RunRequest(bool head)
     } catch (...) {
         ok = false;
     }
+    // A reason found while the answer came in stays unless the client names one.
+    if (const QString failure = HttpCli->FailureText(); !failure.isEmpty())
+        FailureText = failure;
     const bool busy = FServerStatus == 429 || FServerStatus == 503;
     RetryAfterSecs = busy ? RetryAfterSeconds(HttpCli->RetryAfter(), QDateTime::currentDateTimeUtc()) : 0;
     return ok;
@@ -137,17 +133,15 @@ bool THTTPThread::PrepareGet(QFile &partial)
     QString reason;
     qint64 have = -1;
     const TNoFollow::TResult found = ProbePartial(PartialFile(), have, &reason);
-    if (found == TNoFollow::TResult::Refused) {
-        ShowMessage(FileFailureText(found, reason));
+    if (found == TNoFollow::TResult::Missing)
+        have = 0;
+    else if (found != TNoFollow::TResult::Done) {
+        FileFailed(found, reason, QStringLiteral("the partial file cannot be read"));
         return false;
     }
-    if (found != TNoFollow::TResult::Missing) {
-        if (have <= 0) {
-            if (have == 0)
-                partial.remove();
-            ShowMessage(Retry);
-            return false;
-        }
+    // An empty partial file, left by an attempt that received nothing, is no start to resume from:
+    // this attempt starts afresh rather than end without asking the server.
+    if (have > 0) {
         if (Job.StartByte + have == Job.TotalBytes) {
             CompletePartial(QStringLiteral("End>File End!"));
             return false;
@@ -156,7 +150,7 @@ bool THTTPThread::PrepareGet(QFile &partial)
             if (!OpenPartial(partial, QIODevice::ReadWrite))
                 return false;
             if (!partial.seek(have)) {
-                ShowMessage(Retry);
+                RetryLater(QLatin1String("the partial file cannot be opened: ") + partial.errorString());
                 return false;
             }
             const bool part = Job.StartByte != 0 || Job.EndByte != 0;
@@ -187,7 +181,7 @@ bool THTTPThread::OpenPartial(QFile &partial, QIODevice::OpenMode mode)
     QString reason;
     const TNoFollow::TResult opened = TNoFollow::Open(partial, PartialFile(), mode, &reason);
     if (opened != TNoFollow::TResult::Done)
-        ShowMessage(FileFailureText(opened, reason));
+        FileFailed(opened, reason, QStringLiteral("the partial file cannot be opened"));
     return opened == TNoFollow::TResult::Done;
 }
 
@@ -215,7 +209,7 @@ void THTTPThread::FinishGet()
     if (Aborted)
         return;
     if (!QFile::exists(name)) {
-        ShowMessage(Retry);
+        RetryLater(QStringLiteral("nothing was received"));
         return;
     }
     const qint64 have = PartialSize(name);
@@ -226,7 +220,8 @@ void THTTPThread::FinishGet()
     if (have <= 0 || FRangeUnusable) {
         if (have == 0)
             QFile::remove(name);
-        ShowMessage(Retry);
+        RetryLater(FRangeUnusable ? QStringLiteral("the server's range does not continue the file")
+                                  : QStringLiteral("nothing was received"));
         return;
     }
     if (BodyEndedWithoutLength()) {
@@ -243,7 +238,7 @@ void THTTPThread::FinishGet()
     if (!keep)
         QFile::remove(name);
     if (Job.HttpVersion == Version11 || !keep)
-        ShowMessage(Retry);
+        RetryLater(QStringLiteral("the answer ended before the whole file"));
 }
 
 bool THTTPThread::WholeAnswerEnded() const
@@ -279,7 +274,7 @@ bool THTTPThread::FinishUnsatisfiedRange()
     QFile::remove(name);
     ReceivedBytes = 0;
     ReportUpdate(UpdateCByte);
-    ShowMessage(Retry);
+    RetryLater(QStringLiteral("the server's file is not the one begun"));
     return true;
 }
 
@@ -288,12 +283,27 @@ void THTTPThread::CompletePartial(const QString &message)
     QString reason;
     const TNoFollow::TResult moved = TNoFollow::Move(PartialFile(), Job.LocalFile, &reason);
     if (moved != TNoFollow::TResult::Done) {
-        ShowMessage(FileFailureText(moved, reason));
+        FileFailed(moved, reason, QStringLiteral("the finished file cannot be renamed"));
         return;
     }
     RequestOk = true;
     ShowMessage(message);
     CallSink([this] { FSink.ShowCompleted(*this); });
+}
+
+void THTTPThread::FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what)
+{
+    if (result == TNoFollow::TResult::Refused)
+        ShowMessage(QStringLiteral("Abort>") + reason);
+    else
+        RetryLater(what + QLatin1String(": ") + reason);
+}
+
+void THTTPThread::RetryLater(const QString &why)
+{
+    if (FailureText.isEmpty())
+        FailureText = why;
+    ShowMessage(Retry);
 }
 
 void THTTPThread::HandleHeaderEnd()
@@ -337,6 +347,7 @@ void THTTPThread::HandleStatus200()
     if (ContinueMode) {
         HttpCli->Abort();
         DiscardPartial = true;
+        FailureText = QStringLiteral("the server sent the whole file, not the rest asked for");
     }
 }
 

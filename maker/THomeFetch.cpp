@@ -134,13 +134,11 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     FStallTimer.start(StallTimeOutMs());
     try {
         HttpCli1.Get();
-    } catch (const EHttpException &fault) {
+    } catch (const EHttpException &) {
         SetStatus(QStringLiteral("Disconnected"));
-        // Our own abort ends a whole answer at its end, or one whose status was already told. A
-        // request that ended in order was answered with a failure status.
-        const quint16 ended = HttpCli1.RequestDoneError();
-        if (FailReason.isEmpty() && ended != httpErrAborted)
-            FailReason = ended == 0 ? UrlUtil::HttpMsg(fault.ErrorCode()) : fault.Message();
+        // Our own abort ends a whole answer at its end, or one whose status was already told.
+        if (FailReason.isEmpty())
+            FailReason = HttpCli1.FailureText();
     } catch (const std::exception &fault) {
         // Not the client's own report: say what happened and drop the result.
         SetStatus(QStringLiteral("Error: ") + QString::fromLocal8Bit(fault.what()));
@@ -152,7 +150,7 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
         return false;
     }
     if (HttpCli1.RequestDoneError() == httpErrBodyCut)
-        FailReason = QStringLiteral("the connection closed before the whole answer arrived");
+        FailReason = HttpCli1.FailureText();
     PageText = stream.data().left(cap);
     return !StopRequested;
 }
@@ -180,7 +178,7 @@ void THomeFetch::StallTimerTimer()
     if (!FFetching)
         return;
     FTimedOut = true;
-    FailReason = QStringLiteral("nothing received for %1 s").arg(StallTimeOutMs() / 1000);
+    FailReason = TScheduler::StallReason(StallTimeOutMs() / 1000);
     HttpCli1.Abort();
 }
 

@@ -207,12 +207,7 @@ TEST_F(THTTPThreadTest, EndsWithoutRequestWhenLocalFilesDecide)
     EXPECT_EQ(sink.Last(T::UpdateTByte), "1234");
     EXPECT_EQ(sink.Last(T::UpdatePercent), "100.00");
     EXPECT_TRUE(sink.Values(T::UpdateSlot).isEmpty());
-    // An empty partial file, and one that cannot be read.
-    const TWorkerJob empty = JobFor(server.Url(), QStringLiteral("empty.bin"));
-    temp.write(QStringLiteral("empty.bin_"), {});
-    Run(empty);
-    EXPECT_EQ(Messages().last(), "Retry");
-    EXPECT_EQ(FileState(Partial(empty)), None);
+    // A partial file that cannot be read.
     const TWorkerJob folder = JobFor(server.Url(), QStringLiteral("folder.bin"));
     QDir().mkpath(Partial(folder));
     Run(folder);
@@ -272,6 +267,18 @@ TEST_F(THTTPThreadTest, ContinuesOrRestartsPartialFile)
         EXPECT_EQ(FileState(Partial(job)), c.partial);
         EXPECT_TRUE(c.file == None || sink.Last(T::UpdateTByte) == QString::number(c.file.size()));
     }
+
+    // An empty partial file, as a try that received nothing leaves it, is no start: the same try
+    // asks for the whole file, and an unknown size does not make it a finished empty file.
+    sink.Events.clear();
+    TWorkerJob job = JobFor({});
+    job.HttpVersion = "1.1";
+    QFile::remove(job.LocalFile);
+    temp.write(QStringLiteral("file.bin_"), {});
+    const QByteArray request = RunScripted(job, {S::Send(Ok(data))});
+    EXPECT_FALSE(request.contains("Range:")) << request.toStdString();
+    EXPECT_EQ(Messages().last(), "End>Completed!");
+    EXPECT_EQ(FileState(job.LocalFile), data);
 }
 
 // Catches a part fetched without its range, a resumed part asking from the partial file's size

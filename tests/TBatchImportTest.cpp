@@ -158,7 +158,7 @@ TEST_F(TBatchImportTest, SilentServersAndAFifoCAFileEndTheRunWithAFailure)
     const QString oldUrl = old.Url("/old.bin");
     const TProgramRun stalled = Import({}, {"--timeout", "1", "--max-tries", "1", "--add", oldUrl}, deadline);
     EXPECT_EQ(stalled.status, 1) << stalled.err.toStdString();
-    EXPECT_EQ(stalled.out, "Abort>Retry limit (1)\t" + oldUrl + "\n");
+    EXPECT_EQ(stalled.out, "Abort>Retry limit (1): nothing received for 1 s\t" + oldUrl + "\n");
 
     TScriptedServer silent;
     silent.Play({TScriptedServer::Pause()});
@@ -197,4 +197,18 @@ TEST(TBatchUsageTest, HelpPrintsTheWholeUsageAndExitsZero)
     const TProgramRun bogus = RunPelmor({"--bogus"});
     EXPECT_EQ(bogus.status, 2);
     EXPECT_TRUE(bogus.err.startsWith("pelmor: unknown option --bogus\nusage: pelmor")) << bogus.err.toStdString();
+}
+
+// Catches a busy server's "Retry-After: 3600" waited out, an hour per try, in silence: by default
+// the job is given up at once and says why. Status -1 means the run was still waiting.
+TEST_F(TBatchImportTest, LongRetryAfterGivesTheJobUpAtOnce)
+{
+    TScriptedServer hour;
+    hour.Play({TScriptedServer::Send(
+        "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nRetry-After: 3600\r\n\r\n")});
+    const QString url = hour.Url("/hour.jpg");
+    const TProgramRun run = Import({}, {"--add", url}, 10000);
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    EXPECT_EQ(run.out, "Abort>Retry-After 3600 s is longer than the wait limit (300 s)\t" + url + "\n");
+    EXPECT_EQ(hour.Connections(), 1);
 }

@@ -33,16 +33,19 @@ TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
     for (const QStringList &bad : {QStringList{"--batch"}, {"--threads", "0", "--add", "u"},
                                    {"--threads", "10", "--add", "u"}, {"--make", "a$", "1", "2"},
                                    {"--make", "a$", "1", "2", "9"}, {"--interval", "5", "--add", "u"},
-                                   {"--bogus", "--add", "u"}, {"--add"}})
+                                   {"--bogus", "--add", "u"}, {"--add"}, {"--max-wait", "-1", "--add", "u"},
+                                   {"--max-wait", "5m", "--add", "u"}, {"--max-wait", "--add", "u"}})
         EXPECT_FALSE(TBatchOptions::Parse(bad).error.isEmpty()) << bad.join(' ').toStdString();
 
     const TBatchOptions o = TBatchOptions::Parse({"--batch", "--threads", "9", "--interval", "50", "--timeout",
                                                   "7", "--max-tries", "3", "--make", "http://h/$.jpg", "1", "20",
-                                                  "3", "--add", "http://h/x.jpg", "--urls", "list.txt", "--location"});
+                                                  "3", "--add", "http://h/x.jpg", "--urls", "list.txt", "--location",
+                                                  "--max-wait", "0"});
     ASSERT_TRUE(o.error.isEmpty());
     EXPECT_TRUE(o.location);
     EXPECT_FALSE(TBatchOptions::Parse({"--add", "u"}).location);
-    EXPECT_EQ((QList<int>{o.threads, o.interval, o.timeOut, o.maxTries}), (QList<int>{9, 50, 7, 3}));
+    EXPECT_EQ((QList<int>{o.threads, o.interval, o.timeOut, o.maxTries, o.maxWait}), (QList<int>{9, 50, 7, 3, 0}));
+    EXPECT_EQ(TBatchOptions::Parse({"--add", "u"}).maxWait, 300) << "five minutes unless asked";
     ASSERT_EQ(o.sources.size(), 3);
     EXPECT_EQ(o.sources[0].make.end, 20);
     EXPECT_EQ(o.sources[2].kind, TBatchOptions::TSource::Urls);
@@ -91,7 +94,7 @@ TEST(TBatchRunTest, ReportsEachFinishedJobAndTheExitStatusWithNginx)
                TScriptedServer::Close()});
     const TBatchResult given = RunBatch(temp, {"--max-tries", "3", "--add", busy.Url("/busy.jpg")});
     EXPECT_EQ(given.status, TBatchRun::ExitIncomplete);
-    EXPECT_EQ(given.out, "Abort>Retry limit (3)\t" + busy.Url("/busy.jpg") + "\n");
+    EXPECT_EQ(given.out, "Abort>Retry limit (3): " + UrlUtil::HttpMsg(503) + "\t" + busy.Url("/busy.jpg") + "\n");
     EXPECT_EQ(busy.Connections(), 3);
 }
 
@@ -127,7 +130,9 @@ TEST(TBatchRunTest, RetryLimitComesFromTheSettings)
                                                   "--interval", "10", "--add", dead});
     std::FILE *out = std::tmpfile(), *err = std::tmpfile();
     EXPECT_EQ(TBatchRun(options, out, err, false).Run(), TBatchRun::ExitIncomplete);
-    EXPECT_EQ(ReadBack(out), "Abort>Retry limit (2)\t" + dead + "\n");
+    const QString printed = ReadBack(out);
+    EXPECT_TRUE(printed.startsWith("Abort>Retry limit (2): Connection refused") && printed.endsWith("\t" + dead + "\n"))
+        << printed.toStdString();
     std::fclose(err);
 }
 
@@ -338,4 +343,78 @@ TEST(TBatchRunTest, LinksAtTheJobsNamesAreRefusedWithTheReasonWithNginx)
         << joined.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(outside.file("new")));
     EXPECT_EQ(ReadFileOrMissing(precious), "keep me");
+}
+
+// Catches a busy server's wait not shown, shown with --quiet or not waited for, and --max-wait not
+// reaching the scheduler. (The default limit is run on the real program, which a test can stop.)
+TEST(TBatchRunTest, BusyServersWaitsAreShownAndLongOnesGiveTheJobUp)
+{
+    TTempFolder temp;
+    const QByteArray busy = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nRetry-After: ";
+    const QByteArray file(25000, 'w');
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + file;
+    TScriptedServer second;
+    second.Play({TScriptedServer::Send(busy + "1\r\n\r\n")});
+    second.Play({TScriptedServer::Send(ok)});
+    const QString url = second.Url("/second.jpg");
+    const TBatchResult waited = RunBatch(temp, {"--add", url});
+    EXPECT_EQ(waited.status, TBatchRun::ExitComplete) << waited.err.toStdString();
+    EXPECT_EQ(waited.out, "WAIT\t1\t" + url + "\nEnd>Completed!\t" + url + "\n");
+    EXPECT_EQ(ReadFileOrMissing(LocalFileName::For(temp.path(), url, true)), file);
+
+    TScriptedServer quiet;
+    quiet.Play({TScriptedServer::Send(busy + "1\r\n\r\n")});
+    quiet.Play({TScriptedServer::Send(ok)});
+    const TBatchResult silent = RunBatch(temp, {"-q", "--add", quiet.Url("/quiet.jpg")});
+    EXPECT_EQ(silent.status, TBatchRun::ExitComplete);
+    EXPECT_EQ(silent.out, "") << "waiting is progress, not a failure";
+
+    TScriptedServer none;
+    none.Play({TScriptedServer::Send(busy + "1\r\n\r\n")});
+    const TBatchResult never = RunBatch(temp, {"--max-wait", "0", "--add", none.Url("/none.jpg")});
+    EXPECT_EQ(never.out, "Abort>Retry-After 1 s is longer than the wait limit (0 s)\t" + none.Url("/none.jpg") + "\n");
+}
+
+// Catches a try counted twice (a stalled request left an empty partial file, and the next try
+// ended on it without asking the server), and a given-up job that does not say what failed.
+TEST(TBatchRunTest, RetryLimitCountsRequestsAndNamesTheLastFailure)
+{
+    TTempFolder temp;
+    TScriptedServer silent;
+    silent.Play({TScriptedServer::Pause()});
+    const QString url = silent.Url("/stall.jpg");
+    const TBatchResult stalled = RunBatch(temp, {"--timeout", "1", "--max-tries", "4", "--add", url});
+    EXPECT_EQ(stalled.status, TBatchRun::ExitIncomplete);
+    EXPECT_EQ(stalled.out, "Abort>Retry limit (4): nothing received for 1 s\t" + url + "\n");
+    EXPECT_EQ(silent.Connections(), 4);
+
+    TScriptedServer cut;
+    // HTTP/1.0: each try starts afresh, and ends the same way.
+    cut.Play({TScriptedServer::Send("HTTP/1.0 200 OK\r\nContent-Length: 30000\r\n\r\n" + QByteArray(100, 'c')),
+              TScriptedServer::Close()});
+    const QString cutUrl = cut.Url("/cut.jpg");
+    const TBatchResult shortened = RunBatch(temp, {"--max-tries", "2", "--add", cutUrl});
+    EXPECT_EQ(shortened.out,
+              "Abort>Retry limit (2): the connection closed before the whole answer arrived\t" + cutUrl + "\n");
+    EXPECT_EQ(cut.Connections(), 2);
+}
+
+// Catches part rows of a list whose range cannot be read dropped without a word (even with -q),
+// fetched, or counted as a run that took all its input.
+TEST(TBatchRunTest, ListRowsWithoutARangeAreRefused)
+{
+    TTempFolder temp;
+    const QString url = QStringLiteral("http://127.0.0.1:%1/big.zip").arg(UnusedLoopbackPort());
+    temp.write("parts.wst", ("(..)," + url + ",-,???,-,>,-,-,Ready,*,0,x,100,001\r\n"
+                             "(..)," + url + ",-,???,-,>,-,-,Retry,*,0,200,100,002\r\n"
+                             "(..)," + url + ",-,???,-,>,-,-,Cancel,*,0,x,,003\r\n").toLatin1());
+    const TBatchResult r = RunBatch(temp, {"-q", temp.file("parts.wst"), "--save", temp.file("saved.wst")});
+    EXPECT_EQ(r.status, TBatchRun::ExitIncomplete);
+    const QString where = "pelmor: " + temp.file("parts.wst") + ": 「" + url + "」: part ";
+    EXPECT_EQ(r.err, where + "001: S Bytes \"x\" and E Bytes \"100\" give no range to fetch\n" + where
+                         + "002: S Bytes \"200\" and E Bytes \"100\" give no range to fetch\n");
+    EXPECT_EQ(r.out, "");
+    const QString saved = QString::fromLatin1(temp.read("saved.wst"));
+    EXPECT_EQ(saved.count(",Abort>S Bytes / E Bytes,"), 2) << saved.toStdString();
+    EXPECT_TRUE(saved.contains(",Cancel,")) << "a row that is not fetched is no one's concern";
 }

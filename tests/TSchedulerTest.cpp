@@ -266,7 +266,7 @@ TEST_F(TSchedulerTest, FailingRowBacksOffAndIsGivenUpAtMaxTries)
     };
     runTicks(14);
     EXPECT_EQ(startTicks, (QList<int>{1, 3, 6, 11})) << "waits of 1, 2 and 4 ticks";
-    EXPECT_EQ(jobs.Cell(0, SubMessage), "Abort>Retry limit (4)");
+    EXPECT_TRUE(jobs.Cell(0, SubMessage).startsWith("Abort>Retry limit (4): Connection refused")) << jobs.Cell(0, SubMessage).toStdString();
     EXPECT_GT(finished, 0) << "a row given up leaves nothing to do";
 
     jobs.SetCell(0, SubMessage, "Ready");
@@ -423,7 +423,7 @@ TEST_F(TSchedulerTest, NoJobEverRunsOnTwoWorkers)
     EXPECT_EQ(endsWithoutStart, 0);
     EXPECT_EQ(ended.size(), 160);
     for (int row = 0; row < jobs.RowCount(); ++row) {
-        EXPECT_EQ(jobs.Cell(row, SubMessage), "Abort>Retry limit (4)") << row;
+        EXPECT_TRUE(jobs.Cell(row, SubMessage).startsWith("Abort>Retry limit (4): ")) << row;
         EXPECT_EQ(jobs.Caption(row), "@@") << row;
     }
 }
