@@ -68,7 +68,8 @@ public:
     void TButtonSaveClick();
     void PopMargeClick();
     void DropFileTarget1Drop(const QStringList &files);
-    void LoadList(const QString &fileName);
+    // False when the file could not be read or was refused (the user has been told).
+    bool LoadList(const QString &fileName);
     void SetListFileName(const QString &name);
     QString DefaultListFile() const;
 

@@ -2,6 +2,7 @@
 #include "FormHome1.h"
 #include "HttpThr1.h"
 #include "LocalFileName.h"
+#include "MakeSequence.h"
 #include "TDialogs.h"
 #include "TJobListFile.h"
 #include "TListCommands.h"
@@ -51,21 +52,24 @@ void TFormMain::SetListFileName(const QString &name)
     setWindowTitle(QStringLiteral("ソラリト [") + name + QLatin1Char(']'));
 }
 
-void TFormMain::LoadList(const QString &fileName)
+bool TFormMain::LoadList(const QString &fileName)
 {
     // The list kept between runs may simply not exist yet.
     if (fileName == DefaultListFile() && !QFileInfo::exists(fileName))
-        return;
+        return true;
     const TJobListFile::TLoadReport report = TJobListFile::LoadList(
         Jobs, fileName,
-        [this](const QString &url, const QString &start, const QString &end, const QString &length,
-               const QString &step) { return FormHome->MakeFromRecord(url, start, end, length, step); });
+        {MakeSequence::Offered, [this](const QString &url, const QString &start, const QString &end,
+                                       const QString &length, const QString &step) {
+             return FormHome->MakeFromRecord(url, start, end, length, step);
+         }});
     if (!report.error.isEmpty())
         ShowMessage(report.error);
     if (report.skippedLines > 0)
         SetStatus(QStringLiteral("%1 行を読み込めませんでした（%2 行目）。")
                       .arg(report.skippedLines)
                       .arg(TJobListFile::SkippedLineNumbers(report)));
+    return report.error.isEmpty();
 }
 
 void TFormMain::TButtonOpenClick()
@@ -73,8 +77,9 @@ void TFormMain::TButtonOpenClick()
     const QString name = ChooseOpenFile(QString(), ListFileName, OpenFilters);
     if (name.isEmpty() || !QFileInfo::exists(name))
         return;
-    LoadList(name);
-    SetListFileName(name);
+    // A list that was not read is not the one a later save should overwrite.
+    if (LoadList(name))
+        SetListFileName(name);
 }
 
 void TFormMain::TButtonSaveClick()

@@ -174,8 +174,8 @@ bool TBatchRun::AddSources()
     for (const TBatchOptions::TSource &source : std::as_const(m_options.sources)) {
         switch (source.kind) {
         case TBatchOptions::TSource::List: {
-            const TJobListFile::TLoadReport report
-                = TJobListFile::LoadList(m_jobs, source.text, std::bind_front(MakeFromRecord, std::ref(m_jobs)));
+            const TJobListFile::TLoadReport report = TJobListFile::LoadList(
+                m_jobs, source.text, {MakeSequence::Offered, std::bind_front(MakeFromRecord, std::ref(m_jobs))});
             if (!report.error.isEmpty()) {
                 Print(m_err, QStringLiteral("pelmor: %1\n").arg(report.error));
                 return false;

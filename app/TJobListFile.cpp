@@ -4,6 +4,8 @@
 #include "TSafeFile.h"
 #include "UrlUtil.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -42,16 +44,25 @@ bool IsLocal(const QString &url)
     return url.startsWith(QStringLiteral("file://"));
 }
 
+const QString MakeKey = QStringLiteral("MAKE=");
+
+// The fields of a line; false when it holds more than a line may.
+bool SplitFields(const QString &line, QStringList *fields)
+{
+    // A comma is never part of a double-byte character, so splitting the text splits the bytes.
+    *fields = line.split(u',');
+    return fields->size() <= MaxFields;
+}
+
 // One line of a list. Returns false when the line is skipped as damaged.
 bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMakeRecord &makeRecord)
 {
-    // A comma is never part of a double-byte character, so splitting the text splits the bytes.
-    const QStringList fields = line.split(u',');
-    if (fields.size() > MaxFields)
+    QStringList fields;
+    if (!SplitFields(line, &fields))
         return false;
     const QString first = fields.value(0);
     const bool urlLine = first.startsWith(QStringLiteral("URL="), Qt::CaseInsensitive);
-    const bool makeLine = first.startsWith(QStringLiteral("MAKE="), Qt::CaseInsensitive);
+    const bool makeLine = first.startsWith(MakeKey, Qt::CaseInsensitive);
     // The rule that refuses a URL when it is added refuses it here, so that no row the list showed
     // vanishes unreported at the next start. Blanks around a URL are no part of it.
     const QString listedUrl = urlLine ? first.mid(4).trimmed() : QString();
@@ -79,13 +90,13 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
                                             dash, dash, QStringLiteral("Ready"), dash, dash}));
     }
     if (makeLine && makeRecord)
-        return makeRecord(first.mid(5), fields.value(1), fields.value(2), fields.value(3), fields.value(4));
+        return makeRecord(first.mid(MakeKey.size()), fields.value(1), fields.value(2), fields.value(3), fields.value(4));
     return true;
 }
 
 // The next line without its line end, or false when it is longer than a list line may be; the
 // rest of such a line is read past in pieces.
-bool ReadLine(QFile &file, QByteArray *line)
+bool ReadLine(QIODevice &file, QByteArray *line)
 {
     constexpr int piece = TJobListFile::MaxLineBytes + 16; // room for the line end
     *line = file.readLine(piece);
@@ -145,30 +156,87 @@ QByteArray EncodeField(const QString &cell, bool url)
     return bytes;
 }
 
+// Hands each line of Lines that is not blank to Visit(number from 1, bytes, whether it fits the line
+// bound) until Visit returns false or the lines end; stops at a read error of File too, which File
+// then reports. Lines is File, or what was read of it.
+template <typename TVisit>
+void ForEachLine(QIODevice &Lines, const QFile &File, TVisit Visit)
+{
+    QByteArray bytes;
+    for (int number = 1; !Lines.atEnd(); ++number) {
+        const bool fits = ReadLine(Lines, &bytes);
+        if (File.error() != QFileDevice::NoError)
+            return;
+        if (fits && bytes.trimmed().isEmpty())
+            continue;
+        if (!Visit(number, bytes, fits))
+            return;
+    }
+}
+
+// The refusal of a list whose "MAKE=" lines would offer more URLs than MaxMadeUrls, or an empty
+// text. Counted before anything is loaded, so that a refused list leaves the job list as it was.
+QString MadeUrlsRefusal(QIODevice &lines, const QFile &file, const TJobListFile::TMakeCount &offered)
+{
+    QString refusal;
+    qint64 total = 0;
+    QStringDecoder decoder(FileCodec, QStringDecoder::Flag::Stateless);
+    ForEachLine(lines, file, [&](int number, const QByteArray &bytes, bool fits) {
+        // Only "MAKE=" lines are decoded: the key is ASCII, so the bytes tell them.
+        if (!fits || !bytes.left(MakeKey.size()).toUpper().startsWith(MakeKey.toLatin1()))
+            return true;
+        QStringList fields;
+        const QString line = Decode(decoder, bytes);
+        if (line.isEmpty() || !SplitFields(line, &fields))
+            return true;
+        total += std::max(0, offered(fields.value(0).mid(MakeKey.size()), fields.value(1), fields.value(2),
+                                     fields.value(3), fields.value(4)));
+        if (total <= TJobListFile::MaxMadeUrls)
+            return true;
+        refusal = QStringLiteral("%1: %2 行目までの MAKE= 行で URL が %3 件になり、一つのリストで作れる %4 件を超えます。"
+                                 "リストは読み込みませんでした。")
+                      .arg(QDir::toNativeSeparators(file.fileName()))
+                      .arg(number)
+                      .arg(total)
+                      .arg(TJobListFile::MaxMadeUrls);
+        return false;
+    });
+    return refusal;
+}
+
 } // namespace
 
 TJobListFile::TLoadReport TJobListFile::LoadList(TJobListModel &jobs, const QString &fileName,
-                                                 const TMakeRecord &makeRecord)
+                                                 const TMakeLines &makeLines)
 {
     TLoadReport report;
     const int before = jobs.RowCount();
     QFile file(fileName);
-    if (file.open(QIODevice::ReadOnly)) {
+    // A pipe is read once, so it is held whole for the count and the load.
+    QBuffer held;
+    QIODevice *lines = &file;
+    if (file.open(QIODevice::ReadOnly) && makeLines.make && makeLines.offered) {
+        if (file.isSequential()) {
+            held.setData(file.readAll());
+            held.open(QIODevice::ReadOnly);
+            lines = &held;
+        }
+        report.error = MadeUrlsRefusal(*lines, file, makeLines.offered);
+        if (!report.error.isEmpty())
+            return report;
+        lines->seek(0);
+    }
+    if (file.isOpen() && file.error() == QFileDevice::NoError) {
         QStringDecoder decoder(FileCodec, QStringDecoder::Flag::Stateless);
-        QByteArray bytes;
-        for (int number = 1; !file.atEnd(); ++number) {
-            const bool fits = ReadLine(file, &bytes);
-            if (file.error() != QFileDevice::NoError)
-                break;
-            if (fits && bytes.trimmed().isEmpty())
-                continue;
+        ForEachLine(*lines, file, [&](int number, const QByteArray &bytes, bool fits) {
             const QString line = fits ? Decode(decoder, bytes) : QString();
-            if (!line.isEmpty() && LoadLine(jobs, line, makeRecord))
-                continue;
+            if (!line.isEmpty() && LoadLine(jobs, line, makeLines.make))
+                return true;
             if (report.firstSkipped.size() < ReportedLines)
                 report.firstSkipped.append(number);
             ++report.skippedLines;
-        }
+            return true;
+        });
     }
     if (file.error() != QFileDevice::NoError)
         report.error = TSafeFile::ErrorText(QStringLiteral("Cannot read"), fileName, file.errorString());

@@ -1,9 +1,13 @@
 #include "MakeSequence.h"
 
+#include "TJobListFile.h"
 #include "TJobListModel.h"
 
 #include <algorithm>
 #include <cstdlib>
+
+// A list is never refused for one line the Home window could have made.
+static_assert(MakeSequence::MakeMax <= TJobListFile::MaxMadeUrls);
 
 namespace {
 const QChar Mark = QLatin1Char('$');
@@ -38,25 +42,40 @@ bool MakeSequence::ReadRecord(const QString &pattern, const QString &start, cons
     return true;
 }
 
+int MakeSequence::Offered(const QString &pattern, const QString &start, const QString &end, const QString &length,
+                          const QString &step)
+{
+    TRecord record;
+    bool bad = false;
+    if (!ReadRecord(pattern, start, end, length, step, &record, &bad))
+        return bad ? -1 : 0;
+    return Count(record.pattern, record.start, record.end);
+}
+
 bool MakeSequence::HasMark(const QString &pattern)
 {
     return pattern.contains(Mark);
 }
 
-QStringList MakeSequence::Expand(const QString &pattern, int start, int end, int length)
+int MakeSequence::Count(const QString &pattern, int start, int end)
 {
-    const qsizetype mark = pattern.indexOf(Mark);
-    if (mark < 0)
-        return {};
-    const QString prefix = pattern.left(mark);
-    const QString suffix = pattern.mid(mark + 1);
     const qint16 first = static_cast<qint16>(start);
     const qint16 last = static_cast<qint16>(end);
+    return HasMark(pattern) && first <= last ? last - first + 1 : 0;
+}
+
+QStringList MakeSequence::Expand(const QString &pattern, int start, int end, int length)
+{
+    const int count = Count(pattern, start, end);
+    if (count == 0)
+        return {};
+    const qsizetype mark = pattern.indexOf(Mark);
+    const QString prefix = pattern.left(mark);
+    const QString suffix = pattern.mid(mark + 1);
+    const int first = static_cast<qint16>(start);
     QStringList urls;
-    if (last < first)
-        return urls;
-    urls.reserve(last - first + 1);
-    for (int n = first; n <= last; ++n) {
+    urls.reserve(count);
+    for (int n = first; n < first + count; ++n) {
         QString digits = QString::number(std::abs(n));
         if (length > 0)
             digits = (Zeros + digits).right(length);

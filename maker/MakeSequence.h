@@ -13,6 +13,8 @@ constexpr int NumberMax = 10000;
 constexpr int LengthMax = 5;
 constexpr int StepMin = 1;
 constexpr int StepMax = 100;
+// The most URLs one Make offers: every number the fields allow.
+constexpr int MakeMax = NumberMax + 1;
 
 bool HasMark(const QString &pattern);
 
@@ -29,6 +31,13 @@ struct TRecord {
 bool ReadRecord(const QString &pattern, const QString &start, const QString &end, const QString &length,
                 const QString &step, TRecord *record, bool *bad);
 
+// How many URLs a "MAKE=" line offers, its numbers held to the ranges of the fields as ReadRecord
+// holds them: 0 when a field is empty, -1 when a number is not a number.
+int Offered(const QString &pattern, const QString &start, const QString &end, const QString &length,
+            const QString &step);
+
+// How many URLs the expansion offers: none without a mark or when end < start.
+int Count(const QString &pattern, int start, int end);
 // The URLs of the expansion in ascending order; none when end < start. Start and end are read as
 // signed 16-bit values; length 1..5 pads with zeros or keeps the last digits, 0 leaves the number.
 QStringList Expand(const QString &pattern, int start, int end, int length);

@@ -198,6 +198,23 @@ TEST_F(HttpThr1CommandsTest, ListKeptBetweenRunsAndDroppedFiles)
     EXPECT_EQ(third.Jobs.Cell(6, SubMessage), "<FILE>");
 }
 
+// Catches a list whose "MAKE=" lines would flood the list loading some of them, the refusal going
+// untold, and the refused list taken as the list's name, where a save would overwrite it.
+TEST_F(HttpThr1CommandsTest, OpeningAListOfTooManyMadeUrlsIsRefused)
+{
+    QByteArray flood;
+    for (int i = 0; i < 20; ++i)
+        flood += "MAKE=http://h/" + QByteArray::number(i) + "/$.jpg,0,10000,5,1\r\n";
+    const QString name = temp.write("flood.wst", flood);
+    form->ChooseOpenFile = [&](const QString &, const QString &, const QString &) { return name; };
+    form->TButtonOpenClick();
+    EXPECT_EQ(form->Jobs.RowCount(), 0);
+    auto *box = form->findChild<QMessageBox *>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().startsWith(name + ": 10 行目までの MAKE= 行で")) << box->text().toStdString();
+    EXPECT_EQ(form->windowTitle(), "ソラリト [デフォルト]");
+}
+
 // New List stops every job, waits until the workers have parked, then empties the list.
 TEST_F(HttpThr1CommandsTest, NewListWaitsForWorkers)
 {

@@ -1,5 +1,7 @@
 #include "MakeSequence.h"
+#include "TJobListFile.h"
 #include "TJobListModel.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,4 +36,35 @@ TEST(MakeSequenceTest, AddToSkipsDuplicates)
     EXPECT_EQ(MakeSequence::AddTo(jobs, "http://h/$.png", 5, 14, 3), 5);
     EXPECT_EQ(jobs.RowCount(), 15);
     EXPECT_EQ(jobs.Cell(14, SubURL), "http://h/014.png");
+}
+
+// Catches a "MAKE=" line counted otherwise than it would be made: its numbers are held to the Home
+// window's fields as the window holds them, so no line offers more than one Make of the window.
+TEST(MakeSequenceTest, ListLinesOfferWhatTheWindowWouldMake)
+{
+    using MakeSequence::Offered;
+    EXPECT_EQ(Offered("http://h/$.jpg", "0", "99999", "3", "1"), MakeSequence::MakeMax);
+    EXPECT_EQ(Offered("http://h/$.jpg", "-5", "20", "3", "500"), 21);
+    EXPECT_EQ(Offered("http://h/$.jpg", "5", "4", "3", "1"), 0);
+    EXPECT_EQ(Offered("http://h/no-mark.jpg", "1", "20", "3", "1"), 0);
+    EXPECT_EQ(Offered("http://h/$.jpg", "1", "", "3", "1"), 0);
+    EXPECT_EQ(Offered("http://h/$.jpg", "1", "two", "3", "1"), -1);
+}
+
+// Catches the list of 100 widest "MAKE=" lines, a few kilobytes, loading as a million rows: it is
+// refused at the line that passes the bound, and no row is made.
+TEST(MakeSequenceTest, ListOfManyMakeLinesIsRefused)
+{
+    TTempFolder dir;
+    QByteArray list;
+    for (int i = 0; i < 100; ++i)
+        list += "MAKE=http://h/" + QByteArray::number(i) + "/$.jpg,0,10000,5,1\r\n";
+    TJobListModel jobs;
+    int made = 0;
+    const TJobListFile::TLoadReport report = TJobListFile::LoadList(
+        jobs, dir.write("flood.wst", list), {MakeSequence::Offered, [&](const auto &...) { return ++made > 0; }});
+    static_assert(TJobListFile::MaxMadeUrls / MakeSequence::MakeMax == 9);
+    EXPECT_TRUE(report.error.contains(": 10 行目までの MAKE= 行で URL が 100010 件")) << report.error.toStdString();
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(jobs.RowCount(), 0);
 }

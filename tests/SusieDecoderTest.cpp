@@ -1,3 +1,4 @@
+#include "PictureLimit.h"
 #include "SusiePlugin.h"
 #include "TempFolder.h"
 
@@ -159,6 +160,22 @@ protected:
     if (var.isEmpty())                                                                                    \
         GTEST_SKIP() << GetParam().Tool << " is not installed";
 
+// Sets Count bits from bit At on, least significant first, as JPEG XL packs its headers.
+void SetBits(QByteArray &Bytes, int At, int Count, uint32_t Value)
+{
+    for (int i = 0; i < Count; ++i, ++At) {
+        const int bit = 1 << (At % 8);
+        Bytes[At / 8] = char(Value >> i & 1 ? Bytes[At / 8] | bit : Bytes[At / 8] & ~bit);
+    }
+}
+
+QSize InfoSize(const TPlugin &Plugin, const QByteArray &File, int32_t *Result)
+{
+    SusiePictureInfo info{};
+    *Result = Plugin.PictureInfo(File.constData(), int32_t(File.size()), 1, &info);
+    return QSize(info.width, info.height);
+}
+
 QImage Sample(QImage::Format Format)
 {
     QImage image(7, 5, QImage::Format_ARGB32);
@@ -254,8 +271,8 @@ TEST_P(SusieDecoder, RefusesDamagedInput)
 INSTANTIATE_TEST_SUITE_P(Formats, SusieDecoder, testing::ValuesIn(Cases),
                          [](const testing::TestParamInfo<TDecoderCase> &p) { return std::string(p.param.Name); });
 
-// Each decoder knows only its own files; an AVIF header announcing more pixels than the cap is
-// refused before anything is decoded.
+// Each decoder knows only its own files; an AVIF header announcing more pixels than the viewer's
+// limit is refused before anything is decoded, one at the limit is taken.
 TEST(SusieDecoders, SignaturesAndSizeCap)
 {
     TTempFolder folder;
@@ -273,15 +290,63 @@ TEST(SusieDecoders, SignaturesAndSizeCap)
     EXPECT_NE(jxlPlugin.Supported("", jxl.constData()), 0);
     EXPECT_EQ(jxlPlugin.Supported("", avif.constData()), 0);
 
-    // 16000 by 16000 is within the library's own default limit but beyond the plug-in's cap.
+    // The size the file announces: 8192 by 8192 is the viewer's limit; 8193 by 8192 is within the
+    // library's own default limit but beyond the viewer's.
     const qsizetype ispe = avif.indexOf("ispe");
     ASSERT_GT(ispe, 0);
-    for (qsizetype at : {ispe + 8, ispe + 12}) {
-        const char side[4] = {0, 0, char(0x3e), char(0x80)};
-        avif.replace(at, 4, side, 4);
-    }
-    SusiePictureInfo info{};
-    EXPECT_NE(avifPlugin.PictureInfo(avif.constData(), int32_t(avif.size()), 1, &info), 0);
+    const auto sized = [&](uint32_t Width, uint32_t Height) {
+        QByteArray bytes = avif;
+        for (const auto &[at, side] : {std::pair(ispe + 8, Width), std::pair(ispe + 12, Height)}) {
+            const char big[4] = {char(side >> 24), char(side >> 16), char(side >> 8), char(side)};
+            bytes.replace(at, 4, big, 4);
+        }
+        return bytes;
+    };
+    int32_t result = -1;
+    EXPECT_EQ(InfoSize(avifPlugin, sized(8192, 8192), &result), QSize(8192, 8192));
+    EXPECT_EQ(result, 0);
+    InfoSize(avifPlugin, sized(8193, 8192), &result);
+    EXPECT_NE(result, 0);
+}
+
+// Catches a decoder that takes a picture on by a limit of its own, or that goes on to decode before it
+// looks at the size: a JPEG XL of a few hundred bytes announcing one row more than the viewer's limit
+// is refused from its header, while one exactly at the limit is still taken.
+TEST(SusieDecoders, JxlBeyondThePictureLimitIsRefusedBeforeDecoding)
+{
+    TTempFolder folder;
+    QImage tall(8, 8200, QImage::Format_Grayscale8);
+    tall.fill(90);
+    // A picture this tall has its height written in 18 bits and its width in 9: room for 512 x 131073.
+    const QByteArray file = EncodeWith(Cases[1], tall, folder, "tall");
+    if (file.isEmpty())
+        GTEST_SKIP() << "cjxl is not installed";
+    ASSERT_TRUE(file.startsWith("\xff\x0a")) << "a bare codestream";
+    // After the signature: a flag, the height less one (2 selector bits, 18 bits), the ratio (3 bits),
+    // the width less one (2 selector bits, 9 bits).
+    constexpr int HeightAt = 16 + 1 + 2, WidthAt = HeightAt + 18 + 3 + 2;
+    const auto sized = [&](uint32_t Width, uint32_t Height) {
+        QByteArray bytes = file;
+        SetBits(bytes, HeightAt, 18, Height - 1);
+        SetBits(bytes, WidthAt, 9, Width - 1);
+        return bytes;
+    };
+    static_assert(512 * 131072 == PictureLimit::MaxPixels);
+    const TPlugin plugin(PELMOR_JXL_SPI);
+    ASSERT_TRUE(plugin.Loaded());
+    int32_t result = -1;
+    ASSERT_EQ(InfoSize(plugin, sized(8, 8200), &result), QSize(8, 8200)) << "the fields are where they are sought";
+    EXPECT_EQ(InfoSize(plugin, sized(512, 131072), &result), QSize(512, 131072));
+    EXPECT_EQ(result, 0) << "the largest picture the viewer shows";
+
+    // Out of memory, the answer for a picture too large, given from the header: a decoder that read on
+    // would fail on the frames, which were written for a smaller picture, with another answer.
+    const QByteArray beyond = sized(512, 131073);
+    InfoSize(plugin, beyond, &result);
+    EXPECT_EQ(result, 4);
+    HLOCAL info = 1, pixels = 1;
+    EXPECT_EQ(plugin.Picture(beyond.constData(), int32_t(beyond.size()), 1, &info, &pixels, nullptr, 0), 4);
+    EXPECT_EQ(info | pixels, 0u);
 }
 
 // The file's turn and mirror apply before the picture is shown, and the size reported follows them.

@@ -287,6 +287,21 @@ TEST(TBatchRunTest, RunsListsAndSavesTheOutcomeWithNginx)
     EXPECT_TRUE(unsaved.err.contains(nowhere)) << unsaved.err.toStdString();
 }
 
+// Catches a list of a few "MAKE=" lines run as a flood of jobs, or as part of one: the run refuses the
+// list, says where, fetches nothing and ends as for a list it cannot read.
+TEST(TBatchRunTest, ListOfTooManyMadeUrlsIsRefused)
+{
+    TTempFolder temp;
+    QByteArray flood;
+    for (int i = 0; i < 20; ++i)
+        flood += "MAKE=http://127.0.0.1:9/" + QByteArray::number(i) + "/$.jpg,0,10000,5,1\r\n";
+    const QString list = temp.write("flood.wst", flood);
+    const TBatchResult run = RunBatch(temp, {list, "--add", "http://127.0.0.1:9/other.jpg"});
+    EXPECT_EQ(run.status, TBatchRun::ExitUsage);
+    EXPECT_TRUE(run.err.startsWith("pelmor: " + list + ": 10 行目までの MAKE= 行で")) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+}
+
 // Catches parts joined in the wrong order or with a hole, parts left behind after the join, and a
 // server that refuses ranges reported as success.
 TEST(TBatchRunTest, SplitFetchesPartsAndJoinsThemWithNginx)

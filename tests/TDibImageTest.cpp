@@ -182,3 +182,18 @@ TEST(TDibImage, RefusesBrokenBlocks)
     EXPECT_THROW(DibToBitmapFile(info.data(), info.size(), nullptr, 0), EInvalidDib);
     EXPECT_NO_THROW(good.File());
 }
+
+// Catches the host taking on a picture that the viewer's readers then throw away: one row beyond the
+// viewer's limit is refused for its size, before its pixel block is looked at.
+TEST(TDibImage, RefusesPicturesBeyondTheViewerLimit)
+{
+    TDib dib(1, 1, 24, 0);
+    dib.Header.biWidth = 8192;
+    dib.Header.biHeight = 8193;
+    try {
+        dib.File();
+        ADD_FAILURE() << "taken";
+    } catch (const EInvalidDib &error) {
+        EXPECT_NE(std::string(error.what()).find("8192 x 8193 pixels is too large"), std::string::npos) << error.what();
+    }
+}

@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <random>
+#include <thread>
+
+#include <sys/stat.h>
 
 using namespace TJobListFile;
 
@@ -109,7 +112,7 @@ TEST(TJobListFileTest, MakeLinesAndUnreadableFiles)
     };
     const TLoadReport report = LoadList(
         jobs, dir.write("m.wst", "MAKE=http://h/$.jpg,1,20,3,1\r\nmake=http://h/b$.jpg,1,,3,1\nMake=http://h/c$.jpg,x,20,3,1\r\n"),
-        maker);
+        {[](const auto &...) { return 1; }, maker});
     ASSERT_EQ(calls.size(), 3);
     EXPECT_EQ(calls[0], QStringList({"http://h/$.jpg", "1", "20", "3", "1"}));
     EXPECT_EQ(calls[1], QStringList({"http://h/b$.jpg", "1", "", "3", "1"}));
@@ -120,6 +123,71 @@ TEST(TJobListFileTest, MakeLinesAndUnreadableFiles)
         const TLoadReport unreadable = LoadList(jobs, name, {});
         EXPECT_TRUE(unreadable.error.contains(name) && unreadable.rows == 0) << unreadable.error.toStdString();
     }
+}
+
+// Catches a list of a few "MAKE=" lines let through to make a flood of rows, a refused list loading
+// its first lines all the same, a refusal that does not say where, and a bad number (offering -1)
+// lowering the total.
+TEST(TJobListFileTest, ListsOfferingTooManyUrlsAreRefusedWhole)
+{
+    TTempFolder dir;
+    int made = 0;
+    const TMakeLines lines{
+        [](const QString &, const QString &, const QString &end, const QString &, const QString &) {
+            bool number = false;
+            const int offered = end.toInt(&number);
+            return number ? offered : -1;
+        },
+        [&](const auto &...) {
+            ++made;
+            return true;
+        }};
+    const int each = MaxMadeUrls / 10;
+    QByteArray full = "(..),http://h/kept.jpg,-,???,-,>,-,-,Ready,-,-,,,\r\n";
+    for (int i = 0; i < 10; ++i)
+        full += "MAKE=http://h/$.jpg,1," + QByteArray::number(each) + ",0,1\r\n";
+    TJobListModel jobs;
+    TLoadReport report = LoadList(jobs, dir.write("full.wst", full), lines);
+    EXPECT_TRUE(report.error.isEmpty()) << report.error.toStdString();
+    EXPECT_EQ(made, 10) << "exactly the bound is taken";
+
+    made = 0;
+    jobs.AppendRow("(..)", {"http://h/before.jpg"});
+    const QString over = dir.write("over.wst", full + "MAKE=http://h/$.jpg,1,x,0,1\r\n\r\nMAKE=http://h/$.jpg,1,1,0,1\r\n");
+    report = LoadList(jobs, over, lines);
+    EXPECT_EQ(report.error, over + ": 14 行目までの MAKE= 行で URL が " + QString::number(MaxMadeUrls + 1)
+                                + " 件になり、一つのリストで作れる " + QString::number(MaxMadeUrls)
+                                + " 件を超えます。リストは読み込みませんでした。");
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(report.rows, 0);
+    EXPECT_EQ(jobs.RowCount(), 2) << "the rows there before stay, none is added";
+}
+
+// Catches a list read from a pipe losing its lines to the count of its "MAKE=" lines: a pipe is read
+// once.
+TEST(TJobListFileTest, ListFromAPipeLoadsWhole)
+{
+    TTempFolder dir;
+    const QString pipe = dir.file("list.pipe");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    std::thread writer([&] {
+        QFile out(pipe);
+        if (out.open(QIODevice::WriteOnly))
+            out.write("MAKE=http://h/$.jpg,1,2,0,1\r\nURL=http://h/listed.jpg\r\n");
+    });
+    QStringList made;
+    TJobListModel jobs;
+    const TLoadReport report = LoadList(jobs, pipe,
+                                        {[](const auto &...) { return 2; },
+                                         [&](const QString &pattern, const auto &...) {
+                                             made.append(pattern);
+                                             return true;
+                                         }});
+    writer.join();
+    EXPECT_TRUE(report.error.isEmpty()) << report.error.toStdString();
+    EXPECT_EQ(made, QStringList{"http://h/$.jpg"});
+    ASSERT_EQ(jobs.RowCount(), 1);
+    EXPECT_EQ(jobs.Cell(0, SubURL), "http://h/listed.jpg");
 }
 
 // Catches a damaged line turned into a job (a URL cut at a NUL, bytes CP932 lacks read as other

@@ -1,5 +1,6 @@
 #include "TDibImage.h"
 
+#include "PictureLimit.h"
 #include "SusiePlugin.h"
 
 #include <QString>
@@ -10,9 +11,6 @@ namespace {
 
 constexpr uint64_t HeaderSize = sizeof(SusieBitmapInfoHeader);
 constexpr uint64_t FileHeaderSize = 14;
-// Far beyond any picture the viewer shows, and small enough that a lying header cannot exhaust memory.
-constexpr uint64_t MaxPixels = uint64_t(1) << 28;
-constexpr uint64_t MaxFileImage = uint64_t(1) << 30;
 
 [[noreturn]] void Fail(const QString &Why)
 {
@@ -51,7 +49,8 @@ QByteArray DibToBitmapFile(const void *Info, size_t InfoSize, const void *Bits, 
 
     const uint64_t width = uint64_t(header.biWidth);
     const uint64_t height = uint64_t(header.biHeight < 0 ? -int64_t(header.biHeight) : int64_t(header.biHeight));
-    if (width * height > MaxPixels)
+    // Only a picture the viewer takes, so that a lying header cannot make the file image below large.
+    if (!PictureLimit::Fits(width, height))
         Fail(QStringLiteral("%1 x %2 pixels is too large").arg(width).arg(height));
     const uint64_t stride = (header.biBitCount * width + 31) / 32 * 4;
     const uint64_t imageSize = height * stride;
@@ -70,8 +69,6 @@ QByteArray DibToBitmapFile(const void *Info, size_t InfoSize, const void *Bits, 
         Fail(QStringLiteral("%1 bytes of pixels in a block of %2").arg(imageSize).arg(BitsSize));
     const uint64_t offset = FileHeaderSize + HeaderSize + tableSize;
     const uint64_t fileSize = offset + imageSize;
-    if (fileSize > MaxFileImage)
-        Fail(QStringLiteral("a bitmap of %1 bytes is too large").arg(fileSize));
 
     // The reader gets a plain 40-byte header whatever the plug-in's was; the colours follow its header.
     const char *table = static_cast<const char *>(Info) + header.biSize;

@@ -1,6 +1,7 @@
 #include "TIconGrid.h"
 
 #include "TBitmapFile.h"
+#include "TReaderLimit.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -53,8 +54,10 @@ QImage Decode(const QByteArray &File, const char *What)
     QBuffer buffer;
     buffer.setData(File);
     QImageReader reader(&buffer, "BMP");
-    reader.setAllocationLimit(DecodeLimitMB);
-    const QImage image = reader.read();
+    const QImage image = [&] {
+        const TReaderLimit::TLift lift(qint64(DecodeLimitMB) << 20);
+        return reader.read();
+    }();
     const int height = layout.Height < 0 ? -layout.Height : layout.Height;
     if (image.isNull() || image.width() != layout.Width || image.height() != height)
         throw EIconGrid(std::string(What) + " cannot be decoded");

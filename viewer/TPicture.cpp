@@ -1,5 +1,7 @@
 #include "TPicture.h"
 
+#include "TReaderLimit.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -29,6 +31,7 @@ void TBitmap::LoadFromStream(QIODevice &Stream)
 void TBitmap::ReadBitmapFile(const QByteArray &FileImage)
 {
     QImage image;
+    TReaderLimit::Hold();
     if (!FileImage.startsWith("BM") || !image.loadFromData(FileImage, "BMP"))
         throw EInvalidGraphic::Unrecognised();
     FBitmap = image;
@@ -39,6 +42,7 @@ const TGraphicClassInfo TQtPicture::Class{"TQtPicture", [] { return std::unique_
 std::unique_ptr<QImageReader> TQtPicture::OpenReader(const QString &FileName)
 {
     // The extension says which reader to try first; a file whose content says otherwise still reads.
+    TReaderLimit::Hold();
     auto reader = std::make_unique<QImageReader>(FileName, QFileInfo(FileName).suffix().toLower().toLatin1());
     reader->setDecideFormatFromContent(true);
     reader->setAutoTransform(true);

@@ -56,7 +56,8 @@ class TQtPicture : public TGraphic
 public:
     static const TGraphicClassInfo Class;
     void LoadFromFile(const QString &FileName) override;
-    // The reader LoadFromFile reads with, for callers that want a reduced size or the size alone.
+    // The reader LoadFromFile reads with, for callers that want a reduced size or the size alone;
+    // it allocates no more than the viewer's picture limit.
     static std::unique_ptr<QImageReader> OpenReader(const QString &FileName);
 };
 

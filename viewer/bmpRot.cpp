@@ -1,12 +1,10 @@
 #include "bmpRot.h"
 
 #include "TBitmapFile.h"
+#include "TReaderLimit.h"
 
 #include <QBuffer>
 #include <QImageReader>
-
-#include <algorithm>
-#include <climits>
 
 #include <cstring>
 
@@ -123,14 +121,11 @@ QImage TurnThroughFile(const QImage &Bitmap, TTurn turn)
     QByteArray turnedFile = Turn(file, turn);
     QBuffer input(&turnedFile);
     QImageReader reader(&input, "BMP");
-    // The toolkit's reader refuses pictures above its allocation limit; this one is no larger than the
-    // bitmap already in memory, so the limit is lifted for this read alone.
-    const int limit = QImageReader::allocationLimit();
-    const qint64 needed = Bitmap.sizeInBytes() / (1024 * 1024) + 1;
-    if (limit > 0 && needed > limit)
-        QImageReader::setAllocationLimit(int(std::min<qint64>(needed, INT_MAX)));
-    const QImage turned = reader.read();
-    QImageReader::setAllocationLimit(limit);
+    // No larger than the bitmap already in memory.
+    const QImage turned = [&] {
+        const TReaderLimit::TLift lift(Bitmap.sizeInBytes());
+        return reader.read();
+    }();
     if (turned.isNull())
         throw ERotateError("the turned bitmap file image could not be read");
     return turned;

@@ -50,7 +50,7 @@ TResult Parse(const uint8_t *Data, size_t Length, TAvifDecoderPtr &Decoder)
     if (!Decoder)
         return NoMemory;
     Decoder->maxThreads = int(Threads());
-    Decoder->imageSizeLimit = uint32_t(MaxPixels);
+    Decoder->imageSizeLimit = uint32_t(PictureLimit::MaxPixels);
     Decoder->imageCountLimit = MaxFrames;
     Decoder->ignoreExif = AVIF_TRUE;
     Decoder->ignoreXMP = AVIF_TRUE;
@@ -63,7 +63,7 @@ TResult Parse(const uint8_t *Data, size_t Length, TAvifDecoderPtr &Decoder)
         return NoMemory;
     if (parsed != AVIF_RESULT_OK)
         return Broken;
-    return SizeAllowed(Decoder->image->width, Decoder->image->height) ? Success : NoMemory;
+    return PictureLimit::Fits(Decoder->image->width, Decoder->image->height) ? Success : NoMemory;
 }
 
 // Quarter turns anti-clockwise that the file asks for before showing the picture.
@@ -118,7 +118,7 @@ TResult Decode(const uint8_t *Data, size_t Length, TDecoded &Picture)
         return Broken;
     const avifImage *image = decoder->image;
     // A frame whose size differs from the one the headers announced is not what was checked.
-    if (!SizeAllowed(image->width, image->height))
+    if (!PictureLimit::Fits(image->width, image->height))
         return NoMemory;
     Picture.Width = image->width;
     Picture.Height = image->height;

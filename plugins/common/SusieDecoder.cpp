@@ -101,7 +101,7 @@ int32_t GetPictureInfo(const TSusieFormat &Format, const char *Buf, int32_t Leng
         const TResult result = Format.ReadSize(reinterpret_cast<const uint8_t *>(Buf), size_t(Length), width, height);
         if (result != Success)
             return int32_t(result);
-        if (!SizeAllowed(width, height))
+        if (!PictureLimit::Fits(width, height))
             return int32_t(NoMemory);
         *Info = SusiePictureInfo{0, 0, int32_t(width), int32_t(height), 0, 0, 24, 0};
         return int32_t(Success);
@@ -121,7 +121,7 @@ int32_t GetPicture(const TSusieFormat &Format, const char *Buf, int32_t Length, 
         const TResult result = Format.Decode(reinterpret_cast<const uint8_t *>(Buf), size_t(Length), picture);
         if (result != Success)
             return int32_t(result);
-        if (!SizeAllowed(picture.Width, picture.Height) ||
+        if (!PictureLimit::Fits(picture.Width, picture.Height) ||
             picture.Rgba.size() != size_t(picture.Width) * picture.Height)
             return int32_t(InternalError);
         // Progress counts rows of the bitmap being built, from 0 of the height.

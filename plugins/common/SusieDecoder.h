@@ -4,6 +4,7 @@
 // turning of decoded RGBA pixels into the bottom-up 24-bit bitmap that the host reads. A plug-in
 // supplies a TSusieFormat and SUSIE_DECODER_ENTRY_POINTS(its format).
 
+#include "PictureLimit.h"
 #include "SusiePlugin.h"
 
 #include <cstddef>
@@ -21,18 +22,6 @@ enum TResult : int32_t {
     NoMemory = 4,
     InternalError = 8,
 };
-
-// The largest picture a decoder takes on, per side and in pixels, so a forged header cannot make it
-// allocate without bound. The fuzz targets build with a smaller cap to stay inside their memory.
-#ifndef PELMOR_DECODER_MAX_PIXELS
-#define PELMOR_DECODER_MAX_PIXELS (uint64_t(1) << 26)
-#endif
-constexpr uint64_t MaxSide = 1u << 16;
-constexpr uint64_t MaxPixels = PELMOR_DECODER_MAX_PIXELS;
-constexpr bool SizeAllowed(uint64_t Width, uint64_t Height)
-{
-    return Width > 0 && Height > 0 && Width <= MaxSide && Height <= MaxSide && Width * Height <= MaxPixels;
-}
 
 // Decoder threads: the machine's cores, within reason.
 unsigned Threads();

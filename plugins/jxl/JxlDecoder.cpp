@@ -60,7 +60,7 @@ TResult Run(const uint8_t *Data, size_t Length, uint32_t &Width, uint32_t &Heigh
             if (JxlDecoderGetBasicInfo(dec, &basic) != JXL_DEC_SUCCESS)
                 return Broken;
             ShownSize(basic, Width, Height);
-            if (!SizeAllowed(Width, Height))
+            if (!PictureLimit::Fits(Width, Height))
                 return NoMemory;
             if (!Picture)
                 return Success;

@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     };
     TJobListModel jobs;
     const TJobListFile::TLoadReport report
-        = TJobListFile::LoadList(jobs, FuzzSupport::WriteScratch(reinterpret_cast<const char *>(data), size), maker);
+        = TJobListFile::LoadList(jobs, FuzzSupport::WriteScratch(reinterpret_cast<const char *>(data), size),
+                                 {MakeSequence::Offered, maker});
     FuzzSupport::Check(report.error.isEmpty() && report.rows == jobs.RowCount(), "load reports its rows");
     FuzzSupport::Check(report.firstSkipped.size() == std::min(report.skippedLines, TJobListFile::ReportedLines),
                        "skipped lines numbered");
