@@ -147,11 +147,16 @@ QString LocalFileName::TClaims::Claim(const QString &url)
     const QString key = UrlUtil::AsHttpUrl(url);
     if (const auto known = m_files.constFind(key); known != m_files.constEnd())
         return *known;
+    // The partial file, the name with "_" after it, is the URL's too: no other URL may finish there.
+    const auto taken = [this](const QString &file) {
+        return m_taken.contains(file) || m_taken.contains(file + QLatin1Char('_'));
+    };
     const QString own = For(m_folder, url, m_longNames);
     QString file = own;
-    for (int attempt = 0; m_taken.contains(file); ++attempt)
+    for (int attempt = 0; taken(file); ++attempt)
         file = Distinct(own, url, attempt);
     m_taken.insert(file);
+    m_taken.insert(file + QLatin1Char('_'));
     m_files.insert(key, file);
     return file;
 }

@@ -25,8 +25,8 @@ QString Fallback(const QString &folder, const QString &url);
 QString Distinct(const QString &path, const QString &url, int attempt);
 
 // Names the URLs of a list in row order. A URL keeps its own name unless an earlier, different URL
-// holds it; it then gets a distinct one, so that no two rows write one file, and the same list gives
-// the same names every time. An https URL and its http twin are one URL here, as their names are one.
+// holds it or its partial file; it then gets a distinct one, so that no two rows write one file, and
+// the same list gives the same names every time. An https URL and its http twin are one URL here, as their names are one.
 // A local file is the user's: it keeps its path and holds no name.
 class TClaims
 {
@@ -42,7 +42,7 @@ private:
     QString m_folder;
     bool m_longNames;
     QHash<QString, QString> m_files;   // a URL, transport aside, and its file
-    QSet<QString> m_taken;
+    QSet<QString> m_taken;             // the files given, and their partial files
 };
 
 } // namespace LocalFileName

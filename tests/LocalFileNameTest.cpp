@@ -117,7 +117,8 @@ TEST(LocalFileNameTest, HugeOrControlUrlsGiveShortSafeNames)
 }
 
 // Catches two URLs of one list written to one file (the later row told "the file exists" and given
-// the earlier one's bytes), a first claimant that loses today's name, names that change from one
+// the earlier one's bytes) or one finishing in the other's partial file, a first claimant that loses
+// today's name, names that change from one
 // naming of the same list to the next, and a distinct name that drops the file's kind.
 TEST(LocalFileNameTest, RowsOfOneListNeverShareAFile)
 {
@@ -148,6 +149,15 @@ TEST(LocalFileNameTest, RowsOfOneListNeverShareAFile)
     ASSERT_EQ(LocalFileName::For("/p", forged, true), files[1]);
     const QString third = claims.Claim(forged);
     EXPECT_FALSE(files.contains(third)) << third.toStdString();
+
+    // A name that is another URL's partial file would have the two mix their bytes, whichever comes first.
+    for (const QStringList &order : {QStringList{"http://h/p.jpg", "http://h/p.jpg_"}, {"http://h/p.jpg_", "http://h/p.jpg"}}) {
+        LocalFileName::TClaims partial("/p", true);
+        const QString earlier = partial.Claim(order[0]);
+        const QString later = partial.Claim(order[1]);
+        EXPECT_EQ(earlier, LocalFileName::For("/p", order[0], true));
+        EXPECT_TRUE(later != earlier + "_" && later + "_" != earlier) << later.toStdString();
+    }
 
     // Short names meet far more often: the same picture name in two folders.
     LocalFileName::TClaims shortNames("/p", false);

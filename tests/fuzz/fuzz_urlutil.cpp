@@ -21,8 +21,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 namespace {
 
-// Every line a row of one list: two URLs (their transport aside) never share a file, one URL always
-// gets the same, and every file stays in tmp with a name a file system takes.
+// Every line a row of one list: two URLs (their transport aside) never share a file, nor is one's
+// file the other's partial file; one URL always gets the same, and every file stays in tmp with a
+// name a file system takes.
 void CheckClaims(const QString &folder, const QList<QByteArray> &lines)
 {
     for (const bool longNames : {true, false}) {
@@ -34,7 +35,9 @@ void CheckClaims(const QString &folder, const QList<QByteArray> &lines)
                 continue;
             const QString file = claims.Claim(url);
             const QString key = UrlUtil::AsHttpUrl(url);
-            FuzzSupport::Check(owners.value(file, key) == key, "two URLs of one list share a file");
+            FuzzSupport::Check(owners.value(file, key) == key && owners.value(file + u'_', key) == key
+                                   && (!file.endsWith(u'_') || owners.value(file.chopped(1), key) == key),
+                               "two URLs of one list share a file or a partial file");
             owners.insert(file, key);
             FuzzSupport::Check(claims.Claim(url) == file, "a URL keeps its file");
             const QString name = file.mid(folder.size() + 5);
