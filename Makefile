@@ -92,6 +92,8 @@ FUZZERS := http smtp joblist ini urlutil jconvert htmlparser regexp links dib ro
 # Qt's event machinery keeps allocations from one request to the next, which makes libFuzzer scan for
 # leaks after every input of the client's target (six times slower); make asan checks its leaks.
 FUZZ_OPTIONS_http := -detect_leaks=0
+# URLs may be tens of kilobytes long: the naming rules must stay linear on them, and a slow input is a finding.
+FUZZ_OPTIONS_urlutil := -max_len=262144 -timeout=10
 # libjxl reports every broken stream on stderr; closing it keeps the fuzzer's own output readable.
 FUZZ_OPTIONS_jxl := -close_fd_mask=2
 fuzz: $(addprefix fuzz-,$(FUZZERS))

@@ -3,6 +3,7 @@
 #include "HttpThr1.h"
 
 #include "FormView1.h"
+#include "TJobFile.h"
 #include "TSoundPlayer.h"
 
 #include <QItemSelectionModel>
@@ -24,8 +25,7 @@ void TFormMain::MakeViewer()
         if (selected)
             ListViewMon->scrollTo(index);
     };
-    host.JobUrl = [this](int row) { return Jobs.Cell(row, SubURL); };
-    host.LongFileNames = [this] { return Settings.LongFileNames(); };
+    host.JobFile = [this](int row) { return TJobFile::ExistingPath(Jobs, row, ProgramFolder, Settings.LongFileNames()); };
     host.ProgramFolder = [this] { return ProgramFolder; };
     host.ListFileName = [this] { return ListFileName; };
     // A window of its own rather than one kept above the main window, so that the main window can

@@ -4,7 +4,6 @@
 #include "TCatalogueBuild.h"
 #include "TJobFile.h"
 #include "TPelFile.h"
-#include "LocalFileName.h"
 #include "MakeSequence.h"
 #include "THomeFetch.h"
 #include "TIniFile.h"
@@ -305,9 +304,9 @@ bool TBatchRun::MergeSplits()
         for (int i = 0; i < rows.size(); ++i)
             complete = complete && Complete(m_jobs.Cell(rows[i], SubMessage)) && QFileInfo(parts[i]).isFile();
         // A missing part would leave a hole in the file: the parts stay for another run.
-        if (!complete)
+        if (!complete || rows.isEmpty())
             continue;
-        const QString target = LocalFileName::For(folder, url, m_settings.LongFileNames());
+        const QString target = m_jobs.LocalFile(rows.first(), folder, m_settings.LongFileNames(), false);
         QString error;
         if (!TMergeFiles::Merge(parts, target, &error)) {
             Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(target, error));
@@ -325,8 +324,7 @@ bool TBatchRun::WriteCatalogue()
 {
     QStringList files;
     for (int row = 0; row < m_jobs.RowCount(); ++row) {
-        const QString path = TJobFile::ExistingPath(m_scheduler.ProgramFolder, m_jobs.Cell(row, SubURL),
-                                                    m_settings.LongFileNames());
+        const QString path = TJobFile::ExistingPath(m_jobs, row, m_scheduler.ProgramFolder, m_settings.LongFileNames());
         if (!path.isEmpty())
             files.append(path);
     }

@@ -215,6 +215,8 @@ void TJobListModel::SetCell(int row, int subItem, const QString &text)
     const bool keyCell = subItem == SubURL || subItem == SubSBytes;
     if (keyCell)
         IndexRow(r, -1);
+    if (subItem == SubURL)
+        ForgetLocalFiles();
     if (subItem == SubMessage)
         CountPending(r, -1);
     r.cells[subItem] = text;
@@ -245,6 +247,25 @@ void TJobListModel::UpdateRowImage(int row)
         return;
     r.image = image;
     MarkChanged(row);
+}
+
+QString TJobListModel::LocalFile(int row, const QString &folder, bool longNames, bool withDiv) const
+{
+    if (!IsValidRow(row, RowCount()))
+        return {};
+    if (!m_claims || m_claims->Folder() != folder || m_claims->LongNames() != longNames) {
+        m_claims.emplace(folder, longNames);
+        m_localFiles.clear();
+    }
+    while (m_localFiles.size() <= row)
+        m_localFiles.append(m_claims->Claim(m_rows[m_localFiles.size()].cells[SubURL]));
+    return withDiv ? m_localFiles[row] + LocalFileName::PartText(m_rows[row].cells[SubDiv]) : m_localFiles[row];
+}
+
+void TJobListModel::ForgetLocalFiles()
+{
+    m_claims.reset();
+    m_localFiles.clear();
 }
 
 TJobId TJobListModel::JobAt(int row) const
@@ -286,6 +307,7 @@ void TJobListModel::RemoveRows(QList<int> rows)
     }
     m_rows.resize(kept);
     RebuildRowOfJob();
+    ForgetLocalFiles();
     if (oneBlock)
         endRemoveRows();
     else
@@ -299,6 +321,7 @@ void TJobListModel::Clear()
     m_urls.clear();
     m_rowOfJob.clear();
     m_pendingCount = 0;
+    ForgetLocalFiles();
     endResetModel();
 }
 
@@ -307,6 +330,7 @@ void TJobListModel::SwapRows(int a, int b)
     if (!IsValidRow(a, RowCount()) || !IsValidRow(b, RowCount()) || a == b)
         return;
     std::swap(m_rows[a], m_rows[b]);
+    ForgetLocalFiles();
     m_rowOfJob.insert(m_rows[a].id, a);
     m_rowOfJob.insert(m_rows[b].id, b);
     MarkChanged(a);
@@ -324,6 +348,7 @@ void TJobListModel::SortByUrl()
         return QString::compare(a.cells[SubURL], b.cells[SubURL], Qt::CaseSensitive) < 0;
     });
     RebuildRowOfJob();
+    ForgetLocalFiles();
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)
         after.append(index(m_rowOfJob.value(ids[i]), before[i].column()));

@@ -6,9 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "LocalFileName.h"
 #include "TRowIcons.h"
 
 #include <array>
+#include <optional>
 
 class QFontMetricsF;
 class QTime;
@@ -99,6 +101,10 @@ public:
     TJobId JobAt(int row) const;
     int RowOfJob(TJobId id) const;   // -1 once the job's row is gone
 
+    // The local file of a row's job, as the worker, the windows, batch runs and the viewer all name it:
+    // the rows are named from the top (LocalFileName::TClaims). withDiv: a part's own file, not the whole one.
+    QString LocalFile(int row, const QString &folder, bool longNames, bool withDiv = true) const;
+
     // Removes the rows in one pass over the list, however scattered they are.
     void RemoveRows(QList<int> rows);
     void Clear();
@@ -128,6 +134,8 @@ private:
     void RebuildRowOfJob();
     int Append(TRow row);
     void MarkChanged(int row);
+    // A row's URL or place changed: the names made so far may no longer be the list's.
+    void ForgetLocalFiles();
     void FlushChanges();
 
     QList<TRow> m_rows;
@@ -135,6 +143,9 @@ private:
     QHash<QString, TUrlEntry> m_urls;
     TJobId m_nextId = 1;
     int m_pendingCount = 0;
+    // The local files of the rows from the top, made as asked for; appended rows keep them valid.
+    mutable std::optional<LocalFileName::TClaims> m_claims;
+    mutable QStringList m_localFiles;
     // Cell writes are folded into one dataChanged per batch, so a busy download does not repaint per piece.
     QTimer *m_flushTimer = nullptr;
     int m_dirtyFirst = -1;

@@ -1,6 +1,5 @@
 #include "TListCommands.h"
 
-#include "LocalFileName.h"
 #include "TJobListModel.h"
 
 #include <QFileInfo>
@@ -79,8 +78,7 @@ QStringList TListCommands::LocalFiles(const TJobListModel &jobs, const QList<int
 {
     QStringList files;
     for (const int row : Sorted(selected))
-        files.append(LocalFileName::For(folder, jobs.Cell(row, SubURL), longNames,
-                                        withDiv ? jobs.Cell(row, SubDiv) : QString()));
+        files.append(jobs.LocalFile(row, folder, longNames, withDiv));
     return files;
 }
 

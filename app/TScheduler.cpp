@@ -1,6 +1,5 @@
 #include "TScheduler.h"
 
-#include "LocalFileName.h"
 #include "TSettings.h"
 #include "UrlUtil.h"
 
@@ -297,7 +296,7 @@ int TScheduler::NextPendingRow() const
         if (message == Retry && retry != m_retries.constEnd()
             && (m_ticks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
-        // An https URL and its http twin, or two short names alike, share one file.
+        // An https URL and its http twin, or two rows of one URL, share one file.
         if (FileInUse(row))
             continue;
         return row;
@@ -307,8 +306,7 @@ int TScheduler::NextPendingRow() const
 
 QString TScheduler::LocalFileOf(int row) const
 {
-    return LocalFileName::For(ProgramFolder, m_jobs.Cell(row, SubURL), m_settings.LongFileNames(),
-                              m_jobs.Cell(row, SubDiv));
+    return m_jobs.LocalFile(row, ProgramFolder, m_settings.LongFileNames());
 }
 
 bool TScheduler::FileInUse(int row) const

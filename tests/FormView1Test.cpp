@@ -49,12 +49,12 @@ protected:
         host.JobCount = [this] { return int(urls.size()); };
         host.FirstSelectedRow = [this] { return int(selected.indexOf(true)); };
         host.SetRowSelected = [this](int row, bool on) { selected[row] = on; };
-        host.JobUrl = [this](int row) {
+        host.JobFile = [this](int row) {
             if (onUrl)
                 onUrl(row);
-            return urls.at(row);
+            const QString path = UrlUtil::SetFileName(temp.path(), urls.at(row));
+            return QFileInfo(path).isFile() ? path : QString();
         };
-        host.LongFileNames = [] { return true; };
         host.ProgramFolder = [this] { return temp.path(); };
         host.ListFileName = [] { return QStringLiteral("/lists/week.wst"); };
         handOverName = "pelmor-test-" + QUuid::createUuid().toString(QUuid::Id128).left(12);

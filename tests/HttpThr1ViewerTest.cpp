@@ -20,14 +20,14 @@ namespace {
 class HttpThr1ViewerTest : public MainWindowFixture
 {
 protected:
-    // A job whose downloaded file is a small picture.
-    QString AddPictureJob(const QString &url)
+    // A job whose downloaded file is a small picture, in the file the list gives its row.
+    QString AddPictureJob(const QString &url, QColor colour = Qt::magenta)
     {
-        form->Jobs.AddJob(url, 0, 0, {});
-        const QString path = LocalFileName::For(form->ProgramFolder, url, form->Settings.LongFileNames());
+        const int row = form->Jobs.AddJob(url, 0, 0, {});
+        const QString path = form->Jobs.LocalFile(row, form->ProgramFolder, form->Settings.LongFileNames(), false);
         QDir().mkpath(QFileInfo(path).path());
         QImage image(16, 12, QImage::Format_RGB32);
-        image.fill(Qt::magenta);
+        image.fill(colour);
         EXPECT_TRUE(image.save(path, "PNG"));
         return path;
     }
@@ -66,12 +66,16 @@ TEST_F(HttpThr1ViewerTest, ListClickShowsTheJobInTheVisibleViewer)
 }
 
 // Catches the viewer looking a job's file up by another rule than the worker's: a job whose URL
-// ends in "/", or whose name is too long for one file name, was saved but never shown or thumbnailed.
+// ends in "/", whose name is too long for one file name, or whose name an earlier row holds, was
+// saved but never shown or thumbnailed, or the earlier row's picture was shown in its place.
 TEST_F(HttpThr1ViewerTest, FilesNamedByTheFallbackAreShownAndThumbnailed)
 {
     const QString folderJob = AddPictureJob("http://h/pics/");
     const QString longJob = AddPictureJob("http://h/" + QString(150, 'd') + "/" + QString(150, 'e') + "/pic.jpg");
     EXPECT_TRUE(longJob.endsWith(".jpg")) << longJob.toStdString();
+    const QString twinJob = AddPictureJob("http://h/pics_", Qt::cyan);
+    ASSERT_TRUE(LocalFileName::For(form->ProgramFolder, "http://h/pics_", true) == folderJob) << "the two names meet";
+    EXPECT_NE(twinJob, folderJob);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     form->ToolButton6->click();
@@ -79,11 +83,13 @@ TEST_F(HttpThr1ViewerTest, FilesNamedByTheFallbackAreShownAndThumbnailed)
     EXPECT_EQ(form->FormView->CurrentFile(), folderJob);
     ClickRow(1);
     EXPECT_EQ(form->FormView->CurrentFile(), longJob);
+    ClickRow(2);
+    EXPECT_EQ(form->FormView->CurrentFile(), twinJob);
 
     form->FormView->SpeedButtonIconsClick();
-    EXPECT_EQ(form->FormView->FormIcons->EntryCount(), 2);
-    EXPECT_TRUE(form->FormView->FormIcons->HasEntry(folderJob));
-    EXPECT_TRUE(form->FormView->FormIcons->HasEntry(longJob));
+    EXPECT_EQ(form->FormView->FormIcons->EntryCount(), 3);
+    for (const QString &file : {folderJob, longJob, twinJob})
+        EXPECT_TRUE(form->FormView->FormIcons->HasEntry(file)) << file.toStdString();
 }
 
 // A finished download replaces the shown picture while the viewer is visible, and only then.

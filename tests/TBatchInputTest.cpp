@@ -1,5 +1,6 @@
 #include "BatchRunner.h"
 #include "LocalFileName.h"
+#include "NginxServer.h"
 #include "ScriptedServer.h"
 #include "TempFolder.h"
 
@@ -93,4 +94,49 @@ TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
         << err[2].toStdString();
     EXPECT_TRUE(err[3].startsWith("pelmor: --add: 「http://h:70000/」: ポート番号")) << err[3].toStdString();
     EXPECT_TRUE(err[4].startsWith("pelmor: --make: 「http://h/?1.jpg」: URL に制御文字")) << err[4].toStdString();
+}
+
+// Catches URLs whose local names meet (a/b.jpg, a_b.jpg and a.b.jpg) fetched into one file: one
+// request, the other rows told the file exists while it holds another URL's bytes; and names that
+// change from one run of the same list to the next, so that the second run fetches again.
+TEST(TBatchInputTest, UrlsWhoseNamesMeetGetFilesOfTheirOwnWithNginx)
+{
+    TTempFolder temp;
+    TNginxServer nginx;
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    ASSERT_TRUE(QDir(nginx.Root()).mkpath("a"));
+    const QStringList paths{"/a/b.jpg", "/a_b.jpg", "/a.b.jpg"};
+    QStringList urls, requests;
+    QList<QByteArray> bodies;
+    QByteArray lines;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        bodies.append(QByteArray(30000 + int(i), char('x' + i)));
+        nginx.WriteFile(paths[i].mid(1), bodies[i]);
+        urls.append(nginx.Url(paths[i]));
+        requests.append("GET " + paths[i] + " HTTP/1.1");
+        lines += urls[i].toUtf8() + '\n';
+        ASSERT_EQ(LocalFileName::For(temp.path(), urls[i], true), LocalFileName::For(temp.path(), urls[0], true))
+            << "the three names meet";
+    }
+    temp.write("urls.txt", lines);
+    const QDir tmp(temp.file("tmp"));
+    LocalFileName::TClaims claims(temp.path(), true);
+
+    for (const QString &told : {QString("End>Completed!"), QString("ファイルが存在します。")}) {
+        const TBatchResult r = RunBatch(temp, {"--threads", "3", "--urls", temp.file("urls.txt")});
+        EXPECT_EQ(r.status, TBatchRun::ExitComplete) << r.err.toStdString();
+        for (const QString &url : std::as_const(urls))
+            EXPECT_TRUE(r.out.contains(told + "\t" + url + "\n")) << r.out.toStdString();
+        EXPECT_TRUE(WaitForEvents([&] { return nginx.Requests().size() >= 3; }));
+        QStringList made = nginx.Requests();
+        made.sort();
+        requests.sort();
+        EXPECT_EQ(made, requests) << "one request each, and none on the second run";
+
+        EXPECT_EQ(tmp.entryList({"*.jpg"}, QDir::Files).size(), 3);
+        EXPECT_EQ(ReadFileOrMissing(LocalFileName::For(temp.path(), urls[0], true)), bodies[0])
+            << "the first row keeps the name it always had";
+        for (qsizetype i = 0; i < urls.size(); ++i)
+            EXPECT_EQ(ReadFileOrMissing(claims.Claim(urls[i])), bodies[i]) << urls[i].toStdString();
+    }
 }

@@ -196,6 +196,46 @@ TEST(TJobListModelTest, ScatteredRemovalKeepsRowsIdentitiesAndCounts)
     EXPECT_EQ(jobs.PendingCount(), 0);
 }
 
+// Catches a row named apart from the list (two rows writing one file), parts of one URL named apart
+// from their whole file, and names kept from before the rows were edited, moved or removed (a row
+// that now comes first still writing under a distinct name, or one that now comes later under the
+// name another row holds).
+TEST(TJobListModelTest, RowsAreNamedInListOrder)
+{
+    TJobListModel jobs;
+    const QString plain = "/p/tmp/hh_a_b.jpg";
+    jobs.AddJob("http://h/a/b.jpg", 0, 0, {});
+    jobs.AddJob("http://h/a_b.jpg", 0, 1000, "001");
+    jobs.AddJob("http://h/a_b.jpg", 1000, 2000, "002");
+    EXPECT_EQ(jobs.LocalFile(0, "/p", true), plain);
+    const QString second = jobs.LocalFile(1, "/p", true, false);
+    EXPECT_TRUE(second.startsWith("/p/tmp/hh_a_b~")) << second.toStdString();
+    EXPECT_EQ(jobs.LocalFile(1, "/p", true), second + "001");
+    EXPECT_EQ(jobs.LocalFile(2, "/p", true), second + "002") << "the parts of one URL share its name";
+    EXPECT_EQ(jobs.LocalFile(0, "/p", false), "/p/tmp/b.jpg") << "the other form names afresh";
+    EXPECT_EQ(jobs.LocalFile(1, "/p", false), "/p/tmp/a_b.jpg001");
+    EXPECT_EQ(jobs.LocalFile(3, "/p", true), QString());
+
+    jobs.AddJob("http://h/a.b.jpg", 0, 0, {});
+    const QString fourth = jobs.LocalFile(3, "/p", true);
+    EXPECT_TRUE(fourth != plain && fourth != second && fourth.endsWith(".jpg")) << fourth.toStdString();
+    EXPECT_EQ(jobs.LocalFile(1, "/p", true, false), second) << "an appended row leaves the others' names";
+
+    jobs.SwapRows(0, 3);
+    EXPECT_EQ(jobs.LocalFile(0, "/p", true), plain);
+    EXPECT_EQ(jobs.LocalFile(1, "/p", true, false), second) << "a distinct name goes with its URL";
+    const QString moved = jobs.LocalFile(3, "/p", true);
+    EXPECT_TRUE(moved.startsWith("/p/tmp/hh_a_b~") && moved != fourth && moved != second) << moved.toStdString();
+    jobs.RemoveRows({0});
+    EXPECT_EQ(jobs.LocalFile(0, "/p", true, false), plain) << "the parts' URL comes first now";
+    EXPECT_EQ(jobs.LocalFile(2, "/p", true), moved);
+    jobs.SetCell(2, SubURL, "http://h/c.jpg");
+    EXPECT_EQ(jobs.LocalFile(2, "/p", true), "/p/tmp/hh_c.jpg");
+    jobs.Clear();
+    jobs.AddJob("http://h/x.c.jpg", 0, 0, {});
+    EXPECT_EQ(jobs.LocalFile(0, "/p", true), "/p/tmp/hh_x_c.jpg");
+}
+
 // Size and offset cells from an edited list: only plain decimal numbers count.
 TEST(TJobListModelTest, NumberCellsAreDecimalOnly)
 {

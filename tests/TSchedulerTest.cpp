@@ -1,4 +1,3 @@
-#include "LocalFileName.h"
 #include "NginxServer.h"
 #include "ScriptedServer.h"
 #include "TScheduler.h"
@@ -43,7 +42,7 @@ protected:
 
     QString LocalFile(int row) const
     {
-        return LocalFileName::For(temp.path(), jobs.Cell(row, SubURL), true, jobs.Cell(row, SubDiv));
+        return jobs.LocalFile(row, temp.path(), true);
     }
 
     bool RunToEnd(int timeoutMs = 20000)

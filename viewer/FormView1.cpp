@@ -3,7 +3,6 @@
 #include "Brdcast.h"
 #include "FormViewIcons.h"
 #include "SPIs.h"
-#include "TJobFile.h"
 #include "THandOver.h"
 #include "TPicture.h"
 #include "TNotice.h"
@@ -198,7 +197,7 @@ void TFormView::ShowJob(int Index)
 {
     if (!FHost.JobCount || Index < 0 || Index >= FHost.JobCount())
         return;
-    const QString path = TJobFile::ExistingPath(FHost.ProgramFolder(), FHost.JobUrl(Index), FHost.LongFileNames());
+    const QString path = FHost.JobFile(Index);
     if (!path.isEmpty())
         ShowFile(path);
 }

@@ -1,16 +1,16 @@
 #include "TJobFile.h"
 
-#include "LocalFileName.h"
+#include "TJobListModel.h"
 
 #include <QFileInfo>
 
 namespace TJobFile {
 
-QString ExistingPath(const QString &ProgramFolder, const QString &Url, bool LongNames)
+QString ExistingPath(const TJobListModel &Jobs, int Row, const QString &ProgramFolder, bool LongNames)
 {
-    // The worker's own rule, fallback names included: a file it saved under one is found.
-    const QString path = LocalFileName::For(ProgramFolder, Url, LongNames);
-    if (!QFileInfo(path).isFile())
+    // The worker's own rule, fallback and distinct names included: a file it saved under one is found.
+    const QString path = Jobs.LocalFile(Row, ProgramFolder, LongNames, false);
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return {};
     return path;
 }

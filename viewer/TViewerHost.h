@@ -10,8 +10,7 @@ struct TViewerHost {
     std::function<int()> JobCount;
     std::function<int()> FirstSelectedRow;            // -1 when no row is selected
     std::function<void(int, bool)> SetRowSelected;    // row, selected
-    std::function<QString(int)> JobUrl;               // the URL cell of a row
-    std::function<bool()> LongFileNames;              // the FileType setting is 1
+    std::function<QString(int)> JobFile;              // a row's downloaded file, empty when there is none
     std::function<QString()> ProgramFolder;
     std::function<QString()> ListFileName;            // the job-list file last opened or saved
 };

@@ -4,6 +4,8 @@
 #include "LocalFileName.h"
 #include "UrlUtil.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cstdint>
 
@@ -16,6 +18,37 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     });
     return 0;
 }
+
+namespace {
+
+// Every line a row of one list: two URLs (their transport aside) never share a file, nor is one's
+// file the other's partial file; one URL always gets the same, and every file stays in tmp with a
+// name a file system takes.
+void CheckClaims(const QString &folder, const QList<QByteArray> &lines)
+{
+    for (const bool longNames : {true, false}) {
+        LocalFileName::TClaims claims(folder, longNames);
+        QHash<QString, QString> owners;
+        for (const QByteArray &line : lines) {
+            const QString url = QString::fromUtf8(line);
+            if (url.startsWith(QStringLiteral("file://")))
+                continue;
+            const QString file = claims.Claim(url);
+            const QString key = UrlUtil::AsHttpUrl(url);
+            FuzzSupport::Check(owners.value(file, key) == key && owners.value(file + u'_', key) == key
+                                   && (!file.endsWith(u'_') || owners.value(file.chopped(1), key) == key),
+                               "two URLs of one list share a file or a partial file");
+            owners.insert(file, key);
+            FuzzSupport::Check(claims.Claim(url) == file, "a URL keeps its file");
+            const QString name = file.mid(folder.size() + 5);
+            FuzzSupport::Check(file.startsWith(folder + "/tmp/") && !name.contains(u'/') && name != "." && name != ".."
+                                   && name.toUtf8().size() <= 247,
+                               "a claimed file stays in tmp and fits a file name");
+        }
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -40,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // A job's file never leaves the download folder, whatever part text a list gives.
         const QString &part = c;
         for (const bool longNames : {true, false}) {
-            const QString file = LocalFileName::For(folder, url, longNames, part);
+            const QString file = LocalFileName::For(folder, url, longNames) + LocalFileName::PartText(part);
             const QString inTmp = file.mid(folder.size() + 5);
             FuzzSupport::Check(url.startsWith(QStringLiteral("file://"))
                                    || (file.startsWith(folder + "/tmp/") && !inTmp.contains(u'/') && inTmp != "."
@@ -58,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                            "jobs and fetches agree but for local files");
         UrlUtil::GetLength(url);
     }
+    CheckClaims(folder, parts);
     UrlUtil::ParseTrueURL(a);
     UrlUtil::GetUrlA(a, b);
     int next = 0;

@@ -35,6 +35,19 @@ void TNginxServer::UseTls(const QString &certFile, const QString &keyFile)
     FKeyFile = keyFile;
 }
 
+QStringList TNginxServer::Requests() const
+{
+    QFile log(FDir.filePath(QStringLiteral("access.log")));
+    QStringList requests;
+    if (!log.open(QIODevice::ReadOnly))
+        return requests;
+    // Each line holds the request line between its first two double quotes.
+    for (const QByteArray &line : log.readAll().split('\n'))
+        if (const QList<QByteArray> quoted = line.split('"'); quoted.size() > 2)
+            requests.append(QString::fromUtf8(quoted[1]));
+    return requests;
+}
+
 QString TNginxServer::WriteFile(const QString &name, const QByteArray &bytes) const
 {
     const QString path = Root() + QLatin1Char('/') + name;

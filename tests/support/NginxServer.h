@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A real nginx on 127.0.0.1 for download tests: started from a config written into its own
@@ -23,6 +24,8 @@ public:
     quint16 Port() const { return FPort; }
     QString Root() const;
     QString Url(const QString &path) const;
+    // The request lines answered so far, as nginx logged them ("GET /a.jpg HTTP/1.1").
+    QStringList Requests() const;
     // Puts a file below Root(); returns its path.
     QString WriteFile(const QString &name, const QByteArray &bytes) const;
     // Lines put inside the server block (locations that redirect, say); set before Start().
