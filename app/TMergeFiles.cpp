@@ -38,7 +38,7 @@ bool TMergeFiles::Merge(const QStringList &sources, const QString &target, QStri
                 return Fail(error, QStringLiteral("Cannot read"), in);
             if (got == 0)
                 break;
-            if (out.write(block.constData(), got) != got)
+            if (!TSafeFile::WriteAll(out, block.constData(), got))
                 return Fail(error, QStringLiteral("Cannot write"), out);
         }
     }
