@@ -57,7 +57,8 @@ int THomeFetch::Split(const QString &url)
         SetStatus(QStringLiteral("分割不可！"));
         return 0;
     }
-    SetStatus(UrlUtil::HttpMsg(LastStatus));
+    // A probe that got no answer says what happened, not the status it never received.
+    SetStatus(FailReason.isEmpty() ? UrlUtil::HttpMsg(LastStatus) : FailReason);
     const QStringList headers = HttpCli1.ResponseHeaders();
     emit HeadersReceived(headers);
     QString headerText;

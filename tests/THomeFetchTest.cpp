@@ -3,6 +3,8 @@
 #include "THomeFetch.h"
 #include "TJobListModel.h"
 #include "TSettings.h"
+#include "TestCertificates.h"
+#include "UrlUtil.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -208,4 +210,33 @@ TEST_F(THomeFetchTest, FetchesFollowRedirectsWhenTheSettingSaysSo)
     EXPECT_EQ(fetch.PageText, "page");
     EXPECT_EQ(fetch.PageURL, server.Url("/new/page.html"));
     EXPECT_EQ(server.Connections(), 4);
+}
+
+// Catches a probe that got no answer reading "？？？(0)" (in the window's status bar and in the batch's
+// reason alike) instead of what happened: refused, refused by status, sent round in a circle, or
+// refused for its certificate.
+TEST_F(THomeFetchTest, ProbeFailuresSayWhatHappened)
+{
+    TScriptedServer notFound, loop;
+    notFound.Play({TScriptedServer::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
+    loop.Play({TScriptedServer::Send("HTTP/1.1 302 Found\r\nLocation: /f.bin\r\nContent-Length: 0\r\n\r\n")});
+    TTestCertificates certs;
+    ASSERT_TRUE(certs.Make()) << certs.Error().toStdString();
+    TNginxServer tls;
+    tls.UseTls(certs.Good().Cert, certs.Good().Key);
+    ASSERT_TRUE(tls.Start()) << tls.Error().toStdString();
+    settings.FollowRedirects = 1;
+    const struct { QString url; QString reason; } cases[] = {
+        {QStringLiteral("http://127.0.0.1:%1/f.bin").arg(UnusedLoopbackPort()), "Connection refused (Error #10061)"},
+        {notFound.Url("/f.bin"), UrlUtil::HttpMsg(404)},
+        {loop.Url("/f.bin"), "HTTP too many redirects (more than 10)"},
+        {tls.Url("/f.bin"), "TLS certificate refused"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        EXPECT_EQ(fetch.Split(c.url), 0);
+        EXPECT_TRUE(fetch.FailReason.startsWith(c.reason)) << fetch.FailReason.toStdString();
+        EXPECT_EQ(fetch.StatusText, fetch.FailReason);
+    }
+    EXPECT_EQ(jobs.RowCount(), 0);
 }
