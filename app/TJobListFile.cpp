@@ -1,5 +1,6 @@
 #include "TJobListFile.h"
 
+#include "HttpFileVersion.h"
 #include "TJobListModel.h"
 #include "TSafeFile.h"
 #include "UrlUtil.h"
@@ -42,6 +43,14 @@ bool IsLocal(const QString &url)
     return url.startsWith(QStringLiteral("file://"));
 }
 
+// A part row's version record, the field after the cells; lists of old and other programs have none.
+QString PartVersion(const QStringList &fields)
+{
+    const QString version = fields.value(1 + SubItemCount);
+    const bool part = !fields.value(1 + SubDiv).isEmpty();
+    return part && THttpFileVersion::FromText(version) ? version : QString();
+}
+
 // One line of a list. Returns false when the line is skipped as damaged.
 bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMakeRecord &makeRecord)
 {
@@ -70,7 +79,7 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     if (local || UrlUtil::IsWebUrl(url) || rowShape) {
         if (!UrlUtil::JobUrlProblem(url).isEmpty())
             return false;
-        jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1)));
+        jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1, SubItemCount), PartVersion(fields)));
     }
     if (urlLine) {
         const QString dash = QStringLiteral("-");
@@ -193,6 +202,9 @@ bool TJobListFile::SaveList(const TJobListModel &jobs, const QString &fileName, 
         bytes += EncodeField(jobs.IsRunningRow(row) ? RunningCaption : jobs.Caption(row), false);
         for (int sub = 0; sub < SubItemCount; ++sub)
             bytes += ',' + EncodeField(jobs.Cell(row, sub), sub == SubURL);
+        // Only parts carry it, so every other row keeps the line the Windows program writes.
+        if (const QString version = jobs.Version(row); !version.isEmpty())
+            bytes += ',' + EncodeField(version, false);
         bytes += "\r\n";
     }
     return TSafeFile::Write(fileName, bytes, error);

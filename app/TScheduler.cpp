@@ -357,6 +357,7 @@ bool TScheduler::HandOut(int slot, int row)
             return false;
         }
         job.TotalBytes = job.EndByte;
+        job.Version = THttpFileVersion::FromText(m_jobs.Version(row)).value_or(THttpFileVersion());
     }
     job.LocalFile = LocalFileOf(row);
     job.HeadCommand = HeadCommand;

@@ -240,3 +240,27 @@ TEST_F(THomeFetchTest, ProbeFailuresSayWhatHappened)
     }
     EXPECT_EQ(jobs.RowCount(), 0);
 }
+
+// Catches parts that carry no record of the version their probe saw, or one that If-Range cannot
+// use: a strong ETag first, else the date (a weak tag never satisfies If-Range), else the size alone.
+TEST_F(THomeFetchTest, PartsRecordTheVersionTheProbeSaw)
+{
+    const QByteArray date = "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n";
+    const QString dateText = "Last-Modified=Wed%2C%2021%20Oct%202015%2007%3A28%3A00%20GMT";
+    const struct { QByteArray headers; QString version; } cases[] = {
+        {"ETag: \"v1\"\r\n" + date, "1000 ETag=%22v1%22"},
+        {"ETag: W/\"v1\"\r\n" + date, "1000 " + dateText},
+        {"ETag: W/\"v1\"\r\n", "1000 ETag=W%2F%22v1%22"},
+        {{}, "1000"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.headers.toStdString());
+        jobs.Clear();
+        TScriptedServer server;
+        server.Play({TScriptedServer::Send("HTTP/1.1 206 Partial Content\r\n" + c.headers
+                                           + "Content-Range: bytes 1-1/1000\r\nContent-Length: 1\r\n\r\nx")});
+        ASSERT_EQ(fetch.Split(server.Url("/f.bin")), 12);
+        for (int row = 0; row < 12; ++row)
+            EXPECT_EQ(jobs.Version(row), c.version);
+    }
+}
