@@ -284,15 +284,23 @@ bool TBatchRun::MergeSplits()
                 rows.append(row);
         // The parts are named as the main window's merge command names them.
         const QStringList parts = TListCommands::LocalFiles(m_jobs, rows, folder, m_settings.LongFileNames(), true);
-        bool complete = true;
-        for (int i = 0; i < rows.size(); ++i)
-            complete = complete && Complete(m_jobs.Cell(rows[i], SubMessage)) && QFileInfo(parts[i]).isFile();
-        // A missing part would leave a hole in the file: the parts stay for another run.
-        if (!complete)
-            continue;
         const QString target = LocalFileName::For(folder, url, m_settings.LongFileNames());
-        QString error;
-        if (!TMergeFiles::Merge(parts, target, &error)) {
+        // A missing part would leave a hole in the file: the parts stay for another run, and the
+        // first part that ended otherwise says why.
+        QString missing;
+        for (int i = 0; i < rows.size() && missing.isEmpty(); ++i) {
+            const QString message = m_jobs.Cell(rows[i], SubMessage);
+            if (!Complete(message) || !QFileInfo(parts[i]).isFile())
+                missing = QStringLiteral("part %1: %2")
+                              .arg(m_jobs.Cell(rows[i], SubDiv), Complete(message) ? QStringLiteral("file missing") : message);
+        }
+        if (!missing.isEmpty()) {
+            Print(m_err, QStringLiteral("pelmor: %1: not merged: %2\n").arg(target, missing));
+            merged = false;
+            continue;
+        }
+        QString error = TListCommands::MergeRefusal(m_jobs, rows);
+        if (!error.isEmpty() || !TMergeFiles::Merge(parts, target, &error)) {
             Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(target, error));
             merged = false;
             continue;
