@@ -4,6 +4,7 @@
 #include "TCatalogueBuild.h"
 #include "TJobFile.h"
 #include "TPelFile.h"
+#include "HttpFileVersion.h"
 #include "LocalFileName.h"
 #include "MakeSequence.h"
 #include "THomeFetch.h"
@@ -46,6 +47,27 @@ bool MakeFromRecord(TJobListModel &jobs, const QString &url, const QString &star
     if (MakeSequence::ReadRecord(url, start, end, length, step, &record, &bad))
         MakeSequence::AddTo(jobs, record.pattern, record.start, record.end, record.length);
     return !bad;
+}
+
+// Why the parts of a split cannot be joined, "" when they can: the first part not complete, or one
+// the server answered with another version of the file (*stale then tells).
+QString MissingPart(const TJobListModel &jobs, const QList<int> &rows, const QStringList &parts, bool *stale)
+{
+    QString missing;
+    for (int i = 0; i < rows.size(); ++i) {
+        const QString message = jobs.Cell(rows[i], SubMessage);
+        if (Complete(message) && QFileInfo(parts[i]).isFile())
+            continue;
+        const QString why = QStringLiteral("part %1: %2")
+                                .arg(jobs.Cell(rows[i], SubDiv), Complete(message) ? QStringLiteral("file missing") : message);
+        if (message.startsWith(QLatin1String("Abort>") + THttpFileVersion::ChangedPrefix)) {
+            *stale = true;
+            return why + QStringLiteral(" (the parts of the earlier version are removed)");
+        }
+        if (missing.isEmpty())
+            missing = why;
+    }
+    return missing;
 }
 
 // A run stopped by ^C must not leave the terminal in the live block's colour.
@@ -285,16 +307,13 @@ bool TBatchRun::MergeSplits()
         // The parts are named as the main window's merge command names them.
         const QStringList parts = TListCommands::LocalFiles(m_jobs, rows, folder, m_settings.LongFileNames(), true);
         const QString target = LocalFileName::For(folder, url, m_settings.LongFileNames());
-        // A missing part would leave a hole in the file: the parts stay for another run, and the
-        // first part that ended otherwise says why.
-        QString missing;
-        for (int i = 0; i < rows.size() && missing.isEmpty(); ++i) {
-            const QString message = m_jobs.Cell(rows[i], SubMessage);
-            if (!Complete(message) || !QFileInfo(parts[i]).isFile())
-                missing = QStringLiteral("part %1: %2")
-                              .arg(m_jobs.Cell(rows[i], SubDiv), Complete(message) ? QStringLiteral("file missing") : message);
-        }
-        if (!missing.isEmpty()) {
+        // A missing part would leave a hole in the file: the parts stay for another run. Parts of a
+        // version the server no longer has would pass for done in the next run's split: they go.
+        bool stale = false;
+        if (const QString missing = MissingPart(m_jobs, rows, parts, &stale); !missing.isEmpty()) {
+            if (stale)
+                for (const QString &part : std::as_const(parts))
+                    QFile::remove(part);
             Print(m_err, QStringLiteral("pelmor: %1: not merged: %2\n").arg(target, missing));
             merged = false;
             continue;

@@ -27,7 +27,7 @@ QString Encoded(const QString &value)
 
 QString Changed(const QString &what, const QString &now, const QString &was)
 {
-    return QStringLiteral("File changed: %1%2 instead of %3").arg(what, now, was);
+    return THttpFileVersion::ChangedPrefix + QStringLiteral("%1%2 instead of %3").arg(what, now, was);
 }
 
 } // namespace

@@ -31,4 +31,7 @@ struct THttpFileVersion {
     QString Describe() const;
 
     bool operator==(const THttpFileVersion &) const = default;
+
+    // How every reason begins that says the server now has another version of the file.
+    static constexpr QLatin1StringView ChangedPrefix{"File changed: "};
 };

@@ -171,7 +171,7 @@ bool THTTPThread::RefuseOtherVersion(qint64 answerTotal)
     // A whole file for a part: the server no longer has the validator we sent, or no longer splits.
     if (reason.isEmpty() && FHeaderEndStatus == 200)
         reason = Job.Version.IfRange().isEmpty() ? QStringLiteral("Whole file sent for a part")
-                                                 : QStringLiteral("File changed: If-Range not met");
+                                                 : THttpFileVersion::ChangedPrefix + QStringLiteral("If-Range not met");
     if (reason.isEmpty())
         return false;
     Refuse(QLatin1String("Abort>") + reason);

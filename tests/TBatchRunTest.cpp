@@ -297,7 +297,8 @@ QByteArray RangeAnswer(const QByteArray &data, int from, int to, int total, cons
 // Catches the parts of two versions of a file merged and reported as a success: the file changes
 // between part requests (another total; the same size with a new ETag, the server keeping If-Range;
 // the same size with a new date, the server ignoring it). The third part's answer is of the new
-// version: no merge, no "Merged", the reason printed and exit 1. An unchanged file still merges.
+// version: no merge, no "Merged", the reason printed, the parts removed and exit 1. An unchanged
+// file still merges.
 TEST(TBatchRunTest, PartsOfAnotherVersionAreNotMerged)
 {
     const QByteArray data = "abcdefghijkl";
@@ -333,9 +334,11 @@ TEST(TBatchRunTest, PartsOfAnotherVersionAreNotMerged)
         EXPECT_EQ(run.status, TBatchRun::ExitIncomplete);
         EXPECT_TRUE(run.out.contains("Abort>" + c.refusal + "\t" + url + "\n")) << run.out.toStdString();
         EXPECT_FALSE(run.out.contains("Merged")) << run.out.toStdString();
-        EXPECT_TRUE(run.err.contains("pelmor: " + whole + ": not merged: part 003: Abort>" + c.refusal))
+        EXPECT_TRUE(run.err.contains("pelmor: " + whole + ": not merged: part 003: Abort>" + c.refusal
+                                     + " (the parts of the earlier version are removed)\n"))
             << run.err.toStdString();
-        EXPECT_FALSE(QFileInfo::exists(whole));
+        // Nothing of the earlier version is left for the next run's split to take as done.
+        EXPECT_EQ(QDir(temp.path() + "/tmp").entryList(QDir::Files), QStringList());
     }
 }
 
