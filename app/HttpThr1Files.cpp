@@ -126,6 +126,11 @@ void TFormMain::PopMargeClick()
     const QList<int> selected = SelectedRows();
     if (selected.isEmpty())
         return;
+    // Parts of two versions of a file would join into neither.
+    if (const QString refusal = TListCommands::MergeRefusal(Jobs, selected); !refusal.isEmpty()) {
+        ShowMessage(refusal);
+        return;
+    }
     const QString suggested =
         QFileInfo(LocalFileName::For(ProgramFolder, Jobs.Cell(selected.first(), SubURL), false)).fileName();
     const QString target = ChooseSaveFile(QString(), suggested, QStringLiteral("すべてのファイル（*.*） (*)"), nullptr);

@@ -4,6 +4,7 @@
 #include "TCatalogueBuild.h"
 #include "TJobFile.h"
 #include "TPelFile.h"
+#include "HttpFileVersion.h"
 #include "MakeSequence.h"
 #include "THomeFetch.h"
 #include "TIniFile.h"
@@ -45,6 +46,27 @@ bool MakeFromRecord(TJobListModel &jobs, const QString &url, const QString &star
     if (MakeSequence::ReadRecord(url, start, end, length, step, &record, &bad))
         MakeSequence::AddTo(jobs, record.pattern, record.start, record.end, record.length);
     return !bad;
+}
+
+// Why the parts of a split cannot be joined, "" when they can: the first part not complete, or one
+// the server answered with another version of the file (*stale then tells).
+QString MissingPart(const TJobListModel &jobs, const QList<int> &rows, const QStringList &parts, bool *stale)
+{
+    QString missing;
+    for (int i = 0; i < rows.size(); ++i) {
+        const QString message = jobs.Cell(rows[i], SubMessage);
+        if (Complete(message) && QFileInfo(parts[i]).isFile())
+            continue;
+        const QString why = QStringLiteral("part %1: %2")
+                                .arg(jobs.Cell(rows[i], SubDiv), Complete(message) ? QStringLiteral("file missing") : message);
+        if (message.startsWith(QLatin1String("Abort>") + THttpFileVersion::ChangedPrefix)) {
+            *stale = true;
+            return why + QStringLiteral(" (the parts of the earlier version are removed)");
+        }
+        if (missing.isEmpty())
+            missing = why;
+    }
+    return missing;
 }
 
 // A run stopped by ^C must not leave the terminal in the live block's colour.
@@ -300,15 +322,23 @@ bool TBatchRun::MergeSplits()
                 rows.append(row);
         // The parts are named as the main window's merge command names them.
         const QStringList parts = TListCommands::LocalFiles(m_jobs, rows, folder, m_settings.LongFileNames(), true);
-        bool complete = true;
-        for (int i = 0; i < rows.size(); ++i)
-            complete = complete && Complete(m_jobs.Cell(rows[i], SubMessage)) && QFileInfo(parts[i]).isFile();
-        // A missing part would leave a hole in the file: the parts stay for another run.
-        if (!complete || rows.isEmpty())
+        // A split whose rows are gone has nothing to join.
+        if (rows.isEmpty())
             continue;
         const QString target = m_jobs.LocalFile(rows.first(), folder, m_settings.LongFileNames(), false);
-        QString error;
-        if (!TMergeFiles::Merge(parts, target, &error)) {
+        // A missing part would leave a hole in the file: the parts stay for another run. Parts of a
+        // version the server no longer has would pass for done in the next run's split: they go.
+        bool stale = false;
+        if (const QString missing = MissingPart(m_jobs, rows, parts, &stale); !missing.isEmpty()) {
+            if (stale)
+                for (const QString &part : std::as_const(parts))
+                    QFile::remove(part);
+            Print(m_err, QStringLiteral("pelmor: %1: not merged: %2\n").arg(target, missing));
+            merged = false;
+            continue;
+        }
+        QString error = TListCommands::MergeRefusal(m_jobs, rows);
+        if (!error.isEmpty() || !TMergeFiles::Merge(parts, target, &error)) {
             Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(target, error));
             merged = false;
             continue;

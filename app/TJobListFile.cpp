@@ -1,5 +1,6 @@
 #include "TJobListFile.h"
 
+#include "HttpFileVersion.h"
 #include "TJobListModel.h"
 #include "TSafeFile.h"
 #include "UrlUtil.h"
@@ -54,6 +55,14 @@ bool SplitFields(const QString &line, QStringList *fields)
     return fields->size() <= MaxFields;
 }
 
+// A part row's version record, the field after the cells; lists of old and other programs have none.
+QString PartVersion(const QStringList &fields)
+{
+    const QString version = fields.value(1 + SubItemCount);
+    const bool part = !fields.value(1 + SubDiv).isEmpty();
+    return part && THttpFileVersion::FromText(version) ? version : QString();
+}
+
 // One line of a list. Returns false when the line is skipped as damaged.
 bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMakeRecord &makeRecord)
 {
@@ -81,7 +90,7 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     if (local || UrlUtil::IsWebUrl(url) || rowShape) {
         if (!UrlUtil::JobUrlProblem(url).isEmpty())
             return false;
-        jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1)));
+        jobs.UpdateRowImage(jobs.AppendRow(first, fields.mid(1, SubItemCount), PartVersion(fields)));
     }
     if (urlLine) {
         const QString dash = QStringLiteral("-");
@@ -261,6 +270,9 @@ bool TJobListFile::SaveList(const TJobListModel &jobs, const QString &fileName, 
         bytes += EncodeField(jobs.IsRunningRow(row) ? RunningCaption : jobs.Caption(row), false);
         for (int sub = 0; sub < SubItemCount; ++sub)
             bytes += ',' + EncodeField(jobs.Cell(row, sub), sub == SubURL);
+        // Only parts carry it, so every other row keeps the line the Windows program writes.
+        if (const QString version = jobs.Version(row); !version.isEmpty())
+            bytes += ',' + EncodeField(version, false);
         bytes += "\r\n";
     }
     return TSafeFile::Write(fileName, bytes, error);

@@ -133,7 +133,7 @@ bool TJobListModel::ParseNumber(const QString &cell, qint64 *value)
     return number.has_value();
 }
 
-int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QString &part)
+int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QString &part, const QString &version)
 {
     const bool wholeFile = start == 0 && end == 0;
     const auto found = m_urls.constFind(url);
@@ -158,16 +158,18 @@ int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QS
         c[SubSBytes] = QString::number(start);
         c[SubEBytes] = QString::number(end);
         c[SubDiv] = part;
+        row.version = version;
     }
 
     return Append(std::move(row));
 }
 
-int TJobListModel::AppendRow(const QString &caption, const QStringList &cells)
+int TJobListModel::AppendRow(const QString &caption, const QStringList &cells, const QString &version)
 {
     TRow row;
     row.id = m_nextId++;
     row.caption = caption;
+    row.version = version;
     for (int sub = 0; sub < SubItemCount && sub < cells.size(); ++sub)
         row.cells[sub] = cells[sub];
     return Append(std::move(row));
@@ -203,6 +205,11 @@ QString TJobListModel::Cell(int row, int subItem) const
     if (!IsValidRow(row, RowCount()) || subItem < 0 || subItem >= SubItemCount)
         return {};
     return m_rows[row].cells[subItem];
+}
+
+QString TJobListModel::Version(int row) const
+{
+    return IsValidRow(row, RowCount()) ? m_rows[row].version : QString();
 }
 
 void TJobListModel::SetCell(int row, int subItem, const QString &text)

@@ -59,6 +59,8 @@ public:
         TJobId id = 0;
         QString caption;
         std::array<QString, SubItemCount> cells;
+        // A part's record of the file version its split saw (THttpFileVersion text); shown in no column.
+        QString version;
         int image = TRowIcons::NotStarted;
     };
 
@@ -81,15 +83,18 @@ public:
     // A CTime or STime cell: the time of day without a time-zone name.
     static QString TimeCell(const QTime &time);
 
-    // Appends a job unless it duplicates one already listed; returns its row or -1.
-    int AddJob(const QString &url, qint64 start, qint64 end, const QString &part);
+    // Appends a job unless it duplicates one already listed; returns its row or -1. A part may
+    // carry the version of the file it belongs to.
+    int AddJob(const QString &url, qint64 start, qint64 end, const QString &part, const QString &version = {});
     // Appends a row as a list file holds it, without the duplicate test; missing cells are empty.
-    int AppendRow(const QString &caption, const QStringList &cells);
+    int AppendRow(const QString &caption, const QStringList &cells, const QString &version = {});
 
     int RowCount() const { return int(m_rows.size()); }
     QString Caption(int row) const;
     void SetCaption(int row, const QString &caption);
     QString Cell(int row, int subItem) const;
+    // The row's version record; empty for whole-file jobs and parts listed before versions were kept.
+    QString Version(int row) const;
     void SetCell(int row, int subItem, const QString &text);
     // The caption shows a worker digit. Whether a worker holds the job is the scheduler's to say.
     bool IsRunningRow(int row) const;

@@ -1,5 +1,6 @@
 #include "TListCommands.h"
 
+#include "HttpFileVersion.h"
 #include "TJobListModel.h"
 
 #include <QFileInfo>
@@ -88,6 +89,25 @@ QStringList TListCommands::ExistingFiles(const TJobListModel &jobs, const QList<
     QStringList files = LocalFiles(jobs, selected, folder, longNames, withDiv);
     files.removeIf([](const QString &file) { return !QFileInfo(file).isFile(); });
     return files;
+}
+
+QString TListCommands::MergeRefusal(const TJobListModel &jobs, const QList<int> &selected)
+{
+    int first = -1;
+    THttpFileVersion version;
+    for (const int row : Sorted(selected)) {
+        const std::optional<THttpFileVersion> recorded = THttpFileVersion::FromText(jobs.Version(row));
+        if (!recorded)
+            continue;
+        if (first < 0) {
+            first = row;
+            version = *recorded;
+        } else if (*recorded != version) {
+            return QStringLiteral("parts %1 and %2 are of different versions of the file (%3; %4)")
+                .arg(jobs.Cell(first, SubDiv), jobs.Cell(row, SubDiv), version.Describe(), recorded->Describe());
+        }
+    }
+    return {};
 }
 
 QString TListCommands::DroppedFileUrl(const QString &path, const QString &programFolder)

@@ -30,6 +30,10 @@ QStringList ExistingFiles(const TJobListModel &jobs, const QList<int> &selected,
 QStringList LocalFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,
                        bool longNames, bool withDiv);
 
+// Why the selected rows' files must not be joined: two parts recorded different versions of the
+// file. Empty when they may be; parts without a record (lists of older runs) are not compared.
+QString MergeRefusal(const TJobListModel &jobs, const QList<int> &selected);
+
 // A local file dropped on the list becomes a "file://" job, relative to the program folder when below it.
 QString DroppedFileUrl(const QString &path, const QString &programFolder);
 

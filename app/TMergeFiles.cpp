@@ -40,7 +40,7 @@ bool TMergeFiles::Merge(const QStringList &sources, const QString &target, QStri
                 return Fail(error, QStringLiteral("Cannot read"), source, in.errorString());
             if (got == 0)
                 break;
-            if (out.File().write(block.constData(), got) != got)
+            if (!TSafeFile::WriteAll(out.File(), block.constData(), got))
                 return Fail(error, QStringLiteral("Cannot write"), target, out.File().errorString());
         }
     }

@@ -351,9 +351,11 @@ bool TScheduler::HandOut(int slot, int row)
         m_jobs.SetCell(row, SubMessage, PartRangeAbortText);
         return false;
     }
-    // Only a part has an end; its size is where it ends.
-    if (job.EndByte > 0)
+    // Only a part has an end; its size is where it ends, and its file the version the probe saw.
+    if (job.EndByte > 0) {
         job.TotalBytes = job.EndByte;
+        job.Version = THttpFileVersion::FromText(m_jobs.Version(row)).value_or(THttpFileVersion());
+    }
     job.LocalFile = LocalFileOf(row);
     job.HeadCommand = HeadCommand;
     job.Size20KB = m_settings.Size20KB == 1;

@@ -88,6 +88,9 @@ public:
     // Before a request: the byte range to ask for; after an answer: its Content-Range offsets.
     QString ContentRangeBegin;
     QString ContentRangeEnd;
+    // Sent as "If-Range" with a range, so that a server whose file no longer has this validator
+    // sends the whole file instead of a part of another version. Kept until the caller changes it.
+    QString IfRange;
     // A trust anchor for https servers beside the system's (a PEM file); empty: the system's alone.
     QString CAFile;
     // Where the body goes; owned by the caller.

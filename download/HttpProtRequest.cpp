@@ -106,6 +106,8 @@ QByteArray THttpCli::BuildRequest()
         put("Cookie: " + WireText(Cookie));
     if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
         put("Range: bytes=" + ContentRangeBegin.toLatin1() + '-' + ContentRangeEnd.toLatin1());
+        if (!IfRange.isEmpty())
+            put("If-Range: " + WireText(IfRange));
         ContentRangeBegin.clear();
         ContentRangeEnd.clear();
     }

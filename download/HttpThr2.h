@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HttpFileVersion.h"
 #include "THostCookies.h"
 #include "TNoFollow.h"
 #include "TThreadCall.h"
@@ -35,6 +36,7 @@ struct TWorkerJob {
     qint64 TotalBytes = 0;      // 0 when unknown; for a part job its end offset
     qint64 StartByte = 0;       // part start; 0 for a whole-file job
     qint64 EndByte = 0;         // part end, exclusive; 0 for a whole-file job
+    THttpFileVersion Version;   // a part's: the version of the file its split saw; unknown for lists of old
     bool HeadCommand = false;   // send HEAD before GET
     bool Size20KB = true;       // refuse files under 20 000 bytes
     bool FollowRedirects = false;
@@ -162,6 +164,8 @@ private:
     void Refuse(const QString &finalMessage);
     void HandleStatus200();
     void HandleStatus206();
+    // A part whose answer is of another version than its split's ends for good; true when it did.
+    bool RefuseOtherVersion(qint64 answerTotal);
     void HandleDocData(int len);
     void HandleCookie(const QString &data);
     void StopJob(quint64 serial, const QString &text);

@@ -76,6 +76,7 @@ void THTTPThread::PrepareRequest()
     HttpCli->FollowRedirects = Job.FollowRedirects;
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();
+    HttpCli->IfRange.clear();
     ContinueMode = false;
     DiscardPartial = false;
 }
@@ -117,6 +118,9 @@ void THTTPThread::RunGet()
     QFile partial(PartialFile());
     if (!PrepareGet(partial))
         return;
+    // A part must come from the version its split saw: a server that has another sends the whole file.
+    if (ContinueMode && Job.EndByte > 0)
+        HttpCli->IfRange = Job.Version.IfRange();
     CurrentCommand = QStringLiteral("Get");
     FLastFlush.invalidate();
     HttpCli->ReceiveStream = &partial;
@@ -183,6 +187,21 @@ bool THTTPThread::OpenPartial(QFile &partial, QIODevice::OpenMode mode)
     if (opened != TNoFollow::TResult::Done)
         FileFailed(opened, reason, QStringLiteral("the partial file cannot be opened"));
     return opened == TNoFollow::TResult::Done;
+}
+
+bool THTTPThread::RefuseOtherVersion(qint64 answerTotal)
+{
+    if (Job.EndByte <= 0 || !Job.Version.Known())
+        return false;
+    QString reason = Job.Version.Difference(THttpFileVersion::FromAnswer(HttpCli->ResponseHeaders(), answerTotal));
+    // A whole file for a part: the server no longer has the validator we sent, or no longer splits.
+    if (reason.isEmpty() && FHeaderEndStatus == 200)
+        reason = Job.Version.IfRange().isEmpty() ? QStringLiteral("Whole file sent for a part")
+                                                 : THttpFileVersion::ChangedPrefix + QStringLiteral("If-Range not met");
+    if (reason.isEmpty())
+        return false;
+    Refuse(QLatin1String("Abort>") + reason);
+    return true;
 }
 
 void THTTPThread::FinishGet()
@@ -339,6 +358,8 @@ void THTTPThread::Refuse(const QString &finalMessage)
 
 void THTTPThread::HandleStatus200()
 {
+    if (RefuseOtherVersion(HttpCli->ResponseLength()))
+        return;
     Job.TotalBytes = HttpCli->ResponseLength();
     // An announced empty file is a small file too; only an unannounced size goes unchecked.
     if (Job.Size20KB && Job.TotalBytes >= 0 && Job.TotalBytes < SmallFileLimit)
@@ -368,6 +389,8 @@ void THTTPThread::HandleStatus206()
         HttpCli->Abort();
         return;
     }
+    if (RefuseOtherVersion(total))
+        return;
     // A shorter range than asked for leaves the rest to the next attempt, not a shorter file.
     Job.TotalBytes = part ? Job.EndByte : total >= 0 ? total : *end + 1;
 }

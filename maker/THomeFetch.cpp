@@ -1,5 +1,6 @@
 #include "THomeFetch.h"
 
+#include "HttpFileVersion.h"
 #include "TJobListModel.h"
 #include "TScheduler.h"
 #include "TSettings.h"
@@ -57,15 +58,19 @@ int THomeFetch::Split(const QString &url)
         SetStatus(QStringLiteral("分割不可！"));
         return 0;
     }
-    SetStatus(UrlUtil::HttpMsg(LastStatus));
+    // A probe that got no answer says what happened, not the status it never received.
+    SetStatus(FailReason.isEmpty() ? UrlUtil::HttpMsg(LastStatus) : FailReason);
     const QStringList headers = HttpCli1.ResponseHeaders();
     emit HeadersReceived(headers);
     QString headerText;
     for (const QString &line : headers)
         headerText += line + QStringLiteral("\r\n");
+    const qint64 total = UrlUtil::GetLength(headerText);
+    // Every part is to come from the version of the file this answer belongs to.
+    const QString version = THttpFileVersion::FromAnswer(headers, total).ToText();
     int added = 0;
-    for (const TPart &part : MakeParts(UrlUtil::GetLength(headerText)))
-        if (m_jobs.AddJob(url, part.start, part.end, part.name) >= 0)
+    for (const TPart &part : MakeParts(total))
+        if (m_jobs.AddJob(url, part.start, part.end, part.name, version) >= 0)
             ++added;
     return added;
 }

@@ -22,8 +22,8 @@ QList<bool> FetchButtonsEnabled(const TFormHome *home)
 
 } // namespace
 
-// Catches a second fetch startable while one runs, and buttons or lamp left as the fetch had them
-// when the server cannot be reached.
+// Catches a second fetch startable while one runs, buttons or lamp left as the fetch had them when
+// the server cannot be reached, and a status bar that does not say why.
 TEST_F(FormHome1FetchTest, FetchButtonsAreDisabledForTheFetchAndBackAfterAFailure)
 {
     TFormHome *home = form->FormHome;
@@ -37,7 +37,7 @@ TEST_F(FormHome1FetchTest, FetchButtonsAreDisabledForTheFetchAndBackAfterAFailur
 
     EXPECT_EQ(seen, (QList<QList<bool>>{{false, false, false}, {true, true, true}}));
     EXPECT_TRUE(statuses.contains("Disconnected"));
-    EXPECT_EQ(home->StatusBar1->currentMessage(), "？？？(0)");
+    EXPECT_EQ(home->StatusBar1->currentMessage(), "Connection refused (Error #10061)");
     EXPECT_EQ(home->Panel2->palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_EQ(form->Jobs.RowCount(), 0);
     EXPECT_TRUE(home->ToolButtonStop->isEnabled());

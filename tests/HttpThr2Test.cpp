@@ -723,3 +723,41 @@ TEST_F(THTTPThreadTest, LinkPlantedDuringTheJobIsNeverFollowed)
         QFile::remove(Partial(job));
     }
 }
+
+// Catches a part of another version of the file written into its split: another total, or the same
+// size with another ETag or date, whether the server keeps If-Range (the whole file comes) or
+// ignores it. The part ends for good and keeps nothing; the version it belongs to still completes,
+// and a part listed without a record is fetched as before.
+TEST_F(THTTPThreadTest, APartOfAnotherVersionIsRefused)
+{
+    const QByteArray body = Pattern(400);
+    const QByteArray date = "Wed, 21 Oct 2015 07:28:00 GMT";
+    const THttpFileVersion tagged{1000, "\"v1\"", {}}, dated{1000, {}, date}, unknown;
+    const auto part = [&](const QByteArray &total, const QByteArray &extra) {
+        return Answer("206 Partial Content", "Content-Range: bytes 100-499/" + total + "\r\nContent-Length: 400\r\n" + extra, body);
+    };
+    const struct { THttpFileVersion recorded; QByteArray answer; QString message; } cases[] = {
+        {tagged, part("1001", "ETag: \"v1\"\r\n"), "Abort>File changed: 1001 bytes instead of 1000"},
+        {tagged, part("1000", "ETag: \"v2\"\r\n"), "Abort>File changed: ETag \"v2\" instead of \"v1\""},
+        {tagged, Ok(Pattern(1000)), "Abort>File changed: If-Range not met"},
+        {dated, part("1000", "Last-Modified: Thu, 22 Oct 2015 07:28:00 GMT\r\n"),
+         "Abort>File changed: Last-Modified Thu, 22 Oct 2015 07:28:00 GMT instead of " + date},
+        {THttpFileVersion{1000, {}, {}}, Ok(Pattern(1000)), "Abort>Whole file sent for a part"},
+        {tagged, part("1000", "ETag: \"v1\"\r\n"), "End>Completed!"},
+        {unknown, part("1001", "ETag: \"v2\"\r\n"), "End>Completed!"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.answer.left(90).toStdString());
+        TWorkerJob job = JobFor({}, QStringLiteral("part%1").arg(lastId));
+        job.StartByte = 100;
+        job.EndByte = job.TotalBytes = 500;
+        job.Version = c.recorded;
+        const QByteArray request = RunScripted(job, {S::Send(c.answer), S::Close()});
+        EXPECT_EQ(Messages().last(), c.message);
+        const bool whole = c.message == "End>Completed!";
+        EXPECT_EQ(FileState(job.LocalFile), whole ? body : None);
+        EXPECT_EQ(FileState(Partial(job)), None);
+        const QByteArray ifRange = c.recorded.IfRange().toLatin1();
+        EXPECT_EQ(request.contains("\r\nIf-Range: " + ifRange + "\r\n"), !ifRange.isEmpty()) << request.toStdString();
+    }
+}

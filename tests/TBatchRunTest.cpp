@@ -302,6 +302,66 @@ TEST(TBatchRunTest, ListOfTooManyMadeUrlsIsRefused)
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
 }
 
+namespace {
+
+// The answer of a server holding data, of the given total and validator line, to the range [from, to].
+QByteArray RangeAnswer(const QByteArray &data, int from, int to, int total, const QByteArray &validator)
+{
+    return QStringLiteral("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %1-%2/%3\r\nContent-Length: %4\r\n")
+               .arg(from).arg(to).arg(total).arg(to - from + 1).toLatin1()
+           + validator + "\r\n" + data.mid(from, to - from + 1);
+}
+
+} // namespace
+
+// Catches the parts of two versions of a file merged and reported as a success: the file changes
+// between part requests (another total; the same size with a new ETag, the server keeping If-Range;
+// the same size with a new date, the server ignoring it). The third part's answer is of the new
+// version: no merge, no "Merged", the reason printed, the parts removed and exit 1. An unchanged
+// file still merges.
+TEST(TBatchRunTest, PartsOfAnotherVersionAreNotMerged)
+{
+    const QByteArray data = "abcdefghijkl";
+    const QByteArray tag = "ETag: \"v1\"\r\n", date = "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n";
+    const QByteArray newDate = "Last-Modified: Thu, 22 Oct 2015 07:28:00 GMT\r\n";
+    const struct { const char *name; QByteArray validator; QByteArray third; QString refusal; } cases[] = {
+        {"another total", tag, RangeAnswer(data, 4, 5, 14, tag), "File changed: 14 bytes instead of 12"},
+        {"new ETag", tag, "HTTP/1.1 200 OK\r\nContent-Length: 12\r\nETag: \"v2\"\r\n\r\n" + data,
+         "File changed: ETag \"v2\" instead of \"v1\""},
+        {"new date", date, RangeAnswer(data, 4, 5, 12, newDate),
+         "File changed: Last-Modified Thu, 22 Oct 2015 07:28:00 GMT instead of Wed, 21 Oct 2015 07:28:00 GMT"},
+        {"unchanged", tag, RangeAnswer(data, 4, 5, 12, tag), {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TTempFolder temp;
+        TScriptedServer server;
+        // One worker fetches the six parts of 2 bytes in order, one connection each after the probe's.
+        server.Play({TScriptedServer::Send(RangeAnswer(data, 1, 1, 12, c.validator)), TScriptedServer::Close()});
+        for (int part = 0; part < 6; ++part)
+            server.Play({TScriptedServer::Send(part == 2 ? c.third : RangeAnswer(data, 2 * part, 2 * part + 1, 12, c.validator)),
+                         TScriptedServer::Close()});
+        const QString url = server.Url("/v.bin");
+        const TBatchResult run = RunBatch(temp, {"--threads", "1", "--split", url});
+        const QString whole = LocalFileName::For(temp.path(), url, true);
+        EXPECT_TRUE(server.Request(3).contains("\r\nIf-Range: " + c.validator.mid(c.validator.indexOf(' ') + 1)))
+            << server.Request(3).toStdString();
+        if (c.refusal.isEmpty()) {
+            EXPECT_EQ(run.status, TBatchRun::ExitComplete) << run.err.toStdString();
+            EXPECT_TRUE(ReadFileOrMissing(whole) == data);
+            continue;
+        }
+        EXPECT_EQ(run.status, TBatchRun::ExitIncomplete);
+        EXPECT_TRUE(run.out.contains("Abort>" + c.refusal + "\t" + url + "\n")) << run.out.toStdString();
+        EXPECT_FALSE(run.out.contains("Merged")) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains("pelmor: " + whole + ": not merged: part 003: Abort>" + c.refusal
+                                     + " (the parts of the earlier version are removed)\n"))
+            << run.err.toStdString();
+        // Nothing of the earlier version is left for the next run's split to take as done.
+        EXPECT_EQ(QDir(temp.path() + "/tmp").entryList(QDir::Files), QStringList());
+    }
+}
+
 // Catches parts joined in the wrong order or with a hole, parts left behind after the join, and a
 // server that refuses ranges reported as success.
 TEST(TBatchRunTest, SplitFetchesPartsAndJoinsThemWithNginx)

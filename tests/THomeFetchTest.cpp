@@ -3,6 +3,8 @@
 #include "THomeFetch.h"
 #include "TJobListModel.h"
 #include "TSettings.h"
+#include "TestCertificates.h"
+#include "UrlUtil.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -208,4 +210,57 @@ TEST_F(THomeFetchTest, FetchesFollowRedirectsWhenTheSettingSaysSo)
     EXPECT_EQ(fetch.PageText, "page");
     EXPECT_EQ(fetch.PageURL, server.Url("/new/page.html"));
     EXPECT_EQ(server.Connections(), 4);
+}
+
+// Catches a probe that got no answer reading "？？？(0)" (in the window's status bar and in the batch's
+// reason alike) instead of what happened: refused, refused by status, sent round in a circle, or
+// refused for its certificate.
+TEST_F(THomeFetchTest, ProbeFailuresSayWhatHappened)
+{
+    TScriptedServer notFound, loop;
+    notFound.Play({TScriptedServer::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")});
+    loop.Play({TScriptedServer::Send("HTTP/1.1 302 Found\r\nLocation: /f.bin\r\nContent-Length: 0\r\n\r\n")});
+    TTestCertificates certs;
+    ASSERT_TRUE(certs.Make()) << certs.Error().toStdString();
+    TNginxServer tls;
+    tls.UseTls(certs.Good().Cert, certs.Good().Key);
+    ASSERT_TRUE(tls.Start()) << tls.Error().toStdString();
+    settings.FollowRedirects = 1;
+    const struct { QString url; QString reason; } cases[] = {
+        {QStringLiteral("http://127.0.0.1:%1/f.bin").arg(UnusedLoopbackPort()), "Connection refused (Error #10061)"},
+        {notFound.Url("/f.bin"), UrlUtil::HttpMsg(404)},
+        {loop.Url("/f.bin"), "HTTP too many redirects (more than 10)"},
+        {tls.Url("/f.bin"), "TLS certificate refused"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        EXPECT_EQ(fetch.Split(c.url), 0);
+        EXPECT_TRUE(fetch.FailReason.startsWith(c.reason)) << fetch.FailReason.toStdString();
+        EXPECT_EQ(fetch.StatusText, fetch.FailReason);
+    }
+    EXPECT_EQ(jobs.RowCount(), 0);
+}
+
+// Catches parts that carry no record of the version their probe saw, or one that If-Range cannot
+// use: a strong ETag first, else the date (a weak tag never satisfies If-Range), else the size alone.
+TEST_F(THomeFetchTest, PartsRecordTheVersionTheProbeSaw)
+{
+    const QByteArray date = "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n";
+    const QString dateText = "Last-Modified=Wed%2C%2021%20Oct%202015%2007%3A28%3A00%20GMT";
+    const struct { QByteArray headers; QString version; } cases[] = {
+        {"ETag: \"v1\"\r\n" + date, "1000 ETag=%22v1%22"},
+        {"ETag: W/\"v1\"\r\n" + date, "1000 " + dateText},
+        {"ETag: W/\"v1\"\r\n", "1000 ETag=W%2F%22v1%22"},
+        {{}, "1000"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.headers.toStdString());
+        jobs.Clear();
+        TScriptedServer server;
+        server.Play({TScriptedServer::Send("HTTP/1.1 206 Partial Content\r\n" + c.headers
+                                           + "Content-Range: bytes 1-1/1000\r\nContent-Length: 1\r\n\r\nx")});
+        ASSERT_EQ(fetch.Split(server.Url("/f.bin")), 12);
+        for (int row = 0; row < 12; ++row)
+            EXPECT_EQ(jobs.Version(row), c.version);
+    }
 }

@@ -267,3 +267,27 @@ TEST(TJobListFileTest, FailedSaveKeepsTheOldFile)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(dir.read("list.wst"), old);
 }
+
+// Catches a part's version record lost between runs, a record on rows that are no parts, lists of
+// old (or of the Windows program) no longer read, and a saved record that could break a request line.
+TEST(TJobListFileTest, PartsKeepTheirVersionRecordAndOldListsStillLoad)
+{
+    TTempFolder dir;
+    TJobListModel jobs;
+    QString error;
+    jobs.AddJob("http://h/big.zip", 0, 500, "001", "1000 Last-Modified=Wed%2C%2021%20Oct%202015");
+    jobs.AddJob("http://h/big.zip", 500, 1000, "002");
+    jobs.AddJob("http://h/a.jpg", 0, 0, {}, "1000 ETag=%22v1%22");
+    ASSERT_TRUE(SaveList(jobs, dir.file("a.wst"), &error)) << error.toStdString();
+    EXPECT_EQ(dir.read("a.wst"), "(..),http://h/big.zip,-,???,-,>,-,-,Ready,*,0,0,500,001,"
+                                 "1000 Last-Modified=Wed%2C%2021%20Oct%202015\r\n"
+                                 "(..),http://h/big.zip,-,???,-,>,-,-,Ready,*,0,500,1000,002\r\n"
+                                 "(..),http://h/a.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n");
+    dir.write("b.wst", dir.read("a.wst") + "(..),http://h/c.zip,-,???,-,>,-,-,Ready,*,0,0,9,001,9 ETag=%0D%0AX:%20y\r\n");
+    TJobListModel loaded;
+    ASSERT_EQ(LoadList(loaded, dir.file("b.wst"), {}).rows, 4);
+    EXPECT_EQ(loaded.Version(0), "1000 Last-Modified=Wed%2C%2021%20Oct%202015");
+    EXPECT_EQ(loaded.Version(1), "");
+    EXPECT_EQ(loaded.Version(3), "") << "a record whose value holds a line break is none";
+    EXPECT_EQ(loaded.Cell(0, SubDiv), "001");
+}

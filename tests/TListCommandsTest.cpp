@@ -109,3 +109,21 @@ TEST(TListCommandsTest, LocalFilesOfSelectedRows)
     EXPECT_EQ(TListCommands::DroppedFileUrl("/prog/tmp/a.jpg", "/prog"), "file://tmp/a.jpg");
     EXPECT_EQ(TListCommands::DroppedFileUrl("/other/a.jpg", "/prog"), "file:///other/a.jpg");
 }
+
+// Catches the window's merge joining parts that recorded different versions of the file (another
+// total, or another validator), and refusing parts that agree or lists kept before versions were.
+TEST(TListCommandsTest, MergeRefusesPartsOfDifferentVersions)
+{
+    TJobListModel jobs;
+    const QStringList versions{"1000 ETag=%22v1%22", "", "1000 ETag=%22v1%22", "1001 ETag=%22v1%22",
+                               "1000 ETag=%22v2%22", "1000 Last-Modified=Wed%2C%2021%20Oct%202015"};
+    for (int i = 0; i < versions.size(); ++i)
+        jobs.AddJob("http://h/big.zip", i * 10, i * 10 + 10, QStringLiteral("%1").arg(i + 1, 3, 10, QChar('0')),
+                    versions[i]);
+    EXPECT_EQ(TListCommands::MergeRefusal(jobs, {2, 1, 0}), "");
+    EXPECT_EQ(TListCommands::MergeRefusal(jobs, {0, 3}),
+              "parts 001 and 004 are of different versions of the file (1000 bytes, ETag \"v1\"; "
+              "1001 bytes, ETag \"v1\")");
+    EXPECT_NE(TListCommands::MergeRefusal(jobs, {4, 1, 2}).indexOf("parts 003 and 005"), -1);
+    EXPECT_NE(TListCommands::MergeRefusal(jobs, {0, 5}).indexOf("Last-Modified Wed, 21 Oct 2015"), -1);
+}
