@@ -37,17 +37,6 @@ bool Complete(const QString &message)
         || message == QStringLiteral("ファイルが存在します。");
 }
 
-// A list's "MAKE=" line, read as the Home window reads it.
-bool MakeFromRecord(TJobListModel &jobs, const QString &url, const QString &start, const QString &end,
-                    const QString &length, const QString &step)
-{
-    MakeSequence::TRecord record;
-    bool bad = false;
-    if (MakeSequence::ReadRecord(url, start, end, length, step, &record, &bad))
-        MakeSequence::AddTo(jobs, record.pattern, record.start, record.end, record.length);
-    return !bad;
-}
-
 // Why the parts of a split cannot be joined, "" when they can: the first part not complete, or one
 // the server answered with another version of the file (*stale then tells).
 QString MissingPart(const TJobListModel &jobs, const QList<int> &rows, const QStringList &parts, bool *stale)
@@ -196,7 +185,7 @@ bool TBatchRun::AddSources()
         switch (source.kind) {
         case TBatchOptions::TSource::List: {
             const TJobListFile::TLoadReport report = TJobListFile::LoadList(
-                m_jobs, source.text, {MakeSequence::Offered, std::bind_front(MakeFromRecord, std::ref(m_jobs))});
+                m_jobs, source.text, {MakeSequence::Offered, std::bind_front(&TBatchRun::TakeListMake, this, source.text)});
             if (!report.error.isEmpty()) {
                 Print(m_err, QStringLiteral("pelmor: %1\n").arg(report.error));
                 return false;
@@ -221,9 +210,7 @@ bool TBatchRun::AddSources()
             break;
         }
         case TBatchOptions::TSource::Make:
-            for (const QString &url :
-                 MakeSequence::Expand(source.make.pattern, source.make.start, source.make.end, source.make.length))
-                Take(QStringLiteral("--make"), url, TUrlEntry::Refusal(url));
+            TakeMade(QStringLiteral("--make"), source.make.pattern, source.make.start, source.make.end, source.make.length);
             break;
         case TBatchOptions::TSource::Add:
             Take(QStringLiteral("--add"), source.text, TUrlEntry::Refusal(source.text));
@@ -247,6 +234,22 @@ void TBatchRun::Take(const QString &where, const QString &url, const QString &re
     }
     Print(m_err, QStringLiteral("pelmor: %1: %2\n").arg(where, refusal));
     m_inputRefused = true;
+}
+
+void TBatchRun::TakeMade(const QString &where, const QString &pattern, int start, int end, int length)
+{
+    for (const QString &url : MakeSequence::Expand(pattern, start, end, length))
+        Take(where, url, TUrlEntry::Refusal(url));
+}
+
+bool TBatchRun::TakeListMake(const QString &list, const QString &url, const QString &start, const QString &end,
+                             const QString &length, const QString &step)
+{
+    MakeSequence::TRecord record;
+    bool bad = false;
+    if (MakeSequence::ReadRecord(url, start, end, length, step, &record, &bad))
+        TakeMade(list, record.pattern, record.start, record.end, record.length);
+    return !bad;
 }
 
 bool TBatchRun::Refused(const QString &where, const QString &url)

@@ -45,6 +45,11 @@ private:
     // Adds url as a whole-file job, or prints the refusal ("where: 「URL」: reason") and marks the
     // run as one whose input was not all taken.
     void Take(const QString &where, const QString &url, const QString &refusal);
+    // Takes every URL of a made sequence, as the Home window's Make offers them.
+    void TakeMade(const QString &where, const QString &pattern, int start, int end, int length);
+    // A list's "MAKE=" line, read as the Home window reads it; false when a number is not a number.
+    bool TakeListMake(const QString &list, const QString &url, const QString &start, const QString &end,
+                      const QString &length, const QString &step);
     // The reason url cannot be split or imported, printed as Take prints it; false when it can.
     bool Refused(const QString &where, const QString &url);
     // Pending part rows from firstRow on whose range cannot be read are refused as Take refuses a

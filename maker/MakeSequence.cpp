@@ -1,7 +1,6 @@
 #include "MakeSequence.h"
 
 #include "TJobListFile.h"
-#include "TJobListModel.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -82,13 +81,4 @@ QStringList MakeSequence::Expand(const QString &pattern, int start, int end, int
         urls.append(prefix + digits + suffix);
     }
     return urls;
-}
-
-int MakeSequence::AddTo(TJobListModel &jobs, const QString &pattern, int start, int end, int length)
-{
-    int added = 0;
-    for (const QString &url : Expand(pattern, start, end, length))
-        if (jobs.AddJob(url, 0, 0, QString()) >= 0)
-            ++added;
-    return added;
 }

@@ -28,16 +28,6 @@ TEST(MakeSequenceTest, FirstMarkAndRangeBounds)
     EXPECT_FALSE(MakeSequence::HasMark("full-width ＄ is no mark"));
 }
 
-// Offering an expansion twice adds nothing the second time.
-TEST(MakeSequenceTest, AddToSkipsDuplicates)
-{
-    TJobListModel jobs;
-    EXPECT_EQ(MakeSequence::AddTo(jobs, "http://h/$.png", 0, 9, 3), 10);
-    EXPECT_EQ(MakeSequence::AddTo(jobs, "http://h/$.png", 5, 14, 3), 5);
-    EXPECT_EQ(jobs.RowCount(), 15);
-    EXPECT_EQ(jobs.Cell(14, SubURL), "http://h/014.png");
-}
-
 // Catches a "MAKE=" line counted otherwise than it would be made: its numbers are held to the Home
 // window's fields as the window holds them, so no line offers more than one Make of the window.
 TEST(MakeSequenceTest, ListLinesOfferWhatTheWindowWouldMake)

@@ -61,7 +61,8 @@ TEST(TBatchInputTest, RefererCarriesNoCredentialsNorFragment)
 
 // Catches a --urls line with a NUL, a control character or no end in sight taken as a job (the NUL
 // one would finish in another job's file), a refusal not told with its line and reason, the good
-// lines not fetched, an over-long line held whole, and a run with refused input ending well.
+// lines not fetched, an over-long line held whole, a list's "MAKE=" line let past the rule, and a
+// run with refused input ending well.
 TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
 {
     TTempFolder temp;
@@ -77,8 +78,9 @@ TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
         + (base + "a\x01" "b.jpg\r\n").toLatin1() + "\n" + (base + QString(200 * 1024, 'L')).toLatin1() + "\n"
         + (base + "two.jpg").toLatin1();
     temp.write("urls.txt", lines);
+    const QString list = temp.write("made.wst", "MAKE=ftp://h/$.jpg,1,1,0,1\r\n");
     const TBatchResult r = RunBatch(temp, {"--threads", "1", "--urls", temp.file("urls.txt"), "--add",
-                                           "http://h:70000/", "--make", "http://h/\x1b$.jpg", "1", "1", "0"});
+                                           "http://h:70000/", "--make", "http://h/\x1b$.jpg", "1", "1", "0", list});
     EXPECT_EQ(r.status, TBatchRun::ExitIncomplete) << r.err.toStdString();
     EXPECT_EQ(server.Connections(), 2);
     EXPECT_EQ(ReadFileOrMissing(LocalFileName::For(temp.path(), base + "one.jpg", true)), Picture);
@@ -86,7 +88,7 @@ TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
     EXPECT_EQ(ReadFileOrMissing(victim), "finished long ago");
 
     const QStringList err = r.err.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(err.size(), 5) << r.err.toStdString();
+    ASSERT_EQ(err.size(), 6) << r.err.toStdString();
     const QString where = "pelmor: " + temp.file("urls.txt") + ":";
     EXPECT_TRUE(err[0].startsWith(where + "2: 「" + base + "victim.jpg?x」: URL に制御文字")) << err[0].toStdString();
     EXPECT_TRUE(err[1].startsWith(where + "3: 「" + base + "a?b.jpg」: URL に制御文字")) << err[1].toStdString();
@@ -94,6 +96,7 @@ TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
         << err[2].toStdString();
     EXPECT_TRUE(err[3].startsWith("pelmor: --add: 「http://h:70000/」: ポート番号")) << err[3].toStdString();
     EXPECT_TRUE(err[4].startsWith("pelmor: --make: 「http://h/?1.jpg」: URL に制御文字")) << err[4].toStdString();
+    EXPECT_TRUE(err[5].startsWith("pelmor: " + list + ": 「ftp://h/1.jpg」: ")) << err[5].toStdString();
 }
 
 // Catches URLs whose local names meet (a/b.jpg, a_b.jpg and a.b.jpg) fetched into one file: one
