@@ -78,7 +78,7 @@ TEST(TBatchCatalogue, CataloguesTheFetchedPicturesWithNginx)
 // Catches the catalogue looking a job's file up by another rule than the worker's: a job whose URL
 // ends in "/" (named without an extension) or whose name is too long for one file name (a digest
 // name, which keeps ".jpg") was fetched but left out.
-TEST(TBatchCatalogue, FilesNamedByTheFallbackAreCatalogued)
+TEST(TBatchCatalogue, FilesNamedByTheFallbackAreCataloguedWithNginx)
 {
     TTempFolder temp;
     TNginxServer nginx;
