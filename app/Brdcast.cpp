@@ -1,5 +1,8 @@
 #include "Brdcast.h"
 
+#include "CaughtText.h"
+#include "ListLog.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -135,6 +138,7 @@ void TBroadcast::ReadMessages()
         try {
             OnBroadcastMsg(this);
         } catch (...) {
+            qCWarning(lcList, "a broadcast handler raised: %s", qUtf8Printable(CaughtText()));
         }
         return;
     }

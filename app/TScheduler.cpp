@@ -1,5 +1,6 @@
 #include "TScheduler.h"
 
+#include "ListLog.h"
 #include "TSettings.h"
 #include "UrlUtil.h"
 
@@ -469,6 +470,7 @@ void TScheduler::NoteRunEnded(TJobId id, int row, qint64 waitMs, const QString &
                       .arg(waitMs / 1000)
                       .arg(MaxWaitMs / 1000);
     if (!givenUp.isEmpty()) {
+        qCDebug(lcList, "job %llu given up: %s", id, qUtf8Printable(givenUp));
         m_jobs.SetCell(row, SubMessage, givenUp);
         m_retries.remove(id);
         return;
@@ -476,6 +478,8 @@ void TScheduler::NoteRunEnded(TJobId id, int row, qint64 waitMs, const QString &
     // Counted from the next tick: the first failure lets one tick pass, so rows below get their turn.
     retry.readyTick = m_ticks + 1 + BackOffTicks(retry.failures);
     retry.notBeforeMs = waitMs > 0 ? Clock() + waitMs : 0;
+    qCDebug(lcList, "job %llu failed %d time(s) (%s); asked again in %lld tick(s), after at least %lld ms", id,
+            retry.failures, qUtf8Printable(failure), retry.readyTick - m_ticks, waitMs);
     if (waitMs > 0)
         emit JobWaiting(id, waitMs);
 }

@@ -1,5 +1,7 @@
 #include "sharedmm.h"
 
+#include "ListLog.h"
+
 #include <QUrl>
 
 #include <cerrno>
@@ -31,7 +33,8 @@ TSharedMemory::~TSharedMemory()
 {
     try {
         Close();
-    } catch (const ESharedMemory &) {
+    } catch (const ESharedMemory &e) {
+        qCWarning(lcList, "the shared block could not close: %s", e.what());
     }
 }
 

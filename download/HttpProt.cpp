@@ -1,7 +1,9 @@
 #include "HttpProt.h"
 
+#include "CaughtText.h"
 #include "HttpNumber.h"
 #include "HttpUrlParts.h"
+#include "NetLog.h"
 #include "UrlUtil.h"
 #include "WSocketErrors.h"
 
@@ -43,6 +45,7 @@ void RunPosted(const std::function<void()> &fn)
     try {
         fn();
     } catch (...) {
+        qCWarning(lcNet, "a posted handler of the HTTP client raised: %s", qUtf8Printable(CaughtText()));
     }
 }
 } // namespace
@@ -122,9 +125,7 @@ void THttpCli::OpenUrl(const QString &target)
     const THttpUrlParts url = THttpUrlParts::Parse(target);
     ChooseCredentials(url);
     FHostName = url.Host;
-    FAbsoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://")
-                   + THttpUrlParts::UrlHost(url.Host)
-                   + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
+    FAbsoluteUrl = url.RequestUrl();
     FSecure = url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     FTunnel = FSecure && !Proxy.isEmpty();
     FTunnelAnswer = FTunnel;
@@ -214,7 +215,8 @@ void THttpCli::StartTls()
 {
     try {
         FCtrlSocket.StartTls(FHostName, CAFile);
-    } catch (const ESocketException &) {
+    } catch (const ESocketException &e) {
+        qCWarning(lcNet, "TLS could not start: %s", e.what());
         FCtrlSocket.Close();
     }
 }
@@ -245,6 +247,7 @@ void THttpCli::SocketSessionClosed(quint16 error)
 
 void THttpCli::SendRequest()
 {
+    qCDebug(lcNet, "%s %s", FRequestType == httpHEAD ? "HEAD" : "GET", qUtf8Printable(FAbsoluteUrl));
     SendText(BuildRequest());
 }
 
@@ -257,7 +260,8 @@ void THttpCli::SendText(const QByteArray &text)
 {
     try {
         FCtrlSocket.Send(text.constData(), static_cast<int>(text.size()));
-    } catch (const ESocketException &) {
+    } catch (const ESocketException &e) {
+        qCWarning(lcNet, "the request could not be sent: %s", e.what());
         FCtrlSocket.Close();
     }
 }
@@ -663,6 +667,7 @@ void THttpCli::Abort()
         try {
             FCtrlSocket.CancelDnsLookup();
         } catch (...) {
+            qCWarning(lcNet, "the lookup could not be cancelled: %s", qUtf8Printable(CaughtText()));
         }
     }
     Fail(httpErrAborted, QStringLiteral("Connection aborted on request"));

@@ -1,10 +1,12 @@
 // The download procedure of one job: HEAD, GET into the partial file, and what the answer means.
 #include "HttpThr2.h"
 
+#include "CaughtText.h"
 #include "HttpNumber.h"
 #include "HttpProt.h"
 #include "HttpRetryAfter.h"
 #include "HttpUrlParts.h"
+#include "NetLog.h"
 #include "TNoFollow.h"
 #include "UrlUtil.h"
 
@@ -46,6 +48,12 @@ bool IsServerRefusal(int status)
 {
     return status >= 400 && status < 500 && status != 408 && status != 429;
 }
+
+// A URL as a diagnostic line shows it: never with its user name or password.
+QByteArray Shown(const QString &url)
+{
+    return THttpUrlParts::Parse(url).RequestUrl().toUtf8();
+}
 } // namespace
 
 bool THTTPThread::RunRequest(bool head)
@@ -55,7 +63,11 @@ bool THTTPThread::RunRequest(bool head)
     bool ok = true;
     try {
         head ? HttpCli->Head() : HttpCli->Get();
+    } catch (const EHttpException &) {
+        // The client's own report: its status and reason are read below.
+        ok = false;
     } catch (...) {
+        qCWarning(lcNet, "%s raised: %s", Shown(Job.JobURL).constData(), qUtf8Printable(CaughtText()));
         ok = false;
     }
     // A reason found while the answer came in stays unless the client names one.
@@ -306,6 +318,7 @@ void THTTPThread::CompletePartial(const QString &message)
         return;
     }
     RequestOk = true;
+    qCDebug(lcNet, "%s completed as %s", Shown(Job.JobURL).constData(), qUtf8Printable(Job.LocalFile));
     ShowMessage(message);
     CallSink([this] { FSink.ShowCompleted(*this); });
 }
@@ -322,6 +335,7 @@ void THTTPThread::RetryLater(const QString &why)
 {
     if (FailureText.isEmpty())
         FailureText = why;
+    qCDebug(lcNet, "%s to be asked again: %s", Shown(Job.JobURL).constData(), qUtf8Printable(FailureText));
     ShowMessage(Retry);
 }
 
@@ -337,6 +351,8 @@ void THTTPThread::HandleHeaderEnd()
     ResponseHeaders = headers;
     ReportUpdate(CurrentCommand == QLatin1String("Get") ? UpdateGetHeaders : UpdateHeadHeaders);
     FHeaderEndStatus = HttpCli->ResponseStatus();
+    qCDebug(lcNet, "%s answered %d, length %lld", Shown(HttpCli->CurrentUrl()).constData(), FHeaderEndStatus,
+            HttpCli->ResponseLength());
     if (FHeaderEndStatus == 200) {
         HandleStatus200();
     } else if (FHeaderEndStatus == 206) {

@@ -83,3 +83,9 @@ QString THttpUrlParts::UrlHost(const QString &host)
 {
     return host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
 }
+
+QString THttpUrlParts::RequestUrl() const
+{
+    return (Proto.isEmpty() ? QStringLiteral("http") : Proto) + QLatin1String("://") + UrlHost(Host)
+           + (Port.isEmpty() ? QString() : QLatin1Char(':') + Port) + Path;
+}

@@ -15,6 +15,9 @@ struct THttpUrlParts
     QString Path;
 
     static THttpUrlParts Parse(const QString &url);
+    // The URL as a request through a proxy names it: the scheme ("http" when none), the host, the
+    // port when one was given and the path, never the user name or password.
+    QString RequestUrl() const;
     // The host as a URL or a Host line writes it: an IPv6 address in brackets.
     static QString UrlHost(const QString &host);
 };

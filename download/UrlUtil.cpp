@@ -1,5 +1,8 @@
 #include "UrlUtil.h"
 
+#include "CaughtText.h"
+#include "NetLog.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QLatin1StringView>
@@ -316,6 +319,7 @@ qint64 fileSize(const QString &fileName)
 void UrlUtil::ReportGuard(const char *operation) noexcept
 {
     try {
+        qCDebug(lcNet, "%s raised: %s", operation, qUtf8Printable(CaughtText()));
         TGuardReporter reporter;
         {
             std::lock_guard lock(reporterSlot().mutex);
@@ -326,6 +330,7 @@ void UrlUtil::ReportGuard(const char *operation) noexcept
         else
             std::fprintf(stderr, "except: %s\n", operation);
     } catch (...) {
+        qCWarning(lcNet, "reporting that %s raised failed as well", operation);
     }
 }
 

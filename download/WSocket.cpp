@@ -1,5 +1,7 @@
 #include "WSocket.h"
 
+#include "CaughtText.h"
+#include "NetLog.h"
 #include "TlsSession.h"
 #include "WSocketErrors.h"
 
@@ -408,6 +410,7 @@ void TWSocket::ReadReady()
             try {
                 OnDataAvailable(this, 0);
             } catch (...) {
+                qCWarning(lcNet, "a data handler raised: %s", qUtf8Printable(CaughtText()));
                 break;
             }
         } else {
@@ -551,10 +554,12 @@ void TWSocket::Guarded(const std::function<void()> &fn)
         fn();
         return;
     } catch (...) {
+        qCWarning(lcNet, "a socket handler raised, the socket closes: %s", qUtf8Printable(CaughtText()));
     }
     try {
         InternalClose(true, 0);
     } catch (...) {
+        qCWarning(lcNet, "the socket could not close: %s", qUtf8Printable(CaughtText()));
     }
 }
 

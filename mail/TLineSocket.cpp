@@ -1,5 +1,6 @@
 #include "TLineSocket.h"
 
+#include "MailLog.h"
 #include "WSocketErrors.h"
 
 #include <cerrno>
@@ -149,6 +150,7 @@ void TLineSocket::Connect(const QString &host, int port, const std::function<voi
             } catch (const ESMTPException &e) {
                 if (e.Fault() == TSmtpFault::Aborted)
                     throw;
+                qCDebug(lcMail, "an address of the mail server did not answer: %s", e.what());
                 lastError = ETIMEDOUT;
                 continue;
             }

@@ -1,6 +1,7 @@
 #include "TMailSession.h"
 
 #include "MailErrorText.h"
+#include "MailLog.h"
 
 TMailSession::TMailSession(QObject *parent) : QObject(parent) {}
 
@@ -78,7 +79,8 @@ void TMailSession::Run(const TPostMessage &message)
         if (e.Fault() != TSmtpFault::BadReply) {
             try {
                 c.Disconnect();
-            } catch (const ESMTPException &) {
+            } catch (const ESMTPException &quit) {
+                qCWarning(lcMail, "QUIT after a failed send failed too: %s", quit.what());
             }
         }
     } catch (const std::exception &e) {

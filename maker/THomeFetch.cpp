@@ -1,6 +1,7 @@
 #include "THomeFetch.h"
 
 #include "HttpFileVersion.h"
+#include "MakerLog.h"
 #include "TJobListModel.h"
 #include "TScheduler.h"
 #include "TSettings.h"
@@ -139,7 +140,8 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     FStallTimer.start(StallTimeOutMs());
     try {
         HttpCli1.Get();
-    } catch (const EHttpException &) {
+    } catch (const EHttpException &e) {
+        qCDebug(lcMaker, "the page fetch ended: %s", e.what());
         SetStatus(QStringLiteral("Disconnected"));
         // Our own abort ends a whole answer at its end, or one whose status was already told.
         if (FailReason.isEmpty())

@@ -1,6 +1,7 @@
 #include "FormView1.h"
 
 #include "Brdcast.h"
+#include "CaughtText.h"
 #include "FormViewIcons.h"
 #include "SPIs.h"
 #include "THandOver.h"
@@ -10,6 +11,7 @@
 #include "TToolIcons.h"
 #include "TViewLogic.h"
 #include "TViewSurface.h"
+#include "ViewerLog.h"
 #include "bmpRot.h"
 #include "sharedmm.h"
 
@@ -62,7 +64,8 @@ TFormView::TFormView(TViewerHost Host, QWidget *parent, const QString &HandOverN
     // one collection may exist: when another already serves the process, the viewer uses that one.
     try {
         SPIs1 = MakeViewerDecoders();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCWarning(lcViewer, "the decoder plug-ins were not loaded: %s", e.what());
     }
     StartHandOver(HandOverName.isEmpty() ? THandOver::DefaultName() : HandOverName);
 }
@@ -162,7 +165,8 @@ void TFormView::StartHandOver(const QString &Name)
         SMM1 = std::make_unique<TSharedMemory>();
         SMM1->SetBlockSize(THandOver::BlockSize);
         SMM1->SetBlockName(Name);
-    } catch (const ESharedMemory &) {
+    } catch (const ESharedMemory &e) {
+        qCWarning(lcViewer, "no shared block for hand-overs: %s", e.what());
         SMM1.reset();
     }
     BC1 = new TBroadcast(this);
@@ -189,6 +193,7 @@ void TFormView::ShowFile(const QString &Path)
             AddToCatalogue();
     } catch (...) {
         // A file that cannot be shown leaves no picture, and no message.
+        qCWarning(lcViewer, "%s cannot be shown: %s", qUtf8Printable(Path), qUtf8Printable(CaughtText()));
         FImageSmall = QImage();
     }
 }
@@ -281,6 +286,7 @@ void TFormView::Rotate(void (*Turn)(QImage &))
         Redraw();
         FormResize();
     } catch (...) {
+        qCWarning(lcViewer, "the picture could not be turned: %s", qUtf8Printable(CaughtText()));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "SPIBmp.h"
 
 #include "TDibImage.h"
+#include "ViewerLog.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -100,7 +101,9 @@ bool TInSPIAble::TryBaseReader(const QByteArray &Data)
     try {
         LoadStreamBase(buffer);
         return true;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        // The plug-ins may still read it; their refusal alone would hide this reason.
+        qCDebug(lcViewer, "the built-in reader refused the picture: %s", e.what());
         return false;
     }
 }

@@ -1,6 +1,7 @@
 #include "SPIs.h"
 
 #include "SPIFolders.h"
+#include "ViewerLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -205,9 +206,11 @@ void TSPIs::SearchFolder(const QString &Folder, const QString &Pattern)
         std::unique_ptr<TSPI> spi;
         try {
             spi = CreateSPI(path);
-        } catch (const ESPIFOpenErrorSPI &) {
+        } catch (const ESPIFOpenErrorSPI &e) {
+            qCWarning(lcViewer, "%s", e.what());
             continue;
-        } catch (const ESPIInvalidSPI &) {
+        } catch (const ESPIInvalidSPI &e) {
+            qCWarning(lcViewer, "%s", e.what());
             continue;
         }
         TSPI *raw = spi.get();
@@ -217,8 +220,9 @@ void TSPIs::SearchFolder(const QString &Folder, const QString &Pattern)
                 OnSearch(*this, *raw, accept);
             if (accept)
                 Add(std::move(spi));
-        } catch (const std::exception &) {
+        } catch (const std::exception &e) {
             // A plug-in refused by an error is dropped like one refused by its handler.
+            qCWarning(lcViewer, "%s dropped: %s", qUtf8Printable(path), e.what());
             std::erase_if(FItems, [raw](const std::unique_ptr<TSPI> &item) { return item.get() == raw; });
         }
     }

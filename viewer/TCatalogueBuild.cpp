@@ -2,6 +2,7 @@
 
 #include "TIconMaker.h"
 #include "TPicture.h"
+#include "ViewerLog.h"
 
 #include <QFileInfo>
 
@@ -43,7 +44,8 @@ QImage IconOfFile(const QString &FileName)
     }
     try {
         return TIconMaker::MakeIcon(LoadPicture(FileName));
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCWarning(lcViewer, "no icon of %s: %s", qUtf8Printable(FileName), e.what());
         return {};
     }
 }
