@@ -102,8 +102,8 @@ void THttpCli::OpenUrl(const QString &target)
     ChooseCredentials(url);
     FHostName = url.Host;
     const QString absoluteUrl = (url.Proto.isEmpty() ? QStringLiteral("http") : url.Proto) + QLatin1String("://")
-                   + THttpUrlParts::UrlHost(url.Host)
-                   + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
+                                + THttpUrlParts::UrlHost(url.Host)
+                                + (url.Port.isEmpty() ? QString() : QLatin1Char(':') + url.Port) + url.Path;
     FSecure = url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     FTunnel = FSecure && !Proxy.isEmpty();
     FAnswer.Expect(absoluteUrl, FTunnel);
