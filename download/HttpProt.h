@@ -154,6 +154,7 @@ private:
     // Tells the handlers of the header line just read; false when the header is not read on.
     bool HeaderLineRead(quint64 serial);
     void HeaderEnded();
+    // The body (HttpProtBody.cpp).
     void BeginBody();
     bool BodyIsEmpty() const;
     bool BodyCutShort() const;
