@@ -1,35 +1,20 @@
 #include "HttpProt.h"
 
 #include "CaughtText.h"
-#include "HttpNumber.h"
 #include "HttpUrlParts.h"
 #include "NetLog.h"
 #include "UrlUtil.h"
 #include "WSocketErrors.h"
 
 #include <QCoreApplication>
-#include <QFileDevice>
 #include <QThread>
-#include <QUrl>
 
-#include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace {
-// Body bytes are collected up to this size before the stream sees them: large writes are
-// several times cheaper than one write per received piece.
-constexpr size_t WriteBlock = 1 << 20;
-
 QString SocketErrorText(int code)
 {
     return QStringLiteral("%1 (Error #%2)").arg(WSocketErrorDesc(code)).arg(code);
-}
-
-// The status of a status line, 0 for any other line.
-int StatusOf(const QByteArray &line)
-{
-    return line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1") ? line.mid(9, 3).toInt() : 0;
 }
 
 // Failures whose header is read to the end: a busy server's, for the line that says when to come
@@ -76,9 +61,9 @@ void THttpCli::DoRequestSync(THttpRequest kind)
     while (FState != httpReady)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (ClientFailure())
-        throw EHttpException(FReason, FRequestDoneError);
-    if (FStatus >= 400)
-        throw EHttpException(FReason, FStatus);
+        throw EHttpException(FAnswer.Reason(), FRequestDoneError);
+    if (FAnswer.Status() >= 400)
+        throw EHttpException(FAnswer.Reason(), FAnswer.Status());
 }
 
 void THttpCli::DoRequestAsync(THttpRequest kind)
@@ -95,24 +80,10 @@ void THttpCli::DoRequestAsync(THttpRequest kind)
 
 void THttpCli::ResetAnswer()
 {
-    FResponseHeaders.clear();
-    FAuthenticate.clear();
-    FStatus = 0;
-    FReason.clear();
-    FResponseLength = -1;
-    FContentRangeTotal = -1;
-    FResponseType.clear();
-    FLocation.clear();
-    FRetryAfter.clear();
-    FChunked = false;
+    FAnswer.Reset();
     FRcvdCount = 0;
-    FHeaderLines = 0;
-    FHeaderBytes = 0;
-    FInterimAnswers = 0;
-    FInInterim = false;
     FTryNextAddress = false;
     FDocPieces = 0;
-    FRcvCnt = 0;
     FWriteBuf.clear();
 }
 
@@ -125,14 +96,13 @@ void THttpCli::OpenUrl(const QString &target)
     const THttpUrlParts url = THttpUrlParts::Parse(target);
     ChooseCredentials(url);
     FHostName = url.Host;
-    FAbsoluteUrl = url.RequestUrl();
+    const QString absoluteUrl = url.RequestUrl();
     FSecure = url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     FTunnel = FSecure && !Proxy.isEmpty();
-    FTunnelAnswer = FTunnel;
-    FTunnelOpen = false;
+    FAnswer.Expect(absoluteUrl, FTunnel);
     FOriginPort = url.Port.isEmpty() ? QLatin1String(FSecure ? "443" : "80") : url.Port;
     // Through a tunnel the server itself reads the request, so it names the path alone.
-    FPath = Proxy.isEmpty() || FTunnel ? (url.Path.isEmpty() ? QStringLiteral("/") : url.Path) : FAbsoluteUrl;
+    FPath = Proxy.isEmpty() || FTunnel ? (url.Path.isEmpty() ? QStringLiteral("/") : url.Path) : absoluteUrl;
     if (Proxy.isEmpty()) {
         FConnectHost = url.Host;
         FConnectPort = FOriginPort;
@@ -247,7 +217,7 @@ void THttpCli::SocketSessionClosed(quint16 error)
 
 void THttpCli::SendRequest()
 {
-    qCDebug(lcNet, "%s %s", FRequestType == httpHEAD ? "HEAD" : "GET", qUtf8Printable(FAbsoluteUrl));
+    qCDebug(lcNet, "%s %s", FRequestType == httpHEAD ? "HEAD" : "GET", qUtf8Printable(FAnswer.Url()));
     SendText(BuildRequest());
 }
 
@@ -274,301 +244,76 @@ void THttpCli::SocketDataAvailable()
             BodyData(FRcvBuf.data(), got);
         return;
     }
-    const int got = FCtrlSocket.Receive(FRcvBuf.data() + FRcvCnt, RcvBufSize - FRcvCnt);
-    if (got <= 0)
-        return;
-    FRcvCnt += got;
-    ParseHeaderBuffer();
+    const int got = FCtrlSocket.Receive(FRcvBuf.data(), RcvBufSize - FAnswer.Held());
+    if (got > 0)
+        HeaderData(FRcvBuf.data(), got);
 }
 
-void THttpCli::ParseHeaderBuffer()
+void THttpCli::HeaderData(const char *data, int len)
 {
     const quint64 serial = FRequestSerial;
-    int start = 0;
-    for (;;) {
-        const char *begin = FRcvBuf.data() + start;
-        const void *lf = std::memchr(begin, '\n', static_cast<size_t>(FRcvCnt - start));
-        if (!lf)
-            break;
-        const int next = static_cast<int>(static_cast<const char *>(lf) - FRcvBuf.data()) + 1;
-        QByteArray line(begin, next - 1 - start);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (FTunnelAnswer && SkipTunnelLine(line, next - start)) {
-            if (Ended(serial))
-                return;
-            start = next;
-            if (FTunnelAnswer)
-                continue;
-            // The server speaks first only after our hello: any byte here is not from it.
-            if (next != FRcvCnt) {
-                Fail(WSAECONNABORTED, QStringLiteral("Proxy sent data into the tunnel"));
-                FCtrlSocket.Close();
-                return;
-            }
-            FRcvCnt = 0;
+    for (THttpAnswer::TFound found = FAnswer.Feed(data, len);; found = FAnswer.Next()) {
+        switch (found) {
+        case THttpAnswer::NeedMore:
+            return;
+        case THttpAnswer::Failed:
+            // The answer already reads as the failure; the request ends with its code.
+            FRequestDoneError = FAnswer.FailCode();
+            FCtrlSocket.Close();
+            return;
+        case THttpAnswer::TunnelOpened:
             StartTls();
             return;
-        }
-        if (SkipInterimLine(line, next - start)) {
+        case THttpAnswer::InterimSkipped:
+            break;
+        case THttpAnswer::HeaderBegins:
+            if (OnHeaderBegin)
+                OnHeaderBegin(this);
             if (Ended(serial))
                 return;
-            start = next;
-            continue;
+            break;
+        case THttpAnswer::HeaderLine:
+            if (!HeaderLineRead(serial))
+                return;
+            break;
+        case THttpAnswer::HeaderEnd:
+            HeaderEnded();
+            return;
         }
-        const bool first = FHeaderLines++ == 0;
-        if (first && OnHeaderBegin)
-            OnHeaderBegin(this);
+    }
+}
+
+bool THttpCli::HeaderLineRead(quint64 serial)
+{
+    if (FAnswer.RangeLine()) {
+        ContentRangeBegin = FAnswer.RangeBegin();
+        ContentRangeEnd = FAnswer.RangeEnd();
+    }
+    if (FAnswer.Cookie() && OnCookie) {
+        bool accept = true;
+        OnCookie(this, *FAnswer.Cookie(), accept);
         if (Ended(serial))
-            return;
-        if (first && line.left(6).toUpper() == "<HTML>") {
-            // A server that sends no header: this line already belongs to the body.
-            if (FResponseType.isEmpty())
-                FResponseType = QStringLiteral("text/html");
-            BeginBody(start);
-            return;
-        }
-        if (line.isEmpty() && RedirectFollowed()) {
-            FollowLocation();
-            return;
-        }
-        if (line.isEmpty() && FStatus >= 400) {
-            FCtrlSocket.Close();
-            return;
-        }
-        if (line.isEmpty()) {
-            BeginBody(next);
-            return;
-        }
-        if (HeaderTooLarge(next - start))
-            return;
-        HeaderLine(line);
-        if (Ended(serial))
-            return;
-        start = next;
-    }
-    FRcvCnt -= start;
-    std::memmove(FRcvBuf.data(), FRcvBuf.data() + start, static_cast<size_t>(FRcvCnt));
-    if (FRcvCnt == RcvBufSize) {
-        // No line end fits any more: waiting would only end at the server's close.
-        Fail(httpErrLineTooLong, QStringLiteral("HTTP line too long"));
-        FCtrlSocket.Close();
-    }
-}
-
-// A proxy that opens the tunnel answers 2xx and a header of its own; any other answer is the
-// proxy's refusal, and is read as the answer to the request.
-bool THttpCli::SkipTunnelLine(const QByteArray &line, int lineBytes)
-{
-    if (!FTunnelOpen) {
-        if (StatusOf(line) / 100 != 2) {
-            FTunnelAnswer = false;
             return false;
-        }
-        FTunnelOpen = true;
-    } else if (line.isEmpty()) {
-        FTunnelAnswer = false;
-        return true;
-    }
-    HeaderTooLarge(lineBytes);
-    return true;
-}
-
-// "100 Continue", "103 Early Hints" and the like come before the answer and say nothing about it.
-// Their bytes count against the header limit, so that a stream of them still ends.
-bool THttpCli::SkipInterimLine(const QByteArray &line, int lineBytes)
-{
-    if (!FInInterim) {
-        const int status = FHeaderLines == 0 ? StatusOf(line) : 0;
-        if (status < 100 || status >= 200 || status == 101)
-            return false;
-        if (++FInterimAnswers > MaxInterimAnswers) {
-            Fail(httpErrTooManyInterim, QStringLiteral("HTTP too many interim answers"));
-            FCtrlSocket.Close();
-            return true;
-        }
-        FInInterim = true;
-    } else if (line.isEmpty()) {
-        FInInterim = false;
-        return true;
-    }
-    HeaderTooLarge(lineBytes);
-    return true;
-}
-
-// A server that keeps sending header lines would make us keep all of them.
-bool THttpCli::HeaderTooLarge(int lineBytes)
-{
-    FHeaderBytes += lineBytes;
-    if (FHeaderBytes <= MaxHeaderBytes && FHeaderLines <= MaxHeaderLines)
-        return false;
-    Fail(httpErrHeaderTooLarge, QStringLiteral("HTTP header too large"));
-    FCtrlSocket.Close();
-    return true;
-}
-
-void THttpCli::HeaderLine(const QByteArray &line)
-{
-    FResponseHeaders << QString::fromLatin1(line);
-    const int colon = line.indexOf(':');
-    if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
-        FStatus = StatusOf(line);
-        FReason = QString::fromLatin1(line.mid(13));
-    } else if (colon >= 0) {
-        const QByteArray field = line.left(colon).toLower();
-        const QString value = QString::fromLatin1(line.mid(colon + 1).trimmed());
-        if (field == "location") {
-            FLocation = QUrl(FAbsoluteUrl).resolved(QUrl(value)).toString();
-        } else if (field == "content-length") {
-            ContentLength(value);
-        } else if (field == "content-range") {
-            // "bytes first-last/total", or "bytes */total" with a 416
-            QString range = value;
-            if (range.startsWith(QLatin1String("bytes"), Qt::CaseInsensitive))
-                range = range.mid(5).trimmed();
-            const int dash = range.indexOf(QLatin1Char('-'));
-            const int slash = range.indexOf(QLatin1Char('/'), std::max(dash, 0));
-            ContentRangeBegin = dash >= 0 ? range.left(dash).trimmed() : QString();
-            ContentRangeEnd = dash >= 0 ? range.mid(dash + 1, slash >= 0 ? slash - dash - 1 : -1).trimmed() : QString();
-            FContentRangeTotal = slash >= 0 ? ParseHttpNumber(range.mid(slash + 1).trimmed()).value_or(-1) : -1;
-        } else if (field == "content-type") {
-            FResponseType = value.toLower();
-        } else if (field == "retry-after") {
-            FRetryAfter = value;
-        } else if (field == "www-authenticate") {
-            FAuthenticate << value;
-        } else if (field == "transfer-encoding") {
-            FChunked = value.contains(QLatin1String("chunked"), Qt::CaseInsensitive);
-        } else if (field == "set-cookie" && OnCookie) {
-            bool accept = true;
-            OnCookie(this, value, accept);
-        }
-    }
-    if (FRequestDoneError) {
-        FCtrlSocket.Close();
-        return;
     }
     if (OnHeaderData)
         OnHeaderData(this);
-    if (FStatus >= 400 && !HeaderReadWhole(FStatus))
-        FCtrlSocket.Close();
-}
-
-// A length we cannot read, or two that disagree, leaves no way to tell a whole body from a cut one.
-void THttpCli::ContentLength(const QString &value)
-{
-    const std::optional<qint64> length = ParseHttpNumber(value);
-    if (!length || (FResponseLength >= 0 && *length != FResponseLength)) {
-        Fail(httpErrBadLength, QStringLiteral("HTTP bad Content-Length"));
-        return;
-    }
-    FResponseLength = *length;
-}
-
-void THttpCli::BeginBody(int from)
-{
-    const quint64 serial = FRequestSerial;
-    SetState(httpWaitingBody);
-    if (FChunked) {
-        // The framing decides where the body ends; a length line would count framing bytes.
-        FResponseLength = -1;
-        FChunkDecoder.Reset();
-    }
-    if (OnHeaderEnd)
-        OnHeaderEnd(this);
-    if (!Ended(serial) && !FLocation.isEmpty() && OnLocationChange)
-        OnLocationChange(this);
     if (Ended(serial))
-        return;
-    if (BodyIsEmpty()) {
-        FCtrlSocket.Close();
-        return;
-    }
-    const int rest = FRcvCnt - from;
-    FRcvCnt = 0;
-    if (rest > 0)
-        BodyData(FRcvBuf.data() + from, rest);
-}
-
-bool THttpCli::BodyIsEmpty() const
-{
-    return FRequestType == httpHEAD || (FStatus >= 100 && FStatus < 200) || FStatus == 204 || FStatus == 304
-           || (!FChunked && FResponseLength == 0);
-}
-
-bool THttpCli::BodyCutShort() const
-{
-    if (FState != httpWaitingBody || BodyIsEmpty())
         return false;
-    return FChunked ? !FChunkDecoder.Done() : FResponseLength >= 0 && FRcvdCount < FResponseLength;
-}
-
-void THttpCli::BodyData(const char *data, int len)
-{
-    const quint64 serial = FRequestSerial;
-    if (FChunked) {
-        FChunkDecoder.Feed(data, len, [this, serial](const char *piece, int pieceLen) {
-            if (!Ended(serial))
-                DeliverPiece(piece, pieceLen);
-        });
-        if (Ended(serial))
-            return;
-        // Broken framing (or a size line with endless extensions) leaves no way to find the body.
-        if (FChunkDecoder.Failed())
-            Fail(httpErrBadChunk, QStringLiteral("HTTP bad chunked framing"));
-        if (FChunkDecoder.Done() || FChunkDecoder.Failed())
-            FCtrlSocket.Close();
-        return;
-    }
-    if (FResponseLength < 0) {
-        DeliverPiece(data, len);
-        return;
-    }
-    // Bytes past the announced length are not part of this answer.
-    DeliverPiece(data, static_cast<int>(std::min<qint64>(len, FResponseLength - FRcvdCount)));
-    if (!Ended(serial) && FRcvdCount >= FResponseLength)
+    if (FAnswer.Status() >= 400 && !HeaderReadWhole(FAnswer.Status())) {
         FCtrlSocket.Close();
+        return false;
+    }
+    return true;
 }
 
-void THttpCli::DeliverPiece(const char *data, int len)
+void THttpCli::HeaderEnded()
 {
-    if (len <= 0)
-        return;
-    if (FDocPieces++ == 0 && OnDocBegin)
-        OnDocBegin(this);
-    FRcvdCount += len;
-    // Queued for the stream first, so a handler that aborts still has this piece written.
-    if (ReceiveStream)
-        FWriteBuf.insert(FWriteBuf.end(), data, data + len);
-    if (OnDocData)
-        OnDocData(this, data, len);
-    if (FWriteBuf.size() >= WriteBlock && !FlushStream())
+    if (RedirectFollowed())
+        FollowLocation();
+    else if (FAnswer.Status() >= 400)
         FCtrlSocket.Close();
-}
-
-bool THttpCli::FlushStream()
-{
-    if (FWriteBuf.empty() || !ReceiveStream) {
-        FWriteBuf.clear();
-        return true;
-    }
-    const auto size = static_cast<qint64>(FWriteBuf.size());
-    qint64 written = 0;
-    // After a short write the next one either takes the rest or fails with the reason.
-    while (written < size) {
-        const qint64 n = ReceiveStream->write(FWriteBuf.data() + written, size - written);
-        if (n <= 0)
-            break;
-        written += n;
-    }
-    FWriteBuf.clear();
-    // A file keeps a buffer of its own: what the disk refuses may show only when that is flushed.
-    auto *file = qobject_cast<QFileDevice *>(ReceiveStream);
-    if (written == size && (!file || file->flush()))
-        return true;
-    const QString reason = ReceiveStream->errorString();
-    Fail(httpErrWriteFailed, QLatin1String("Write failed: ") + (reason.isEmpty() ? QStringLiteral("short write") : reason));
-    return false;
+    else
+        BeginBody();
 }
 
 bool THttpCli::ClientFailure() const
@@ -593,21 +338,20 @@ QString THttpCli::FailureText() const
 {
     switch (FRequestDoneError) {
     case 0:
-        return FStatus >= 400 ? UrlUtil::HttpMsg(FStatus) : QString();
+        return FAnswer.Status() >= 400 ? UrlUtil::HttpMsg(FAnswer.Status()) : QString();
     case httpErrAborted:
         return {};
     case httpErrBodyCut:
         return QStringLiteral("the connection closed before the whole answer arrived");
     default:
-        return FReason;
+        return FAnswer.Reason();
     }
 }
 
 void THttpCli::Fail(quint16 code, const QString &reason)
 {
     FRequestDoneError = code;
-    FStatus = 404;
-    FReason = reason;
+    FAnswer.Fail(code, reason);
 }
 
 void THttpCli::EndRequest(quint16 error)

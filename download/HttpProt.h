@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HttpAnswer.h"
 #include "HttpChunkDecoder.h"
 #include "WSocket.h"
 
@@ -26,26 +27,6 @@ enum THttpState {
     httpWaitingHeader,
     httpWaitingBody,
     httpAborting,
-};
-
-// Failure codes of the client's own (socket errors use their own numbers, from 10000 up).
-enum THttpFailure : quint16 {
-    httpErrBusy = 1,
-    httpErrNothingToPost = 2,
-    httpErrAborted = 3,
-    httpErrLineTooLong = 4,
-    // The connection closed before the announced length or the last chunk.
-    httpErrBodyCut = 5,
-    httpErrHeaderTooLarge = 6,
-    httpErrWriteFailed = 7,
-    httpErrBadLength = 8,
-    httpErrBadChunk = 10,
-    httpErrTooManyInterim = 11,
-    // The server's TLS certificate was refused (or the extra trust anchor could not be loaded).
-    httpErrCertificate = 12,
-    // Kept apart from the codes above, so that codes added there meet none of these.
-    httpErrTooManyRedirects = 20,
-    httpErrInsecureRedirect = 21,
 };
 
 class EHttpException : public ECodedException
@@ -96,11 +77,10 @@ public:
     // Where the body goes; owned by the caller.
     QIODevice *ReceiveStream = nullptr;
 
-    // Limits of an answer's header section; a server sending more ends the request.
-    static constexpr int MaxHeaderBytes = 256 * 1024;
-    static constexpr int MaxHeaderLines = 1000;
-    // Interim (1xx) answers skipped before the real one; a server sending more is not answering.
-    static constexpr int MaxInterimAnswers = 8;
+    // Limits of an answer's header section (see THttpAnswer); a server sending more ends the request.
+    static constexpr int MaxHeaderBytes = THttpAnswer::MaxHeaderBytes;
+    static constexpr int MaxHeaderLines = THttpAnswer::MaxHeaderLines;
+    static constexpr int MaxInterimAnswers = THttpAnswer::MaxInterimAnswers;
 
     // Run one request and return when the client is ready again; EHttpException for a
     // status of 400 or more (every failure reports 404), and with its own code for a
@@ -111,14 +91,14 @@ public:
     void Abort();
 
     THttpState State() const { return FState; }
-    int ResponseStatus() const { return FStatus; }
-    QString ResponseReason() const { return FReason; }
-    qint64 ResponseLength() const { return FResponseLength; }
-    QString ResponseType() const { return FResponseType; }
-    QStringList ResponseHeaders() const { return FResponseHeaders; }
+    int ResponseStatus() const { return FAnswer.Status(); }
+    QString ResponseReason() const { return FAnswer.Reason(); }
+    qint64 ResponseLength() const { return FAnswer.ResponseLength(); }
+    QString ResponseType() const { return FAnswer.ResponseType(); }
+    QStringList ResponseHeaders() const { return FAnswer.ResponseHeaders(); }
     qint64 RcvdCount() const { return FRcvdCount; }
     // The whole size named after the "/" of the answer's Content-Range; -1 when none or "*".
-    qint64 ContentRangeTotal() const { return FContentRangeTotal; }
+    qint64 ContentRangeTotal() const { return FAnswer.ContentRangeTotal(); }
     // How the last request ended, as OnRequestDone reports it (0: in order, else a THttpFailure
     // or a socket error); already known when Get or Head returns.
     quint16 RequestDoneError() const { return FRequestDoneError; }
@@ -129,10 +109,10 @@ public:
     // reason the client or the socket gave. Empty when it ended in order or was aborted on request.
     QString FailureText() const;
     // Absolute URL named by the answer's "Location" line, empty when it had none.
-    QString Location() const { return FLocation; }
-    QStringList WWWAuthenticate() const { return FAuthenticate; }
+    QString Location() const { return FAnswer.Location(); }
+    QStringList WWWAuthenticate() const { return FAnswer.WWWAuthenticate(); }
     // The answer's "Retry-After" value as sent, empty when it had none.
-    QString RetryAfter() const { return FRetryAfter; }
+    QString RetryAfter() const { return FAnswer.RetryAfter(); }
 
     TNotifyEvent OnStateChange;
     TNotifyEvent OnSessionConnected;
@@ -150,7 +130,8 @@ public:
     THttpRequestDone OnRequestDone;
 
 private:
-    static constexpr int RcvBufSize = 8192;
+    // A header line must fit in one receive.
+    static constexpr int RcvBufSize = THttpAnswer::MaxLineBytes;
 
     void DoRequestSync(THttpRequest kind);
     void DoRequestAsync(THttpRequest kind);
@@ -160,8 +141,6 @@ private:
     void SocketTlsDone(quint16 error);
     // An https request through a proxy first asks it for a tunnel to the server.
     void SendTunnelRequest();
-    // True when the line belongs to the proxy's answer that opened the tunnel and was skipped.
-    bool SkipTunnelLine(const QByteArray &line, int lineBytes);
     void StartTls();
     // Connects to the next looked-up address; when none is left to try, the request ends.
     void ConnectNext();
@@ -170,19 +149,19 @@ private:
     void SendText(const QByteArray &text);
     QByteArray BuildRequest();
     QByteArray BuildTunnelRequest();
-    void ParseHeaderBuffer();
-    void HeaderLine(const QByteArray &line);
-    // True when the line belongs to an interim answer and was skipped.
-    bool SkipInterimLine(const QByteArray &line, int lineBytes);
-    void BeginBody(int from);
+    // Reads the answer's header on from bytes received.
+    void HeaderData(const char *data, int len);
+    // Tells the handlers of the header line just read; false when the header is not read on.
+    bool HeaderLineRead(quint64 serial);
+    void HeaderEnded();
+    // The body (HttpProtBody.cpp).
+    void BeginBody();
     bool BodyIsEmpty() const;
     bool BodyCutShort() const;
     void BodyData(const char *data, int len);
     void DeliverPiece(const char *data, int len);
     // Writes the collected body bytes; false (the request failed) when the stream took fewer.
     bool FlushStream();
-    bool HeaderTooLarge(int lineBytes);
-    void ContentLength(const QString &value);
     void Fail(quint16 code, const QString &reason);
     void EndRequest(quint16 error);
     void RequestFinished(quint64 serial, THttpRequest kind, quint16 error);
@@ -203,9 +182,6 @@ private:
     // https: TLS with the server, through a CONNECT tunnel when a proxy is set.
     bool FSecure = false;
     bool FTunnel = false;
-    // The proxy's answer to CONNECT is being read: from its status line to its blank line.
-    bool FTunnelAnswer = false;
-    bool FTunnelOpen = false;
     QString FOriginPort;
     QString FConnectHost;
     QString FConnectPort;
@@ -214,26 +190,11 @@ private:
     int FNextAddress = 0;
     bool FTryNextAddress = false;
     QString FPath;
-    QString FAbsoluteUrl;
-    int FStatus = 0;
-    QString FReason;
-    qint64 FResponseLength = -1;
-    qint64 FContentRangeTotal = -1;
-    QString FResponseType;
-    QStringList FResponseHeaders;
-    QStringList FAuthenticate;
-    QString FLocation;
-    QString FRetryAfter;
-    bool FChunked = false;
+    THttpAnswer FAnswer;
     THttpChunkDecoder FChunkDecoder;
     qint64 FRcvdCount = 0;
-    int FHeaderLines = 0;
-    qint64 FHeaderBytes = 0;
-    int FInterimAnswers = 0;
-    bool FInInterim = false;
     int FDocPieces = 0;
     std::array<char, RcvBufSize> FRcvBuf{};
-    int FRcvCnt = 0;
     // Body bytes waiting to be written to ReceiveStream in one large block.
     std::vector<char> FWriteBuf;
 

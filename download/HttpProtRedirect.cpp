@@ -54,9 +54,9 @@ void THttpCli::ChooseCredentials(const THttpUrlParts &target)
 // A Location that names no http or https server cannot be followed: that answer is the answer.
 bool THttpCli::RedirectFollowed() const
 {
-    if (!FollowRedirects || !IsRedirectStatus(FStatus) || FLocation.isEmpty())
+    if (!FollowRedirects || !IsRedirectStatus(FAnswer.Status()) || FAnswer.Location().isEmpty())
         return false;
-    const QUrl target(FLocation);
+    const QUrl target(FAnswer.Location());
     const QString scheme = target.scheme();
     return target.isValid() && !target.host().isEmpty()
            && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
@@ -65,7 +65,7 @@ bool THttpCli::RedirectFollowed() const
 void THttpCli::FollowLocation()
 {
     // The fragment names a place in the document; it never goes to the server.
-    const QString target = QUrl(FLocation).adjusted(QUrl::RemoveFragment).toString();
+    const QString target = QUrl(FAnswer.Location()).adjusted(QUrl::RemoveFragment).toString();
     if (++FRedirects > MaxRedirects)
         Fail(httpErrTooManyRedirects, QStringLiteral("HTTP too many redirects (more than %1)").arg(MaxRedirects));
     else if (UrlUtil::IsHttpsUrl(FCurrentUrl) && !UrlUtil::IsHttpsUrl(target))
