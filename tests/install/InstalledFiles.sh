@@ -14,8 +14,9 @@ done
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# check_installed PREFIX: every file is there, each PNG has the size its folder names, and the menu
-# entry and the AppStream file pass their validators.
+# check_installed PREFIX: every file is there, each PNG has the size its folder names, the menu entry
+# and the AppStream file pass their validators, and the program, the AppStream file and the manual
+# page name one version.
 check_installed() {
   for f in $INSTALLED_FILES; do
     [ -f "$1/$f" ] || fail "$1/$f is missing"
@@ -29,4 +30,10 @@ check_installed() {
   desktop-file-validate "$1/share/applications/example.pelmor.Pelmor.desktop" || fail "desktop-file-validate"
   appstreamcli validate --no-net "$1/share/metainfo/example.pelmor.Pelmor.metainfo.xml" || fail "appstreamcli validate"
   gzip -dc "$1/share/man/man1/pelmor.1.gz" | grep -qF -- '\-\-batch' || fail "the manual page lacks --batch"
+  # One version everywhere: the program's "VerX.Ya", the AppStream release and the manual page.
+  version=$(QT_QPA_PLATFORM=offscreen timeout 30 "$1/bin/pelmor" --version | sed -n 's/^Ver\([0-9.]*\)a$/\1/p')
+  [ -n "$version" ] || fail "the installed program prints no version"
+  grep -qF "<release version=\"$version\"" "$1/share/metainfo/example.pelmor.Pelmor.metainfo.xml" \
+    || fail "the AppStream release is not $version"
+  gzip -dc "$1/share/man/man1/pelmor.1.gz" | head -1 | grep -qF "\"pelmor $version\"" || fail "the manual page is not of $version"
 }
