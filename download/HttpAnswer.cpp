@@ -199,6 +199,10 @@ void THttpAnswer::ReadField(const QByteArray &line)
         FResponseType = value.toLower();
     else if (field == "retry-after")
         FRetryAfter = value;
+    else if (field == "etag" && FETag.isEmpty())
+        FETag = value;
+    else if (field == "last-modified" && FLastModified.isEmpty())
+        FLastModified = value;
     else if (field == "www-authenticate")
         FAuthenticate << value;
     else if (field == "transfer-encoding")

@@ -90,6 +90,9 @@ public:
     const QString &Url() const { return FBaseUrl; }
     QStringList WWWAuthenticate() const { return FAuthenticate; }
     QString RetryAfter() const { return FRetryAfter; }
+    // The validators of the file the answer belongs to, as its first ETag and Last-Modified lines say.
+    QString ETag() const { return FETag; }
+    QString LastModified() const { return FLastModified; }
     bool Chunked() const { return FChunked; }
     // The cookie the line just read offered; none when it was no Set-Cookie line.
     const std::optional<QString> &Cookie() const { return FCookie; }
@@ -139,6 +142,8 @@ private:
     QStringList FAuthenticate;
     QString FLocation;
     QString FRetryAfter;
+    QString FETag;
+    QString FLastModified;
     bool FChunked = false;
     std::optional<QString> FCookie;
     bool FRangeLine = false;

@@ -1,6 +1,9 @@
 #include "HttpFileVersion.h"
 
 #include "HttpNumber.h"
+#include "HttpProt.h"
+
+#include <QStringList>
 
 #include <algorithm>
 
@@ -8,17 +11,6 @@ namespace {
 
 const QString ETagKey = QStringLiteral("ETag=");
 const QString DateKey = QStringLiteral("Last-Modified=");
-
-// The value of the first header line of this field, or "" when none.
-QString Field(const QStringList &headers, QLatin1StringView name)
-{
-    for (const QString &line : headers) {
-        const qsizetype colon = line.indexOf(QLatin1Char(':'));
-        if (colon > 0 && QStringView(line).left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(colon + 1).trimmed();
-    }
-    return {};
-}
 
 QString Encoded(const QString &value)
 {
@@ -32,13 +24,9 @@ QString Changed(const QString &what, const QString &now, const QString &was)
 
 } // namespace
 
-THttpFileVersion THttpFileVersion::FromAnswer(const QStringList &headers, qint64 total)
+THttpFileVersion THttpFileVersion::FromAnswer(const THttpCli &answer, qint64 total)
 {
-    THttpFileVersion version;
-    version.total = total < 0 ? -1 : total;
-    version.etag = Field(headers, QLatin1StringView("etag"));
-    version.lastModified = Field(headers, QLatin1StringView("last-modified"));
-    return version;
+    return {total < 0 ? -1 : total, answer.ETag(), answer.LastModified()};
 }
 
 QString THttpFileVersion::ToText() const

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <optional>
+
+class THttpCli;
 
 // Which version of a file an answer belongs to: its whole size and its validator (the ETag, else
 // the Last-Modified date). The parts of a split must all come from the version the probe saw.
@@ -12,8 +13,8 @@ struct THttpFileVersion {
     QString etag;            // as sent, quotes and any "W/" kept
     QString lastModified;    // as sent
 
-    // The version an answer names: its header lines and the whole size it gave.
-    static THttpFileVersion FromAnswer(const QStringList &headers, qint64 total);
+    // The version an answer names: its validators and the whole size it gave.
+    static THttpFileVersion FromAnswer(const THttpCli &answer, qint64 total);
     // The record kept with a part job, with one validator: no comma, no blank inside a value, no
     // control character.
     QString ToText() const;

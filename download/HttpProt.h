@@ -113,6 +113,8 @@ public:
     QStringList WWWAuthenticate() const { return FAnswer.WWWAuthenticate(); }
     // The answer's "Retry-After" value as sent, empty when it had none.
     QString RetryAfter() const { return FAnswer.RetryAfter(); }
+    QString ETag() const { return FAnswer.ETag(); }
+    QString LastModified() const { return FAnswer.LastModified(); }
 
     TNotifyEvent OnStateChange;
     TNotifyEvent OnSessionConnected;

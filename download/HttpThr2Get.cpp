@@ -205,7 +205,7 @@ bool THTTPThread::RefuseOtherVersion(qint64 answerTotal)
 {
     if (Job.EndByte <= 0 || !Job.Version.Known())
         return false;
-    QString reason = Job.Version.Difference(THttpFileVersion::FromAnswer(HttpCli->ResponseHeaders(), answerTotal));
+    QString reason = Job.Version.Difference(THttpFileVersion::FromAnswer(*HttpCli, answerTotal));
     // A whole file for a part: the server no longer has the validator we sent, or no longer splits.
     if (reason.isEmpty() && FHeaderEndStatus == 200)
         reason = Job.Version.IfRange().isEmpty() ? QStringLiteral("Whole file sent for a part")

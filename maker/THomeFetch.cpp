@@ -68,7 +68,7 @@ int THomeFetch::Split(const QString &url)
         headerText += line + QStringLiteral("\r\n");
     const qint64 total = UrlUtil::GetLength(headerText);
     // Every part is to come from the version of the file this answer belongs to.
-    const QString version = THttpFileVersion::FromAnswer(headers, total).ToText();
+    const QString version = THttpFileVersion::FromAnswer(HttpCli1, total).ToText();
     int added = 0;
     for (const TPart &part : MakeParts(total))
         if (m_jobs.AddJob(url, part.start, part.end, part.name, version) >= 0)
