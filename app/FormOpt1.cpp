@@ -1,6 +1,6 @@
-#include "FormOpt1.h"
+#include "app/FormOpt1.h"
 
-#include "TSettings.h"
+#include "core/TSettings.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

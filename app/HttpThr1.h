@@ -1,11 +1,11 @@
 #pragma once
 
-#include "TFileDrag.h"
-#include "TJobListModel.h"
-#include "TScheduler.h"
-#include "TSettings.h"
-#include "TStartOptions.h"
-#include "TTmpLock.h"
+#include "resources/TFileDrag.h"
+#include "core/TJobListModel.h"
+#include "core/TScheduler.h"
+#include "core/TSettings.h"
+#include "app/TStartOptions.h"
+#include "core/TTmpLock.h"
 
 #include <QMainWindow>
 

@@ -1,10 +1,10 @@
 // The main window's list commands: toolbar buttons, the list's pop-up menu, sorting, and dragging
 // URLs in and files out.
-#include "FormHome1.h"
-#include "HttpThr1.h"
-#include "TFileDrag.h"
-#include "TListCommands.h"
-#include "TUrlEntry.h"
+#include "maker/FormHome1.h"
+#include "app/HttpThr1.h"
+#include "resources/TFileDrag.h"
+#include "core/TListCommands.h"
+#include "core/TUrlEntry.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,13 +1,13 @@
 // The main window's list files: open, save, the list kept between runs, dropped files and merging.
-#include "FormHome1.h"
-#include "HttpThr1.h"
-#include "LocalFileName.h"
-#include "MakeSequence.h"
-#include "TDialogs.h"
-#include "TJobListFile.h"
-#include "TListCommands.h"
-#include "TMergeFiles.h"
-#include "TUrlEntry.h"
+#include "maker/FormHome1.h"
+#include "app/HttpThr1.h"
+#include "download/LocalFileName.h"
+#include "maker/MakeSequence.h"
+#include "resources/TDialogs.h"
+#include "core/TJobListFile.h"
+#include "core/TListCommands.h"
+#include "core/TMergeFiles.h"
+#include "core/TUrlEntry.h"
 
 #include <QFileInfo>
 #include <QLabel>

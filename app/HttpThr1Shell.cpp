@@ -1,8 +1,8 @@
 // The main window as the program's shell: tray entry, the maker's page and mailbox, and the logo's link.
-#include "FormMail.h"
-#include "HttpThr1.h"
-#include "TToolIcons.h"
-#include "TViewLogic.h"
+#include "mail/FormMail.h"
+#include "app/HttpThr1.h"
+#include "resources/TToolIcons.h"
+#include "viewer/TViewLogic.h"
 
 #include <QAction>
 #include <QDesktopServices>

@@ -1,10 +1,10 @@
 // The main window's side of the picture viewer: what the viewer reads of the job list, and the
 // list clicks, finished downloads and monitor passes that reach it.
-#include "HttpThr1.h"
+#include "app/HttpThr1.h"
 
-#include "FormView1.h"
-#include "TJobFile.h"
-#include "TSoundPlayer.h"
+#include "viewer/FormView1.h"
+#include "core/TJobFile.h"
+#include "app/TSoundPlayer.h"
 
 #include <QItemSelectionModel>
 #include <QToolButton>

@@ -1,4 +1,4 @@
-#include "TBatchDisplay.h"
+#include "app/TBatchDisplay.h"
 
 #include <QChar>
 

@@ -1,7 +1,7 @@
-#include "TBatchOptions.h"
+#include "app/TBatchOptions.h"
 
-#include "MakeSequence.h"
-#include "TSettings.h"
+#include "maker/MakeSequence.h"
+#include "core/TSettings.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "TBatchDisplay.h"
-#include "TBatchOptions.h"
-#include "TJobListModel.h"
-#include "TScheduler.h"
-#include "TSettings.h"
-#include "TTmpLock.h"
+#include "app/TBatchDisplay.h"
+#include "app/TBatchOptions.h"
+#include "core/TJobListModel.h"
+#include "core/TScheduler.h"
+#include "core/TSettings.h"
+#include "core/TTmpLock.h"
 
 #include <QEventLoop>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "TGridDelegate.h"
+#include "app/TGridDelegate.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
-#include "TGuardMessageBox.h"
+#include "app/TGuardMessageBox.h"
 
-#include "TDialogs.h"
-#include "UrlUtil.h"
+#include "resources/TDialogs.h"
+#include "download/UrlUtil.h"
 
 #include <QApplication>
 #include <QThread>

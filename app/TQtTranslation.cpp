@@ -1,4 +1,4 @@
-#include "TQtTranslation.h"
+#include "app/TQtTranslation.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

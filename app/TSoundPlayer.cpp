@@ -1,4 +1,4 @@
-#include "TSoundPlayer.h"
+#include "app/TSoundPlayer.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>

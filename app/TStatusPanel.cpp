@@ -1,4 +1,4 @@
-#include "TStatusPanel.h"
+#include "app/TStatusPanel.h"
 
 void TStatusPanel::SetMessage(const QString &text)
 {

@@ -1,9 +1,9 @@
 // Appends a 0..10000 expansion to a list that already holds 10,000 rows and prints how long the
 // duplicate test and the appends took, then how long saving and loading such a list takes.
-#include "MakeSequence.h"
-#include "TJobListFile.h"
-#include "TJobListModel.h"
-#include "TUrlEntry.h"
+#include "maker/MakeSequence.h"
+#include "core/TJobListFile.h"
+#include "core/TJobListModel.h"
+#include "core/TUrlEntry.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // The catalogue build of batch mode as a program of its own, for bench/catalogue_peers.sh:
 //   bench_catalogue make DIR COUNT   writes COUNT JPEG files of 2000 by 1500 pixels into DIR
 //   bench_catalogue build OUT.pel FILE...   the icons of the files, written as a catalogue
-#include "SPIs.h"
-#include "TCatalogueBuild.h"
-#include "TPelFile.h"
+#include "viewer/SPIs.h"
+#include "viewer/TCatalogueBuild.h"
+#include "viewer/TPelFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Converts a 2 MiB EUC-JP page (every level-1 kanji, kana and ASCII markup) to Shift_JIS, as the
 // page import does with every fetched page, and prints the medians in MiB/s next to glibc's iconv;
 // the two alternate round by round so that drift on the machine touches both alike.
-#include "JapaneseText.h"
-#include "jconvert.h"
+#include "tests/support/JapaneseText.h"
+#include "core/jconvert.h"
 
 #include <QElapsedTimer>
 

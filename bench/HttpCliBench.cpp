@@ -1,6 +1,6 @@
 // Fetches one URL with THttpCli into a file, the way a download worker does; run by
 // http_get.sh against curl on the same file.
-#include "HttpProt.h"
+#include "download/HttpProt.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,11 +1,11 @@
 // Imports the links of a generated 2 MiB page holding 20,000 link attributes and compares the run,
 // as a whole process, with xmllint's HTML parser pulling the same addresses out of the same page.
 // xmllint parses and extracts, as the import does, without the network a crawler would add.
-#include "TJobListModel.h"
-#include "TLinkImport.h"
-#include "TLinkTreeModel.h"
-#include "TSettings.h"
-#include "bmRegExp.h"
+#include "core/TJobListModel.h"
+#include "maker/TLinkImport.h"
+#include "maker/TLinkTreeModel.h"
+#include "core/TSettings.h"
+#include "maker/bmRegExp.h"
 
 #include <QCoreApplication>
 #include <QDir>

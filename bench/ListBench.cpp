@@ -2,11 +2,11 @@
 // monitor pass with four jobs running, the search for the next row when only the last is pending,
 // removing every second row, sorting by URL, naming every row's file, and batch mode's bookkeeping at
 // each job's end.
-#include "TBatchOptions.h"
-#include "TBatchRun.h"
-#include "TJobListModel.h"
-#include "TScheduler.h"
-#include "TSettings.h"
+#include "app/TBatchOptions.h"
+#include "app/TBatchRun.h"
+#include "core/TJobListModel.h"
+#include "core/TScheduler.h"
+#include "core/TSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "HttpAnswer.h"
+#include "download/HttpAnswer.h"
 
-#include "HttpNumber.h"
-#include "WSocketErrors.h"
+#include "download/HttpNumber.h"
+#include "download/WSocketErrors.h"
 
 #include <QUrl>
 

@@ -1,4 +1,4 @@
-#include "HttpChunkDecoder.h"
+#include "download/HttpChunkDecoder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "HttpFileVersion.h"
+#include "download/HttpFileVersion.h"
 
-#include "HttpNumber.h"
-#include "HttpProt.h"
+#include "download/HttpNumber.h"
+#include "download/HttpProt.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "HttpNumber.h"
+#include "download/HttpNumber.h"
 
 #include <limits>
 

@@ -1,10 +1,10 @@
-#include "HttpProt.h"
+#include "download/HttpProt.h"
 
-#include "CaughtText.h"
-#include "HttpUrlParts.h"
-#include "NetLog.h"
-#include "UrlUtil.h"
-#include "WSocketErrors.h"
+#include "core/CaughtText.h"
+#include "download/HttpUrlParts.h"
+#include "download/NetLog.h"
+#include "download/UrlUtil.h"
+#include "download/WSocketErrors.h"
 
 #include <QCoreApplication>
 #include <QThread>

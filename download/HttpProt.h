@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HttpAnswer.h"
-#include "HttpChunkDecoder.h"
-#include "WSocket.h"
+#include "download/HttpAnswer.h"
+#include "download/HttpChunkDecoder.h"
+#include "download/WSocket.h"
 
 #include <QDateTime>
 #include <QIODevice>

@@ -1,5 +1,5 @@
 // The body of THttpCli's answer: where it ends, how its chunks are undone, and how it reaches the stream.
-#include "HttpProt.h"
+#include "download/HttpProt.h"
 
 #include <QFileDevice>
 

@@ -1,8 +1,8 @@
 // Redirects of THttpCli: which answers are followed, where to, and what goes along to the next server.
-#include "HttpProt.h"
+#include "download/HttpProt.h"
 
-#include "HttpUrlParts.h"
-#include "UrlUtil.h"
+#include "download/HttpUrlParts.h"
+#include "download/UrlUtil.h"
 
 #include <QUrl>
 

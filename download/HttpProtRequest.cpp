@@ -1,7 +1,7 @@
 // The request text of THttpCli: which lines are sent, in which order, and how text goes on the wire.
-#include "HttpProt.h"
+#include "download/HttpProt.h"
 
-#include "HttpUrlParts.h"
+#include "download/HttpUrlParts.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
-#include "HttpRetryAfter.h"
+#include "download/HttpRetryAfter.h"
 
-#include "HttpNumber.h"
+#include "download/HttpNumber.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 // The worker's thread, its job loop and how it reports to the GUI thread.
-#include "HttpThr2.h"
+#include "download/HttpThr2.h"
 
-#include "HttpProt.h"
-#include "HttpUrlParts.h"
-#include "TNoFollow.h"
-#include "UrlUtil.h"
+#include "download/HttpProt.h"
+#include "download/HttpUrlParts.h"
+#include "download/TNoFollow.h"
+#include "download/UrlUtil.h"
 
 #include <QFileInfo>
 #include <QLocale>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "HttpFileVersion.h"
-#include "THostCookies.h"
-#include "TNoFollow.h"
-#include "TThreadCall.h"
+#include "download/HttpFileVersion.h"
+#include "download/THostCookies.h"
+#include "download/TNoFollow.h"
+#include "download/TThreadCall.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -13,7 +13,7 @@
 #include <QStringList>
 #include <QThread>
 
-#include "TResumeGate.h"
+#include "download/TResumeGate.h"
 
 #include <atomic>
 #include <functional>

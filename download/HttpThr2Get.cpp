@@ -1,14 +1,14 @@
 // The download procedure of one job: HEAD, GET into the partial file, and what the answer means.
-#include "HttpThr2.h"
+#include "download/HttpThr2.h"
 
-#include "CaughtText.h"
-#include "HttpNumber.h"
-#include "HttpProt.h"
-#include "HttpRetryAfter.h"
-#include "HttpUrlParts.h"
-#include "NetLog.h"
-#include "TNoFollow.h"
-#include "UrlUtil.h"
+#include "core/CaughtText.h"
+#include "download/HttpNumber.h"
+#include "download/HttpProt.h"
+#include "download/HttpRetryAfter.h"
+#include "download/HttpUrlParts.h"
+#include "download/NetLog.h"
+#include "download/TNoFollow.h"
+#include "download/UrlUtil.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "LocalFileName.h"
+#include "download/LocalFileName.h"
 
-#include "UrlUtil.h"
+#include "download/UrlUtil.h"
 
 #include <QCryptographicHash>
 

@@ -1,4 +1,4 @@
-#include "NetLog.h"
+#include "download/NetLog.h"
 
 // Not even warnings by default: batch mode's stderr carries only the program's own words.
 Q_LOGGING_CATEGORY(lcNet, "pelmor.net", QtCriticalMsg)

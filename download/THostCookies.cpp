@@ -1,4 +1,4 @@
-#include "THostCookies.h"
+#include "download/THostCookies.h"
 
 void THostCookies::Store(const QString &host, const QString &cookie, bool overHttps)
 {

@@ -1,4 +1,4 @@
-#include "TNoFollow.h"
+#include "download/TNoFollow.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>

@@ -1,4 +1,4 @@
-#include "TThreadCall.h"
+#include "download/TThreadCall.h"
 
 void TThreadCallWake::RunPending()
 {

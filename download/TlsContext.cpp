@@ -1,4 +1,4 @@
-#include "TlsContext.h"
+#include "download/TlsContext.h"
 
 #include <QFile>
 #include <QFileInfo>

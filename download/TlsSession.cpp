@@ -1,6 +1,6 @@
-#include "TlsSession.h"
+#include "download/TlsSession.h"
 
-#include "TlsContext.h"
+#include "download/TlsContext.h"
 
 #include <QHostAddress>
 #include <QUrl>

@@ -1,7 +1,7 @@
-#include "UrlUtil.h"
+#include "download/UrlUtil.h"
 
-#include "CaughtText.h"
-#include "NetLog.h"
+#include "core/CaughtText.h"
+#include "download/NetLog.h"
 
 #include <QCoreApplication>
 #include <QFile>

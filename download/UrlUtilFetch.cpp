@@ -1,5 +1,5 @@
 // The one rule for "a URL this program can fetch", asked by every part that adds, loads or fetches jobs.
-#include "UrlUtil.h"
+#include "download/UrlUtil.h"
 
 #include <QHostAddress>
 #include <QLatin1StringView>

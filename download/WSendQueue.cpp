@@ -1,4 +1,4 @@
-#include "WSendQueue.h"
+#include "download/WSendQueue.h"
 
 void TSendQueue::Append(const char *data, int len)
 {

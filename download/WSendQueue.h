@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WSockbuf.h"
+#include "download/WSockbuf.h"
 
 #include <deque>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "WSockbuf.h"
+#include "download/WSockbuf.h"
 
 #include <algorithm>
 #include <cstring>

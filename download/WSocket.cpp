@@ -1,9 +1,9 @@
-#include "WSocket.h"
+#include "download/WSocket.h"
 
-#include "CaughtText.h"
-#include "NetLog.h"
-#include "TlsSession.h"
-#include "WSocketErrors.h"
+#include "core/CaughtText.h"
+#include "download/NetLog.h"
+#include "download/TlsSession.h"
+#include "download/WSocketErrors.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

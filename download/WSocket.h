@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ECodedException.h"
-#include "WSendQueue.h"
+#include "download/ECodedException.h"
+#include "download/WSendQueue.h"
 
 #include <QObject>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "WSocketErrors.h"
+#include "download/WSocketErrors.h"
 
 #include <cerrno>
 #include <unordered_map>

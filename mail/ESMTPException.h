@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ECodedException.h"
+#include "download/ECodedException.h"
 
 // What ended an operation of the mail client, so that a window can say it in its own words.
 enum class TSmtpFault {

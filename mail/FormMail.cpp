@@ -1,9 +1,9 @@
-#include "FormMail.h"
+#include "mail/FormMail.h"
 
-#include "MailErrorText.h"
-#include "MailText.h"
-#include "TDialogs.h"
-#include "TNotice.h"
+#include "mail/MailErrorText.h"
+#include "mail/MailText.h"
+#include "resources/TDialogs.h"
+#include "resources/TNotice.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TMailSession.h"
+#include "mail/TMailSession.h"
 
 #include <QMessageBox>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "MailErrorText.h"
+#include "mail/MailErrorText.h"
 
 namespace MailErrorText {
 

@@ -1,4 +1,4 @@
-#include "MailLog.h"
+#include "mail/MailLog.h"
 
 // Not even warnings by default: batch mode's stderr carries only the program's own words.
 Q_LOGGING_CATEGORY(lcMail, "pelmor.mail", QtCriticalMsg)

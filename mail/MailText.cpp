@@ -1,6 +1,6 @@
-#include "MailText.h"
+#include "mail/MailText.h"
 
-#include "jconvert.h"
+#include "core/jconvert.h"
 
 #include <QStringEncoder>
 

@@ -1,4 +1,4 @@
-#include "NMsmtp.h"
+#include "mail/NMsmtp.h"
 
 #include <array>
 

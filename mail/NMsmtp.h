@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TLineSocket.h"
-#include "TSmtpReply.h"
+#include "mail/TLineSocket.h"
+#include "mail/TSmtpReply.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "NMsmtp.h"
+#include "mail/NMsmtp.h"
 
-#include "MailText.h"
-#include "jconvert.h"
+#include "mail/MailText.h"
+#include "core/jconvert.h"
 
 #include <QFile>
 #include <QFileInfo>

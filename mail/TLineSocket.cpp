@@ -1,7 +1,7 @@
-#include "TLineSocket.h"
+#include "mail/TLineSocket.h"
 
-#include "MailLog.h"
-#include "WSocketErrors.h"
+#include "mail/MailLog.h"
+#include "download/WSocketErrors.h"
 
 #include <cerrno>
 #include <memory>

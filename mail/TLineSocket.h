@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ESMTPException.h"
+#include "mail/ESMTPException.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "TMailSession.h"
+#include "mail/TMailSession.h"
 
-#include "MailErrorText.h"
-#include "MailLog.h"
+#include "mail/MailErrorText.h"
+#include "mail/MailLog.h"
 
 TMailSession::TMailSession(QObject *parent) : QObject(parent) {}
 

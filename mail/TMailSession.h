@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NMsmtp.h"
+#include "mail/NMsmtp.h"
 
 #include <QObject>
 #include <QThread>

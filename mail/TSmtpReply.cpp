@@ -1,6 +1,6 @@
-#include "TSmtpReply.h"
+#include "mail/TSmtpReply.h"
 
-#include "ESMTPException.h"
+#include "mail/ESMTPException.h"
 
 #include <cctype>
 

@@ -1,4 +1,4 @@
-#include "ERegExpParser.h"
+#include "maker/ERegExpParser.h"
 
 ERegExpParser::ERegExpParser(const QString &message, int position)
     : std::runtime_error(message.toStdString())

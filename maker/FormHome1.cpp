@@ -1,13 +1,13 @@
-#include "FormHome1.h"
+#include "maker/FormHome1.h"
 
-#include "MakeSequence.h"
-#include "TFileDrag.h"
-#include "TJobListModel.h"
-#include "TNotice.h"
-#include "TSettings.h"
-#include "TToolButtons.h"
-#include "TUrlEntry.h"
-#include "TreeList.h"
+#include "maker/MakeSequence.h"
+#include "resources/TFileDrag.h"
+#include "core/TJobListModel.h"
+#include "resources/TNotice.h"
+#include "core/TSettings.h"
+#include "resources/TToolButtons.h"
+#include "core/TUrlEntry.h"
+#include "maker/TreeList.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "THomeFetch.h"
-#include "bmRegExp.h"
+#include "maker/THomeFetch.h"
+#include "maker/bmRegExp.h"
 
 #include <QPersistentModelIndex>
 #include <QWidget>

@@ -1,7 +1,7 @@
-#include "FormHome1.h"
+#include "maker/FormHome1.h"
 
-#include "FormKairan.h"
-#include "TSettings.h"
+#include "maker/FormKairan.h"
+#include "core/TSettings.h"
 
 #include <QLineEdit>
 #include <QStatusBar>

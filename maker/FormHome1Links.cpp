@@ -1,9 +1,9 @@
 // The link tree of the Home window and the page import around it.
-#include "FormHome1.h"
+#include "maker/FormHome1.h"
 
-#include "TLinkImport.h"
-#include "TLinkTreeModel.h"
-#include "TreeList.h"
+#include "maker/TLinkImport.h"
+#include "maker/TLinkTreeModel.h"
+#include "maker/TreeList.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "FormKairan.h"
+#include "maker/FormKairan.h"
 
-#include "jconvert.h"
+#include "core/jconvert.h"
 
 #include <QGuiApplication>
 #include <QPlainTextEdit>

@@ -1,4 +1,4 @@
-#include "HtmlParser.h"
+#include "maker/HtmlParser.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "MakeSequence.h"
+#include "maker/MakeSequence.h"
 
-#include "TJobListFile.h"
+#include "core/TJobListFile.h"
 
 #include <algorithm>
 #include <cstdlib>

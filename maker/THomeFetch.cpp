@@ -1,11 +1,11 @@
-#include "THomeFetch.h"
+#include "maker/THomeFetch.h"
 
-#include "HttpFileVersion.h"
-#include "MakerLog.h"
-#include "TJobListModel.h"
-#include "TScheduler.h"
-#include "TSettings.h"
-#include "UrlUtil.h"
+#include "download/HttpFileVersion.h"
+#include "maker/MakerLog.h"
+#include "core/TJobListModel.h"
+#include "core/TScheduler.h"
+#include "core/TSettings.h"
+#include "download/UrlUtil.h"
 
 #include <QBuffer>
 #include <QScopeGuard>

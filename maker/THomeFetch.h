@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpProt.h"
+#include "download/HttpProt.h"
 
 #include <QByteArray>
 #include <QObject>

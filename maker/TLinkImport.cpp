@@ -1,13 +1,13 @@
-#include "TLinkImport.h"
+#include "maker/TLinkImport.h"
 
-#include "HtmlParser.h"
-#include "THomeFetch.h"
-#include "TJobListModel.h"
-#include "TLinkTreeModel.h"
-#include "TSettings.h"
-#include "UrlUtil.h"
-#include "bmRegExp.h"
-#include "jconvert.h"
+#include "maker/HtmlParser.h"
+#include "maker/THomeFetch.h"
+#include "core/TJobListModel.h"
+#include "maker/TLinkTreeModel.h"
+#include "core/TSettings.h"
+#include "download/UrlUtil.h"
+#include "maker/bmRegExp.h"
+#include "core/jconvert.h"
 
 #include <QStringList>
 

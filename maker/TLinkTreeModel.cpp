@@ -1,6 +1,6 @@
-#include "TLinkTreeModel.h"
+#include "maker/TLinkTreeModel.h"
 
-#include "jconvert.h"
+#include "core/jconvert.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "TMatchCORE.h"
+#include "maker/TMatchCORE.h"
 
-#include "TRE_DFA.h"
+#include "maker/TRE_DFA.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TRegularExpression.h"
+#include "maker/TRegularExpression.h"
 
 #include <vector>
 

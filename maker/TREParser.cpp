@@ -1,6 +1,6 @@
-#include "TREParser.h"
+#include "maker/TREParser.h"
 
-#include "ERegExpParser.h"
+#include "maker/ERegExpParser.h"
 
 namespace {
 

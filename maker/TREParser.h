@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TREScanner.h"
+#include "maker/TREScanner.h"
 
 #include <memory>
 #include <vector>

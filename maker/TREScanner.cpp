@@ -1,6 +1,6 @@
-#include "TREScanner.h"
+#include "maker/TREScanner.h"
 
-#include "ERegExpParser.h"
+#include "maker/ERegExpParser.h"
 
 #include <algorithm>
 

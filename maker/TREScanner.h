@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TRESymbols.h"
+#include "maker/TRESymbols.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "TRESymbols.h"
+#include "maker/TRESymbols.h"
 
 #include <algorithm>
 

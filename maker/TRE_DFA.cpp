@@ -1,4 +1,4 @@
-#include "TRE_DFA.h"
+#include "maker/TRE_DFA.h"
 
 #include <algorithm>
 #include <iterator>

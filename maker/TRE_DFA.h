@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TRE_NFA.h"
+#include "maker/TRE_NFA.h"
 
 #include <memory>
 #include <unordered_map>

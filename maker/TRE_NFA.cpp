@@ -1,4 +1,4 @@
-#include "TRE_NFA.h"
+#include "maker/TRE_NFA.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TREParser.h"
-#include "TRESymbols.h"
+#include "maker/TREParser.h"
+#include "maker/TRESymbols.h"
 
 #include <cstdint>
 #include <vector>

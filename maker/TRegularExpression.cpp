@@ -1,7 +1,7 @@
-#include "TRegularExpression.h"
+#include "maker/TRegularExpression.h"
 
-#include "TREParser.h"
-#include "TRE_DFA.h"
+#include "maker/TREParser.h"
+#include "maker/TRE_DFA.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "TreeList.h"
+#include "maker/TreeList.h"
 
 #include <QHeaderView>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ERegExpParser.h"
-#include "TMatchCORE.h"
+#include "maker/ERegExpParser.h"
+#include "maker/TMatchCORE.h"
 
 // Regular expressions over Shift_JIS text, compiled to a deterministic automaton and matched
 // leftmost-longest, a double-byte character counting as one symbol. An empty pattern matches the

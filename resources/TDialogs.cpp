@@ -1,4 +1,4 @@
-#include "TDialogs.h"
+#include "resources/TDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "TFileDrag.h"
+#include "resources/TFileDrag.h"
 
 #include <QDrag>
 #include <QMimeData>

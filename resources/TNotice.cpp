@@ -1,6 +1,6 @@
-#include "TNotice.h"
+#include "resources/TNotice.h"
 
-#include "TDialogs.h"
+#include "resources/TDialogs.h"
 
 namespace TNotice {
 

@@ -1,4 +1,4 @@
-#include "TRowIcons.h"
+#include "resources/TRowIcons.h"
 
 #include <QHash>
 #include <QPainter>

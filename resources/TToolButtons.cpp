@@ -1,6 +1,6 @@
-#include "TToolButtons.h"
+#include "resources/TToolButtons.h"
 
-#include "TToolIcons.h"
+#include "resources/TToolIcons.h"
 
 #include <QToolBar>
 #include <QToolButton>

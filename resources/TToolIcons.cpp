@@ -1,4 +1,4 @@
-#include "TToolIcons.h"
+#include "resources/TToolIcons.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,8 +1,8 @@
-#include "Brdcast.h"
-#include "ScriptedServer.h"
-#include "THandOver.h"
-#include "TempFolder.h"
-#include "sharedmm.h"
+#include "core/Brdcast.h"
+#include "tests/support/ScriptedServer.h"
+#include "core/THandOver.h"
+#include "tests/support/TempFolder.h"
+#include "core/sharedmm.h"
 
 #include <gtest/gtest.h>
 

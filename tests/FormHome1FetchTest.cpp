@@ -1,8 +1,8 @@
-#include "FormHome1.h"
-#include "FormKairan.h"
-#include "FormOpt1.h"
-#include "MainWindowFixture.h"
-#include "ScriptedServer.h"
+#include "maker/FormHome1.h"
+#include "maker/FormKairan.h"
+#include "app/FormOpt1.h"
+#include "tests/support/MainWindowFixture.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -1,8 +1,8 @@
-#include "FormHome1.h"
-#include "MainWindowFixture.h"
-#include "NginxServer.h"
-#include "TLinkTreeModel.h"
-#include "TreeList.h"
+#include "maker/FormHome1.h"
+#include "tests/support/MainWindowFixture.h"
+#include "tests/support/NginxServer.h"
+#include "maker/TLinkTreeModel.h"
+#include "maker/TreeList.h"
 
 #include <QAction>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
-#include "FormHome1.h"
-#include "MainWindowFixture.h"
-#include "TUrlEntry.h"
-#include "UrlUtil.h"
+#include "maker/FormHome1.h"
+#include "tests/support/MainWindowFixture.h"
+#include "core/TUrlEntry.h"
+#include "download/UrlUtil.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,9 @@
-#include "FormMail.h"
-#include "MainWindowFixture.h"
-#include "ScriptedServer.h"
-#include "ScriptedSmtpServer.h"
-#include "SmtpSink.h"
-#include "TempFolder.h"
+#include "mail/FormMail.h"
+#include "tests/support/MainWindowFixture.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/ScriptedSmtpServer.h"
+#include "tests/support/SmtpSink.h"
+#include "tests/support/TempFolder.h"
 
 #include <QComboBox>
 #include <QDir>

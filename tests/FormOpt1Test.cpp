@@ -1,5 +1,5 @@
-#include "FormOpt1.h"
-#include "MainWindowFixture.h"
+#include "app/FormOpt1.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,11 +1,11 @@
-#include "FormView1.h"
-#include "FormViewIcons.h"
-#include "ScriptedServer.h"
-#include "TViewSurface.h"
-#include "TempFolder.h"
-#include "UrlUtil.h"
-#include "sharedmm.h"
-#include "THandOver.h"
+#include "viewer/FormView1.h"
+#include "viewer/FormViewIcons.h"
+#include "tests/support/ScriptedServer.h"
+#include "viewer/TViewSurface.h"
+#include "tests/support/TempFolder.h"
+#include "download/UrlUtil.h"
+#include "core/sharedmm.h"
+#include "core/THandOver.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The answer reader on its own: byte strings fed whole, split at every position and byte by byte,
 // no server.
-#include "HttpAnswer.h"
-#include "WSocketErrors.h"
+#include "download/HttpAnswer.h"
+#include "download/WSocketErrors.h"
 
 #include <gtest/gtest.h>
 

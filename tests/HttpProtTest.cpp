@@ -1,10 +1,10 @@
-#include "HttpChunkDecoder.h"
-#include "HttpProt.h"
-#include "HttpUrlParts.h"
-#include "HttpClientRun.h"
-#include "NginxSuite.h"
-#include "ScriptedServer.h"
-#include "TestBytes.h"
+#include "download/HttpChunkDecoder.h"
+#include "download/HttpProt.h"
+#include "download/HttpUrlParts.h"
+#include "tests/support/HttpClientRun.h"
+#include "tests/support/NginxSuite.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TestBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "HttpRetryAfter.h"
+#include "download/HttpRetryAfter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "FormOpt1.h"
-#include "MainWindowFixture.h"
-#include "ScriptedServer.h"
-#include "TStatusPanel.h"
-#include "TTmpLock.h"
+#include "app/FormOpt1.h"
+#include "tests/support/MainWindowFixture.h"
+#include "tests/support/ScriptedServer.h"
+#include "app/TStatusPanel.h"
+#include "core/TTmpLock.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "FormView1.h"
-#include "FormViewIcons.h"
-#include "LocalFileName.h"
-#include "MainWindowFixture.h"
-#include "TNotice.h"
+#include "viewer/FormView1.h"
+#include "viewer/FormViewIcons.h"
+#include "download/LocalFileName.h"
+#include "tests/support/MainWindowFixture.h"
+#include "resources/TNotice.h"
 
 #include <QApplication>
 #include <QDir>

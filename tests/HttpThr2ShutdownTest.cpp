@@ -1,6 +1,6 @@
-#include "HttpThr2.h"
-#include "ScriptedServer.h"
-#include "TempFolder.h"
+#include "download/HttpThr2.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "FileSizeLimit.h"
-#include "HttpThr2.h"
-#include "NginxSuite.h"
-#include "ScriptedServer.h"
-#include "TempFolder.h"
-#include "TestBytes.h"
-#include "UrlUtil.h"
+#include "tests/support/FileSizeLimit.h"
+#include "download/HttpThr2.h"
+#include "tests/support/NginxSuite.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestBytes.h"
+#include "download/UrlUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "ConnectProxy.h"
-#include "HttpClientRun.h"
-#include "NginxServer.h"
-#include "ScriptedServer.h"
-#include "TestBytes.h"
-#include "TestCertificates.h"
+#include "tests/support/ConnectProxy.h"
+#include "tests/support/HttpClientRun.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TestBytes.h"
+#include "tests/support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "HttpUrlParts.h"
+#include "download/HttpUrlParts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "LocalFileName.h"
-#include "UrlUtil.h"
+#include "download/LocalFileName.h"
+#include "download/UrlUtil.h"
 
 #include <QSet>
 #include <QStringList>

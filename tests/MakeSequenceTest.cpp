@@ -1,7 +1,7 @@
-#include "MakeSequence.h"
-#include "TJobListFile.h"
-#include "TJobListModel.h"
-#include "TempFolder.h"
+#include "maker/MakeSequence.h"
+#include "core/TJobListFile.h"
+#include "core/TJobListModel.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "JapaneseText.h"
-#include "MailText.h"
-#include "NMsmtp.h"
-#include "ScriptedServer.h"
-#include "ScriptedSmtpServer.h"
-#include "TSmtpReply.h"
-#include "TempFolder.h"
+#include "tests/support/JapaneseText.h"
+#include "mail/MailText.h"
+#include "mail/NMsmtp.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/ScriptedSmtpServer.h"
+#include "mail/TSmtpReply.h"
+#include "tests/support/TempFolder.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "SPIBmp.h"
+#include "viewer/SPIBmp.h"
 
-#include "SPITestSupport.h"
-#include "TDibImage.h"
+#include "tests/SPITestSupport.h"
+#include "viewer/TDibImage.h"
 
 #include <QBuffer>
 

@@ -2,7 +2,7 @@
 
 // The test plug-ins and the log they write of every call made to them.
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>

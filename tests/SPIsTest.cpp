@@ -1,8 +1,8 @@
-#include "SPIs.h"
+#include "viewer/SPIs.h"
 
-#include "SPIBmp.h"
-#include "SPIFolders.h"
-#include "SPITestSupport.h"
+#include "viewer/SPIBmp.h"
+#include "viewer/SPIFolders.h"
+#include "tests/SPITestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "PictureLimit.h"
-#include "SusiePlugin.h"
-#include "TempFolder.h"
+#include "viewer/PictureLimit.h"
+#include "viewer/SusiePlugin.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

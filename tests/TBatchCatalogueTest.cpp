@@ -1,8 +1,8 @@
-#include "BatchRunner.h"
-#include "LocalFileName.h"
-#include "NginxServer.h"
-#include "TPelFile.h"
-#include "UrlUtil.h"
+#include "tests/support/BatchRunner.h"
+#include "download/LocalFileName.h"
+#include "tests/support/NginxServer.h"
+#include "viewer/TPelFile.h"
+#include "download/UrlUtil.h"
 
 #include <QBuffer>
 #include <QDir>

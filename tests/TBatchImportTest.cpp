@@ -1,8 +1,8 @@
-#include "LocalFileName.h"
-#include "NginxServer.h"
-#include "ProgramRun.h"
-#include "ScriptedServer.h"
-#include "TempFolder.h"
+#include "download/LocalFileName.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
 #include <QStringEncoder>

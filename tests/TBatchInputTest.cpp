@@ -1,8 +1,8 @@
-#include "BatchRunner.h"
-#include "LocalFileName.h"
-#include "NginxServer.h"
-#include "ScriptedServer.h"
-#include "TempFolder.h"
+#include "tests/support/BatchRunner.h"
+#include "download/LocalFileName.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "NginxServer.h"
-#include "ScriptedServer.h"
-#include "TBatchDisplay.h"
-#include "TempFolder.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "app/TBatchDisplay.h"
+#include "tests/support/TempFolder.h"
 
 #include <QProcess>
 #include <QSocketNotifier>

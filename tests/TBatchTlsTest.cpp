@@ -1,8 +1,8 @@
-#include "BatchRunner.h"
-#include "LocalFileName.h"
-#include "NginxServer.h"
-#include "TestBytes.h"
-#include "TestCertificates.h"
+#include "tests/support/BatchRunner.h"
+#include "download/LocalFileName.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/TestBytes.h"
+#include "tests/support/TestCertificates.h"
 
 #include <QDir>
 #include <gtest/gtest.h>

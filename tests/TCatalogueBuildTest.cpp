@@ -1,6 +1,6 @@
-#include "TCatalogueBuild.h"
-#include "TIconMaker.h"
-#include "TempFolder.h"
+#include "viewer/TCatalogueBuild.h"
+#include "viewer/TIconMaker.h"
+#include "tests/support/TempFolder.h"
 
 #include <QImageWriter>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "LocalFileName.h"
-#include "ProgramRun.h"
-#include "ScriptedServer.h"
-#include "TempFolder.h"
+#include "download/LocalFileName.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -73,7 +73,7 @@ TEST(TDiagnosticsTest, DownloadIsTracedOnRequestWithoutCredentialsAndSilentByDef
         }
         const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
         for (const QString &line : lines)
-            EXPECT_TRUE(line.startsWith("pelmor.net: ") || line.startsWith("pelmor.list: ")
+            EXPECT_TRUE(line.startsWith("pelmor.net: ") || line.startsWith("pelmor.list: ") || line.startsWith("pelmor.base: ")
                         || line.startsWith("pelmor.viewer: "))
                 << line.toStdString();
         EXPECT_EQ(lines.count("pelmor.net: GET " + plain), 2) << run.err.toStdString();

@@ -1,9 +1,9 @@
-#include "FormHome1.h"
-#include "FormOpt1.h"
-#include "MainWindowFixture.h"
-#include "TDialogs.h"
-#include "TNotice.h"
-#include "TQtTranslation.h"
+#include "maker/FormHome1.h"
+#include "app/FormOpt1.h"
+#include "tests/support/MainWindowFixture.h"
+#include "resources/TDialogs.h"
+#include "resources/TNotice.h"
+#include "app/TQtTranslation.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,8 +1,8 @@
-#include "TDibImage.h"
+#include "viewer/TDibImage.h"
 
-#include "LocalMem.h"
-#include "SusiePlugin.h"
-#include "TPicture.h"
+#include "viewer/LocalMem.h"
+#include "viewer/SusiePlugin.h"
+#include "viewer/TPicture.h"
 
 #include <gtest/gtest.h>
 

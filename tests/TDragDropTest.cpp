@@ -1,5 +1,5 @@
-#include "FormHome1.h"
-#include "MainWindowFixture.h"
+#include "maker/FormHome1.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "FormViewIcons.h"
-#include "TPelFile.h"
-#include "TempFolder.h"
+#include "viewer/FormViewIcons.h"
+#include "viewer/TPelFile.h"
+#include "tests/support/TempFolder.h"
 
 #include <QListView>
 #include <QToolButton>

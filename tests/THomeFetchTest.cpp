@@ -1,10 +1,10 @@
-#include "NginxServer.h"
-#include "ScriptedServer.h"
-#include "THomeFetch.h"
-#include "TJobListModel.h"
-#include "TSettings.h"
-#include "TestCertificates.h"
-#include "UrlUtil.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "maker/THomeFetch.h"
+#include "core/TJobListModel.h"
+#include "core/TSettings.h"
+#include "tests/support/TestCertificates.h"
+#include "download/UrlUtil.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "THostCookies.h"
+#include "download/THostCookies.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TIconMaker.h"
+#include "viewer/TIconMaker.h"
 
 #include <gtest/gtest.h>
 

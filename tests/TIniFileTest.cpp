@@ -1,6 +1,6 @@
-#include "FileSizeLimit.h"
-#include "TIniFile.h"
-#include "TempFolder.h"
+#include "tests/support/FileSizeLimit.h"
+#include "core/TIniFile.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

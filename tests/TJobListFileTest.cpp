@@ -1,9 +1,9 @@
-#include "FileSizeLimit.h"
-#include "TJobListFile.h"
-#include "TJobListModel.h"
-#include "TRowIcons.h"
-#include "TempFolder.h"
-#include "UrlUtil.h"
+#include "tests/support/FileSizeLimit.h"
+#include "core/TJobListFile.h"
+#include "core/TJobListModel.h"
+#include "resources/TRowIcons.h"
+#include "tests/support/TempFolder.h"
+#include "download/UrlUtil.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

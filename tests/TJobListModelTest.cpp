@@ -1,4 +1,4 @@
-#include "TJobListModel.h"
+#include "core/TJobListModel.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

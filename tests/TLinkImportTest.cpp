@@ -1,9 +1,9 @@
-#include "TJobListModel.h"
-#include "TLinkImport.h"
-#include "TLinkTreeModel.h"
-#include "TSettings.h"
-#include "bmRegExp.h"
-#include "jconvert.h"
+#include "core/TJobListModel.h"
+#include "maker/TLinkImport.h"
+#include "maker/TLinkTreeModel.h"
+#include "core/TSettings.h"
+#include "maker/bmRegExp.h"
+#include "core/jconvert.h"
 
 #include <QStringEncoder>
 

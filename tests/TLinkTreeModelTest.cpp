@@ -1,4 +1,4 @@
-#include "TLinkTreeModel.h"
+#include "maker/TLinkTreeModel.h"
 
 #include <QSignalSpy>
 

@@ -1,6 +1,6 @@
-#include "TJobListModel.h"
-#include "TListCommands.h"
-#include "TempFolder.h"
+#include "core/TJobListModel.h"
+#include "core/TListCommands.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QSet>

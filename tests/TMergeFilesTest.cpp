@@ -1,6 +1,6 @@
-#include "FileSizeLimit.h"
-#include "TMergeFiles.h"
-#include "TempFolder.h"
+#include "tests/support/FileSizeLimit.h"
+#include "core/TMergeFiles.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "TBitmapFile.h"
-#include "TPelFile.h"
-#include "TempFolder.h"
+#include "viewer/TBitmapFile.h"
+#include "viewer/TPelFile.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

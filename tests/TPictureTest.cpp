@@ -1,7 +1,7 @@
-#include "PictureLimit.h"
-#include "TBitmapFile.h"
-#include "TPicture.h"
-#include "TempFolder.h"
+#include "viewer/PictureLimit.h"
+#include "viewer/TBitmapFile.h"
+#include "viewer/TPicture.h"
+#include "tests/support/TempFolder.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -1,7 +1,7 @@
-#include "ScriptedServer.h"
-#include "TScheduler.h"
-#include "TSettings.h"
-#include "TempFolder.h"
+#include "tests/support/ScriptedServer.h"
+#include "core/TScheduler.h"
+#include "core/TSettings.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
-#include "NginxServer.h"
-#include "ScriptedServer.h"
-#include "TScheduler.h"
-#include "TSettings.h"
-#include "TempFolder.h"
-#include "UrlUtil.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "core/TScheduler.h"
+#include "core/TSettings.h"
+#include "tests/support/TempFolder.h"
+#include "download/UrlUtil.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "TIniFile.h"
-#include "TSettings.h"
-#include "TempFolder.h"
+#include "core/TIniFile.h"
+#include "core/TSettings.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "ScriptedServer.h"
-#include "TSingleInstance.h"
-#include "TempFolder.h"
+#include "tests/support/ScriptedServer.h"
+#include "core/TSingleInstance.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

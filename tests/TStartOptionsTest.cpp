@@ -1,4 +1,4 @@
-#include "TStartOptions.h"
+#include "app/TStartOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "FormHome1.h"
-#include "FormView1.h"
-#include "FormViewIcons.h"
-#include "HttpThr1.h"
-#include "MainWindowFixture.h"
-#include "TRowIcons.h"
-#include "TToolIcons.h"
-#include "TempFolder.h"
+#include "maker/FormHome1.h"
+#include "viewer/FormView1.h"
+#include "viewer/FormViewIcons.h"
+#include "app/HttpThr1.h"
+#include "tests/support/MainWindowFixture.h"
+#include "resources/TRowIcons.h"
+#include "resources/TToolIcons.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "TJobListFile.h"
-#include "TJobListModel.h"
-#include "TUrlEntry.h"
-#include "TempFolder.h"
-#include "UrlUtil.h"
+#include "core/TJobListFile.h"
+#include "core/TJobListModel.h"
+#include "core/TUrlEntry.h"
+#include "tests/support/TempFolder.h"
+#include "download/UrlUtil.h"
 
 #include <gtest/gtest.h>
 

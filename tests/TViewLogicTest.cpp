@@ -1,5 +1,5 @@
-#include "TViewLogic.h"
-#include "TempFolder.h"
+#include "viewer/TViewLogic.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
 

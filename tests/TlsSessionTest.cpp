@@ -1,5 +1,5 @@
-#include "TestCertificates.h"
-#include "TlsSession.h"
+#include "tests/support/TestCertificates.h"
+#include "download/TlsSession.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "UrlUtil.h"
+#include "download/UrlUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "UrlUtil.h"
-#include "TempFolder.h"
+#include "download/UrlUtil.h"
+#include "tests/support/TempFolder.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

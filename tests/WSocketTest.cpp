@@ -1,8 +1,8 @@
-#include "ScriptedServer.h"
-#include "TestBytes.h"
-#include "WSendQueue.h"
-#include "WSocket.h"
-#include "WSocketErrors.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TestBytes.h"
+#include "download/WSendQueue.h"
+#include "download/WSocket.h"
+#include "download/WSocketErrors.h"
 
 #include <gtest/gtest.h>
 

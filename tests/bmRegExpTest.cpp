@@ -1,5 +1,5 @@
-#include "TREParser.h"
-#include "bmRegExp.h"
+#include "maker/TREParser.h"
+#include "maker/bmRegExp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "TBitmapFile.h"
-#include "bmpRot.h"
+#include "viewer/TBitmapFile.h"
+#include "viewer/bmpRot.h"
 
 #include <gtest/gtest.h>
 

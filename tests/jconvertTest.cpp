@@ -1,5 +1,5 @@
-#include "JapaneseText.h"
-#include "jconvert.h"
+#include "tests/support/JapaneseText.h"
+#include "core/jconvert.h"
 
 #include <QString>
 

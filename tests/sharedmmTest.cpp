@@ -1,4 +1,4 @@
-#include "sharedmm.h"
+#include "core/sharedmm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TIconList.h"
-#include "TViewerHost.h"
+#include "viewer/TIconList.h"
+#include "viewer/TViewerHost.h"
 
 #include <QImage>
 #include <QMainWindow>

@@ -1,10 +1,10 @@
 // The viewer's mouse: scrolling an actual-size picture with the right button, dragging the shown
 // file to another program with the left.
-#include "FormView1.h"
+#include "viewer/FormView1.h"
 
-#include "TFileDrag.h"
-#include "TViewLogic.h"
-#include "TViewSurface.h"
+#include "resources/TFileDrag.h"
+#include "viewer/TViewLogic.h"
+#include "viewer/TViewSurface.h"
 
 #include <QMouseEvent>
 #include <QScrollArea>

@@ -1,8 +1,8 @@
 // The viewer's thumbnails: the build over all jobs and the icons it hands to the catalogue.
-#include "FormView1.h"
+#include "viewer/FormView1.h"
 
-#include "FormViewIcons.h"
-#include "TIconMaker.h"
+#include "viewer/FormViewIcons.h"
+#include "viewer/TIconMaker.h"
 
 #include <QCoreApplication>
 #include <QLabel>

@@ -1,10 +1,10 @@
-#include "FormViewIcons.h"
+#include "viewer/FormViewIcons.h"
 
-#include "TDialogs.h"
-#include "TPelFile.h"
-#include "TNotice.h"
-#include "TToolButtons.h"
-#include "TToolIcons.h"
+#include "resources/TDialogs.h"
+#include "viewer/TPelFile.h"
+#include "resources/TNotice.h"
+#include "resources/TToolButtons.h"
+#include "resources/TToolIcons.h"
 
 #include <QApplication>
 #include <QFileInfo>

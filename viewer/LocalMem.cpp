@@ -1,4 +1,4 @@
-#include "LocalMem.h"
+#include "viewer/LocalMem.h"
 
 #include <cstdlib>
 #include <mutex>

@@ -1,7 +1,7 @@
-#include "SPIBmp.h"
+#include "viewer/SPIBmp.h"
 
-#include "TDibImage.h"
-#include "ViewerLog.h"
+#include "viewer/TDibImage.h"
+#include "viewer/ViewerLog.h"
 
 #include <QBuffer>
 #include <QFileInfo>

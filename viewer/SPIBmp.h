@@ -3,8 +3,8 @@
 // The bitmap picture class that decodes through the plug-ins of the current collection, and the
 // companion that does the trying.
 
-#include "SPIs.h"
-#include "TPicture.h"
+#include "viewer/SPIs.h"
+#include "viewer/TPicture.h"
 
 #include <QByteArray>
 #include <QIODevice>

@@ -1,8 +1,8 @@
-#include "SPIFolders.h"
+#include "viewer/SPIFolders.h"
 
-#include "TIniFile.h"
-#include "TProgramFolder.h"
-#include "TSettings.h"
+#include "core/TIniFile.h"
+#include "core/TProgramFolder.h"
+#include "core/TSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SPIs.h"
+#include "viewer/SPIs.h"
 
 #include <QStringList>
 

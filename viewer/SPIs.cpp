@@ -1,7 +1,7 @@
-#include "SPIs.h"
+#include "viewer/SPIs.h"
 
-#include "SPIFolders.h"
-#include "ViewerLog.h"
+#include "viewer/SPIFolders.h"
+#include "viewer/ViewerLog.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 // The picture-decoder plug-in host: the plug-in classes (one loaded *.spi each) and the collection
 // that finds them, registers the extensions its decoders claim and picks the decoders for a file.
 
-#include "SusiePlugin.h"
-#include "TPicture.h"
+#include "viewer/SusiePlugin.h"
+#include "viewer/TPicture.h"
 
 #include <QFlags>
 #include <QList>

@@ -4,7 +4,7 @@
 // exchange with the host. Integers are 32-bit as the plug-ins have always had them; the user value of
 // the progress routine is pointer-sized so that it can carry the host's object.
 
-#include "LocalMem.h"
+#include "viewer/LocalMem.h"
 
 #include <stdint.h>
 

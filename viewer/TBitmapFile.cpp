@@ -1,4 +1,4 @@
-#include "TBitmapFile.h"
+#include "viewer/TBitmapFile.h"
 
 const char *ReadBitmapFileLayout(const char *Data, size_t Size, TBitmapFileLayout &Layout)
 {

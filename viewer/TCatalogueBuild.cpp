@@ -1,8 +1,8 @@
-#include "TCatalogueBuild.h"
+#include "viewer/TCatalogueBuild.h"
 
-#include "TIconMaker.h"
-#include "TPicture.h"
-#include "ViewerLog.h"
+#include "viewer/TIconMaker.h"
+#include "viewer/TPicture.h"
+#include "viewer/ViewerLog.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "TComponentStream.h"
+#include "viewer/TComponentStream.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "TDibImage.h"
+#include "viewer/TDibImage.h"
 
-#include "PictureLimit.h"
-#include "SusiePlugin.h"
+#include "viewer/PictureLimit.h"
+#include "viewer/SusiePlugin.h"
 
 #include <QString>
 

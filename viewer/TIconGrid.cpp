@@ -1,7 +1,7 @@
-#include "TIconGrid.h"
+#include "viewer/TIconGrid.h"
 
-#include "TBitmapFile.h"
-#include "TReaderLimit.h"
+#include "viewer/TBitmapFile.h"
+#include "viewer/TReaderLimit.h"
 
 #include <QBuffer>
 #include <QImageReader>

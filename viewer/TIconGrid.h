@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TIconList.h"
+#include "viewer/TIconList.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "TIconList.h"
+#include "viewer/TIconList.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
-#include "TIconMaker.h"
+#include "viewer/TIconMaker.h"
 
-#include "TIconList.h"
-#include "TViewLogic.h"
+#include "viewer/TIconList.h"
+#include "viewer/TViewLogic.h"
 
 #include <QPainter>
 

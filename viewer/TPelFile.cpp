@@ -1,8 +1,8 @@
-#include "TPelFile.h"
+#include "viewer/TPelFile.h"
 
-#include "TComponentStream.h"
-#include "TIconGrid.h"
-#include "TSafeFile.h"
+#include "viewer/TComponentStream.h"
+#include "viewer/TIconGrid.h"
+#include "core/TSafeFile.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
-#include "TPicture.h"
+#include "viewer/TPicture.h"
 
-#include "TReaderLimit.h"
+#include "viewer/TReaderLimit.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -5,7 +5,7 @@
 // viewer's readers are held to the viewer's picture limit; a read of data that is bounded otherwise
 // (a bitmap already in memory, a catalogue's icon grid) lifts it for itself alone.
 
-#include "PictureLimit.h"
+#include "viewer/PictureLimit.h"
 
 #include <QImageReader>
 

@@ -1,4 +1,4 @@
-#include "TViewLogic.h"
+#include "viewer/TViewLogic.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
-#include "TViewSurface.h"
+#include "viewer/TViewSurface.h"
 
-#include "TViewLogic.h"
+#include "viewer/TViewLogic.h"
 
 #include <QPainter>
 

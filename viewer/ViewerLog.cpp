@@ -1,4 +1,4 @@
-#include "ViewerLog.h"
+#include "viewer/ViewerLog.h"
 
 // Not even warnings by default: batch mode's stderr carries only the program's own words.
 Q_LOGGING_CATEGORY(lcViewer, "pelmor.viewer", QtCriticalMsg)

@@ -1,5 +1,5 @@
 // AVIF pictures (still images and the first frame of sequences) through libavif.
-#include "SusieDecoder.h"
+#include "plugins/common/SusieDecoder.h"
 
 #include <avif/avif.h>
 

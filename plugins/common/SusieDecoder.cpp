@@ -1,4 +1,4 @@
-#include "SusieDecoder.h"
+#include "plugins/common/SusieDecoder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,8 +4,8 @@
 // turning of decoded RGBA pixels into the bottom-up 24-bit bitmap that the host reads. A plug-in
 // supplies a TSusieFormat and SUSIE_DECODER_ENTRY_POINTS(its format).
 
-#include "PictureLimit.h"
-#include "SusiePlugin.h"
+#include "viewer/PictureLimit.h"
+#include "viewer/SusiePlugin.h"
 
 #include <cstddef>
 #include <cstdint>

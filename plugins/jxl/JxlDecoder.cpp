@@ -1,5 +1,5 @@
 // JPEG XL pictures (bare codestreams and the container; the first frame of animations) through libjxl.
-#include "SusieDecoder.h"
+#include "plugins/common/SusieDecoder.h"
 
 #include <jxl/decode.h>
 #include <jxl/resizable_parallel_runner.h>

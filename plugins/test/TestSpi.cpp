@@ -10,7 +10,7 @@
 // next byte picks the picture: 'g' 3 x 2 at 24 bits, 'p' 2 x 2 at 8 bits with a full colour table,
 // 'b' a header claiming more pixels than its block holds, 'x' handles that are no blocks.
 
-#include "SusiePlugin.h"
+#include "viewer/SusiePlugin.h"
 
 #include <cstdarg>
 #include <cstdio>

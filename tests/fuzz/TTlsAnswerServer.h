@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TAnswerServer.h"
+#include "tests/fuzz/TAnswerServer.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 // A decoder plug-in's entry points on any bytes, called as the host calls them: the signature test
 // on a zero-padded copy of at least 2048 bytes, then the size and the picture on exactly the input.
 // A picture handed back must be the bitmap its header describes; both blocks are freed.
-#include "FuzzSupport.h"
-#include "SusieDecoder.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "plugins/common/SusieDecoder.h"
 
 #include <algorithm>
 #include <cstring>

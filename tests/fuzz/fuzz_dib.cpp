@@ -2,10 +2,10 @@
 // image, then into the base bitmap reader. Layout: 2 bytes information block size, 2 bytes pixel
 // block size (little-endian), then the blocks' bytes (short input is padded with zeros).
 
-#include "FuzzSupport.h"
+#include "tests/fuzz/FuzzSupport.h"
 
-#include "TDibImage.h"
-#include "TPicture.h"
+#include "viewer/TDibImage.h"
+#include "viewer/TPicture.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The HTML splitter on any bytes: the loop ends, and every token is a piece of the source, in order,
 // shaped as its kind says.
-#include "FuzzSupport.h"
-#include "HtmlParser.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "maker/HtmlParser.h"
 
 #include <cstdint>
 

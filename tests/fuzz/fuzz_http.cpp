@@ -2,9 +2,9 @@
 // answer and closes, in plain text or inside a real TLS session in records of a chosen size; the
 // client must end the request, keep what it reports consistent and never hold more than the
 // answer gave it.
-#include "FuzzSupport.h"
-#include "HttpProt.h"
-#include "TTlsAnswerServer.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "download/HttpProt.h"
+#include "tests/fuzz/TTlsAnswerServer.h"
 
 #include <QBuffer>
 #include <QTimer>

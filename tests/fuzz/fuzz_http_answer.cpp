@@ -1,7 +1,7 @@
 // The answer reader on any bytes, no server: fed whole and in pieces it must find the same steps
 // and fields, end at its limits, and never hold or keep more than it was given.
-#include "FuzzSupport.h"
-#include "HttpAnswer.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "download/HttpAnswer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // The list loader on any bytes: "MAKE=" records are read as the URL maker reads them, and every
 // row loaded must survive a save and a second load unchanged.
-#include "FuzzSupport.h"
-#include "MakeSequence.h"
-#include "TJobListFile.h"
-#include "TJobListModel.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "maker/MakeSequence.h"
+#include "core/TJobListFile.h"
+#include "core/TJobListModel.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
 // The JPEG XL plug-in's entry points on any bytes.
-#include "fuzz_decoder.h"
+#include "tests/fuzz/fuzz_decoder.h"
 
 FUZZ_DECODER(SusieDecoder::JxlFormat)

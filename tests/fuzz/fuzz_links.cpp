@@ -1,13 +1,13 @@
 // The page link import on any bytes, with the filters taken from the first byte: every link the scan
 // reports is afterwards in the job list or the tree, and as many are reported as the page has link
 // attributes. A second scan under the first node exercises the search from a node inside the tree.
-#include "FuzzSupport.h"
-#include "TJobListModel.h"
-#include "TLinkImport.h"
-#include "TLinkTreeModel.h"
-#include "TSettings.h"
-#include "bmRegExp.h"
-#include "jconvert.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "core/TJobListModel.h"
+#include "maker/TLinkImport.h"
+#include "maker/TLinkTreeModel.h"
+#include "core/TSettings.h"
+#include "maker/bmRegExp.h"
+#include "core/jconvert.h"
 
 #include <QSet>
 

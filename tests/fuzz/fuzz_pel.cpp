@@ -1,7 +1,7 @@
 // The catalogue reader on any bytes: it reads or refuses (EPelFile), never crashes, and refusing
 // leaves the lists as they were; what it reads writes out and reads back the same.
-#include "FuzzSupport.h"
-#include "TPelFile.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "viewer/TPelFile.h"
 
 #include <cstdint>
 

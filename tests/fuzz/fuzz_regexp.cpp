@@ -1,6 +1,6 @@
-#include "FuzzSupport.h"
-#include "TRESymbols.h"
-#include "bmRegExp.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "maker/TRESymbols.h"
+#include "maker/bmRegExp.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // The rotation on any bytes taken as a bitmap file image: it refuses or turns, never reads outside
 // the image; a turn each way gives back every significant bit of every row; and a bitmap the toolkit
 // reads from the bytes turns both ways into the swapped size.
-#include "FuzzSupport.h"
-#include "TBitmapFile.h"
-#include "bmpRot.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "viewer/TBitmapFile.h"
+#include "viewer/bmpRot.h"
 
 #include <QImage>
 

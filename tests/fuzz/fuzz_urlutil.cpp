@@ -1,8 +1,8 @@
 // The URL and header rules on any text: no rule may throw (its guard would report it), and the
 // rules keep the promises their callers build on.
-#include "FuzzSupport.h"
-#include "LocalFileName.h"
-#include "UrlUtil.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "download/LocalFileName.h"
+#include "download/UrlUtil.h"
 
 #include <QHash>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "TBatchOptions.h"
-#include "TBatchRun.h"
-#include "TempFolder.h"
+#include "app/TBatchOptions.h"
+#include "app/TBatchRun.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
 #include <QStringList>

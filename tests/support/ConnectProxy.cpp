@@ -1,4 +1,4 @@
-#include "ConnectProxy.h"
+#include "tests/support/ConnectProxy.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

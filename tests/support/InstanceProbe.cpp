@@ -1,6 +1,6 @@
 // A further start of the program, for the single-instance tests: InstanceProbe [--crash] SERVER [ARGUMENT].
 // Exits 0 when it would go on starting, 3 when it would end; --crash leaves without cleaning up.
-#include "TSingleInstance.h"
+#include "core/TSingleInstance.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HttpThr1.h"
-#include "TempFolder.h"
+#include "app/HttpThr1.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "NginxServer.h"
+#include "tests/support/NginxServer.h"
 
-#include "ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NginxServer.h"
+#include "tests/support/NginxServer.h"
 
 #include <gtest/gtest.h>
 

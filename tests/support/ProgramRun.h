@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <QProcess>
 #include <QStringList>

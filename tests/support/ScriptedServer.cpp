@@ -1,4 +1,4 @@
-#include "ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

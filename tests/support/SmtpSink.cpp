@@ -1,6 +1,6 @@
-#include "SmtpSink.h"
+#include "tests/support/SmtpSink.h"
 
-#include "ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <QTemporaryDir>
 

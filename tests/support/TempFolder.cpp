@@ -1,4 +1,4 @@
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ListLog.h"
+#include "core/BaseLog.h"
 
 // Not even warnings by default: batch mode's stderr carries only the program's own words.
-Q_LOGGING_CATEGORY(lcList, "pelmor.list", QtCriticalMsg)
+Q_LOGGING_CATEGORY(lcBase, "pelmor.base", QtCriticalMsg)

@@ -1,6 +1,6 @@
-#include "TJobListModel.h"
+#include "core/TJobListModel.h"
 
-#include "HttpNumber.h"
+#include "download/HttpNumber.h"
 
 #include <QFontMetricsF>
 #include <QTime>

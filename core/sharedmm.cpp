@@ -1,6 +1,6 @@
-#include "sharedmm.h"
+#include "core/sharedmm.h"
 
-#include "ListLog.h"
+#include "core/BaseLog.h"
 
 #include <QUrl>
 
@@ -34,7 +34,7 @@ TSharedMemory::~TSharedMemory()
     try {
         Close();
     } catch (const ESharedMemory &e) {
-        qCWarning(lcList, "the shared block could not close: %s", e.what());
+        qCWarning(lcBase, "the shared block could not close: %s", e.what());
     }
 }
 

@@ -1,4 +1,4 @@
-#include "TProgramFolder.h"
+#include "core/TProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

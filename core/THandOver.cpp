@@ -1,7 +1,7 @@
-#include "THandOver.h"
+#include "core/THandOver.h"
 
-#include "Brdcast.h"
-#include "sharedmm.h"
+#include "core/Brdcast.h"
+#include "core/sharedmm.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "TIniFile.h"
+#include "core/TIniFile.h"
 
-#include "TSafeFile.h"
+#include "core/TSafeFile.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -1,4 +1,4 @@
-#include "TSafeFile.h"
+#include "core/TSafeFile.h"
 
 #include <QDir>
 #include <QFileInfo>

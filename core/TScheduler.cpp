@@ -1,8 +1,8 @@
-#include "TScheduler.h"
+#include "core/TScheduler.h"
 
-#include "ListLog.h"
-#include "TSettings.h"
-#include "UrlUtil.h"
+#include "core/ListLog.h"
+#include "core/TSettings.h"
+#include "download/UrlUtil.h"
 
 #include <QDeadlineTimer>
 #include <QTime>

@@ -1,6 +1,6 @@
-#include "TJobFile.h"
+#include "core/TJobFile.h"
 
-#include "TJobListModel.h"
+#include "core/TJobListModel.h"
 
 #include <QFileInfo>
 

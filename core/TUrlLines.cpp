@@ -1,7 +1,7 @@
-#include "TUrlLines.h"
+#include "core/TUrlLines.h"
 
-#include "TUrlEntry.h"
-#include "UrlUtil.h"
+#include "core/TUrlEntry.h"
+#include "download/UrlUtil.h"
 
 namespace {
 

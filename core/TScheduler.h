@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HttpThr2.h"
-#include "TJobListModel.h"
+#include "download/HttpThr2.h"
+#include "core/TJobListModel.h"
 
 #include <QHash>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "TListCommands.h"
+#include "core/TListCommands.h"
 
-#include "HttpFileVersion.h"
-#include "TJobListModel.h"
+#include "download/HttpFileVersion.h"
+#include "core/TJobListModel.h"
 
 #include <QFileInfo>
 

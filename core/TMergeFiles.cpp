@@ -1,7 +1,7 @@
-#include "TMergeFiles.h"
+#include "core/TMergeFiles.h"
 
-#include "TNoFollow.h"
-#include "TSafeFile.h"
+#include "download/TNoFollow.h"
+#include "core/TSafeFile.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
-#include "TSettings.h"
+#include "core/TSettings.h"
 
-#include "TIniFile.h"
+#include "core/TIniFile.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "TTmpLock.h"
+#include "core/TTmpLock.h"
 
 #include <QLockFile>
 

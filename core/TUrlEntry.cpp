@@ -1,7 +1,7 @@
-#include "TUrlEntry.h"
+#include "core/TUrlEntry.h"
 
-#include "TJobListModel.h"
-#include "UrlUtil.h"
+#include "core/TJobListModel.h"
+#include "download/UrlUtil.h"
 
 #include <QRegularExpression>
 

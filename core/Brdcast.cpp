@@ -1,7 +1,7 @@
-#include "Brdcast.h"
+#include "core/Brdcast.h"
 
-#include "CaughtText.h"
-#include "ListLog.h"
+#include "core/CaughtText.h"
+#include "core/BaseLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,7 +138,7 @@ void TBroadcast::ReadMessages()
         try {
             OnBroadcastMsg(this);
         } catch (...) {
-            qCWarning(lcList, "a broadcast handler raised: %s", qUtf8Printable(CaughtText()));
+            qCWarning(lcBase, "a broadcast handler raised: %s", qUtf8Printable(CaughtText()));
         }
         return;
     }

@@ -6,8 +6,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "LocalFileName.h"
-#include "TRowIcons.h"
+#include "download/LocalFileName.h"
+#include "resources/TRowIcons.h"
 
 #include <array>
 #include <optional>

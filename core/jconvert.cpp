@@ -1,4 +1,4 @@
-#include "jconvert.h"
+#include "core/jconvert.h"
 
 #include <QStringDecoder>
 

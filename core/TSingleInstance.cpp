@@ -1,6 +1,6 @@
-#include "TSingleInstance.h"
+#include "core/TSingleInstance.h"
 
-#include "Brdcast.h"
+#include "core/Brdcast.h"
 
 #include <QDir>
 #include <QLocalServer>

@@ -1,9 +1,9 @@
-#include "TJobListFile.h"
+#include "core/TJobListFile.h"
 
-#include "HttpFileVersion.h"
-#include "TJobListModel.h"
-#include "TSafeFile.h"
-#include "UrlUtil.h"
+#include "download/HttpFileVersion.h"
+#include "core/TJobListModel.h"
+#include "core/TSafeFile.h"
+#include "download/UrlUtil.h"
 
 #include <QBuffer>
 #include <QDir>

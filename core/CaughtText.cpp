@@ -1,4 +1,4 @@
-#include "CaughtText.h"
+#include "core/CaughtText.h"
 
 #include <exception>
 
