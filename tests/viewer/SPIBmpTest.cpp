@@ -1,6 +1,6 @@
 #include "viewer/SPIBmp.h"
 
-#include "tests/SPITestSupport.h"
+#include "tests/viewer/SPITestSupport.h"
 #include "viewer/TDibImage.h"
 
 #include <QBuffer>

@@ -2,7 +2,7 @@
 
 #include "viewer/SPIBmp.h"
 #include "viewer/SPIFolders.h"
-#include "tests/SPITestSupport.h"
+#include "tests/viewer/SPITestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
