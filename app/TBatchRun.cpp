@@ -4,7 +4,7 @@
 #include "viewer/TCatalogueBuild.h"
 #include "core/TJobFile.h"
 #include "viewer/TPelFile.h"
-#include "download/HttpFileVersion.h"
+#include "download/RowTexts.h"
 #include "maker/MakeSequence.h"
 #include "maker/THomeFetch.h"
 #include "core/TIniFile.h"
@@ -31,12 +31,6 @@ namespace {
 
 constexpr int RedrawMs = 250;
 
-bool Complete(const QString &message)
-{
-    return message == QStringLiteral("End>Completed!") || message == QStringLiteral("End>File End!")
-        || message == QStringLiteral("ファイルが存在します。");
-}
-
 // Why the parts of a split cannot be joined, "" when they can: the first part not complete, or one
 // the server answered with another version of the file (*stale then tells).
 QString MissingPart(const TJobListModel &jobs, const QList<int> &rows, const QStringList &parts, bool *stale)
@@ -44,11 +38,11 @@ QString MissingPart(const TJobListModel &jobs, const QList<int> &rows, const QSt
     QString missing;
     for (int i = 0; i < rows.size(); ++i) {
         const QString message = jobs.Cell(rows[i], SubMessage);
-        if (Complete(message) && QFileInfo(parts[i]).isFile())
+        if (RowText::IsComplete(message) && QFileInfo(parts[i]).isFile())
             continue;
         const QString why = QStringLiteral("part %1: %2")
-                                .arg(jobs.Cell(rows[i], SubDiv), Complete(message) ? QStringLiteral("file missing") : message);
-        if (message.startsWith(QLatin1String("Abort>") + THttpFileVersion::ChangedPrefix)) {
+                                .arg(jobs.Cell(rows[i], SubDiv), RowText::IsComplete(message) ? QStringLiteral("file missing") : message);
+        if (RowText::IsFileChanged(message)) {
             *stale = true;
             return why + QStringLiteral(" (the parts of the earlier version are removed)");
         }
@@ -105,7 +99,7 @@ int TBatchRun::Run()
     if (!Prepare())
         return ExitUsage;
     for (int row = 0; row < m_jobs.RowCount(); ++row)
-        if (TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage)))
+        if (RowText::IsPending(m_jobs.Cell(row, SubMessage)))
             m_eligible.insert(m_jobs.JobAt(row));
 
     QEventLoop loop;
@@ -125,7 +119,7 @@ int TBatchRun::Run()
 
     int complete = 0;
     for (int row = 0; row < m_jobs.RowCount(); ++row)
-        if (m_eligible.contains(m_jobs.JobAt(row)) && Complete(m_jobs.Cell(row, SubMessage)))
+        if (m_eligible.contains(m_jobs.JobAt(row)) && RowText::IsComplete(m_jobs.Cell(row, SubMessage)))
             ++complete;
     if (m_live) {
         Write(m_out, m_display.Close(m_finishedLines, m_display.Summary(complete, int(m_eligible.size()))));
@@ -263,7 +257,7 @@ bool TBatchRun::Refused(const QString &where, const QString &url)
 void TBatchRun::RefuseBadRanges(const QString &where, int firstRow)
 {
     for (int row = firstRow; row < m_jobs.RowCount(); ++row) {
-        if (!TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage)))
+        if (!RowText::IsPending(m_jobs.Cell(row, SubMessage)))
             continue;
         const QString problem = TScheduler::PartRangeProblem(m_jobs, row);
         if (problem.isEmpty())
@@ -385,7 +379,7 @@ void TBatchRun::OnJobEnded(quint64 jobId)
 {
     // A job that ended "Retry" is the scheduler's to hand out again or to give up.
     const int row = m_jobs.RowOfJob(jobId);
-    if (row >= 0 && !TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage))) {
+    if (row >= 0 && !RowText::IsPending(m_jobs.Cell(row, SubMessage))) {
         ++m_ended;
         Report(row);
     }
@@ -414,7 +408,7 @@ void TBatchRun::Report(int row)
 {
     const QString message = m_jobs.Cell(row, SubMessage);
     const QString url = m_jobs.Cell(row, SubURL);
-    const bool complete = Complete(message);
+    const bool complete = RowText::IsComplete(message);
     if (!complete)
         ++m_failed;
     if (m_live) {

@@ -7,6 +7,7 @@
 #include "core/TJobListModel.h"
 #include "core/TScheduler.h"
 #include "core/TSettings.h"
+#include "download/RowTexts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -49,7 +50,7 @@ void Measure(int rows, const QString &silentHost)
         std::printf("  MonitorJobs, one pass:                 %10.1f us\n", Micros(1000, [&] { scheduler.MonitorJobs(); }));
         for (int row = 0; row < rows - 1; ++row)
             if (!scheduler.IsRunningRow(row))
-                jobs.SetCell(row, SubMessage, QStringLiteral("End>Completed!"));
+                jobs.SetCell(row, SubMessage, RowText::Completed);
         std::printf("  NextPendingRow, last row pending:      %10.1f us\n", Micros(20, [&] { scheduler.NextPendingRow(); }));
         scheduler.Shutdown();
     }
@@ -77,7 +78,7 @@ void Measure(int rows, const QString &silentHost)
         // Jobs end top to bottom, as a run hands them out.
         int row = 0;
         const double perEnd = Micros(rows, [&] {
-            jobs.SetCell(row, SubMessage, QStringLiteral("End>Completed!"));
+            jobs.SetCell(row, SubMessage, RowText::Completed);
             batch.OnJobEnded(jobs.JobAt(row));
             ++row;
         });

@@ -3,6 +3,7 @@
 #include "download/HttpFileVersion.h"
 #include "core/TJobListModel.h"
 #include "core/TSafeFile.h"
+#include "download/RowTexts.h"
 #include "download/UrlUtil.h"
 
 #include <QBuffer>
@@ -83,7 +84,7 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     const QString url = fields.value(1);
     const bool local = IsLocal(url);
     const QString message = fields.value(1 + SubMessage);
-    if (local && TJobListModel::IsPendingMessage(message))
+    if (local && RowText::IsPending(message))
         return false;
     // A line shaped like a saved row is one, whatever its URL: a bad one is damage, not another program's line.
     const bool rowShape = fields.size() == 1 + SubItemCount && !urlLine && !makeLine;
@@ -94,9 +95,9 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     }
     if (urlLine) {
         const QString dash = QStringLiteral("-");
-        jobs.UpdateRowImage(jobs.AppendRow(QStringLiteral("(..)"),
+        jobs.UpdateRowImage(jobs.AppendRow(RowText::NotStartedCaption,
                                            {listedUrl, dash, QStringLiteral("???"), dash, QStringLiteral(">"),
-                                            dash, dash, QStringLiteral("Ready"), dash, dash}));
+                                            dash, dash, RowText::Ready, dash, dash}));
     }
     if (makeLine && makeRecord)
         return makeRecord(first.mid(MakeKey.size()), fields.value(1), fields.value(2), fields.value(3), fields.value(4));

@@ -1,6 +1,7 @@
 #include "core/TJobListModel.h"
 
 #include "download/HttpNumber.h"
+#include "download/RowTexts.h"
 
 #include <QFontMetricsF>
 #include <QTime>
@@ -72,7 +73,7 @@ QList<int> TJobListModel::FittedColumnWidths(const QFontMetricsF &metrics, int m
             held = metrics.horizontalAdvance(QStringLiteral("100.00"));
             break;
         case SubMessage:
-            held = metrics.horizontalAdvance(QStringLiteral("End>Completed!"));
+            held = metrics.horizontalAdvance(RowText::Completed);
             break;
         default:
             break;
@@ -120,11 +121,6 @@ int TJobListModel::ImageFor(const QString &caption, const QString &percent, cons
     return TRowIcons::NotStarted;
 }
 
-bool TJobListModel::IsPendingMessage(const QString &message)
-{
-    return message == QStringLiteral("Ready") || message == QStringLiteral("Retry");
-}
-
 bool TJobListModel::ParseNumber(const QString &cell, qint64 *value)
 {
     const std::optional<qint64> number = ParseHttpNumber(cell.trimmed());
@@ -142,7 +138,7 @@ int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QS
 
     TRow row;
     row.id = m_nextId++;
-    row.caption = QStringLiteral("(..)");
+    row.caption = RowText::NotStartedCaption;
     auto &c = row.cells;
     c[SubURL] = url;
     c[SubCByte] = QStringLiteral("-");
@@ -151,7 +147,7 @@ int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QS
     c[SubCTime] = QStringLiteral(">");
     c[SubSTime] = QStringLiteral("-");
     c[SubHttp] = wholeFile ? QStringLiteral("1.1") : QStringLiteral("-");
-    c[SubMessage] = url.startsWith(QStringLiteral("file://")) ? QStringLiteral("<FILE>") : QStringLiteral("Ready");
+    c[SubMessage] = url.startsWith(QStringLiteral("file://")) ? RowText::LocalFile : RowText::Ready;
     c[SubBKey] = QStringLiteral("*");
     c[SubCount] = QStringLiteral("0");
     if (!wholeFile) {
@@ -389,7 +385,7 @@ void TJobListModel::IndexRow(const TRow &row, int delta)
 
 void TJobListModel::CountPending(const TRow &row, int delta)
 {
-    if (IsPendingMessage(row.cells[SubMessage]))
+    if (RowText::IsPending(row.cells[SubMessage]))
         m_pendingCount += delta;
 }
 

@@ -76,8 +76,6 @@ public:
     // A running row's caption is a worker digit: byte order between "0" and "9".
     static bool IsRunningCaption(const QString &caption);
     static int ImageFor(const QString &caption, const QString &percent, const QString &div);
-    // Only these two Message texts make a row eligible to be fetched.
-    static bool IsPendingMessage(const QString &message);
     // A size or offset cell as a number; false for anything but decimal digits (spaces around allowed).
     static bool ParseNumber(const QString &cell, qint64 *value);
     // A CTime or STime cell: the time of day without a time-zone name.

@@ -2,6 +2,7 @@
 
 #include "download/HttpFileVersion.h"
 #include "core/TJobListModel.h"
+#include "download/RowTexts.h"
 
 #include <QFileInfo>
 
@@ -64,14 +65,14 @@ void TListCommands::Cut(TJobListModel &jobs, const TRunningJobs &running, const 
 void TListCommands::MarkReady(TJobListModel &jobs, const TRunningJobs &running, const QList<int> &selected)
 {
     for (const int row : selected)
-        if (!Running(jobs, running, row) && jobs.Cell(row, SubMessage) != QStringLiteral("<FILE>"))
-            jobs.SetCell(row, SubMessage, QStringLiteral("Ready"));
+        if (!Running(jobs, running, row) && jobs.Cell(row, SubMessage) != RowText::LocalFile)
+            jobs.SetCell(row, SubMessage, RowText::Ready);
 }
 
 void TListCommands::MarkCancel(TJobListModel &jobs, const QList<int> &selected)
 {
     for (const int row : selected)
-        jobs.SetCell(row, SubMessage, QStringLiteral("Cancel"));
+        jobs.SetCell(row, SubMessage, RowText::Cancel);
 }
 
 QStringList TListCommands::LocalFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,

@@ -1,7 +1,7 @@
 #include "core/TScheduler.h"
 
-#include "core/ListLog.h"
 #include "core/TSettings.h"
+#include "download/RowTexts.h"
 #include "download/UrlUtil.h"
 
 #include <QDeadlineTimer>
@@ -15,7 +15,7 @@
 
 const QString TScheduler::UserAbortText = QStringLiteral("処理を中断しました。");
 const QString TScheduler::TimeOutText = QStringLiteral("Time Out!");
-const QString TScheduler::PartRangeAbortText = QStringLiteral("Abort>S Bytes / E Bytes");
+const QString TScheduler::PartRangeAbortText = TRunOutcome::Aborted(QStringLiteral("S Bytes / E Bytes")).Text();
 
 namespace {
 // Workers that did not end in time stay referenced for the life of the process: their threads may
@@ -27,11 +27,6 @@ void KeepLeftBehind(THTTPThread *worker)
     leftBehind->push_back(worker);
 }
 
-
-const QString Retry = QStringLiteral("Retry");
-const QString Ready = QStringLiteral("Ready");
-// The longest wait of a row that keeps failing.
-constexpr qint64 BackOffCapMs = 60000;
 
 QString TimeOfDay()
 {
@@ -154,13 +149,6 @@ int TScheduler::StallLimitPasses() const
     const qint64 limitMs = qint64(m_settings.TimeOutCTR) * 1000;
     const qint64 interval = std::max(1, m_settings.Interval);
     return int((limitMs + interval - 1) / interval);
-}
-
-int TScheduler::BackOffTicks(int failures) const
-{
-    const qint64 cap = std::max<qint64>(1, BackOffCapMs / std::max(1, m_settings.Interval));
-    const qint64 doubled = qint64(1) << std::clamp(failures - 1, 0, 30);
-    return int(std::min(doubled, cap));
 }
 
 void TScheduler::Timer1Timer()
@@ -287,14 +275,14 @@ int TScheduler::NextPendingRow() const
         return -1;
     for (int row = 0; row < m_jobs.RowCount(); ++row) {
         const QString message = m_jobs.Cell(row, SubMessage);
-        if (!TJobListModel::IsPendingMessage(message))
+        if (!RowText::IsPending(message))
             continue;
         const TJobId id = m_jobs.JobAt(row);
         if (IsRunningJob(id))
             continue;
         // Only a row still showing "Retry" waits; one the user marked "Ready" goes at once.
         const auto retry = m_retries.constFind(id);
-        if (message == Retry && retry != m_retries.constEnd()
+        if (message == RowText::Retry && retry != m_retries.constEnd()
             && (m_ticks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
         // An https URL and its http twin, or two rows of one URL, share one file.
@@ -363,7 +351,7 @@ bool TScheduler::HandOut(int slot, int row)
     job.FollowRedirects = m_settings.FollowsRedirects();
 
     // "Ready" is a fresh start: the user's, a new row's or a loaded list's.
-    if (m_jobs.Cell(row, SubMessage) == Ready)
+    if (m_jobs.Cell(row, SubMessage) == RowText::Ready)
         m_retries.remove(job.JobId);
     m_jobs.SetCaption(row, QString::number(slot));
     m_jobs.SetCell(row, SubMessage, QStringLiteral("Start"));
@@ -422,66 +410,12 @@ void TScheduler::ApplyUpdate(THTTPThread &worker, int code)
         m_jobs.SetCell(row, SubMessage, worker.MessageText);
         break;
     case THTTPThread::UpdateFinished:
-        m_jobs.SetCaption(row, QStringLiteral("@@"));
+        m_jobs.SetCaption(row, RowText::FinishedCaption);
         break;
     default:
         return;
     }
     m_jobs.UpdateRowImage(row);
-}
-
-void TScheduler::FinishRun(THTTPThread &worker)
-{
-    // The row's last texts, its "@@" and the free slot come in one step: no tick sees a row that
-    // reads "Retry" while its worker still holds it.
-    const TJobId id = worker.Job.JobId;
-    const int row = m_jobs.RowOfJob(id);
-    if (row >= 0) {
-        ApplyUpdate(worker, THTTPThread::UpdateMessage);
-        ApplyUpdate(worker, THTTPThread::UpdateFinished);
-        // A timed-out job goes back into the queue once its worker's own last writes are in.
-        const bool timedOut = worker.Aborted && worker.FinalMessage == TimeOutText;
-        if (timedOut) {
-            m_jobs.SetCell(row, SubMessage, Retry);
-            m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
-        }
-        NoteRunEnded(id, row, worker.RetryAfterSecs * 1000,
-                     timedOut ? StallReason(m_settings.TimeOutCTR) : worker.FailureText);
-    }
-    WorkerIdle(worker.SlotIndex);
-    emit JobEnded(id);
-}
-
-void TScheduler::NoteRunEnded(TJobId id, int row, qint64 waitMs, const QString &failure)
-{
-    if (!TJobListModel::IsPendingMessage(m_jobs.Cell(row, SubMessage))) {
-        m_retries.remove(id);
-        return;
-    }
-    TRetryState &retry = m_retries[id];
-    ++retry.failures;
-    // The limit's text comes first and stays as it was: lists and users look for it.
-    QString givenUp;
-    if (m_settings.MaxTries > 0 && retry.failures >= m_settings.MaxTries)
-        givenUp = QStringLiteral("Abort>Retry limit (%1)").arg(retry.failures)
-            + (failure.isEmpty() ? QString() : QStringLiteral(": ") + failure);
-    else if (MaxWaitMs >= 0 && waitMs > MaxWaitMs)
-        givenUp = QStringLiteral("Abort>Retry-After %1 s is longer than the wait limit (%2 s)")
-                      .arg(waitMs / 1000)
-                      .arg(MaxWaitMs / 1000);
-    if (!givenUp.isEmpty()) {
-        qCDebug(lcList, "job %llu given up: %s", id, qUtf8Printable(givenUp));
-        m_jobs.SetCell(row, SubMessage, givenUp);
-        m_retries.remove(id);
-        return;
-    }
-    // Counted from the next tick: the first failure lets one tick pass, so rows below get their turn.
-    retry.readyTick = m_ticks + 1 + BackOffTicks(retry.failures);
-    retry.notBeforeMs = waitMs > 0 ? Clock() + waitMs : 0;
-    qCDebug(lcList, "job %llu failed %d time(s) (%s); asked again in %lld tick(s), after at least %lld ms", id,
-            retry.failures, qUtf8Printable(failure), retry.readyTick - m_ticks, waitMs);
-    if (waitMs > 0)
-        emit JobWaiting(id, waitMs);
 }
 
 QString TScheduler::PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start, qint64 *end)

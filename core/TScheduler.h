@@ -125,10 +125,10 @@ private:
     bool FileInUse(int row) const;
     void RequestStop(int slot, const QString &text);
     int SlotOfJob(TJobId id) const;
-    // After a run: a job that ended pending waits, or is given up at the MaxTries setting or when
-    // its server asks for a wait over MaxWaitMs. waitMs: the least wait the server asked for, 0
-    // when it asked none; failure: why the run failed, named when the job is given up.
-    void NoteRunEnded(TJobId id, int row, qint64 waitMs, const QString &failure);
+    // After a run, from its outcome alone: a job to be asked again waits, or is given up at the
+    // MaxTries setting or when its server asks for a wait over MaxWaitMs. Returns what the row is
+    // to show: ended, or why the job was given up.
+    TRunOutcome NoteRunEnded(TJobId id, const TRunOutcome &ended);
 
     TJobListModel &m_jobs;
     TSettings &m_settings;

@@ -69,7 +69,7 @@ void THTTPThread::StopJob(quint64 serial, const QString &text)
     if (serial != FRunSerial || !FJobActive)
         return;
     Aborted = true;
-    FinalMessage = text;
+    FFinal = TRunOutcome::Of(TRunOutcome::TKind::Stopped, text);
     HttpCli->Abort();
 }
 
@@ -121,6 +121,8 @@ void THTTPThread::run()
         if (FTerminated)
             break;
         RunJob();
+        // Whatever the verdict, the server's wait goes with it: a stop may still make the run one to ask again.
+        Outcome.WaitMs = RetryAfterSecs * 1000;
         FJobActive = false;
         CallSink([this] { FSink.FinishRun(*this); });
     }
@@ -140,17 +142,18 @@ void THTTPThread::RunJob()
     RequestOk = true;
     RetryAfterSecs = 0;
     FailureText.clear();
-    FinalMessage.clear();
+    FFinal = {};
+    Outcome = {};
     // A URL no attempt can fetch (an edited list's) ends the job for good, with the reason.
     if (const QString problem = UrlUtil::FetchProblem(Job.JobURL); !problem.isEmpty()) {
-        ShowMessage(QStringLiteral("Abort>") + problem);
+        Show(TRunOutcome::Aborted(problem));
         return;
     }
     FHost = THttpUrlParts::Parse(Job.JobURL).Host.toLower();
     // A link at the job's names would lead its file out of the folder: it ends the job, with the reason.
     for (const QString &name : {Job.LocalFile, PartialFile()})
         if (const QString refusal = TNoFollow::Refusal(name); !refusal.isEmpty()) {
-            ShowMessage(QStringLiteral("Abort>") + refusal);
+            Show(TRunOutcome::Aborted(refusal));
             return;
         }
     if (QFileInfo::exists(Job.LocalFile)) {
@@ -167,7 +170,7 @@ void THTTPThread::RunJob()
 
 void THTTPThread::ReportExistingFile()
 {
-    ShowMessage(QStringLiteral("ファイルが存在します。"));
+    Show(TRunOutcome::Of(TRunOutcome::TKind::FileExists));
     Job.TotalBytes = ReceivedBytes = UrlUtil::FileSize2(Job.LocalFile);
     Job.StartByte = 0;
     for (const int code : {UpdateCByte, UpdateTByte, UpdatePercent, UpdateCTime})
@@ -190,7 +193,13 @@ QString THTTPThread::PercentText() const
 
 void THTTPThread::ShowMessage(const QString &message)
 {
-    MessageText = message;
+    Show(TRunOutcome::Of(TRunOutcome::TKind::Progress, message));
+}
+
+void THTTPThread::Show(const TRunOutcome &outcome)
+{
+    Outcome = outcome;
+    MessageText = outcome.Text();
     ReportUpdate(UpdateMessage);
 }
 

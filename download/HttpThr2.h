@@ -3,6 +3,7 @@
 #include "download/HttpFileVersion.h"
 #include "download/THostCookies.h"
 #include "download/TNoFollow.h"
+#include "download/TRunOutcome.h"
 #include "download/TThreadCall.h"
 
 #include <QDeadlineTimer>
@@ -56,8 +57,8 @@ public:
 
     // Writes the cell, panel or memo named by code (see THTTPThread::ReportUpdate).
     virtual void ApplyUpdate(THTTPThread &worker, int code) = 0;
-    // End of a job, in one call with its last Message text: the row shows "@@" and the worker is
-    // free for its next job once this returns.
+    // End of a job, in one call with its outcome (THTTPThread::Outcome): the row shows "@@" and the
+    // worker is free for its next job once this returns.
     virtual void FinishRun(THTTPThread &worker) = 0;
     // A file was completed: shown in the viewer when that is visible.
     virtual void ShowCompleted(THTTPThread &worker) = 0;
@@ -110,18 +111,15 @@ public:
     TWorkerJob Job;
     int SlotIndex = 0;
     qint64 ReceivedBytes = 0;
+    // How the run stands, and once it has ended how it ended: what the scheduler decides on.
+    TRunOutcome Outcome;
+    // The row's Message as the run shows it: Outcome's text.
     QString MessageText;
     QString StatusBarText;
     QString ContentType;
     QStringList ResponseHeaders;   // headers of the last answer, for the options dialog
     bool Aborted = false;
-    QString FinalMessage;
     bool RequestOk = true;
-    // The wait a 429 or 503 answer asked for before the job is asked again, in seconds; 0 when none.
-    qint64 RetryAfterSecs = 0;
-    // Why the run ended without its file, in words, when it ended "Retry"; a stop asked of the
-    // job leaves it empty (the asker knows why).
-    QString FailureText;
 
     // Percent text of the current progress, "%1.2f"; empty when the size is not known.
     QString PercentText() const;
@@ -152,16 +150,21 @@ private:
     // A resume answered 416 with the file's size ("bytes */N"): a partial file of that size is
     // complete, one of another size is removed for a fresh start. False when the answer was no such one.
     bool FinishUnsatisfiedRange();
-    void CompletePartial(const QString &message);
-    // Ends the run "Retry"; why is kept unless the request already said.
+    // Moves the partial file to its final name; kind: how the run then ends (Completed or FileEnd).
+    void CompletePartial(TRunOutcome::TKind kind);
+    // Ends the run to be asked again; why is kept unless the request already said.
     void RetryLater(const QString &why);
     // A job's file that could not be opened or renamed: a refusal (a link at its name) ends the job
     // with the reason, any other failure ends the run "Retry" with what failed and the reason.
     void FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what);
+    // Shows a progress text: the run has no verdict yet.
     void ShowMessage(const QString &message);
+    // Makes outcome how the run stands and shows its text.
+    void Show(const TRunOutcome &outcome);
 
     void HandleHeaderEnd();
-    void Refuse(const QString &finalMessage);
+    // Ends the job for good with this reason; what this answer wrote is not kept.
+    void Refuse(const QString &reason);
     void HandleStatus200();
     void HandleStatus206();
     // A part whose answer is of another version than its split's ends for good; true when it did.
@@ -207,6 +210,14 @@ private:
     bool ContinueMode = false;
     bool DiscardPartial = false;
     bool FRangeUnusable = false;        // a 206 answer whose range cannot be placed in the file
+    // What the run shows once its request has ended, set while it ran: a stop's text, a refusal,
+    // or "Full Size!"; empty when none.
+    TRunOutcome FFinal;
+    // The wait a 429 or 503 answer asked for before the job is asked again, in seconds; 0 when none.
+    qint64 RetryAfterSecs = 0;
+    // Why the run ended without its file, in words, when it is to be asked again; a stop asked of
+    // the job leaves it empty (the asker knows why).
+    QString FailureText;
     int FServerStatus = 0;              // status line of the last answer, 0 when none arrived
     int FHeaderEndStatus = 0;           // status of an answer whose header was complete
 

@@ -14,9 +14,9 @@
 #include <QFile>
 
 #include <limits>
+#include <optional>
 
 namespace {
-const QString Retry = QStringLiteral("Retry");
 const QString Version11 = QStringLiteral("1.1");
 constexpr qint64 SmallFileLimit = 20000;
 
@@ -36,11 +36,13 @@ TNoFollow::TResult ProbePartial(const QString &name, qint64 &size, QString *reas
     return found;
 }
 
-// The final text of a request the client gave up on itself (an oversized or malformed answer, an
-// https URL, a failed write); empty for any other end. Asking again at once would not mend it.
-QString ClientFailureText(const THttpCli &cli)
+// How a request the client gave up on itself ends (an oversized or malformed answer, an https URL,
+// a failed write); none for any other end. Asking again at once would not mend it.
+std::optional<TRunOutcome> ClientFailure(const THttpCli &cli)
 {
-    return cli.ClientFailure() ? QLatin1String("Abort>") + cli.ResponseReason() : QString();
+    if (!cli.ClientFailure())
+        return std::nullopt;
+    return TRunOutcome::Aborted(cli.ResponseReason());
 }
 
 // A refusal by the server that asking again will not change.
@@ -109,14 +111,14 @@ void THTTPThread::RunHead()
     if (RequestOk)
         return;
     Job.TotalBytes = 0;
-    const QString failure = ClientFailureText(*HttpCli);
-    if (!Aborted && !failure.isEmpty()) {
+    if (const std::optional<TRunOutcome> failure = ClientFailure(*HttpCli); !Aborted && failure) {
         Aborted = true;
-        FinalMessage = failure;
+        FFinal = *failure;
     }
     // A stop of our own keeps its text: the client reports it as a 404.
-    ShowMessage(Aborted && !FinalMessage.isEmpty() ? FinalMessage
-                                                   : QLatin1String("End>") + UrlUtil::HttpMsg(HttpCli->ResponseStatus()));
+    Show(Aborted && !FFinal.Text().isEmpty()
+             ? FFinal
+             : TRunOutcome::Of(TRunOutcome::TKind::HeadEnded, UrlUtil::HttpMsg(HttpCli->ResponseStatus())));
 }
 
 void THTTPThread::RunGet()
@@ -124,7 +126,7 @@ void THTTPThread::RunGet()
     PrepareRequest();
     HttpCli->Cookie = FCookies.ForRequest(FHost, UrlUtil::IsHttpsUrl(HttpCli->URL));
     FRangeUnusable = false;
-    FinalMessage.clear();
+    FFinal = {};
     ShowMessage(QStringLiteral("Try>Get Body!"));
 
     QFile partial(PartialFile());
@@ -159,7 +161,7 @@ bool THTTPThread::PrepareGet(QFile &partial)
     // this attempt starts afresh rather than end without asking the server.
     if (have > 0) {
         if (Job.StartByte + have == Job.TotalBytes) {
-            CompletePartial(QStringLiteral("End>File End!"));
+            CompletePartial(TRunOutcome::TKind::FileEnd);
             return false;
         }
         if (Job.HttpVersion == Version11) {
@@ -212,7 +214,7 @@ bool THTTPThread::RefuseOtherVersion(qint64 answerTotal)
                                                  : THttpFileVersion::ChangedPrefix + QStringLiteral("If-Range not met");
     if (reason.isEmpty())
         return false;
-    Refuse(QLatin1String("Abort>") + reason);
+    Refuse(reason);
     return true;
 }
 
@@ -221,12 +223,12 @@ void THTTPThread::FinishGet()
     const QString name = PartialFile();
     if (FinishUnsatisfiedRange())
         return;
-    QString refusal = ClientFailureText(*HttpCli);
-    if (refusal.isEmpty() && IsServerRefusal(FServerStatus))
-        refusal = QLatin1String("Abort>") + UrlUtil::HttpMsg(FServerStatus);
-    if (!Aborted && !refusal.isEmpty()) {
+    std::optional<TRunOutcome> refusal = ClientFailure(*HttpCli);
+    if (!refusal && IsServerRefusal(FServerStatus))
+        refusal = TRunOutcome::Aborted(UrlUtil::HttpMsg(FServerStatus));
+    if (!Aborted && refusal) {
         Aborted = true;
-        FinalMessage = refusal;
+        FFinal = *refusal;
         // Only the empty file of this attempt goes; bytes of an earlier one stay for a later resume.
         DiscardPartial = PartialSize(name) == 0;
     }
@@ -235,8 +237,8 @@ void THTTPThread::FinishGet()
         ReceivedBytes = 0;
         ReportUpdate(UpdateCByte);
     }
-    if (!FinalMessage.isEmpty())
-        ShowMessage(FinalMessage);
+    if (!FFinal.Text().isEmpty())
+        Show(FFinal);
     if (Aborted)
         return;
     if (!QFile::exists(name)) {
@@ -245,7 +247,7 @@ void THTTPThread::FinishGet()
     }
     const qint64 have = PartialSize(name);
     if (have == 0 && EmptyFileAnnounced()) {
-        CompletePartial(QStringLiteral("End>Completed!"));
+        CompletePartial(TRunOutcome::TKind::Completed);
         return;
     }
     if (have <= 0 || FRangeUnusable) {
@@ -261,7 +263,7 @@ void THTTPThread::FinishGet()
         ReportUpdate(UpdatePercent);
     }
     if (Job.StartByte + have == Job.TotalBytes) {
-        CompletePartial(QStringLiteral("End>Completed!"));
+        CompletePartial(TRunOutcome::TKind::Completed);
         return;
     }
     // Only an HTTP/1.1 server can continue a short file; any other file starts over.
@@ -298,7 +300,7 @@ bool THTTPThread::FinishUnsatisfiedRange()
         Job.TotalBytes = ReceivedBytes = size;
         for (const int code : {UpdateCByte, UpdateTByte, UpdatePercent})
             ReportUpdate(code);
-        CompletePartial(QStringLiteral("End>File End!"));
+        CompletePartial(TRunOutcome::TKind::FileEnd);
         return true;
     }
     // Not the beginning of the file the server has now: the next attempt starts it over.
@@ -309,7 +311,7 @@ bool THTTPThread::FinishUnsatisfiedRange()
     return true;
 }
 
-void THTTPThread::CompletePartial(const QString &message)
+void THTTPThread::CompletePartial(TRunOutcome::TKind kind)
 {
     QString reason;
     const TNoFollow::TResult moved = TNoFollow::Move(PartialFile(), Job.LocalFile, &reason);
@@ -319,14 +321,14 @@ void THTTPThread::CompletePartial(const QString &message)
     }
     RequestOk = true;
     qCDebug(lcNet, "%s completed as %s", Shown(Job.JobURL).constData(), qUtf8Printable(Job.LocalFile));
-    ShowMessage(message);
+    Show(TRunOutcome::Of(kind));
     CallSink([this] { FSink.ShowCompleted(*this); });
 }
 
 void THTTPThread::FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what)
 {
     if (result == TNoFollow::TResult::Refused)
-        ShowMessage(QStringLiteral("Abort>") + reason);
+        Show(TRunOutcome::Aborted(reason));
     else
         RetryLater(what + QLatin1String(": ") + reason);
 }
@@ -336,7 +338,7 @@ void THTTPThread::RetryLater(const QString &why)
     if (FailureText.isEmpty())
         FailureText = why;
     qCDebug(lcNet, "%s to be asked again: %s", Shown(Job.JobURL).constData(), qUtf8Printable(FailureText));
-    ShowMessage(Retry);
+    Show(TRunOutcome::Retry(FailureText));
 }
 
 void THTTPThread::HandleHeaderEnd()
@@ -358,17 +360,16 @@ void THTTPThread::HandleHeaderEnd()
     } else if (FHeaderEndStatus == 206) {
         HandleStatus206();
     } else {
-        Refuse(QLatin1String("Abort>") + UrlUtil::HttpMsg(FHeaderEndStatus));
+        Refuse(UrlUtil::HttpMsg(FHeaderEndStatus));
     }
     ReportUpdate(UpdateTByte);
 }
 
-// Ends the job for good with this text; what this answer wrote is not kept.
-void THTTPThread::Refuse(const QString &finalMessage)
+void THTTPThread::Refuse(const QString &reason)
 {
     DiscardPartial = true;
     Aborted = true;
-    FinalMessage = finalMessage;
+    FFinal = TRunOutcome::Aborted(reason);
     HttpCli->Abort();
 }
 
@@ -379,7 +380,7 @@ void THTTPThread::HandleStatus200()
     Job.TotalBytes = HttpCli->ResponseLength();
     // An announced empty file is a small file too; only an unannounced size goes unchecked.
     if (Job.Size20KB && Job.TotalBytes >= 0 && Job.TotalBytes < SmallFileLimit)
-        Refuse(QStringLiteral("Abort>Size 20KB 未満"));
+        Refuse(QStringLiteral("Size 20KB 未満"));
     // A range was asked for and the whole file comes: the next attempt starts from zero.
     if (ContinueMode) {
         HttpCli->Abort();
@@ -417,7 +418,7 @@ void THTTPThread::HandleDocData(int len)
     NoteProgress(len);
     // Stop as soon as the announced size is in; this piece is still written.
     if (ReceivedBytes == Job.TotalBytes) {
-        FinalMessage = QStringLiteral("Full Size!");
+        FFinal = TRunOutcome::Of(TRunOutcome::TKind::Progress, QStringLiteral("Full Size!"));
         HttpCli->Abort();
     }
 }

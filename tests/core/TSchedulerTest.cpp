@@ -521,3 +521,46 @@ TEST_F(TSchedulerTest, ShutdownCutsOffAWorkerThatDidNotPark)
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(scheduler.SlotState(0), TScheduler::SlotIdle);
 }
+
+namespace {
+// Someone else rewords a row as each run's end arrives (an edit, a translated display): the
+// scheduler must decide on the run's outcome, never on what the row happens to show.
+class TRewordingScheduler : public TScheduler
+{
+public:
+    TRewordingScheduler(TJobListModel &jobs, TSettings &settings) : TScheduler(jobs, settings), m_rows(jobs) {}
+
+    void FinishRun(THTTPThread &worker) override
+    {
+        if (const int row = m_rows.RowOfJob(worker.Job.JobId); row >= 0)
+            m_rows.SetCell(row, SubMessage, QStringLiteral("Retrying soon"));
+        TScheduler::FinishRun(worker);
+    }
+
+private:
+    TJobListModel &m_rows;
+};
+} // namespace
+
+// Catches a retry, its back-off or its limit decided by reading the row's text back: with the text
+// reworded, such a row would be asked again at once and never given up.
+TEST_F(TSchedulerTest, RetryIsDecidedOnTheOutcomeWhateverTheRowShows)
+{
+    TRewordingScheduler rewording(jobs, settings);
+    rewording.ProgramFolder = temp.path();
+    jobs.AddJob(DeadUrl("/dead.jpg"), 0, 0, {});
+    settings.Threads = 0;
+    settings.MaxTries = 3;
+    QList<int> startTicks;
+    int tick = 0, runs = 0;
+    QObject::connect(&rewording, &TScheduler::JobStarted, [&](quint64, int) { startTicks.append(tick); });
+    QObject::connect(&rewording, &TScheduler::JobEnded, [&](quint64) { ++runs; });
+    for (tick = 1; tick <= 8; ++tick) {
+        rewording.Timer1Timer();
+        ASSERT_TRUE(WaitForEvents([&] { return runs == startTicks.size(); }));
+    }
+    EXPECT_EQ(startTicks, (QList<int>{1, 3, 6})) << "waits of 1 and 2 ticks, then given up";
+    EXPECT_TRUE(jobs.Cell(0, SubMessage).startsWith("Abort>Retry limit (3): Connection refused"))
+        << jobs.Cell(0, SubMessage).toStdString();
+    rewording.Shutdown();
+}

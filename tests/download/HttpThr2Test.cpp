@@ -1,5 +1,6 @@
 #include "tests/support/FileSizeLimit.h"
 #include "download/HttpThr2.h"
+#include "download/RowTexts.h"
 #include "tests/support/NginxSuite.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
@@ -760,4 +761,38 @@ TEST_F(THTTPThreadTest, APartOfAnotherVersionIsRefused)
         const QByteArray ifRange = c.recorded.IfRange().toLatin1();
         EXPECT_EQ(request.contains("\r\nIf-Range: " + ifRange + "\r\n"), !ifRange.isEmpty()) << request.toStdString();
     }
+}
+
+// Catches a run's end shown in other words than the rows and lists have always held, and a text
+// that the readers of stored rows (pending, complete, a part of a changed file) judge otherwise
+// than the value it was made from.
+TEST(TRunOutcomeTest, EachEndShowsItsRowTextAndReadsBackAsItsValue)
+{
+    using K = TRunOutcome::TKind;
+    const QString changed = THttpFileVersion::ChangedPrefix + QStringLiteral("ETag \"v2\" instead of \"v1\"");
+    const struct {
+        TRunOutcome outcome;
+        QString text;
+        bool complete, fileChanged;
+    } cases[] = {
+        {TRunOutcome::Of(K::Completed), "End>Completed!", true, false},
+        {TRunOutcome::Of(K::FileEnd), "End>File End!", true, false},
+        {TRunOutcome::Of(K::FileExists), QStringLiteral("ファイルが存在します。"), true, false},
+        {TRunOutcome::Retry("nothing was received"), "Retry", false, false},
+        {TRunOutcome::Aborted(QStringLiteral("Size 20KB 未満")), QStringLiteral("Abort>Size 20KB 未満"), false, false},
+        {TRunOutcome::Aborted(changed), "Abort>" + changed, false, true},
+        {TRunOutcome::Aborted({}), "Abort>", false, false},
+        {TRunOutcome::Of(K::Stopped, QStringLiteral("処理を中断しました。")), QStringLiteral("処理を中断しました。"), false, false},
+        {TRunOutcome::Of(K::HeadEnded, "404 Not Found"), "End>404 Not Found", false, false},
+        {TRunOutcome::Of(K::Progress, "Full Size!"), "Full Size!", false, false},
+        {TRunOutcome::Of(K::Progress, changed), changed, false, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_EQ(c.outcome.Text(), c.text);
+        EXPECT_EQ(RowText::IsPending(c.text), c.outcome.Pending());
+        EXPECT_EQ(RowText::IsComplete(c.text), c.complete);
+        EXPECT_EQ(RowText::IsFileChanged(c.text), c.fileChanged);
+    }
+    EXPECT_TRUE(RowText::IsPending(QString(RowText::Ready))) << "a fresh row is pending without any run";
 }
