@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QTimer>
 
+#include <optional>
 #include <thread>
 
 #include <netinet/in.h>
@@ -402,17 +403,25 @@ TEST(THttpCliFailure, ConnectionFailuresReport404WithTheReason)
 // without brackets, and the last failure of several not reported.
 TEST(THttpCliFailure, IPv6AddressesAndEveryAddressOfANameAreTried)
 {
-    S server(false, QHostAddress::LocalHostIPv6);
-    if (server.Port() == 0)
-        GTEST_SKIP() << "no IPv6 loopback address here";
-    server.Play({S::Send(Ok("Content-Length: 2\r\n", "ok"))});
-    // The same port on 127.0.0.1, bound and not listening: a connection there is refused.
+    // The server's port on 127.0.0.1, bound and not listening: a connection there is refused. Another
+    // test may hold that port number on 127.0.0.1; then the server takes another port.
+    std::optional<S> listening;
     const int refuser = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(server.Port());
-    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(refuser, reinterpret_cast<sockaddr *>(&v4), sizeof v4), 0);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        listening.emplace(false, QHostAddress::LocalHostIPv6);
+        if (listening->Port() == 0)
+            GTEST_SKIP() << "no IPv6 loopback address here";
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(listening->Port());
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(refuser, reinterpret_cast<sockaddr *>(&v4), sizeof v4) == 0)
+            break;
+        listening.reset();
+    }
+    ASSERT_TRUE(listening) << "no port free on both loopback addresses";
+    S &server = *listening;
+    server.Play({S::Send(Ok("Content-Length: 2\r\n", "ok"))});
     const QHostAddress loop6 = QHostAddress::LocalHostIPv6, loop4 = QHostAddress::LocalHost;
     TWSocket::SetLookupHook([&](const QString &host) -> QList<QHostAddress> {
         if (host == "v6.test")
