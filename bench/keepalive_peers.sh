@@ -6,14 +6,15 @@
 # Per tool: wall and CPU seconds (medians; CPU is user+sys of the tool and its children) and the
 # connections nginx saw (distinct $connection values in its access log), with ratios to curl.
 # Usage: bench/keepalive_peers.sh [PELMOR]   (default build/bin/pelmor; the relay is taken beside it)
-# Environment: ROUNDS (default 3 on loopback, 1 through the relay, where the round trips set the
-# time), RTT_MS (default 20), CASES (an extended regular expression on the case titles, e.g. 'TLS 1.3'),
+# Environment: ROUNDS (default 2 on loopback, 1 through the relay, where the round trips set the
+# time; so the whole run stays near 5 minutes), RTT_MS (default 20), CASES (an extended regular expression on the case titles, e.g. 'TLS 1.3'),
 # TOOLS (one on the tool names, e.g. '^pelmor'; curl runs always, as the measure of the others).
 set -euo pipefail
 pelmor=$(realpath "${1:-build/bin/pelmor}")
 relay=$(dirname "$pelmor")/bench_delay_relay
-source "$(dirname "$0")/lib.sh"
 relay_rounds=${ROUNDS:-1}
+ROUNDS=${ROUNDS:-2}
+source "$(dirname "$0")/lib.sh"
 rtt_ms=${RTT_MS:-20}
 cases=${CASES:-.}
 tools=${TOOLS:-.}
