@@ -55,10 +55,10 @@ deb: build
 	cd $(BUILD) && cpack -G DEB
 	@ls $(BUILD)/pelmor_*.deb
 
-# Benchmarks against curl, wget, aria2c, montage and vipsthumbnail (installed here, not needed by the tests).
+# Benchmarks against curl, wget, wget2, aria2c, montage and vipsthumbnail (installed here, not needed by the tests).
 bench: build
-	@for p in wget aria2 imagemagick libvips-tools; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
-	  || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y wget aria2 imagemagick libvips-tools; break; }; done
+	@for p in wget wget2 aria2 imagemagick libvips-tools; do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
+	  || { $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y wget wget2 aria2 imagemagick libvips-tools; break; }; done
 	$(BUILD)/bin/bench_addjob
 	$(BUILD)/bin/bench_list
 	$(BUILD)/bin/bench_import
@@ -66,6 +66,7 @@ bench: build
 	bench/batch_peers.sh $(BUILD)/bin/pelmor
 	bench/tls_peers.sh $(BUILD)/bin/pelmor
 	bench/split_peers.sh $(BUILD)/bin/pelmor
+	bench/keepalive_peers.sh $(BUILD)/bin/pelmor
 	bench/catalogue_peers.sh $(BUILD)/bin/bench_catalogue
 
 # The suite under ThreadSanitizer, in a build folder of its own. Tests that start nginx (CTest label

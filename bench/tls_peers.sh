@@ -11,17 +11,7 @@ set -euo pipefail
 pelmor=$(realpath "${1:-build/bin/pelmor}")
 source "$(dirname "$0")/lib.sh"
 
-pki=$work/pki
-mkdir -p "$pki"
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$pki/ca.key" -out "$pki/ca.pem" \
-    -days 2 -subj "/CN=Bench CA" -addext basicConstraints=critical,CA:TRUE 2>/dev/null
-openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$pki/server.key" -out "$pki/server.csr" \
-    -subj "/CN=127.0.0.1" 2>/dev/null
-printf 'subjectAltName=IP:127.0.0.1\n' > "$pki/server.ext"
-openssl x509 -req -in "$pki/server.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial -days 2 \
-    -extfile "$pki/server.ext" -out "$pki/server.pem" 2>/dev/null
-printf '[Data]\r\nCAFile=%s\r\n' "$pki/ca.pem" > "$work/tls.ini"
-
+make_test_pki
 make_big_file
 for i in $(seq -w 1 200); do head -c 102400 /dev/urandom > "$www/img$i.jpg"; done
 nginx_listen=" ssl"

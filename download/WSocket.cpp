@@ -2,6 +2,7 @@
 
 #include "core/CaughtText.h"
 #include "download/NetLog.h"
+#include "download/TcpNoDelay.h"
 #include "download/TlsSession.h"
 #include "download/WSocketErrors.h"
 
@@ -225,6 +226,7 @@ void TWSocket::OpenSocket(int family)
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    SetTcpNoDelay(fd);
     const uint localPort = LocalPort.toUInt();
     if (localPort != 0) {
         sockaddr_storage local{};

@@ -1,6 +1,7 @@
 #include "mail/TLineSocket.h"
 
 #include "mail/MailLog.h"
+#include "download/TcpNoDelay.h"
 #include "download/WSocketErrors.h"
 
 #include <cerrno>
@@ -141,6 +142,7 @@ void TLineSocket::Connect(const QString &host, int port, const std::function<voi
             lastError = errno;
             continue;
         }
+        SetTcpNoDelay(FSocket);
         if (connect(FSocket, a->ai_addr, a->ai_addrlen) == 0)
             return;
         lastError = errno;

@@ -1,4 +1,5 @@
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/SocketOptions.h"
 #include "tests/support/TestBytes.h"
 #include "download/WSendQueue.h"
 #include "download/WSocket.h"
@@ -165,4 +166,16 @@ TEST(WSocketConnection, CloseTwiceRaisesOneEventAndReachesThePeer)
     s.Close();
     EXPECT_EQ(closed, 1);
     EXPECT_TRUE(WaitForEvents([&] { return server.PeerClosed(); }));
+}
+
+// Catches a connection left to Nagle's algorithm, where a short request written after the TLS
+// handshake waits for the server's delayed acknowledgement.
+TEST(WSocketConnection, SendsSmallWritesAtOnce)
+{
+    TScriptedServer server(true);
+    server.Play({});
+    TWSocket s;
+    ConnectTo(s, server.Port());
+    ASSERT_TRUE(WaitForEvents([&] { return s.State() == wsConnected; }));
+    EXPECT_EQ(NoDelayOfSocketTo(server.Port()), 1);
 }

@@ -3,6 +3,7 @@
 #include "mail/NMsmtp.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ScriptedSmtpServer.h"
+#include "tests/support/SocketOptions.h"
 #include "mail/TSmtpReply.h"
 #include "tests/support/TempFolder.h"
 
@@ -268,6 +269,15 @@ TEST_F(NMsmtpTest, RefusedConnectionIsReported)
     ErrorOf([this] { client.Connect(); }, &code);
     EXPECT_TRUE(failed);
     EXPECT_EQ(code, 10061);
+}
+
+// Catches a mail connection left to Nagle's algorithm: each command would wait for the server's
+// delayed acknowledgement of the one before.
+TEST_F(NMsmtpTest, ConnectionSendsSmallWritesAtOnce)
+{
+    ASSERT_EQ(ErrorOf([this] { client.Connect(); }), QString());
+    EXPECT_EQ(NoDelayOfSocketTo(server.Port()), 1);
+    ErrorOf([this] { client.Disconnect(); });
 }
 
 TEST_F(NMsmtpTest, VerifyAndExpand)
