@@ -5,6 +5,8 @@ PACKAGES := build-essential cmake ninja-build qt6-base-dev qt6-multimedia-dev qt
             libgtest-dev libgmock-dev nginx-light python3-aiosmtpd curl fonts-noto-cjk libssl-dev openssl \
             libavif-dev libavif-bin libjxl-dev libjxl-tools \
             desktop-file-utils appstream dpkg-dev file qt6-translations-l10n qt6-svg-dev
+# The layout's tool, installed by make format and make format-check alone.
+FORMAT_PACKAGES := clang-format
 BUILD    ?= build
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CTEST_TIMEOUT ?= 300
@@ -12,19 +14,24 @@ FUZZ_SECONDS ?= 60
 # ccache speeds up rebuilds where it is installed; nothing needs it.
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build run test tsan asan fuzz fuzz-build bench clean install uninstall deb
+.PHONY: all deps build run test tsan asan fuzz fuzz-build bench clean install uninstall deb format format-check
 
 all: build
 
-deps:
+# $(call install,PACKAGES): installs those of the Debian packages that are missing.
+define install
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install,$(PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
@@ -35,6 +42,16 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
+
+# make format: lays every C++ source out as .clang-format says; make format-check fails, naming the
+# files, when one differs. Only these two need clang-format.
+format:
+	$(call install,$(FORMAT_PACKAGES))
+	tools/check-format --fix
+
+format-check:
+	$(call install,$(FORMAT_PACKAGES))
+	tools/check-format
 
 # make install [PREFIX=DIR]: the program, its plug-ins and desktop files below PREFIX (through sudo
 # when PREFIX is not writable); make uninstall removes what it put there. make deb: build/pelmor_*.deb.
