@@ -36,7 +36,7 @@ QPlainTextEdit *HeaderMemo(const QString &hint)
 
 TFormOpt::TFormOpt(TSettings &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
-    , m_settings(settings)
+    , FSettings(settings)
 {
     setWindowTitle(QStringLiteral("FormOpt"));
     setModal(false);
@@ -191,7 +191,7 @@ QWidget *TFormOpt::MakeExTab()
 
 void TFormOpt::FormShow()
 {
-    const TSettings &s = m_settings;
+    const TSettings &s = FSettings;
     EditReference->setText(s.Ref);
     EditCookie->setText(s.Cookie);
     EditProxy->setText(s.Proxy);
@@ -212,7 +212,7 @@ void TFormOpt::FormShow()
 
 void TFormOpt::ButtonUpdateClick()
 {
-    TSettings &s = m_settings;
+    TSettings &s = FSettings;
     s.Ref = EditReference->text();
     s.Cookie = EditCookie->text();
     s.Proxy = EditProxy->text();

@@ -64,5 +64,5 @@ private:
     QWidget *MakeDebugTab();
     QWidget *MakeExTab();
 
-    TSettings &m_settings;
+    TSettings &FSettings;
 };

@@ -53,9 +53,9 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , Scheduler(Jobs, Settings)
-    , m_options(options)
-    , m_slotImage(SlotImageSize, QImage::Format_RGB32)
-    , m_sound(new TSoundPlayer(this))
+    , FOptions(options)
+    , FSlotImage(SlotImageSize, QImage::Format_RGB32)
+    , FSound(new TSoundPlayer(this))
 {
     IniFileName = options.iniFile.isEmpty() ? TSettings::DefaultFileName() : options.iniFile;
     ProgramFolder = TProgramFolder::Resolve(options.folder);
@@ -65,7 +65,7 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     MakeListView();
     MakePopupMenu();
     MakeStatusBar();
-    m_slotImage.fill(palette().color(QPalette::Button));
+    FSlotImage.fill(palette().color(QPalette::Button));
     for (int slot = 0; slot < TScheduler::SlotCount; ++slot)
         PaintSlotState(slot, TScheduler::SlotNone);
 
@@ -144,7 +144,7 @@ void TFormMain::ConnectScheduler()
     });
     connect(&Scheduler, &TScheduler::WorkFinished, this, [this] {
         if (Settings.Sound2 == 1)
-            m_sound->PlayEndSound();
+            FSound->PlayEndSound();
     });
     connect(FormOpt->CheckBoxHead, &QCheckBox::toggled, this, [this](bool on) { Scheduler.HeadCommand = on; });
     connect(&Scheduler, &TScheduler::Ticked, this, &TFormMain::SwapTrayIcon);
@@ -241,18 +241,18 @@ void TFormMain::PaintSlotState(int slot, int state)
     if (slot < 0 || slot >= TScheduler::SlotCount)
         return;
     // An unknown state keeps the colour the slot was painted with.
-    const QColor previous = m_slotImage.pixelColor(10 * slot + 1, 2);
-    QPainter painter(&m_slotImage);
+    const QColor previous = FSlotImage.pixelColor(10 * slot + 1, 2);
+    QPainter painter(&FSlotImage);
     painter.fillRect(QRect(QPoint(10 * slot + 1, 2), QPoint(10 * slot + 10, 20)), SlotColour(state, previous));
     painter.end();
-    Image1->setPixmap(QPixmap::fromImage(m_slotImage));
+    Image1->setPixmap(QPixmap::fromImage(FSlotImage));
 }
 
 void TFormMain::FormShow()
 {
-    if (m_settingsRead)
+    if (FSettingsRead)
         return;
-    m_settingsRead = true;
+    FSettingsRead = true;
     Settings.Load(TIniFile(IniFileName));
     const TWindowBounds &b = Settings.Window;
     setGeometry(b.left, b.top, b.width, b.height);

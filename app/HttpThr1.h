@@ -79,7 +79,7 @@ public:
     void ToolButtonMailClick();
     void ShowFromTray();
     // The tray shows the busy picture only while fetching is on, every other tick.
-    bool TrayShowsBusyPicture() const { return m_trayBusyPicture; }
+    bool TrayShowsBusyPicture() const { return FTrayBusyPicture; }
 
     // Questions and file choices go through these, so that they can be answered without a person.
     std::function<bool(const QString &text, const QString &caption)> Confirm;
@@ -168,12 +168,12 @@ private:
     void SelectOnly(int row);
     void MoveSelected(bool up);
 
-    TStartOptions m_options;
-    bool m_settingsRead = false;
-    QImage m_slotImage;
-    TSoundPlayer *m_sound = nullptr;
-    bool m_dropUrls = true;
-    QPoint m_pressPosition;
-    QPoint m_logoPressPosition;
-    bool m_trayBusyPicture = false;
+    TStartOptions FOptions;
+    bool FSettingsRead = false;
+    QImage FSlotImage;
+    TSoundPlayer *FSound = nullptr;
+    bool FDropUrls = true;
+    QPoint FPressPosition;
+    QPoint FLogoPressPosition;
+    bool FTrayBusyPicture = false;
 };

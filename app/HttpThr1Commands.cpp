@@ -158,7 +158,7 @@ void TFormMain::PopSelectAllClick()
 
 void TFormMain::SetDropMode(bool urls)
 {
-    m_dropUrls = urls;
+    FDropUrls = urls;
     PopURLOk->setChecked(urls);
     PopWSTOk->setChecked(!urls);
 }
@@ -190,7 +190,7 @@ bool TFormMain::ListViewDragEvent(QEvent *event)
         if (url.isLocalFile())
             files.append(url.toLocalFile());
     // The list takes links or files, never both: the pop-up menu chooses which.
-    const bool acceptable = m_dropUrls ? (mime->hasUrls() || mime->hasText()) && files.isEmpty() : !files.isEmpty();
+    const bool acceptable = FDropUrls ? (mime->hasUrls() || mime->hasText()) && files.isEmpty() : !files.isEmpty();
     if (!acceptable) {
         event->ignore();
         return true;
@@ -198,7 +198,7 @@ bool TFormMain::ListViewDragEvent(QEvent *event)
     drag->acceptProposedAction();
     if (event->type() != QEvent::Drop)
         return true;
-    if (!m_dropUrls) {
+    if (!FDropUrls) {
         DropFileTarget1Drop(files);
         return true;
     }
@@ -212,11 +212,11 @@ bool TFormMain::ListViewMouseEvent(QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
     if (event->type() == QEvent::MouseButtonPress) {
-        m_pressPosition = mouse->position().toPoint();
+        FPressPosition = mouse->position().toPoint();
         return false;
     }
     const Qt::MouseButtons buttons = mouse->buttons();
-    if ((buttons != Qt::LeftButton && buttons != Qt::RightButton) || !IsDragMove(m_pressPosition, *mouse))
+    if ((buttons != Qt::LeftButton && buttons != Qt::RightButton) || !IsDragMove(FPressPosition, *mouse))
         return false;
     const QStringList files =
         TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder, Settings.LongFileNames(), false);

@@ -23,7 +23,7 @@ void TFormMain::MakeTray()
     // Without a tray (a bare window manager, a headless run) the program simply has none.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    TrayIcon = new QSystemTrayIcon(TToolIcons::ProgramIcon(m_trayBusyPicture), this);
+    TrayIcon = new QSystemTrayIcon(TToolIcons::ProgramIcon(FTrayBusyPicture), this);
     TrayIcon->setToolTip(QStringLiteral("ソラリト"));
     PopupMenuTray = new QMenu(this);
     QAction *close = PopupMenuTray->addAction(QStringLiteral("Close"));
@@ -38,14 +38,14 @@ void TFormMain::MakeTray()
 
 void TFormMain::SwapTrayIcon()
 {
-    SetTrayPicture(!m_trayBusyPicture);
+    SetTrayPicture(!FTrayBusyPicture);
 }
 
 void TFormMain::SetTrayPicture(bool busy)
 {
-    if (busy == m_trayBusyPicture)
+    if (busy == FTrayBusyPicture)
         return;
-    m_trayBusyPicture = busy;
+    FTrayBusyPicture = busy;
     if (TrayIcon)
         TrayIcon->setIcon(TToolIcons::ProgramIcon(busy));
 }
@@ -88,10 +88,10 @@ bool TFormMain::LogoMouseEvent(QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
     if (event->type() == QEvent::MouseButtonPress) {
-        m_logoPressPosition = mouse->position().toPoint();
+        FLogoPressPosition = mouse->position().toPoint();
         return false;
     }
-    if (mouse->buttons() != Qt::LeftButton || !IsDragMove(m_logoPressPosition, *mouse))
+    if (mouse->buttons() != Qt::LeftButton || !IsDragMove(FLogoPressPosition, *mouse))
         return false;
     // A web link titled with the maker's name, as browsers and file managers take it.
     auto *mime = new QMimeData;

@@ -45,7 +45,7 @@ void TFormMain::MakeViewer()
             return;
         FormView->ShowFile(file);
         if (Settings.Sound1 == 1)
-            m_sound->PlayDoneSound();
+            FSound->PlayDoneSound();
     });
     connect(&Scheduler, &TScheduler::ProgressChanged, this,
             [this](const TScheduler::TWorkerProgress &workers, int overall) {

@@ -83,7 +83,7 @@ private:
         void Add(qint64 ms, qint64 bytes);
         double PerSecond() const;
     private:
-        std::deque<TSample> m_samples;
+        std::deque<TSample> FSamples;
     };
     struct TJobTrack {
         qint64 last = -1;
@@ -97,11 +97,11 @@ private:
     QString Paint(const char *code, const QString &text) const;
     QString Erase() const;
 
-    bool m_colour;
-    std::function<qint64()> m_clock;
-    QElapsedTimer m_started;
-    QHash<quint64, TJobTrack> m_jobs;
-    TRate m_total;
-    qint64 m_bytes = 0;      // fetched during this run, all jobs together
-    int m_drawn = 0;         // lines of the block on the screen
+    bool FColour;
+    std::function<qint64()> FClock;
+    QElapsedTimer FStarted;
+    QHash<quint64, TJobTrack> FJobs;
+    TRate FTotal;
+    qint64 FBytes = 0;       // fetched during this run, all jobs together
+    int FDrawn = 0;          // lines of the block on the screen
 };

@@ -36,6 +36,6 @@ private:
     static TLine MakeLine(const QString &text);
     TPlace Find(const QString &section, const QString &key) const;
 
-    QString m_fileName;
-    QList<TLine> m_lines;
+    QString FFileName;
+    QList<TLine> FLines;
 };

@@ -135,28 +135,28 @@ QString LocalFileName::Distinct(const QString &path, const QString &url, int att
 }
 
 LocalFileName::TClaims::TClaims(const QString &folder, bool longNames)
-    : m_folder(folder)
-    , m_longNames(longNames)
+    : FFolder(folder)
+    , FLongNames(longNames)
 {
 }
 
 QString LocalFileName::TClaims::Claim(const QString &url)
 {
     if (url.startsWith(QStringLiteral("file://")))
-        return For(m_folder, url, m_longNames);
+        return For(FFolder, url, FLongNames);
     const QString key = UrlUtil::AsHttpUrl(url);
-    if (const auto known = m_files.constFind(key); known != m_files.constEnd())
+    if (const auto known = FFiles.constFind(key); known != FFiles.constEnd())
         return *known;
     // The partial file, the name with "_" after it, is the URL's too: no other URL may finish there.
     const auto taken = [this](const QString &file) {
-        return m_taken.contains(file) || m_taken.contains(file + QLatin1Char('_'));
+        return FTaken.contains(file) || FTaken.contains(file + QLatin1Char('_'));
     };
-    const QString own = For(m_folder, url, m_longNames);
+    const QString own = For(FFolder, url, FLongNames);
     QString file = own;
     for (int attempt = 0; taken(file); ++attempt)
         file = Distinct(own, url, attempt);
-    m_taken.insert(file);
-    m_taken.insert(file + QLatin1Char('_'));
-    m_files.insert(key, file);
+    FTaken.insert(file);
+    FTaken.insert(file + QLatin1Char('_'));
+    FFiles.insert(key, file);
     return file;
 }

@@ -51,8 +51,8 @@ TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , HomeFetch(jobs, settings)
-    , m_jobs(jobs)
-    , m_settings(settings)
+    , FJobs(jobs)
+    , FSettings(settings)
 {
     setWindowTitle(QStringLiteral("Home"));
     MakeToolBar();
@@ -185,7 +185,7 @@ void TFormHome::ToolButtonNo3Click()
 void TFormHome::FormShow()
 {
     SetLampColour(Qt::black);
-    EditURL->setText(m_settings.URL);
+    EditURL->setText(FSettings.URL);
     // A showing in the middle of a fetch must not offer a second one.
     ToolButtonMake->setEnabled(!HomeFetch.Fetching());
     ToolButtonNo1Click();
@@ -194,7 +194,7 @@ void TFormHome::FormShow()
 void TFormHome::FormClose()
 {
     HomeFetch.AbortForClose();
-    m_settings.URL = EditURL->text();
+    FSettings.URL = EditURL->text();
 }
 
 void TFormHome::ToolButtonMakeClick()
@@ -219,7 +219,7 @@ void TFormHome::ToolButtonClipClick()
 
 void TFormHome::AddUrls(const QStringList &urls)
 {
-    const TUrlEntry::TAddReport report = TUrlEntry::AddUrls(m_jobs, urls);
+    const TUrlEntry::TAddReport report = TUrlEntry::AddUrls(FJobs, urls);
     TellRefusals(report.refused, report.added);
 }
 
@@ -276,10 +276,10 @@ void TFormHome::showEvent(QShowEvent *event)
     // Restoring from the task bar is not a new showing.
     if (!event->spontaneous())
         FormShow();
-    if (!m_placed) {
+    if (!FPlaced) {
         if (const QScreen *screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
-        m_placed = true;
+        FPlaced = true;
     }
     QWidget::showEvent(event);
 }

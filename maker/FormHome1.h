@@ -106,7 +106,7 @@ private:
     void SetLampColour(const QColor &colour);
     void ApplyLayout(int width, int height, bool treeHeaderShown);
 
-    TJobListModel &m_jobs;
-    TSettings &m_settings;
-    bool m_placed = false;
+    TJobListModel &FJobs;
+    TSettings &FSettings;
+    bool FPlaced = false;
 };

@@ -36,7 +36,7 @@ void TFormHome::ToolButtonStopClick()
 
 void TFormHome::ToolButtonKairanClick()
 {
-    if (!HomeFetch.FetchNotice(m_settings.KairanURL))
+    if (!HomeFetch.FetchNotice(FSettings.KairanURL))
         return;
     if (!FormKairanban)
         FormKairanban = new TFormKairanban(this);

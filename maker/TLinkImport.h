@@ -46,9 +46,9 @@ private:
     int DeclaredSize(const QByteArray &lowerRegion, const QByteArray &pattern);
     bool GoesToTree(const QString &link, const QByteArray &region);
 
-    TJobListModel &m_jobs;
-    TLinkTreeModel &m_tree;
-    TAWKStr &m_awk;
+    TJobListModel &FJobs;
+    TLinkTreeModel &FTree;
+    TAWKStr &FAwk;
     const QByteArray *FPage = nullptr;
     QString FBase;
     QModelIndex FParent;

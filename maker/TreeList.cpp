@@ -11,7 +11,7 @@ class TTreeListDelegate : public QStyledItemDelegate
 public:
     TTreeListDelegate(QHeaderView *header, QObject *parent)
         : QStyledItemDelegate(parent)
-        , m_header(header)
+        , FHeader(header)
     {
     }
 
@@ -27,8 +27,8 @@ public:
         view->style()->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
 
         const int column = index.column();
-        const int sectionLeft = m_header->sectionViewportPosition(column);
-        const int sectionRight = sectionLeft + m_header->sectionSize(column);
+        const int sectionLeft = FHeader->sectionViewportPosition(column);
+        const int sectionRight = sectionLeft + FHeader->sectionSize(column);
         QRect box = item.rect;
         Qt::Alignment align = Qt::AlignLeft;
         if (column == 0) {
@@ -36,9 +36,9 @@ public:
         } else {
             box.setLeft(sectionLeft + TTreeList::CellMargin);
             box.setRight(sectionRight - TTreeList::CellMargin);
-            align = m_header->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+            align = FHeader->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
             if (!(align & Qt::AlignHorizontal_Mask))
-                align = m_header->defaultAlignment();
+                align = FHeader->defaultAlignment();
         }
         if (box.width() <= 0)
             return;
@@ -56,7 +56,7 @@ public:
     }
 
 private:
-    QHeaderView *m_header;
+    QHeaderView *FHeader;
 };
 
 } // namespace

@@ -528,17 +528,17 @@ namespace {
 class TRewordingScheduler : public TScheduler
 {
 public:
-    TRewordingScheduler(TJobListModel &jobs, TSettings &settings) : TScheduler(jobs, settings), m_rows(jobs) {}
+    TRewordingScheduler(TJobListModel &jobs, TSettings &settings) : TScheduler(jobs, settings), FRows(jobs) {}
 
     void FinishRun(THTTPThread &worker) override
     {
-        if (const int row = m_rows.RowOfJob(worker.Job.JobId); row >= 0)
-            m_rows.SetCell(row, SubMessage, QStringLiteral("Retrying soon"));
+        if (const int row = FRows.RowOfJob(worker.Job.JobId); row >= 0)
+            FRows.SetCell(row, SubMessage, QStringLiteral("Retrying soon"));
         TScheduler::FinishRun(worker);
     }
 
 private:
-    TJobListModel &m_rows;
+    TJobListModel &FRows;
 };
 } // namespace
 

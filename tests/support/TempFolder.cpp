@@ -5,7 +5,7 @@
 
 TTempFolder::TTempFolder()
 {
-    EXPECT_TRUE(m_dir.isValid());
+    EXPECT_TRUE(FDir.isValid());
 }
 
 QString TTempFolder::write(const QString &name, const QByteArray &bytes) const
