@@ -35,8 +35,7 @@ QPlainTextEdit *HeaderMemo(const QString &hint)
 } // namespace
 
 TFormOpt::TFormOpt(TSettings &settings, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
-    , FSettings(settings)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FSettings(settings)
 {
     setWindowTitle(QStringLiteral("FormOpt"));
     setModal(false);
@@ -73,8 +72,9 @@ QWidget *TFormOpt::MakeOptionTab()
     GroupBoxImport = new QGroupBox(QStringLiteral("URL ｲﾝﾎﾟｰﾄ"));
     GroupBoxImport->setToolTip(QStringLiteral(" html 以外はｲﾝﾎﾟｰﾄ対象としています"));
     CheckBoxGif = CheckBox(QStringLiteral("Gifを除く"));
-    CheckBoxSumNail = CheckBox(QStringLiteral("ｻﾑﾈｰﾙ／ﾊﾞﾅｰｻｲｽﾞを除く"),
-                               QStringLiteral("ｻｲｽﾞが５００×５００より小さい指定がしてある場合、ｻﾑﾈｰﾙ／ﾊﾞﾅｰと判断しています"));
+    CheckBoxSumNail =
+        CheckBox(QStringLiteral("ｻﾑﾈｰﾙ／ﾊﾞﾅｰｻｲｽﾞを除く"),
+                 QStringLiteral("ｻｲｽﾞが５００×５００より小さい指定がしてある場合、ｻﾑﾈｰﾙ／ﾊﾞﾅｰと判断しています"));
     CheckBoxSRC = CheckBox(QStringLiteral("SRCを除く"));
     auto *import = new QVBoxLayout(GroupBoxImport);
     import->addWidget(CheckBoxGif);

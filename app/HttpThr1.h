@@ -1,11 +1,11 @@
 #pragma once
 
-#include "resources/TFileDrag.h"
+#include "app/TStartOptions.h"
 #include "core/TJobListModel.h"
 #include "core/TScheduler.h"
 #include "core/TSettings.h"
-#include "app/TStartOptions.h"
 #include "core/TTmpLock.h"
+#include "resources/TFileDrag.h"
 
 #include <QMainWindow>
 
@@ -83,8 +83,8 @@ public:
 
     // Questions and file choices go through these, so that they can be answered without a person.
     std::function<bool(const QString &text, const QString &caption)> Confirm;
-    std::function<QString(const QString &caption, const QString &name, const QString &filters,
-                          QString *selectedFilter)> ChooseSaveFile;
+    std::function<QString(const QString &caption, const QString &name, const QString &filters, QString *selectedFilter)>
+        ChooseSaveFile;
     std::function<QString(const QString &caption, const QString &name, const QString &filters)> ChooseOpenFile;
     // Files dragged out of the list go through this, so that a drag can be seen without a desktop.
     std::function<void(const QStringList &files)> StartDrag = [this](const QStringList &files) {

@@ -1,16 +1,17 @@
 // The main window as the program's shell: tray entry, the maker's page and mailbox, and the logo's link.
-#include "mail/FormMail.h"
 #include "app/HttpThr1.h"
+
+#include "mail/FormMail.h"
 #include "resources/TToolIcons.h"
 #include "viewer/TViewLogic.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
 #include <QToolButton>
@@ -74,7 +75,8 @@ void TFormMain::ToolButtonHomePageClick()
 
 void TFormMain::ToolButtonMailClick()
 {
-    FormMail->SetEndpoints(Settings.MailServer, Settings.MailPort, Settings.MailTimeOut, Settings.MailTo, Settings.MailFrom);
+    FormMail->SetEndpoints(Settings.MailServer, Settings.MailPort, Settings.MailTimeOut, Settings.MailTo,
+                           Settings.MailFrom);
     FormMail->show();
     FormMail->raise();
 }
@@ -97,8 +99,7 @@ bool TFormMain::LogoMouseEvent(QEvent *event)
     auto *mime = new QMimeData;
     mime->setUrls({QUrl(Settings.HomePage)});
     mime->setText(Settings.HomePage);
-    mime->setData(QStringLiteral("text/x-moz-url"),
-                  QString(Settings.HomePage + QStringLiteral("\nノルビス")).toUtf8());
+    mime->setData(QStringLiteral("text/x-moz-url"), QString(Settings.HomePage + QStringLiteral("\nノルビス")).toUtf8());
     auto *drag = new QDrag(ImageLogo);
     drag->setMimeData(mime);
     drag->exec(Qt::CopyAction | Qt::LinkAction);

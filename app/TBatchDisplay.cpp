@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -21,10 +22,9 @@ const char *const Bold = "1";
 
 bool Wide(char32_t c)
 {
-    return (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf && c != 0x303f)
-        || (c >= 0xac00 && c <= 0xd7a3) || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f)
-        || (c >= 0xff00 && c <= 0xff60) || (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1faff)
-        || (c >= 0x20000 && c <= 0x3fffd);
+    return (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf && c != 0x303f) || (c >= 0xac00 && c <= 0xd7a3)
+           || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f) || (c >= 0xff00 && c <= 0xff60)
+           || (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1faff) || (c >= 0x20000 && c <= 0x3fffd);
 }
 
 int CharWidth(char32_t c)
@@ -95,20 +95,18 @@ double TBatchDisplay::TRate::PerSecond() const
     if (FSamples.size() < 2 || FSamples.back().ms <= FSamples.front().ms)
         return 0;
     return double(FSamples.back().bytes - FSamples.front().bytes) * 1000
-        / double(FSamples.back().ms - FSamples.front().ms);
+           / double(FSamples.back().ms - FSamples.front().ms);
 }
 
-TBatchDisplay::TBatchDisplay(bool colour, std::function<qint64()> clock)
-    : FColour(colour)
-    , FClock(std::move(clock))
+TBatchDisplay::TBatchDisplay(bool colour, std::function<qint64()> clock) : FColour(colour), FClock(std::move(clock))
 {
     FStarted.start();
     if (!FClock)
         FClock = [this] { return FStarted.elapsed(); };
 }
 
-QString TBatchDisplay::Frame(const QStringList &finished, const QList<TLiveJob> &running,
-                             const TLiveTotals &totals, int width, int height)
+QString TBatchDisplay::Frame(const QStringList &finished, const QList<TLiveJob> &running, const TLiveTotals &totals,
+                             int width, int height)
 {
     const qint64 now = FClock();
     for (const TLiveJob &job : running)
@@ -149,8 +147,7 @@ QString TBatchDisplay::Summary(int complete, int jobs) const
 
 QString TBatchDisplay::FinishedLine(const QString &message, const QString &url, bool complete) const
 {
-    return Paint(complete ? Green : Red, Printable(message)) + QLatin1Char('\t') + Printable(url)
-        + QLatin1Char('\n');
+    return Paint(complete ? Green : Red, Printable(message)) + QLatin1Char('\t') + Printable(url) + QLatin1Char('\n');
 }
 
 void TBatchDisplay::Count(quint64 id, qint64 done, qint64 size, qint64 now)
@@ -183,7 +180,7 @@ QString TBatchDisplay::JobLine(const TLiveJob &job, int width)
         if (job.size > 0)
             percent = int(std::clamp<qint64>(job.done * 100 / job.size, 0, 100));
         info = Pad(percent >= 0 ? QString::number(percent) + QLatin1Char('%') : QString(), 5) + Pad(bytes, 20)
-            + Pad(Rate(rate), 13) + Pad(TimeLeft(job.size > 0 ? job.size - job.done : -1, rate), 9);
+               + Pad(Rate(rate), 13) + Pad(TimeLeft(job.size > 0 ? job.size - job.done : -1, rate), 9);
     }
     const int room = width - Width(head) - Width(info);
     const int bar = percent >= 0 ? std::min(MaxBarWidth, (room - MinUrlWidth) / 2) : 0;
@@ -194,8 +191,8 @@ QString TBatchDisplay::JobLine(const TLiveJob &job, int width)
         const int full = inside * percent / 100;
         url = ElideMiddle(Printable(job.url), room - bar);
         drawnBar = QStringLiteral(" [")
-            + Paint(Cyan, QString(full, QLatin1Char('=')) + (full < inside ? QStringLiteral(">") : QString()))
-            + QString(std::max(0, inside - full - 1), QLatin1Char(' ')) + QLatin1Char(']');
+                   + Paint(Cyan, QString(full, QLatin1Char('=')) + (full < inside ? QStringLiteral(">") : QString()))
+                   + QString(std::max(0, inside - full - 1), QLatin1Char(' ')) + QLatin1Char(']');
     } else {
         url = ElideMiddle(Printable(job.url), std::max(MinUrlWidth, room));
     }
@@ -220,7 +217,8 @@ QString TBatchDisplay::TotalLine(const QList<TLiveJob> &running, const TLiveTota
     const int waiting = std::max<int>(0, totals.jobs - totals.ended - int(running.size()));
     if (waiting > 0)
         remaining = sized > 0 ? remaining + waiting * (sizes / sized) : -1;
-    QString line = QStringLiteral("total: %1 running, %2 of %3 ended").arg(running.size()).arg(totals.ended).arg(totals.jobs);
+    QString line =
+        QStringLiteral("total: %1 running, %2 of %3 ended").arg(running.size()).arg(totals.ended).arg(totals.jobs);
     if (totals.failed > 0)
         line += QStringLiteral(" (%1 failed)").arg(totals.failed);
     const double rate = FTotal.PerSecond();
@@ -260,7 +258,8 @@ QString TBatchDisplay::Duration(qint64 seconds)
 {
     if (seconds >= 100 * 3600)
         return QStringLiteral("--:--");
-    const QString minutesSeconds = QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString minutesSeconds =
+        QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     if (seconds < 3600)
         return minutesSeconds;
     return QStringLiteral("%1:%2:%3")

@@ -1,23 +1,23 @@
 #include "app/TBatchRun.h"
 
-#include "viewer/SPIs.h"
-#include "viewer/TCatalogueBuild.h"
-#include "core/TJobFile.h"
-#include "viewer/TPelFile.h"
-#include "download/RowTexts.h"
-#include "maker/MakeSequence.h"
-#include "maker/THomeFetch.h"
 #include "core/TIniFile.h"
+#include "core/TJobFile.h"
 #include "core/TJobListFile.h"
-#include "maker/TLinkImport.h"
-#include "maker/TLinkTreeModel.h"
-#include "maker/bmRegExp.h"
 #include "core/TListCommands.h"
 #include "core/TMergeFiles.h"
 #include "core/TProgramFolder.h"
 #include "core/TUrlEntry.h"
 #include "core/TUrlLines.h"
+#include "download/RowTexts.h"
 #include "download/UrlUtil.h"
+#include "maker/MakeSequence.h"
+#include "maker/THomeFetch.h"
+#include "maker/TLinkImport.h"
+#include "maker/TLinkTreeModel.h"
+#include "maker/bmRegExp.h"
+#include "viewer/SPIs.h"
+#include "viewer/TCatalogueBuild.h"
+#include "viewer/TPelFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+
 #include <unistd.h>
 
 namespace {
@@ -41,7 +42,8 @@ QString MissingPart(const TJobListModel &jobs, const QList<int> &rows, const QSt
         if (RowText::IsComplete(message) && QFileInfo(parts[i]).isFile())
             continue;
         const QString why = QStringLiteral("part %1: %2")
-                                .arg(jobs.Cell(rows[i], SubDiv), RowText::IsComplete(message) ? QStringLiteral("file missing") : message);
+                                .arg(jobs.Cell(rows[i], SubDiv),
+                                     RowText::IsComplete(message) ? QStringLiteral("file missing") : message);
         if (RowText::IsFileChanged(message)) {
             *stale = true;
             return why + QStringLiteral(" (the parts of the earlier version are removed)");
@@ -137,9 +139,8 @@ int TBatchRun::Run()
         written = false;
     if (!written)
         return ExitIncomplete;
-    return complete == FEligible.size() && merged && !FSplitFailed && !FImportFailed && !FInputRefused
-        ? ExitComplete
-        : ExitIncomplete;
+    return complete == FEligible.size() && merged && !FSplitFailed && !FImportFailed && !FInputRefused ? ExitComplete
+                                                                                                       : ExitIncomplete;
 }
 
 bool TBatchRun::Prepare()
@@ -179,16 +180,17 @@ bool TBatchRun::AddSources()
         switch (source.kind) {
         case TBatchOptions::TSource::List: {
             const TJobListFile::TLoadReport report = TJobListFile::LoadList(
-                FJobs, source.text, {MakeSequence::Offered, std::bind_front(&TBatchRun::TakeListMake, this, source.text)});
+                FJobs, source.text,
+                {MakeSequence::Offered, std::bind_front(&TBatchRun::TakeListMake, this, source.text)});
             if (!report.error.isEmpty()) {
                 Print(FErr, QStringLiteral("pelmor: %1\n").arg(report.error));
                 return false;
             }
             if (report.skippedLines > 0)
                 Print(FErr, QStringLiteral("pelmor: %1: %2 bad lines skipped (lines %3)\n")
-                                 .arg(source.text)
-                                 .arg(report.skippedLines)
-                                 .arg(TJobListFile::SkippedLineNumbers(report)));
+                                .arg(source.text)
+                                .arg(report.skippedLines)
+                                .arg(TJobListFile::SkippedLineNumbers(report)));
             RefuseBadRanges(source.text, FJobs.RowCount() - report.rows);
             break;
         }
@@ -204,7 +206,8 @@ bool TBatchRun::AddSources()
             break;
         }
         case TBatchOptions::TSource::Make:
-            TakeMade(QStringLiteral("--make"), source.make.pattern, source.make.start, source.make.end, source.make.length);
+            TakeMade(QStringLiteral("--make"), source.make.pattern, source.make.start, source.make.end,
+                     source.make.length);
             break;
         case TBatchOptions::TSource::Add:
             Take(QStringLiteral("--add"), source.text, TUrlEntry::Refusal(source.text));
@@ -431,7 +434,7 @@ void TBatchRun::Redraw()
 {
     const QSize terminal = TBatchDisplay::TerminalSize(fileno(FOut));
     Write(FOut, FDisplay.Frame(FFinishedLines, RunningJobs(), {int(FEligible.size()), FEnded, FFailed},
-                                 terminal.width(), terminal.height()));
+                               terminal.width(), terminal.height()));
     FFinishedLines.clear();
 }
 
@@ -446,7 +449,7 @@ QList<TLiveJob> TBatchRun::RunningJobs() const
         // A part counts from its own first byte; its size is its range.
         qint64 start = 0, end = 0, received = 0, total = 0;
         const bool part = TJobListModel::ParseNumber(FJobs.Cell(row, SubSBytes), &start)
-            && TJobListModel::ParseNumber(FJobs.Cell(row, SubEBytes), &end) && end > start;
+                          && TJobListModel::ParseNumber(FJobs.Cell(row, SubEBytes), &end) && end > start;
         if (TJobListModel::ParseNumber(FJobs.Cell(row, SubCByte), &received) && received > (part ? start : 0))
             job.done = received - (part ? start : 0);
         if (part)

@@ -5,10 +5,7 @@
 #include <QSoundEffect>
 #include <QUrl>
 
-TSoundPlayer::TSoundPlayer(QObject *parent)
-    : QObject(parent)
-{
-}
+TSoundPlayer::TSoundPlayer(QObject *parent) : QObject(parent) {}
 
 void TSoundPlayer::PlayDoneSound()
 {

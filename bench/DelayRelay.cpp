@@ -5,14 +5,7 @@
 // as they would behind a SYN and its answer.
 // Usage: bench_delay_relay LISTEN-PORT TARGET-PORT DELAY-MS   (one way: the round trip is twice it)
 // Listens on 127.0.0.1:LISTEN-PORT and connects each client to 127.0.0.1:TARGET-PORT.
-#include <arpa/inet.h>
-#include <malloc.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/epoll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <queue>
 
 #include <algorithm>
 #include <cerrno>
@@ -23,10 +16,18 @@
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <queue>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,35 +37,32 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t QueueCap = 32u << 20;
 constexpr size_t ReadSize = 256u << 10;
 
-struct TChunk
-{
+struct TChunk {
     Clock::time_point Due;
     std::string Bytes;
     size_t Sent = 0;
 };
 
-struct TDirection
-{
+struct TDirection {
     int From = -1;
     int To = -1;
     std::deque<TChunk> Queue;
     size_t Queued = 0;
-    bool Ended = false;   // From sent its end (or reset): nothing more is read
-    bool Reset = false;   // ... and it was a reset
+    bool Ended = false; // From sent its end (or reset): nothing more is read
+    bool Reset = false; // ... and it was a reset
     Clock::time_point EndDue;
     bool EndPassed = false;
     bool WaitsWritable = false;
 };
 
-struct TPair
-{
+struct TPair {
     uint64_t Id = 0;
     int Client = -1;
     int Target = -1;
     bool Connecting = true;
     Clock::time_point Accepted;
-    TDirection Up;    // client to target
-    TDirection Down;  // target to client
+    TDirection Up;   // client to target
+    TDirection Down; // target to client
     uint32_t Mask[2] = {0, 0};
     bool Registered[2] = {false, false};
 };
@@ -122,7 +120,9 @@ public:
             if (!FTimers.empty()) {
                 const auto wait = FTimers.top().first - Clock::now();
                 // Rounded up: a chunk never leaves before its time.
-                timeout = std::max<int>(0, static_cast<int>((std::chrono::duration_cast<std::chrono::microseconds>(wait).count() + 999) / 1000));
+                timeout = std::max<int>(
+                    0, static_cast<int>((std::chrono::duration_cast<std::chrono::microseconds>(wait).count() + 999)
+                                        / 1000));
             }
             const int n = ::epoll_wait(FEpoll, events.data(), static_cast<int>(events.size()), timeout);
             if (n < 0 && errno != EINTR)
@@ -325,7 +325,7 @@ private:
                 ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
             }
             FByFd.erase(fd);
-            ::close(fd);  // also takes it out of the epoll set
+            ::close(fd); // also takes it out of the epoll set
         }
         FPairs.erase(p.Id);
     }

@@ -20,8 +20,7 @@ QStringView trimmedView(QStringView s)
     return s;
 }
 
-struct TEntry
-{
+struct TEntry {
     enum TKind { Blank, Other, Section, Key } kind = Other;
     QStringView name;
     QStringView value;
@@ -66,8 +65,7 @@ QString protectedValue(const QString &value)
 
 } // namespace
 
-TIniFile::TIniFile(const QString &fileName)
-    : FFileName(fileName)
+TIniFile::TIniFile(const QString &fileName) : FFileName(fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))

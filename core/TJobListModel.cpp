@@ -29,9 +29,7 @@ bool HasNarrowText(int column)
 
 } // namespace
 
-TJobListModel::TJobListModel(QObject *parent)
-    : QAbstractTableModel(parent)
-    , FFlushTimer(new QTimer(this))
+TJobListModel::TJobListModel(QObject *parent) : QAbstractTableModel(parent), FFlushTimer(new QTimer(this))
 {
     FFlushTimer->setSingleShot(true);
     FFlushTimer->setInterval(FlushIntervalMs);
@@ -42,8 +40,8 @@ TJobListModel::~TJobListModel() = default;
 
 const QStringList &TJobListModel::ColumnTitles()
 {
-    static const QStringList titles{"Th", "URL", "CByte", "TByte", "%", "CTime", "STime",
-                                    "Http", "Message", "BKey", "Count", "S Bytes", "E Bytes", "Div"};
+    static const QStringList titles{"Th",   "URL",     "CByte", "TByte", "%",       "CTime",   "STime",
+                                    "Http", "Message", "BKey",  "Count", "S Bytes", "E Bytes", "Div"};
     return titles;
 }
 
@@ -106,8 +104,7 @@ Qt::Alignment TJobListModel::ColumnAlignment(int column)
 bool TJobListModel::IsRunningCaption(const QString &caption)
 {
     // Compared as text: "(..)" sorts below "0"; "@@" and "※" above "9".
-    return QString::compare(caption, QStringLiteral("0")) >= 0
-        && QString::compare(caption, QStringLiteral("9")) <= 0;
+    return QString::compare(caption, QStringLiteral("0")) >= 0 && QString::compare(caption, QStringLiteral("9")) <= 0;
 }
 
 int TJobListModel::ImageFor(const QString &caption, const QString &percent, const QString &div)

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "download/LocalFileName.h"
+#include "resources/TRowIcons.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include "download/LocalFileName.h"
-#include "resources/TRowIcons.h"
 
 #include <array>
 #include <optional>
@@ -102,7 +102,7 @@ public:
     void UpdateRowImage(int row);
 
     TJobId JobAt(int row) const;
-    int RowOfJob(TJobId id) const;   // -1 once the job's row is gone
+    int RowOfJob(TJobId id) const; // -1 once the job's row is gone
 
     // The local file of a row's job, as the worker, the windows, batch runs and the viewer all name it:
     // the rows are named from the top (LocalFileName::TClaims). withDiv: a part's own file, not the whole one.

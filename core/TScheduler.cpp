@@ -27,7 +27,6 @@ void KeepLeftBehind(THTTPThread *worker)
     leftBehind->push_back(worker);
 }
 
-
 QString TimeOfDay()
 {
     return TJobListModel::TimeCell(QTime::currentTime());
@@ -36,12 +35,11 @@ QString TimeOfDay()
 } // namespace
 
 TScheduler::TScheduler(TJobListModel &jobs, TSettings &settings, QObject *parent)
-    : TWorkerSink(parent)
-    , FJobs(jobs)
-    , FSettings(settings)
+    : TWorkerSink(parent), FJobs(jobs), FSettings(settings)
 {
     Clock = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
     connect(&FTimer, &QTimer::timeout, this, &TScheduler::Timer1Timer);

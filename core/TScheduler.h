@@ -1,7 +1,7 @@
 #pragma once
 
-#include "download/HttpThr2.h"
 #include "core/TJobListModel.h"
+#include "download/HttpThr2.h"
 
 #include <QHash>
 #include <QTimer>
@@ -27,7 +27,7 @@ public:
     ~TScheduler() override;
 
     QString ProgramFolder;
-    bool HeadCommand = false;   // the options dialog's "Head Command"
+    bool HeadCommand = false; // the options dialog's "Head Command"
     // How long stopped workers get to park, and then to end their threads.
     int ParkWaitMs = 10000;
     int JoinWaitMs = 5000;
@@ -36,9 +36,9 @@ public:
     // The longest wait a busy server may ask for before its row is given up, in ms; -1: any.
     qint64 MaxWaitMs = -1;
 
-    void TButtonGetClick();     // fetching on
-    void TButtonStopClick();    // no new jobs; running ones go on
-    void StopAll();             // fetching off and every running job aborted
+    void TButtonGetClick();  // fetching on
+    void TButtonStopClick(); // no new jobs; running ones go on
+    void StopAll();          // fetching off and every running job aborted
     void AbortRows(const QList<int> &rows);
     // Serves the workers' calls until no job runs or ParkWaitMs has passed; true when none runs.
     bool WaitUntilParked();
@@ -78,8 +78,7 @@ public:
 
     // Why a part row's S Bytes and E Bytes give no range to fetch; empty for a whole-file row and a
     // good range, which is then put into start and end (end exclusive).
-    static QString PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start = nullptr,
-                                    qint64 *end = nullptr);
+    static QString PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start = nullptr, qint64 *end = nullptr);
     // What a job stopped for stalling failed of, for a stall limit of seconds.
     static QString StallReason(int seconds);
     // A % cell as a worker's progress: its part before the first "." as a number, 0 for anything else.

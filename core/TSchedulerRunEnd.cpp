@@ -59,7 +59,7 @@ TRunOutcome TScheduler::NoteRunEnded(TJobId id, const TRunOutcome &ended)
     QString givenUp;
     if (FSettings.MaxTries > 0 && retry.failures >= FSettings.MaxTries)
         givenUp = QStringLiteral("Retry limit (%1)").arg(retry.failures)
-            + (ended.Reason.isEmpty() ? QString() : QStringLiteral(": ") + ended.Reason);
+                  + (ended.Reason.isEmpty() ? QString() : QStringLiteral(": ") + ended.Reason);
     else if (MaxWaitMs >= 0 && waitMs > MaxWaitMs)
         givenUp = QStringLiteral("Retry-After %1 s is longer than the wait limit (%2 s)")
                       .arg(waitMs / 1000)

@@ -32,6 +32,6 @@ bool TTmpLock::Take(const QString &programFolder)
         FHolder = 0;
     const QString tmp = programFolder + QStringLiteral("/tmp");
     FRefusal = FHolder > 0 ? QStringLiteral("%1 is in use by another pelmor (process %2)").arg(tmp).arg(FHolder)
-                             : QStringLiteral("cannot lock %1").arg(tmp);
+                           : QStringLiteral("cannot lock %1").arg(tmp);
     return false;
 }

@@ -41,8 +41,8 @@ public:
 private:
     QString FFolder;
     bool FLongNames;
-    QHash<QString, QString> FFiles;    // a URL, transport aside, and its file
-    QSet<QString> FTaken;              // the files given, and their partial files
+    QHash<QString, QString> FFiles; // a URL, transport aside, and its file
+    QSet<QString> FTaken;           // the files given, and their partial files
 };
 
 } // namespace LocalFileName

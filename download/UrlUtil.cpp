@@ -13,8 +13,7 @@
 
 namespace {
 
-struct TReporterSlot
-{
+struct TReporterSlot {
     std::mutex mutex;
     UrlUtil::TGuardReporter reporter;
 };
@@ -264,8 +263,7 @@ QString replacedChar(const QString &text, const QString &find, const QString &re
 qint64 contentRangeTotal(const QString &headerText)
 {
     int next = 0;
-    QString v = cut(asciiLower(headerText), QStringLiteral("content-range:"), QStringLiteral("\r"), 1,
-                    next);
+    QString v = cut(asciiLower(headerText), QStringLiteral("content-range:"), QStringLiteral("\r"), 1, next);
     const qsizetype slash = v.indexOf(u'/');
     if (slash >= 0)
         v = v.mid(slash + 1);
@@ -274,12 +272,13 @@ qint64 contentRangeTotal(const QString &headerText)
     return ok && total > 0 ? total : 0;
 }
 
-struct TStatusText
-{
+struct TStatusText {
     int code;
     const char *text;
 };
 
+// A table of code and text, several to a line.
+// clang-format off
 constexpr TStatusText StatusTexts[] = {
     {100, "続行"}, {101, "プロトコルの切り替え"},
     {200, "OK"}, {201, "作成されました"}, {202, "受け付けられました"},
@@ -296,6 +295,7 @@ constexpr TStatusText StatusTexts[] = {
     {500, "内部サーバーエラー"}, {501, "実装されていません"}, {502, "不正なゲートウェイです"},
     {503, "サービスが利用できません"}, {504, "ゲートウェイタイムアウト"},
 };
+// clang-format on
 
 QString statusText(int code)
 {
@@ -375,15 +375,14 @@ QString UrlUtil::DelQuote(const QString &text)
     return Guarded("DelQuote", [&] { return quoted(text); });
 }
 
-QString UrlUtil::StrCut(const QString &text, const QString &startMark, const QString &endMark,
-                        int from, int &next)
+QString UrlUtil::StrCut(const QString &text, const QString &startMark, const QString &endMark, int from, int &next)
 {
     next = -1;
     return Guarded("StrCut", [&] { return cut(text, startMark, endMark, from, next); });
 }
 
-QByteArray UrlUtil::StrCut(const QByteArray &text, const QByteArray &startMark,
-                           const QByteArray &endMark, int from, int &next)
+QByteArray UrlUtil::StrCut(const QByteArray &text, const QByteArray &startMark, const QByteArray &endMark, int from,
+                           int &next)
 {
     next = -1;
     return Guarded("StrCut", [&] { return cut(text, startMark, endMark, from, next); });
@@ -412,7 +411,7 @@ qint64 UrlUtil::FileSize2(const QString &fileName)
 bool UrlUtil::UnsafeInFileName(QChar c)
 {
     return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u'?' || c == u'*' || c == u':' || c == u'"'
-        || c == u'<' || c == u'>' || c == u'|' || c == u'.' || c == QChar(0x7f);
+           || c == u'<' || c == u'>' || c == u'|' || c == u'.' || c == QChar(0x7f);
 }
 
 int UrlUtil::WebSchemeLength(const QString &url)

@@ -1,11 +1,11 @@
 #include "maker/THomeFetch.h"
 
-#include "download/HttpFileVersion.h"
-#include "maker/MakerLog.h"
 #include "core/TJobListModel.h"
 #include "core/TScheduler.h"
 #include "core/TSettings.h"
+#include "download/HttpFileVersion.h"
 #include "download/UrlUtil.h"
+#include "maker/MakerLog.h"
 
 #include <QBuffer>
 #include <QScopeGuard>
@@ -14,9 +14,7 @@
 #include <limits>
 
 THomeFetch::THomeFetch(TJobListModel &jobs, const TSettings &settings, QObject *parent)
-    : QObject(parent)
-    , FJobs(jobs)
-    , FSettings(settings)
+    : QObject(parent), FJobs(jobs), FSettings(settings)
 {
     HttpCli1.OnHeaderEnd = [this](THttpCli *sender) { HttpCli1HeaderEnd(sender); };
     HttpCli1.OnDocBegin = [this](THttpCli *sender) { HttpCli1DocBegin(sender); };
@@ -233,8 +231,7 @@ void THomeFetch::HttpCli1DocData(THttpCli *sender, const char *, int len)
     if (ExpectedSize <= 0)
         SetStatus(QStringLiteral("Total %1 Bytes.").arg(FetchedBytes));
     else
-        SetStatus(QString::asprintf("%1.2f", double(FetchedBytes) / double(ExpectedSize) * 100.0)
-                  + QLatin1Char('%'));
+        SetStatus(QString::asprintf("%1.2f", double(FetchedBytes) / double(ExpectedSize) * 100.0) + QLatin1Char('%'));
     FStallTimer.start();
     FLampRed = !FLampRed;
     emit LampChanged(FLampRed);

@@ -1,13 +1,13 @@
 #include "maker/TLinkImport.h"
 
+#include "core/TJobListModel.h"
+#include "core/TSettings.h"
+#include "core/jconvert.h"
+#include "download/UrlUtil.h"
 #include "maker/HtmlParser.h"
 #include "maker/THomeFetch.h"
-#include "core/TJobListModel.h"
 #include "maker/TLinkTreeModel.h"
-#include "core/TSettings.h"
-#include "download/UrlUtil.h"
 #include "maker/bmRegExp.h"
-#include "core/jconvert.h"
 
 #include <QStringList>
 
@@ -37,10 +37,7 @@ bool IsPageExtension(const QString &ext)
 
 } // namespace
 
-TLinkImport::TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk)
-    : FJobs(jobs)
-    , FTree(tree)
-    , FAwk(awk)
+TLinkImport::TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk) : FJobs(jobs), FTree(tree), FAwk(awk)
 {
 }
 
@@ -84,7 +81,7 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
             return;
         const qsizetype close = page.indexOf('>', at + name.size());
         const qsizetype regionStart = at + name.size();
-        if (close <= regionStart)  // no ">" left, or a bare attribute
+        if (close <= regionStart) // no ">" left, or a bare attribute
             return;
         const QByteArray region = page.mid(regionStart, close - regionStart);
         const QByteArray caption = endTag.isEmpty() ? QByteArray() : CaptionAfter(close, endTag);

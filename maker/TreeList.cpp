@@ -9,11 +9,7 @@ namespace {
 class TTreeListDelegate : public QStyledItemDelegate
 {
 public:
-    TTreeListDelegate(QHeaderView *header, QObject *parent)
-        : QStyledItemDelegate(parent)
-        , FHeader(header)
-    {
-    }
+    TTreeListDelegate(QHeaderView *header, QObject *parent) : QStyledItemDelegate(parent), FHeader(header) {}
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -43,8 +39,8 @@ public:
         if (box.width() <= 0)
             return;
         const QPalette::ColorGroup group = !(item.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                           : (item.state & QStyle::State_Active)  ? QPalette::Active
-                                                                                  : QPalette::Inactive;
+                                           : (item.state & QStyle::State_Active) ? QPalette::Active
+                                                                                 : QPalette::Inactive;
         const bool selected = item.state & QStyle::State_Selected;
         painter->save();
         painter->setClipRect(box);
@@ -61,8 +57,7 @@ private:
 
 } // namespace
 
-TTreeList::TTreeList(QWidget *parent)
-    : QTreeView(parent)
+TTreeList::TTreeList(QWidget *parent) : QTreeView(parent)
 {
     setEditTriggers(NoEditTriggers);
     setIndentation(19);

@@ -1,9 +1,10 @@
+#include "download/WSocket.h"
+
+#include "download/WSendQueue.h"
+#include "download/WSocketErrors.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/SocketOptions.h"
 #include "tests/support/TestBytes.h"
-#include "download/WSendQueue.h"
-#include "download/WSocket.h"
-#include "download/WSocketErrors.h"
 
 #include <gtest/gtest.h>
 

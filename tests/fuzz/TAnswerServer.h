@@ -2,15 +2,15 @@
 
 #include <QByteArray>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // A server thread on 127.0.0.1 that plays a fuzzed answer on every connection: it reads the
 // request up to its end marker (none: it answers at once), sends the answer, closes its side and

@@ -28,7 +28,8 @@ public:
         X509_gmtime_adj(X509_getm_notAfter(cert), 30L * 24 * 3600);
         X509_set_pubkey(cert, key);
         X509_NAME *name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("fuzz"), -1, -1, 0);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("fuzz"), -1, -1,
+                                   0);
         X509_set_issuer_name(cert, name);
         X509V3_CTX ctx;
         X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);

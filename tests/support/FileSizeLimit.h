@@ -1,6 +1,7 @@
 #pragma once
 
 #include <csignal>
+
 #include <sys/resource.h>
 
 // Makes every write beyond `bytes` into any file fail (EFBIG) while it lives: a disk that fills up

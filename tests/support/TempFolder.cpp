@@ -1,6 +1,7 @@
 #include "tests/support/TempFolder.h"
 
 #include <QFile>
+
 #include <gtest/gtest.h>
 
 TTempFolder::TTempFolder()
