@@ -159,6 +159,12 @@ bool TBatchRun::Prepare()
     else if (m_settings.MaxTries <= 0)
         m_settings.MaxTries = DefaultMaxTries;
     m_scheduler.MaxWaitMs = qint64(m_options.maxWait) * 1000;
+    if (m_options.startsPerTick > 0)
+        m_settings.StartsPerTick = m_options.startsPerTick;
+    if (m_options.hostLimit >= 0)
+        m_settings.HostLimit = m_options.hostLimit;
+    if (m_options.hostGap)
+        m_settings.HostGap = *m_options.hostGap;
 
     m_scheduler.ProgramFolder = TProgramFolder::Resolve(m_options.folder);
     if (TProgramFolder::PrepareTmp(m_scheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {

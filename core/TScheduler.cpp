@@ -5,6 +5,7 @@
 #include "download/UrlUtil.h"
 
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <QTime>
 
 #include <algorithm>
@@ -44,6 +45,7 @@ TScheduler::TScheduler(TJobListModel &jobs, TSettings &settings, QObject *parent
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
+    Random = [] { return QRandomGenerator::global()->generateDouble(); };
     connect(&m_timer, &QTimer::timeout, this, &TScheduler::Timer1Timer);
 }
 
@@ -138,6 +140,7 @@ void TScheduler::Shutdown()
         m_slotJobs[slot] = 0;
         m_slotStops[slot].clear();
         m_slotFiles[slot].clear();
+        m_slotHosts[slot].clear();
         if (m_slotStates[slot] != SlotNone)
             SetSlotState(slot, SlotNone);
     }
@@ -165,7 +168,9 @@ void TScheduler::Timer1Timer()
 
     MonitorJobs();
     const int highest = std::clamp(m_settings.Threads, 0, SlotCount - 1);
-    for (int slot = 0; slot <= highest; ++slot) {
+    const int perTick = std::clamp(m_settings.StartsPerTick, 1, TSettings::MaxStartsPerTick);
+    int starts = 0;
+    for (int slot = 0; slot <= highest && starts < perTick; ++slot) {
         if (m_slotStates[slot] == SlotNone)
             CreateWorker();
         if (m_slotStates[slot] != SlotIdle)
@@ -180,8 +185,10 @@ void TScheduler::Timer1Timer()
             }
             return;
         }
-        HandOut(slot, row);
-        return;
+        // A row refused at hand-out used up a start; the slot, still free, takes the next one.
+        if (!HandOut(slot, row))
+            --slot;
+        ++starts;
     }
 }
 
@@ -266,6 +273,7 @@ void TScheduler::WorkerIdle(int slot)
     m_slotJobs[slot] = 0;
     m_slotStops[slot].clear();
     m_slotFiles[slot].clear();
+    m_slotHosts[slot].clear();
     SetSlotState(slot, SlotIdle);
 }
 
@@ -286,7 +294,7 @@ int TScheduler::NextPendingRow() const
             && (m_ticks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
         // An https URL and its http twin, or two rows of one URL, share one file.
-        if (FileInUse(row))
+        if (FileInUse(row) || !HostLets(row, id))
             continue;
         return row;
     }
@@ -360,6 +368,9 @@ bool TScheduler::HandOut(int slot, int row)
     m_slotJobs[slot] = job.JobId;
     m_slotStops[slot].clear();
     m_slotFiles[slot] = job.LocalFile;
+    m_slotHosts[slot] = THostPacing::HostKey(job.JobURL);
+    m_slotAnswered[slot] = false;
+    m_pacing.NoteStart(m_slotHosts[slot], Clock(), m_settings.HostGap.Draw(Random()));
     SetSlotState(slot, SlotBusy);
     emit JobStarted(job.JobId, slot);
     m_workers[slot]->StartJob(job);
@@ -374,6 +385,8 @@ void TScheduler::ApplyUpdate(THTTPThread &worker, int code)
         return;
     case THTTPThread::UpdateHeadHeaders:
     case THTTPThread::UpdateGetHeaders:
+        if (worker.SlotIndex >= 0 && worker.SlotIndex < SlotCount)
+            m_slotAnswered[worker.SlotIndex] = true;
         emit HeadersReceived(code, worker.ResponseHeaders);
         return;
     default:
