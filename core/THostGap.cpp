@@ -7,7 +7,8 @@
 
 std::optional<THostGap> THostGap::Parse(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral(R"(^(\d{1,9})\s*(?:(?:±|\+-)\s*(\d{1,9})\s*%)?$)"));
+    // ASCII digits only: toInt would read a full-width "５００" as nothing at all.
+    static const QRegularExpression form(QStringLiteral(R"(^([0-9]{1,9})\s*(?:(?:±|\+-)\s*([0-9]{1,9})\s*%)?$)"));
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return THostGap{};

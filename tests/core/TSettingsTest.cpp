@@ -159,7 +159,7 @@ TEST(TSettingsTest, HostGapTextAndSpread)
 {
     for (const char *good : {"", "0", "500", " 500 ± 50 % ", "500+-50%", "600000±100%"})
         EXPECT_TRUE(THostGap::Parse(QString::fromUtf8(good))) << good;
-    for (const char *bad : {"-5", "500±", "500±50", "500±101%", "600001", "5e2", "500ms", "±50%"})
+    for (const char *bad : {"-5", "500±", "500±50", "500±101%", "600001", "5e2", "500ms", "±50%", "５００"})
         EXPECT_FALSE(THostGap::Parse(QString::fromUtf8(bad))) << bad;
     EXPECT_EQ(THostGap::Parse("500+-50%")->Text(), QString::fromUtf8("500±50%"));
     EXPECT_EQ(THostGap::Parse("0")->Text(), "0");
