@@ -159,6 +159,7 @@ QWidget *TFormOpt::MakeExTab()
     UDHostLimit = new QSpinBox;
     UDHostLimit->setRange(0, TSettings::MaxHostLimit);
     UDHostLimit->setSpecialValueText(QStringLiteral("無制限"));
+    UDHostLimit->setMinimumWidth(UDInterval->sizeHint().width());
     UDHostLimit->setToolTip(QStringLiteral("同じホストから同時に取得する件数の上限です（0 は無制限）"));
     EditHostGap = new QLineEdit;
     EditHostGap->setMaximumWidth(90);
