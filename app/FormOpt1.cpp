@@ -35,8 +35,7 @@ QPlainTextEdit *HeaderMemo(const QString &hint)
 } // namespace
 
 TFormOpt::TFormOpt(TSettings &settings, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
-    , m_settings(settings)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FSettings(settings)
 {
     setWindowTitle(QStringLiteral("FormOpt"));
     setModal(false);
@@ -73,8 +72,9 @@ QWidget *TFormOpt::MakeOptionTab()
     GroupBoxImport = new QGroupBox(QStringLiteral("URL ｲﾝﾎﾟｰﾄ"));
     GroupBoxImport->setToolTip(QStringLiteral(" html 以外はｲﾝﾎﾟｰﾄ対象としています"));
     CheckBoxGif = CheckBox(QStringLiteral("Gifを除く"));
-    CheckBoxSumNail = CheckBox(QStringLiteral("ｻﾑﾈｰﾙ／ﾊﾞﾅｰｻｲｽﾞを除く"),
-                               QStringLiteral("ｻｲｽﾞが５００×５００より小さい指定がしてある場合、ｻﾑﾈｰﾙ／ﾊﾞﾅｰと判断しています"));
+    CheckBoxSumNail =
+        CheckBox(QStringLiteral("ｻﾑﾈｰﾙ／ﾊﾞﾅｰｻｲｽﾞを除く"),
+                 QStringLiteral("ｻｲｽﾞが５００×５００より小さい指定がしてある場合、ｻﾑﾈｰﾙ／ﾊﾞﾅｰと判断しています"));
     CheckBoxSRC = CheckBox(QStringLiteral("SRCを除く"));
     auto *import = new QVBoxLayout(GroupBoxImport);
     import->addWidget(CheckBoxGif);
@@ -163,7 +163,8 @@ QWidget *TFormOpt::MakeExTab()
     UDHostLimit->setToolTip(QStringLiteral("同じホストから同時に取得する件数の上限です（0 は無制限）"));
     EditHostGap = new QLineEdit;
     EditHostGap->setMaximumWidth(90);
-    EditHostGap->setToolTip(QStringLiteral("同じホストへの開始の間隔（ms）。500±50% のように揺らぎも指定できます（+- も可、0 はなし）"));
+    EditHostGap->setToolTip(
+        QStringLiteral("同じホストへの開始の間隔（ms）。500±50% のように揺らぎも指定できます（+- も可、0 はなし）"));
     UDMaxTries = new QSpinBox;
     UDMaxTries->setRange(0, 9999);
     UDMaxTries->setSpecialValueText(QStringLiteral("無制限"));
@@ -213,7 +214,7 @@ QWidget *TFormOpt::MakeExTab()
 
 void TFormOpt::FormShow()
 {
-    const TSettings &s = m_settings;
+    const TSettings &s = FSettings;
     EditReference->setText(s.Ref);
     EditCookie->setText(s.Cookie);
     EditProxy->setText(s.Proxy);
@@ -237,7 +238,7 @@ void TFormOpt::FormShow()
 
 void TFormOpt::ButtonUpdateClick()
 {
-    TSettings &s = m_settings;
+    TSettings &s = FSettings;
     s.Ref = EditReference->text();
     s.Cookie = EditCookie->text();
     s.Proxy = EditProxy->text();

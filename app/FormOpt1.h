@@ -24,7 +24,7 @@ public:
 
     QTabWidget *PageControl1 = nullptr;
     // "Option"
-    QSpinBox *UDThSum = nullptr;         // edit and up-down in one control, 1..9
+    QSpinBox *UDThSum = nullptr; // edit and up-down in one control, 1..9
     QCheckBox *CheckBoxHead = nullptr;
     QGroupBox *GroupBoxFileName = nullptr;
     QRadioButton *RadioButtonLong = nullptr;
@@ -67,5 +67,5 @@ private:
     QWidget *MakeDebugTab();
     QWidget *MakeExTab();
 
-    TSettings &m_settings;
+    TSettings &FSettings;
 };

@@ -1,7 +1,7 @@
 #include "app/TBatchOptions.h"
 
-#include "maker/MakeSequence.h"
 #include "core/TSettings.h"
+#include "maker/MakeSequence.h"
 
 namespace {
 
@@ -42,8 +42,7 @@ const TNumberOption NumberOptions[] = {
     {"--max-tries", 1, 1000000, &TBatchOptions::maxTries, "takes a number, 1 or more"},
     {"--max-wait", 0, 1000000, &TBatchOptions::maxWait, "takes seconds from 0 to 1000000"},
     {"--starts-per-tick", 1, TSettings::MaxStartsPerTick, &TBatchOptions::startsPerTick, "takes a number from 1 to 9"},
-    {"--host-limit", 0, TSettings::MaxHostLimit, &TBatchOptions::hostLimit,
-     "takes a number from 0 (no limit) to 9"},
+    {"--host-limit", 0, TSettings::MaxHostLimit, &TBatchOptions::hostLimit, "takes a number from 0 (no limit) to 9"},
 };
 
 struct TSourceOption {

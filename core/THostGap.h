@@ -7,8 +7,8 @@
 // The least time between two starts to one host, with an optional random spread around it, written
 // "500" or "500±50%" ("500+-50%" is read as well, for keyboards without ±).
 struct THostGap {
-    int Ms = 0;             // 0: none
-    int SpreadPercent = 0;  // each gap is drawn evenly from Ms less to Ms more this share
+    int Ms = 0;            // 0: none
+    int SpreadPercent = 0; // each gap is drawn evenly from Ms less to Ms more this share
 
     static constexpr int MaxMs = 600000;
     static constexpr int MaxSpreadPercent = 100;

@@ -9,10 +9,11 @@ QString THostPacing::HostKey(const QString &url)
     const THttpUrlParts parts = THttpUrlParts::Parse(url);
     bool numeric = false;
     const int port = parts.Port.toInt(&numeric);
-    const QString portText = numeric ? QString::number(port)
-        : !parts.Port.isEmpty()     ? parts.Port
-        : parts.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? QStringLiteral("443")
-                                                                                : QStringLiteral("80");
+    const QString portText = numeric                 ? QString::number(port)
+                             : !parts.Port.isEmpty() ? parts.Port
+                             : parts.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+                                 ? QStringLiteral("443")
+                                 : QStringLiteral("80");
     return THttpUrlParts::UrlHost(parts.Host.toLower()) + QLatin1Char(':') + portText;
 }
 
@@ -26,8 +27,8 @@ void THostPacing::THold::Extend(qint64 to, TJob by)
 
 bool THostPacing::Open(const QString &host, TJob job, qint64 tick, qint64 nowMs) const
 {
-    const auto found = m_hosts.constFind(host);
-    if (found == m_hosts.constEnd())
+    const auto found = FHosts.constFind(host);
+    if (found == FHosts.constEnd())
         return true;
     return nowMs >= found->nextStartMs && !found->byServer.Keeps(job, nowMs) && !found->byFailures.Keeps(job, tick);
 }
@@ -35,27 +36,27 @@ bool THostPacing::Open(const QString &host, TJob job, qint64 tick, qint64 nowMs)
 void THostPacing::NoteStart(const QString &host, qint64 nowMs, qint64 gapMs)
 {
     if (gapMs > 0)
-        m_hosts[host].nextStartMs = nowMs + gapMs;
+        FHosts[host].nextStartMs = nowMs + gapMs;
 }
 
 void THostPacing::HoldUntilMs(const QString &host, TJob job, qint64 untilMs)
 {
-    m_hosts[host].byServer.Extend(untilMs, job);
+    FHosts[host].byServer.Extend(untilMs, job);
 }
 
 int THostPacing::NoteNoAnswer(const QString &host)
 {
-    return ++m_hosts[host].noAnswer;
+    return ++FHosts[host].noAnswer;
 }
 
 void THostPacing::HoldUntilTick(const QString &host, TJob job, qint64 untilTick)
 {
-    m_hosts[host].byFailures.Extend(untilTick, job);
+    FHosts[host].byFailures.Extend(untilTick, job);
 }
 
 void THostPacing::NoteAnswer(const QString &host)
 {
-    const auto found = m_hosts.find(host);
-    if (found != m_hosts.end())
+    const auto found = FHosts.find(host);
+    if (found != FHosts.end())
         found->noAnswer = 0;
 }

@@ -28,7 +28,7 @@ public:
     // A run of host got an answer: connection failures start counting afresh.
     void NoteAnswer(const QString &host);
     // No host has anything on record: nothing to check.
-    bool Empty() const { return m_hosts.isEmpty(); }
+    bool Empty() const { return FHosts.isEmpty(); }
 
 private:
     // A wait of the host until a time, set by a job that keeps its own wait instead.
@@ -41,9 +41,9 @@ private:
     };
     struct THost {
         qint64 nextStartMs = 0;
-        THold byServer;    // in Clock ms: the server's "Retry-After"
-        THold byFailures;  // in ticks: connection failures in a row
+        THold byServer;   // in Clock ms: the server's "Retry-After"
+        THold byFailures; // in ticks: connection failures in a row
         int noAnswer = 0;
     };
-    QHash<QString, THost> m_hosts;
+    QHash<QString, THost> FHosts;
 };

@@ -14,37 +14,37 @@ int TScheduler::RunningOnHost(const QString &host) const
 {
     int running = 0;
     for (int slot = 0; slot < SlotCount; ++slot)
-        running += m_slotStates[slot] == SlotBusy && m_slotHosts[slot] == host ? 1 : 0;
+        running += FSlotStates[slot] == SlotBusy && FSlotHosts[slot] == host ? 1 : 0;
     return running;
 }
 
 bool TScheduler::HostLets(int row, TJobId id) const
 {
     // Without a rule or a hold on record, the URL is not even read: today's pacing, at today's cost.
-    if (m_settings.HostLimit <= 0 && m_settings.HostGap.Ms <= 0 && m_pacing.Empty())
+    if (FSettings.HostLimit <= 0 && FSettings.HostGap.Ms <= 0 && FPacing.Empty())
         return true;
-    const QString host = THostPacing::HostKey(m_jobs.Cell(row, SubURL));
-    if (m_settings.HostLimit > 0 && RunningOnHost(host) >= m_settings.HostLimit)
+    const QString host = THostPacing::HostKey(FJobs.Cell(row, SubURL));
+    if (FSettings.HostLimit > 0 && RunningOnHost(host) >= FSettings.HostLimit)
         return false;
-    return m_pacing.Open(host, id, m_ticks, Clock());
+    return FPacing.Open(host, id, FTicks, Clock());
 }
 
 void TScheduler::NoteHostRunEnded(int slot, TJobId id, const TRunOutcome &ended, const TRunOutcome &shown)
 {
-    if (slot < 0 || slot >= SlotCount || m_slotHosts[slot].isEmpty())
+    if (slot < 0 || slot >= SlotCount || FSlotHosts[slot].isEmpty())
         return;
-    const QString &host = m_slotHosts[slot];
-    if (m_slotAnswered[slot]) {
-        m_pacing.NoteAnswer(host);
+    const QString &host = FSlotHosts[slot];
+    if (FSlotAnswered[slot]) {
+        FPacing.NoteAnswer(host);
     } else if (ended.Pending()) {
-        const int failures = m_pacing.NoteNoAnswer(host);
+        const int failures = FPacing.NoteNoAnswer(host);
         // A row given up sets no hold: nothing of it waits, and the user's "Ready" starts it at once.
         if (failures >= HostFailuresToHold && shown.Pending()) {
-            m_pacing.HoldUntilTick(host, id, m_ticks + 1 + BackOffTicks(failures));
+            FPacing.HoldUntilTick(host, id, FTicks + 1 + BackOffTicks(failures));
             qCDebug(lcList, "host %s failed to connect %d time(s) in a row; its rows wait", qUtf8Printable(host),
                     failures);
         }
     }
     if (shown.Pending() && shown.WaitMs > 0)
-        m_pacing.HoldUntilMs(host, id, Clock() + shown.WaitMs);
+        FPacing.HoldUntilMs(host, id, Clock() + shown.WaitMs);
 }

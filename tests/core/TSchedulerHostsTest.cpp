@@ -1,10 +1,12 @@
 #include "core/TScheduler.h"
+
 #include "core/TSettings.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QHostAddress>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,9 +24,8 @@ protected:
         QDir(temp.path()).mkdir("tmp");
         scheduler.ProgramFolder = temp.path();
         scheduler.Clock = [this] { return now; };
-        QObject::connect(&scheduler, &TScheduler::JobStarted, [this](quint64 id, int) {
-            started.append(jobs.RowOfJob(id));
-        });
+        QObject::connect(&scheduler, &TScheduler::JobStarted,
+                         [this](quint64 id, int) { started.append(jobs.RowOfJob(id)); });
         QObject::connect(&scheduler, &TScheduler::JobEnded, [this](quint64) { ++ended; });
     }
 
@@ -132,7 +133,7 @@ TEST_F(TSchedulerHostsTest, HostGapSpacesStartsToOneHost)
     settings.Threads = 3;
     settings.StartsPerTick = 4;
     settings.HostGap = {1000, 50};
-    scheduler.Random = [] { return 0.0; };  // the shortest gap of the spread: 500 ms
+    scheduler.Random = [] { return 0.0; }; // the shortest gap of the spread: 500 ms
     EXPECT_EQ(Tick(true), (QList<int>{0, 3}));
     now += 499;
     EXPECT_EQ(Tick(true), QList<int>{});
@@ -152,7 +153,8 @@ TEST_F(TSchedulerHostsTest, RetryAfterHoldsTheWholeHostWhileOthersGoOn)
     TScriptedServer busy;
     TScriptedServer other(false, QHostAddress(QStringLiteral("127.0.0.2")));
     ASSERT_NE(other.Port(), 0) << "127.0.0.2 does not take connections here";
-    busy.Play({TScriptedServer::Send("HTTP/1.1 429 Too Many Requests\r\nContent-Length: 0\r\nRetry-After: 120\r\n\r\n")});
+    busy.Play(
+        {TScriptedServer::Send("HTTP/1.1 429 Too Many Requests\r\nContent-Length: 0\r\nRetry-After: 120\r\n\r\n")});
     busy.Play({TScriptedServer::Send(Whole)});
     other.Play({TScriptedServer::Send(Whole)});
     jobs.AddJob(busy.Url("/a0.jpg"), 0, 0, {});

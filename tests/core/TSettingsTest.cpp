@@ -1,5 +1,6 @@
-#include "core/TIniFile.h"
 #include "core/TSettings.h"
+
+#include "core/TIniFile.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -134,7 +135,9 @@ TEST(TSettingsTest, PacingKeysRoundTripAndBadValuesReadAsToday)
     TIniFile out(dir.file("pelmor.ini"));
     s.Save(out);
     ASSERT_TRUE(out.UpdateFile());
-    EXPECT_TRUE(dir.read("pelmor.ini").contains("\r\nStartsPerTick=9\r\nHostLimit=2\r\nHostGap=500\x81\x7d" "50%\r\n"))
+    EXPECT_TRUE(dir.read("pelmor.ini")
+                    .contains("\r\nStartsPerTick=9\r\nHostLimit=2\r\nHostGap=500\x81\x7d"
+                              "50%\r\n"))
         << "± in CP932";
     TSettings back;
     back.Load(TIniFile(dir.file("pelmor.ini")));
