@@ -46,7 +46,7 @@ TFormOpt::TFormOpt(TSettings &settings, QWidget *parent)
     PageControl1->addTab(MakeExTab(), QStringLiteral("EX"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1);
-    setFixedSize(420, 300);
+    setFixedSize(420, 330);
 }
 
 QWidget *TFormOpt::MakeOptionTab()
@@ -152,7 +152,19 @@ QWidget *TFormOpt::MakeExTab()
     UDInterval = new QSpinBox;
     UDInterval->setRange(TSettings::MinInterval, TSettings::MaxInterval);
     UDInterval->setSuffix(QStringLiteral(" ms"));
-    UDInterval->setToolTip(QStringLiteral("取得を開始する間隔です（１回に１件）"));
+    UDInterval->setToolTip(QStringLiteral("取得を開始する間隔です"));
+    UDStartsPerTick = new QSpinBox;
+    UDStartsPerTick->setRange(1, TSettings::MaxStartsPerTick);
+    UDStartsPerTick->setToolTip(QStringLiteral("１回に開始する件数です（空いているスレッドの数まで）"));
+    UDHostLimit = new QSpinBox;
+    UDHostLimit->setRange(0, TSettings::MaxHostLimit);
+    UDHostLimit->setSpecialValueText(QStringLiteral("無制限"));
+    UDHostLimit->setMinimumWidth(UDInterval->sizeHint().width());
+    UDHostLimit->setToolTip(QStringLiteral("同じホストから同時に取得する件数の上限です（0 は無制限）"));
+    EditHostGap = new QLineEdit;
+    EditHostGap->setMaximumWidth(90);
+    EditHostGap->setToolTip(
+        QStringLiteral("同じホストへの開始の間隔（ms）。500±50% のように揺らぎも指定できます（+- も可、0 はなし）"));
     UDMaxTries = new QSpinBox;
     UDMaxTries->setRange(0, 9999);
     UDMaxTries->setSpecialValueText(QStringLiteral("無制限"));
@@ -172,6 +184,9 @@ QWidget *TFormOpt::MakeExTab()
     auto *interval = new QHBoxLayout;
     interval->addWidget(new QLabel(QStringLiteral("タイマー間隔")));
     interval->addWidget(UDInterval);
+    interval->addWidget(new QLabel(QStringLiteral("１回に")));
+    interval->addWidget(UDStartsPerTick);
+    interval->addWidget(new QLabel(QStringLiteral("件")));
     interval->addStretch();
     layout->addLayout(interval);
     auto *tries = new QHBoxLayout;
@@ -179,6 +194,14 @@ QWidget *TFormOpt::MakeExTab()
     tries->addWidget(UDMaxTries);
     tries->addStretch();
     layout->addLayout(tries);
+    auto *host = new QHBoxLayout;
+    host->addWidget(new QLabel(QStringLiteral("同一ホスト　同時")));
+    host->addWidget(UDHostLimit);
+    host->addWidget(new QLabel(QStringLiteral("間隔")));
+    host->addWidget(EditHostGap);
+    host->addWidget(new QLabel(QStringLiteral("ms")));
+    host->addStretch();
+    layout->addLayout(host);
     EditKairanURL = new QLineEdit;
     EditKairanURL->setToolTip(QStringLiteral("回覧版のテキストファイルのＵＲＬ"));
     auto *kairan = new QHBoxLayout;
@@ -207,6 +230,9 @@ void TFormOpt::FormShow()
     RadioButtonShort->setChecked(s.FileType != 1);
     UDInterval->setValue(s.Interval);
     UDMaxTries->setValue(s.MaxTries);
+    UDStartsPerTick->setValue(s.StartsPerTick);
+    UDHostLimit->setValue(s.HostLimit);
+    EditHostGap->setText(s.HostGap.Text());
     EditKairanURL->setText(s.KairanURL);
 }
 
@@ -230,6 +256,11 @@ void TFormOpt::ButtonUpdateClick()
     s.FileType = RadioButtonLong->isChecked() ? 1 : 2;
     s.Interval = UDInterval->value();
     s.MaxTries = UDMaxTries->value();
+    s.StartsPerTick = UDStartsPerTick->value();
+    s.HostLimit = UDHostLimit->value();
+    // A gap that cannot be read is kept out, as a bad stall limit is.
+    if (const std::optional<THostGap> gap = THostGap::Parse(EditHostGap->text()))
+        s.HostGap = *gap;
     s.KairanURL = EditKairanURL->text();
 }
 

@@ -41,6 +41,8 @@ const TNumberOption NumberOptions[] = {
      "takes seconds from 1 to 1000000"},
     {"--max-tries", 1, 1000000, &TBatchOptions::maxTries, "takes a number, 1 or more"},
     {"--max-wait", 0, 1000000, &TBatchOptions::maxWait, "takes seconds from 0 to 1000000"},
+    {"--starts-per-tick", 1, TSettings::MaxStartsPerTick, &TBatchOptions::startsPerTick, "takes a number from 1 to 9"},
+    {"--host-limit", 0, TSettings::MaxHostLimit, &TBatchOptions::hostLimit, "takes a number from 0 (no limit) to 9"},
 };
 
 struct TSourceOption {
@@ -113,6 +115,10 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
         } else if (const TNumberOption *number = Find(NumberOptions, arg)) {
             if (!values(1, &v) || !ReadNumber(v[0], number->low, number->high, &(o.*(number->field))))
                 return fail(arg + QLatin1Char(' ') + QLatin1String(number->rule));
+        } else if (arg == QStringLiteral("--host-gap")) {
+            if (!values(1, &v) || !(o.hostGap = THostGap::Parse(v[0])))
+                return fail(QStringLiteral("--host-gap takes milliseconds from 0 to 600000, with an optional "
+                                           "spread of at most 100% such as 500±50% or 500+-50%"));
         } else if (arg.startsWith(QStringLiteral("-"))) {
             return fail(QStringLiteral("unknown option ") + arg);
         } else {

@@ -160,6 +160,12 @@ bool TBatchRun::Prepare()
     else if (FSettings.MaxTries <= 0)
         FSettings.MaxTries = DefaultMaxTries;
     FScheduler.MaxWaitMs = qint64(FOptions.maxWait) * 1000;
+    if (FOptions.startsPerTick > 0)
+        FSettings.StartsPerTick = FOptions.startsPerTick;
+    if (FOptions.hostLimit >= 0)
+        FSettings.HostLimit = FOptions.hostLimit;
+    if (FOptions.hostGap)
+        FSettings.HostGap = *FOptions.hostGap;
 
     FScheduler.ProgramFolder = TProgramFolder::Resolve(FOptions.folder);
     if (TProgramFolder::PrepareTmp(FScheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {

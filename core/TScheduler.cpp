@@ -5,6 +5,7 @@
 #include "download/UrlUtil.h"
 
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <QTime>
 
 #include <algorithm>
@@ -42,6 +43,7 @@ TScheduler::TScheduler(TJobListModel &jobs, TSettings &settings, QObject *parent
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
+    Random = [] { return QRandomGenerator::global()->generateDouble(); };
     connect(&FTimer, &QTimer::timeout, this, &TScheduler::Timer1Timer);
 }
 
@@ -136,6 +138,7 @@ void TScheduler::Shutdown()
         FSlotJobs[slot] = 0;
         FSlotStops[slot].clear();
         FSlotFiles[slot].clear();
+        FSlotHosts[slot].clear();
         if (FSlotStates[slot] != SlotNone)
             SetSlotState(slot, SlotNone);
     }
@@ -163,7 +166,9 @@ void TScheduler::Timer1Timer()
 
     MonitorJobs();
     const int highest = std::clamp(FSettings.Threads, 0, SlotCount - 1);
-    for (int slot = 0; slot <= highest; ++slot) {
+    const int perTick = std::clamp(FSettings.StartsPerTick, 1, TSettings::MaxStartsPerTick);
+    int starts = 0;
+    for (int slot = 0; slot <= highest && starts < perTick; ++slot) {
         if (FSlotStates[slot] == SlotNone)
             CreateWorker();
         if (FSlotStates[slot] != SlotIdle)
@@ -178,8 +183,10 @@ void TScheduler::Timer1Timer()
             }
             return;
         }
-        HandOut(slot, row);
-        return;
+        // A row refused at hand-out used up a start; the slot, still free, takes the next one.
+        if (!HandOut(slot, row))
+            --slot;
+        ++starts;
     }
 }
 
@@ -264,6 +271,7 @@ void TScheduler::WorkerIdle(int slot)
     FSlotJobs[slot] = 0;
     FSlotStops[slot].clear();
     FSlotFiles[slot].clear();
+    FSlotHosts[slot].clear();
     SetSlotState(slot, SlotIdle);
 }
 
@@ -284,7 +292,7 @@ int TScheduler::NextPendingRow() const
             && (FTicks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
         // An https URL and its http twin, or two rows of one URL, share one file.
-        if (FileInUse(row))
+        if (FileInUse(row) || !HostLets(row, id))
             continue;
         return row;
     }
@@ -358,6 +366,9 @@ bool TScheduler::HandOut(int slot, int row)
     FSlotJobs[slot] = job.JobId;
     FSlotStops[slot].clear();
     FSlotFiles[slot] = job.LocalFile;
+    FSlotHosts[slot] = THostPacing::HostKey(job.JobURL);
+    FSlotAnswered[slot] = false;
+    FPacing.NoteStart(FSlotHosts[slot], Clock(), FSettings.HostGap.Draw(Random()));
     SetSlotState(slot, SlotBusy);
     emit JobStarted(job.JobId, slot);
     FWorkers[slot]->StartJob(job);
@@ -372,6 +383,8 @@ void TScheduler::ApplyUpdate(THTTPThread &worker, int code)
         return;
     case THTTPThread::UpdateHeadHeaders:
     case THTTPThread::UpdateGetHeaders:
+        if (worker.SlotIndex >= 0 && worker.SlotIndex < SlotCount)
+            FSlotAnswered[worker.SlotIndex] = true;
         emit HeadersReceived(code, worker.ResponseHeaders);
         return;
     default:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/THostPacing.h"
 #include "core/TJobListModel.h"
 #include "download/HttpThr2.h"
 
@@ -11,8 +12,9 @@
 
 struct TSettings;
 
-// Hands the jobs of the list to a pool of up to nine workers, one start per timer tick, watches
-// running jobs for stalls and switches itself off when nothing is left. Lives on the GUI thread.
+// Hands the jobs of the list to a pool of up to nine workers, StartsPerTick starts per timer tick
+// within the per-host limits, watches running jobs for stalls and switches itself off when nothing
+// is left. Lives on the GUI thread.
 // Which job runs where is known here, from hand-out to the worker's end of run; row captions only show it.
 class TScheduler : public TWorkerSink, public TRunningJobs
 {
@@ -33,6 +35,8 @@ public:
     int JoinWaitMs = 5000;
     // Milliseconds on a steady clock, for waits a server asked for; tests put their own in its place.
     std::function<qint64()> Clock;
+    // A random number in [0, 1) for the spread of the gap between starts to one host.
+    std::function<double()> Random;
     // The longest wait a busy server may ask for before its row is given up, in ms; -1: any.
     qint64 MaxWaitMs = -1;
 
@@ -67,7 +71,8 @@ public:
     void MonitorJobs();
     void CreateWorker();
     void WorkerIdle(int slot);
-    // The first row from the top that is pending, not running and not waiting after a failure.
+    // The first row from the top that is pending, not running, not waiting after a failure and
+    // whose host lets it start.
     int NextPendingRow() const;
     void SetSlotState(int slot, int state);
 
@@ -119,6 +124,11 @@ private:
     };
 
     bool HandOut(int slot, int row);
+    // The host of the row's URL is under its limit of running rows, outside its gap and not held.
+    bool HostLets(int row, TJobId id) const;
+    int RunningOnHost(const QString &host) const;
+    // A run's end as its host sees it: a server's wait or repeated connection failures hold the host.
+    void NoteHostRunEnded(int slot, TJobId id, const TRunOutcome &ended, const TRunOutcome &shown);
     QString LocalFileOf(int row) const;
     // A busy worker writes the row's file: a second one must not write the same partial file at once.
     bool FileInUse(int row) const;
@@ -139,5 +149,9 @@ private:
     std::array<TJobId, SlotCount> FSlotJobs{};
     std::array<QString, SlotCount> FSlotStops;
     std::array<QString, SlotCount> FSlotFiles;
+    std::array<QString, SlotCount> FSlotHosts;
+    // The run of the slot got an answer from its server: its failure was not one to connect.
+    std::array<bool, SlotCount> FSlotAnswered{};
+    THostPacing FPacing;
     QHash<TJobId, TRetryState> FRetries;
 };

@@ -39,6 +39,7 @@ void TScheduler::FinishRun(THTTPThread &worker)
         ApplyUpdate(worker, THTTPThread::UpdateFinished);
         if (timedOut)
             FJobs.SetCell(row, SubCount, QStringLiteral("0"));
+        NoteHostRunEnded(worker.SlotIndex, id, ended, shown);
         if (shown.Pending() && shown.WaitMs > 0)
             emit JobWaiting(id, shown.WaitMs);
     }

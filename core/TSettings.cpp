@@ -26,6 +26,13 @@ QList<int> ParseColumnWidths(const QString &text)
     return widths;
 }
 
+bool HasKey(const TIniFile &ini, const char *key)
+{
+    // No value a file can hold reads as a line end.
+    const QString missing = QStringLiteral("\n");
+    return ini.ReadString(Data, QLatin1String(key), missing) != missing;
+}
+
 QString ColumnWidthsText(const QList<int> &widths)
 {
     QStringList parts;
@@ -58,6 +65,12 @@ void TSettings::Load(const TIniFile &ini)
     Interval = std::clamp(ini.ReadInteger(Data, "Interval", d.Interval), MinInterval, MaxInterval);
     MaxTries = std::max(0, ini.ReadInteger(Data, "MaxTries", d.MaxTries));
     FollowRedirects = ini.ReadInteger(Data, "FollowRedirects", d.FollowRedirects);
+    // Pacing an edited file gets wrong falls back to today's: one start per tick, no host rule.
+    const int starts = ini.ReadInteger(Data, "StartsPerTick", d.StartsPerTick);
+    StartsPerTick = starts >= 1 && starts <= MaxStartsPerTick ? starts : d.StartsPerTick;
+    const int hostLimit = ini.ReadInteger(Data, "HostLimit", d.HostLimit);
+    HostLimit = hostLimit >= 0 && hostLimit <= MaxHostLimit ? hostLimit : d.HostLimit;
+    HostGap = THostGap::Parse(ini.ReadString(Data, "HostGap", d.HostGap.Text())).value_or(d.HostGap);
     MailServer = ini.ReadString(Data, "MailServer", d.MailServer);
     const int port = ini.ReadInteger(Data, "MailPort", d.MailPort);
     MailPort = port >= 1 && port <= 65535 ? port : d.MailPort;
@@ -98,6 +111,15 @@ void TSettings::Save(TIniFile &ini) const
     ini.WriteInteger(Data, "MailTimeOut", MailTimeOut);
     ini.WriteString(Data, "CAFile", CAFile);
     ini.WriteInteger(Data, "FollowRedirects", FollowRedirects);
+    // The pacing keys appear once set: a file never set reads as it always did, and one set back to
+    // the default says so.
+    const TSettings d;
+    if (StartsPerTick != d.StartsPerTick || HasKey(ini, "StartsPerTick"))
+        ini.WriteInteger(Data, "StartsPerTick", StartsPerTick);
+    if (HostLimit != d.HostLimit || HasKey(ini, "HostLimit"))
+        ini.WriteInteger(Data, "HostLimit", HostLimit);
+    if (HostGap != d.HostGap || HasKey(ini, "HostGap"))
+        ini.WriteString(Data, "HostGap", HostGap.Text());
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/THostGap.h"
+
 #include <QList>
 #include <QString>
 
@@ -36,6 +38,9 @@ struct TSettings {
     int Interval = 1000;     // scheduler timer, ms
     int MaxTries = 0;        // attempts after which a row that keeps failing is given up; 0: no limit
     int FollowRedirects = 0; // 1: fetches follow redirects; anything else: a 3xx ends the job
+    int StartsPerTick = 1;   // rows the scheduler may start on one tick while workers are free
+    int HostLimit = 0;       // rows of one host that may run at once; 0: no limit
+    THostGap HostGap;        // least time between two starts to one host; 0: none
     QString HomePage = QStringLiteral("https://pelmor.example/");           // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt"); // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.
@@ -51,6 +56,8 @@ struct TSettings {
     static constexpr int MinInterval = 10;
     static constexpr int MaxInterval = 60000;
     static constexpr int MaxMailTimeOut = 3600;
+    static constexpr int MaxStartsPerTick = MaxThreads + 1;
+    static constexpr int MaxHostLimit = MaxThreads + 1;
     // Seconds a job may stall; 0 or less would time out every healthy slow download at once.
     static constexpr int MinTimeOutCTR = 1;
     static constexpr int MaxTimeOutCTR = 1000000;

@@ -78,3 +78,34 @@ TEST_F(FormOpt1Test, CloseStoresControlsIntoSettings)
         EXPECT_EQ(s.TimeOutCTR, 40) << bad << ": a stall limit that would stop every download is kept out";
     }
 }
+
+// Catches a pacing setting the EX tab does not show or store, and a gap it cannot read stored anyway.
+TEST_F(FormOpt1Test, ExTabEditsPacing)
+{
+    TSettings &s = form->Settings;
+    s.StartsPerTick = 3;
+    s.HostLimit = 0;
+    s.HostGap = {500, 50};
+    TFormOpt *opt = form->FormOpt;
+    opt->show();
+    EXPECT_EQ(opt->UDStartsPerTick->value(), 3);
+    EXPECT_EQ(opt->UDHostLimit->text(), "無制限");
+    EXPECT_EQ(opt->EditHostGap->text(), "500±50%");
+
+    opt->UDStartsPerTick->setValue(9);
+    opt->UDHostLimit->setValue(2);
+    opt->EditHostGap->setText("750+-10%");
+    opt->close();
+    EXPECT_EQ(s.StartsPerTick, 9);
+    EXPECT_EQ(s.HostLimit, 2);
+    EXPECT_EQ(s.HostGap, (THostGap{750, 10}));
+
+    opt->show();
+    EXPECT_EQ(opt->EditHostGap->text(), "750±10%");
+    opt->EditHostGap->setText("soon");
+    opt->ButtonUpdate->click();
+    EXPECT_EQ(s.HostGap, (THostGap{750, 10})) << "a gap that cannot be read is kept out";
+    opt->EditHostGap->setText("0");
+    opt->ButtonUpdate->click();
+    EXPECT_EQ(s.HostGap, THostGap{});
+}

@@ -1,6 +1,7 @@
 #include "app/TBatchRun.h"
 
 #include "app/TBatchOptions.h"
+#include "app/TStartOptions.h"
 #include "core/TIniFile.h"
 #include "core/TJobListFile.h"
 #include "core/TSettings.h"
@@ -14,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
@@ -76,6 +78,54 @@ TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
     ASSERT_EQ(o.sources.size(), 3);
     EXPECT_EQ(o.sources[0].make.end, 20);
     EXPECT_EQ(o.sources[2].kind, TBatchOptions::TSource::Urls);
+}
+
+// Catches a pacing option read wrong, a bad one run as if it were fine, or one the usage leaves out.
+TEST(TBatchRunTest, PacingOptionsAreReadAndBadOnesRefused)
+{
+    const TBatchOptions none = TBatchOptions::Parse({"--add", "u"});
+    EXPECT_EQ((QList<int>{none.startsPerTick, none.hostLimit}), (QList<int>{0, -1})) << "the settings decide";
+    EXPECT_FALSE(none.hostGap);
+    const TBatchOptions o = TBatchOptions::Parse(
+        {"--starts-per-tick", "9", "--host-limit", "0", "--host-gap", QString::fromUtf8("250±10%"), "--add", "u"});
+    ASSERT_TRUE(o.error.isEmpty()) << o.error.toStdString();
+    EXPECT_EQ((QList<int>{o.startsPerTick, o.hostLimit}), (QList<int>{9, 0}));
+    EXPECT_EQ(o.hostGap, (THostGap{250, 10}));
+    EXPECT_EQ(TBatchOptions::Parse({"--host-gap", "250+-10%", "--add", "u"}).hostGap, (THostGap{250, 10}));
+
+    for (const QStringList &bad : {QStringList{"--starts-per-tick", "0"},
+                                   {"--starts-per-tick", "10"},
+                                   {"--host-limit", "-1"},
+                                   {"--host-limit", "10"},
+                                   {"--host-gap", "500±50"},
+                                   {"--host-gap", "-1"},
+                                   {"--host-gap", "500±101%"},
+                                   {"--host-gap"}})
+        EXPECT_FALSE(TBatchOptions::Parse(bad + QStringList{"--add", "u"}).error.isEmpty())
+            << bad.join(' ').toStdString();
+    EXPECT_EQ(TBatchOptions::Parse({"--starts-per-tick", "10", "--add", "u"}).error,
+              "--starts-per-tick takes a number from 1 to 9");
+    EXPECT_TRUE(
+        TBatchOptions::Parse({"--host-gap", "soon", "--add", "u"}).error.startsWith("--host-gap takes milliseconds"));
+    for (const char *option : {"--starts-per-tick N", "--host-limit N", "--host-gap MS[±P%]"})
+        EXPECT_TRUE(TStartOptions::Usage().contains(QString::fromUtf8(option))) << option;
+}
+
+// Catches the pacing options parsed but not handed to the scheduler: three starts to one host 300 ms
+// apart cannot all happen in less than 600 ms, however fast the machine.
+TEST(TBatchRunTest, HostGapReachesTheScheduler)
+{
+    TTempFolder temp;
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + QByteArray(25000, 'g'))});
+    QElapsedTimer clock;
+    clock.start();
+    const TBatchResult run =
+        RunBatch(temp, {"--threads", "3", "--starts-per-tick", "9", "--host-limit", "1", "--host-gap", "300", "--add",
+                        server.Url("/g1.jpg"), "--add", server.Url("/g2.jpg"), "--add", server.Url("/g3.jpg")});
+    EXPECT_EQ(run.status, TBatchRun::ExitComplete) << run.err.toStdString();
+    EXPECT_GE(clock.elapsed(), 600);
+    EXPECT_EQ(server.Connections(), 3);
 }
 
 // Catches a stall limit of 0 or less taken from the settings file, where it would time out every

@@ -111,3 +111,64 @@ TEST(TSettingsTest, ColumnWidthsRoundTripAndBadListsAreIgnored)
         EXPECT_TRUE(read.Window.columns.isEmpty()) << bad;
     }
 }
+
+// Catches a pacing key that an edited file gets wrong taken as it stands (no start at all, a limit
+// of -1, a gap that cannot be read), a spread lost on the way through the file, and a key set back to
+// its default that the file keeps at the old value.
+TEST(TSettingsTest, PacingKeysRoundTripAndBadValuesReadAsToday)
+{
+    TTempFolder dir;
+    dir.write("bad.ini", "[Data]\r\nStartsPerTick=0\r\nHostLimit=-1\r\nHostGap=fast\r\n");
+    dir.write("big.ini", "[Data]\r\nStartsPerTick=10\r\nHostLimit=10\r\nHostGap=500±101%\r\n");
+    for (const char *file : {"bad.ini", "big.ini", "none.ini"}) {
+        TSettings s;
+        s.Load(TIniFile(dir.file(file)));
+        EXPECT_EQ(s.StartsPerTick, 1) << file;
+        EXPECT_EQ(s.HostLimit, 0) << file;
+        EXPECT_EQ(s.HostGap, THostGap{}) << file;
+    }
+
+    TSettings s;
+    s.StartsPerTick = 9;
+    s.HostLimit = 2;
+    s.HostGap = *THostGap::Parse("500+-50%");
+    TIniFile out(dir.file("pelmor.ini"));
+    s.Save(out);
+    ASSERT_TRUE(out.UpdateFile());
+    EXPECT_TRUE(dir.read("pelmor.ini")
+                    .contains("\r\nStartsPerTick=9\r\nHostLimit=2\r\nHostGap=500\x81\x7d"
+                              "50%\r\n"))
+        << "± in CP932";
+    TSettings back;
+    back.Load(TIniFile(dir.file("pelmor.ini")));
+    EXPECT_EQ(back.StartsPerTick, 9);
+    EXPECT_EQ(back.HostLimit, 2);
+    EXPECT_EQ(back.HostGap, (THostGap{500, 50}));
+
+    back.StartsPerTick = 1;
+    back.HostGap = {};
+    TIniFile again(dir.file("pelmor.ini"));
+    back.Save(again);
+    ASSERT_TRUE(again.UpdateFile());
+    TSettings reread;
+    reread.Load(TIniFile(dir.file("pelmor.ini")));
+    EXPECT_EQ(reread.StartsPerTick, 1);
+    EXPECT_EQ(reread.HostGap, THostGap{});
+}
+
+// Catches a gap read too loosely (a sign, a spread without its %, over 100%) or too strictly (spaces,
+// "+-"), and a spread drawn outside its bounds.
+TEST(TSettingsTest, HostGapTextAndSpread)
+{
+    for (const char *good : {"", "0", "500", " 500 ± 50 % ", "500+-50%", "600000±100%"})
+        EXPECT_TRUE(THostGap::Parse(QString::fromUtf8(good))) << good;
+    for (const char *bad : {"-5", "500±", "500±50", "500±101%", "600001", "5e2", "500ms", "±50%", "５００"})
+        EXPECT_FALSE(THostGap::Parse(QString::fromUtf8(bad))) << bad;
+    EXPECT_EQ(THostGap::Parse("500+-50%")->Text(), QString::fromUtf8("500±50%"));
+    EXPECT_EQ(THostGap::Parse("0")->Text(), "0");
+    const THostGap gap{1000, 20};
+    EXPECT_EQ(gap.Draw(0.0), 800);
+    EXPECT_EQ(gap.Draw(0.5), 1000);
+    EXPECT_EQ(gap.Draw(0.99999), 1200);
+    EXPECT_EQ((THostGap{1000, 0}).Draw(0.9), 1000);
+}
