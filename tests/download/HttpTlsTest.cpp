@@ -158,11 +158,18 @@ TEST_F(THttpCliTls, ThroughAProxyTheRequestGoesInATunnel)
                                          + QByteArray("pu:pp").toBase64() + "\r\n\r\n");
     EXPECT_EQ(sent.first(), "GET /data.bin HTTP/1.1");
     EXPECT_FALSE(sent.join('\n').contains(QLatin1String("Proxy-Authorization")));
+    // The next request to the same server goes through the kept tunnel, in the TLS session it has.
+    c->Body.buffer().clear();
+    c->Body.seek(0);
+    EXPECT_EQ(Request(c->Cli).Text(), "0 ");
+    EXPECT_TRUE(c->Body.data() == Data) << c->Body.data().size() << " bytes";
+    EXPECT_EQ(proxy.Heads().size(), 1);
 
     proxy.RefuseWith("HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n");
-    c->Body.buffer().clear();
-    EXPECT_EQ(Request(c->Cli).Text(), "407 Proxy Authentication Required");
-    EXPECT_TRUE(c->Body.data().isEmpty());
+    auto refused = Trusting(Good->Url(QStringLiteral("/data.bin")));
+    refused->Cli.Proxy = c->Cli.Proxy;
+    EXPECT_EQ(Request(refused->Cli).Text(), "407 Proxy Authentication Required");
+    EXPECT_TRUE(refused->Body.data().isEmpty());
 }
 
 // Catches a redirect to https not followed (or followed in plain text), and one from https down to
