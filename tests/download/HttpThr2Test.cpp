@@ -165,6 +165,33 @@ TEST_F(THTTPThreadNginxTest, FetchesWholeFileWithCoalescedProgress)
     EXPECT_TRUE(sink.Last(T::UpdateStatusBar).contains(" > "));
 }
 
+// Catches a worker that opens a connection per job (or per HEAD and GET) when every answer left its
+// connection open, and a resume over the kept connection that loses its range.
+TEST_F(THTTPThreadNginxTest, AJobSeriesGoesOverOneConnection)
+{
+    const QByteArray data = Pattern(30000);
+    for (const char *name : {"k1.bin", "k2.bin", "k3.bin"})
+        Nginx->WriteFile(QLatin1String(name), data);
+    const int requests = static_cast<int>(Nginx->Requests().size());
+    const int connections = Nginx->Connections();
+    const TWorkerJob first = JobFor(Nginx->Url(QStringLiteral("/k1.bin")), QStringLiteral("k1.bin"));
+    TWorkerJob resumed = JobFor(Nginx->Url(QStringLiteral("/k2.bin")), QStringLiteral("k2.bin"));
+    resumed.HttpVersion = QStringLiteral("1.1");
+    resumed.TotalBytes = data.size();
+    temp.write(QStringLiteral("k2.bin_"), data.left(10000));
+    TWorkerJob headed = JobFor(Nginx->Url(QStringLiteral("/k3.bin")), QStringLiteral("k3.bin"));
+    headed.HeadCommand = true;
+    for (const TWorkerJob &job : {first, resumed, headed}) {
+        Run(job);
+        EXPECT_EQ(Messages().last(), "End>Completed!") << job.LocalFile.toStdString();
+        EXPECT_EQ(FileState(job.LocalFile), data) << job.LocalFile.toStdString();
+    }
+    ASSERT_TRUE(WaitForEvents([&] { return Nginx->Requests().size() == requests + 4; }));
+    EXPECT_EQ(Nginx->Requests().mid(requests), (QStringList{"GET /k1.bin HTTP/1.1", "GET /k2.bin HTTP/1.1",
+                                                             "HEAD /k3.bin HTTP/1.1", "GET /k3.bin HTTP/1.1"}));
+    EXPECT_EQ(Nginx->Connections(), connections + 1);
+}
+
 // Catches a wrong limit (20 480, or off by one), a refused file left, or a HEAD refusal shown as "not found".
 TEST_F(THTTPThreadNginxTest, RefusesFilesUnder20000Bytes)
 {

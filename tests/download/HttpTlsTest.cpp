@@ -196,3 +196,27 @@ TEST_F(THttpCliTls, RedirectsGoUpToHttpsAndNeverDown)
     EXPECT_TRUE(down->Cli.ClientFailure());
     EXPECT_TRUE(down->Body.data().isEmpty());
 }
+
+// Catches a TLS connection given up after each answer (a handshake per file), and one reused for a
+// plain http request to the same address and port.
+TEST_F(THttpCliTls, AKeptConnectionServesTheNextRequestsWithoutAHandshake)
+{
+    const int requests = static_cast<int>(Good->Requests().size());
+    const int connections = Good->Connections();
+    auto c = Trusting(Good->Url(QStringLiteral("/data.bin")));
+    EXPECT_EQ(Request(c->Cli).Text(), "0 ");
+    c->Body.buffer().clear();
+    c->Body.seek(0);
+    c->Cli.ContentRangeBegin = QStringLiteral("3000000");
+    EXPECT_EQ(Request(c->Cli).Text(), "0 ");
+    EXPECT_EQ(c->Cli.ResponseStatus(), 206);
+    EXPECT_TRUE(c->Body.data() == Data.mid(3000000)) << c->Body.data().size() << " bytes";
+    ASSERT_TRUE(WaitForEvents([&] { return Good->Requests().size() == requests + 2; }));
+    EXPECT_EQ(Good->Connections(), connections + 1);
+
+    c->Cli.URL = Good->Url(QStringLiteral("/data.bin")).replace(QLatin1String("https:"), QLatin1String("http:"));
+    Request(c->Cli);
+    EXPECT_EQ(c->Cli.ResponseStatus(), 400);
+    ASSERT_TRUE(WaitForEvents([&] { return Good->Requests().size() == requests + 3; }));
+    EXPECT_EQ(Good->Connections(), connections + 2);
+}
