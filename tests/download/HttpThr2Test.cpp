@@ -398,6 +398,10 @@ TEST_F(THTTPThreadTest, SendsCookieBackOnlyToItsHost)
     EXPECT_TRUE(server.Head(0, 1).contains("\r\nCookie: a=1; path=/\r\n")) << server.Request(0).toStdString();
     EXPECT_FALSE(server.Request(1).contains("Cookie:")) << server.Request(1).toStdString();
     EXPECT_TRUE(server.Request(2).contains("\r\nCookie: a=1; path=/\r\n")) << server.Request(2).toStdString();
+    // The worker's end closes the connection it kept.
+    EXPECT_FALSE(server.PeerClosed(2));
+    EXPECT_TRUE(worker.Shutdown(QDeadlineTimer(5000)));
+    EXPECT_TRUE(WaitForEvents([&] { return server.PeerClosed(2); }));
 }
 
 // Catches a body without length retried although it ended in order, and a body (with or without
