@@ -35,8 +35,7 @@ QPlainTextEdit *HeaderMemo(const QString &hint)
 } // namespace
 
 TFormOpt::TFormOpt(TSettings &settings, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
-    , m_settings(settings)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FSettings(settings)
 {
     setWindowTitle(QStringLiteral("FormOpt"));
     setModal(false);
@@ -73,8 +72,9 @@ QWidget *TFormOpt::MakeOptionTab()
     GroupBoxImport = new QGroupBox(QStringLiteral("URL ｲﾝﾎﾟｰﾄ"));
     GroupBoxImport->setToolTip(QStringLiteral(" html 以外はｲﾝﾎﾟｰﾄ対象としています"));
     CheckBoxGif = CheckBox(QStringLiteral("Gifを除く"));
-    CheckBoxSumNail = CheckBox(QStringLiteral("ｻﾑﾈｰﾙ／ﾊﾞﾅｰｻｲｽﾞを除く"),
-                               QStringLiteral("ｻｲｽﾞが５００×５００より小さい指定がしてある場合、ｻﾑﾈｰﾙ／ﾊﾞﾅｰと判断しています"));
+    CheckBoxSumNail =
+        CheckBox(QStringLiteral("ｻﾑﾈｰﾙ／ﾊﾞﾅｰｻｲｽﾞを除く"),
+                 QStringLiteral("ｻｲｽﾞが５００×５００より小さい指定がしてある場合、ｻﾑﾈｰﾙ／ﾊﾞﾅｰと判断しています"));
     CheckBoxSRC = CheckBox(QStringLiteral("SRCを除く"));
     auto *import = new QVBoxLayout(GroupBoxImport);
     import->addWidget(CheckBoxGif);
@@ -191,7 +191,7 @@ QWidget *TFormOpt::MakeExTab()
 
 void TFormOpt::FormShow()
 {
-    const TSettings &s = m_settings;
+    const TSettings &s = FSettings;
     EditReference->setText(s.Ref);
     EditCookie->setText(s.Cookie);
     EditProxy->setText(s.Proxy);
@@ -212,7 +212,7 @@ void TFormOpt::FormShow()
 
 void TFormOpt::ButtonUpdateClick()
 {
-    TSettings &s = m_settings;
+    TSettings &s = FSettings;
     s.Ref = EditReference->text();
     s.Cookie = EditCookie->text();
     s.Proxy = EditProxy->text();

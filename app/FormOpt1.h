@@ -24,7 +24,7 @@ public:
 
     QTabWidget *PageControl1 = nullptr;
     // "Option"
-    QSpinBox *UDThSum = nullptr;         // edit and up-down in one control, 1..9
+    QSpinBox *UDThSum = nullptr; // edit and up-down in one control, 1..9
     QCheckBox *CheckBoxHead = nullptr;
     QGroupBox *GroupBoxFileName = nullptr;
     QRadioButton *RadioButtonLong = nullptr;
@@ -50,9 +50,9 @@ public:
     QCheckBox *CheckBox20k = nullptr;
     QCheckBox *CheckBoxSound1 = nullptr;
     QCheckBox *CheckBoxSound2 = nullptr;
-    QSpinBox *UDInterval = nullptr;      // the scheduler's timer, ms
-    QSpinBox *UDMaxTries = nullptr;      // attempts before a failing row is given up; 0 = no limit
-    QLineEdit *EditKairanURL = nullptr;  // the notice board's address
+    QSpinBox *UDInterval = nullptr;     // the scheduler's timer, ms
+    QSpinBox *UDMaxTries = nullptr;     // attempts before a failing row is given up; 0 = no limit
+    QLineEdit *EditKairanURL = nullptr; // the notice board's address
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -64,5 +64,5 @@ private:
     QWidget *MakeDebugTab();
     QWidget *MakeExTab();
 
-    TSettings &m_settings;
+    TSettings &FSettings;
 };

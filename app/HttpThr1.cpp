@@ -1,31 +1,31 @@
 #include "app/HttpThr1.h"
-#include "mail/FormMail.h"
 
-#include "maker/FormHome1.h"
 #include "app/FormOpt1.h"
-#include "viewer/FormView1.h"
 #include "app/TGridDelegate.h"
-#include "resources/TDialogs.h"
-#include "resources/TNotice.h"
+#include "app/TSoundPlayer.h"
+#include "app/TStatusPanel.h"
 #include "core/TIniFile.h"
 #include "core/TJobListFile.h"
 #include "core/TProgramFolder.h"
-#include "app/TSoundPlayer.h"
-#include "app/TStatusPanel.h"
+#include "core/Version.h"
+#include "mail/FormMail.h"
+#include "maker/FormHome1.h"
+#include "resources/TDialogs.h"
+#include "resources/TNotice.h"
 #include "resources/TToolButtons.h"
 #include "resources/TToolIcons.h"
-#include "core/Version.h"
+#include "viewer/FormView1.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QPlainTextEdit>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSystemTrayIcon>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -40,10 +40,14 @@ constexpr QSize SlotImageSize(92, 22);
 QColor SlotColour(int state, const QColor &previous)
 {
     switch (state) {
-    case 0: return Qt::black;
-    case 1: return QColor(0, 128, 0);
-    case 2: return QColor(255, 0, 0);
-    default: return previous;
+    case 0:
+        return Qt::black;
+    case 1:
+        return QColor(0, 128, 0);
+    case 2:
+        return QColor(255, 0, 0);
+    default:
+        return previous;
     }
 }
 
@@ -53,9 +57,9 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , Scheduler(Jobs, Settings)
-    , m_options(options)
-    , m_slotImage(SlotImageSize, QImage::Format_RGB32)
-    , m_sound(new TSoundPlayer(this))
+    , FOptions(options)
+    , FSlotImage(SlotImageSize, QImage::Format_RGB32)
+    , FSound(new TSoundPlayer(this))
 {
     IniFileName = options.iniFile.isEmpty() ? TSettings::DefaultFileName() : options.iniFile;
     ProgramFolder = TProgramFolder::Resolve(options.folder);
@@ -65,14 +69,16 @@ TFormMain::TFormMain(const TStartOptions &options, QWidget *parent)
     MakeListView();
     MakePopupMenu();
     MakeStatusBar();
-    m_slotImage.fill(palette().color(QPalette::Button));
+    FSlotImage.fill(palette().color(QPalette::Button));
     for (int slot = 0; slot < TScheduler::SlotCount; ++slot)
         PaintSlotState(slot, TScheduler::SlotNone);
 
     FormHome = new TFormHome(Jobs, Settings, this);
     FormOpt = new TFormOpt(Settings, this);
     connect(&FormHome->HomeFetch, &THomeFetch::HeadersReceived, FormOpt->MemoGHeader,
-            [this](const QStringList &headers) { FormOpt->MemoGHeader->setPlainText(headers.join(QLatin1Char('\n'))); });
+            [this](const QStringList &headers) {
+                FormOpt->MemoGHeader->setPlainText(headers.join(QLatin1Char('\n')));
+            });
     ConnectScheduler();
     MakeViewer();
     FormMail = new TFormPelmorMail(this);
@@ -102,19 +108,25 @@ void TFormMain::MakeToolBar()
     ToolBar1->addSeparator();
     TButtonSetUp = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-numbered-url"), QStringLiteral("ＵＲＬ指定"));
     ToolButtonFromClip = TToolButtons::Add(ToolBar1, QStringLiteral("edit-paste"),
-                                QStringLiteral("クリップボードのＵＲＬで、設定画面を開きます"));
+                                           QStringLiteral("クリップボードのＵＲＬで、設定画面を開きます"));
     ToolBar1->addSeparator();
-    TButtonCut = TToolButtons::Add(ToolBar1, QStringLiteral("edit-delete"), QStringLiteral("選択項目を削除（注意:ReadMe参照）"));
-    TButtonReady = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-ready"), QStringLiteral("選択項目を取得対象とする"));
-    TButtonSkip = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-skip"), QStringLiteral("選択項目を取得対象外とする"));
-    TButtonAbort = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-stop"), QStringLiteral("選択中の項目をキャンセル"));
+    TButtonCut = TToolButtons::Add(ToolBar1, QStringLiteral("edit-delete"),
+                                   QStringLiteral("選択項目を削除（注意:ReadMe参照）"));
+    TButtonReady = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-ready"),
+                                     QStringLiteral("選択項目を取得対象とする"));
+    TButtonSkip = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-mark-skip"),
+                                    QStringLiteral("選択項目を取得対象外とする"));
+    TButtonAbort = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-stop"),
+                                     QStringLiteral("選択中の項目をキャンセル"));
     ToolButtonUp = TToolButtons::Add(ToolBar1, QStringLiteral("go-up"),
-                          QStringLiteral("項目順をＵＰ（選択項目の先頭のみ、取得中項目は不可）"));
+                                     QStringLiteral("項目順をＵＰ（選択項目の先頭のみ、取得中項目は不可）"));
     ToolButtonDown = TToolButtons::Add(ToolBar1, QStringLiteral("go-down"),
-                            QStringLiteral("項目順をＤＯＷＮ（選択項目の最後尾のみ、取得中項目は不可）"));
+                                       QStringLiteral("項目順をＤＯＷＮ（選択項目の最後尾のみ、取得中項目は不可）"));
     ToolBar1->addSeparator();
-    TButtonGet = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-start"), QStringLiteral("取得タイマーＯｎ"));
-    TButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-pause"), QStringLiteral("取得タイマーＯｆｆ"));
+    TButtonGet = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-start"),
+                                   QStringLiteral("取得タイマーＯｎ"));
+    TButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("media-playback-pause"),
+                                    QStringLiteral("取得タイマーＯｆｆ"));
     ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("process-stop"), QStringLiteral("全処理の中止"));
     Image1 = new QLabel(ToolBar1);
     Image1->setFixedSize(SlotImageSize);
@@ -136,7 +148,8 @@ void TFormMain::MakeToolBar()
 void TFormMain::ConnectScheduler()
 {
     connect(&Scheduler, &TScheduler::SlotStateChanged, this, &TFormMain::PaintSlotState);
-    connect(&Scheduler, &TScheduler::StatusBarText, this, [this](const QString &text) { StatusPanels[1]->SetMessage(text); });
+    connect(&Scheduler, &TScheduler::StatusBarText, this,
+            [this](const QString &text) { StatusPanels[1]->SetMessage(text); });
     connect(&Scheduler, &TScheduler::HeadersReceived, this, [this](int code, const QStringList &headers) {
         if (FormOpt->isVisible())
             (code == THTTPThread::UpdateHeadHeaders ? FormOpt->ResultsMemo : FormOpt->MemoGHeader)
@@ -144,7 +157,7 @@ void TFormMain::ConnectScheduler()
     });
     connect(&Scheduler, &TScheduler::WorkFinished, this, [this] {
         if (Settings.Sound2 == 1)
-            m_sound->PlayEndSound();
+            FSound->PlayEndSound();
     });
     connect(FormOpt->CheckBoxHead, &QCheckBox::toggled, this, [this](bool on) { Scheduler.HeadCommand = on; });
     connect(&Scheduler, &TScheduler::Ticked, this, &TFormMain::SwapTrayIcon);
@@ -241,18 +254,18 @@ void TFormMain::PaintSlotState(int slot, int state)
     if (slot < 0 || slot >= TScheduler::SlotCount)
         return;
     // An unknown state keeps the colour the slot was painted with.
-    const QColor previous = m_slotImage.pixelColor(10 * slot + 1, 2);
-    QPainter painter(&m_slotImage);
+    const QColor previous = FSlotImage.pixelColor(10 * slot + 1, 2);
+    QPainter painter(&FSlotImage);
     painter.fillRect(QRect(QPoint(10 * slot + 1, 2), QPoint(10 * slot + 10, 20)), SlotColour(state, previous));
     painter.end();
-    Image1->setPixmap(QPixmap::fromImage(m_slotImage));
+    Image1->setPixmap(QPixmap::fromImage(FSlotImage));
 }
 
 void TFormMain::FormShow()
 {
-    if (m_settingsRead)
+    if (FSettingsRead)
         return;
-    m_settingsRead = true;
+    FSettingsRead = true;
     Settings.Load(TIniFile(IniFileName));
     const TWindowBounds &b = Settings.Window;
     setGeometry(b.left, b.top, b.width, b.height);

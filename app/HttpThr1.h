@@ -1,11 +1,11 @@
 #pragma once
 
-#include "resources/TFileDrag.h"
+#include "app/TStartOptions.h"
 #include "core/TJobListModel.h"
 #include "core/TScheduler.h"
 #include "core/TSettings.h"
-#include "app/TStartOptions.h"
 #include "core/TTmpLock.h"
+#include "resources/TFileDrag.h"
 
 #include <QMainWindow>
 
@@ -79,12 +79,12 @@ public:
     void ToolButtonMailClick();
     void ShowFromTray();
     // The tray shows the busy picture only while fetching is on, every other tick.
-    bool TrayShowsBusyPicture() const { return m_trayBusyPicture; }
+    bool TrayShowsBusyPicture() const { return FTrayBusyPicture; }
 
     // Questions and file choices go through these, so that they can be answered without a person.
     std::function<bool(const QString &text, const QString &caption)> Confirm;
-    std::function<QString(const QString &caption, const QString &name, const QString &filters,
-                          QString *selectedFilter)> ChooseSaveFile;
+    std::function<QString(const QString &caption, const QString &name, const QString &filters, QString *selectedFilter)>
+        ChooseSaveFile;
     std::function<QString(const QString &caption, const QString &name, const QString &filters)> ChooseOpenFile;
     // Files dragged out of the list go through this, so that a drag can be seen without a desktop.
     std::function<void(const QStringList &files)> StartDrag = [this](const QStringList &files) {
@@ -168,12 +168,12 @@ private:
     void SelectOnly(int row);
     void MoveSelected(bool up);
 
-    TStartOptions m_options;
-    bool m_settingsRead = false;
-    QImage m_slotImage;
-    TSoundPlayer *m_sound = nullptr;
-    bool m_dropUrls = true;
-    QPoint m_pressPosition;
-    QPoint m_logoPressPosition;
-    bool m_trayBusyPicture = false;
+    TStartOptions FOptions;
+    bool FSettingsRead = false;
+    QImage FSlotImage;
+    TSoundPlayer *FSound = nullptr;
+    bool FDropUrls = true;
+    QPoint FPressPosition;
+    QPoint FLogoPressPosition;
+    bool FTrayBusyPicture = false;
 };

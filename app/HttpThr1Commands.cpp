@@ -1,10 +1,11 @@
 // The main window's list commands: toolbar buttons, the list's pop-up menu, sorting, and dragging
 // URLs in and files out.
-#include "maker/FormHome1.h"
 #include "app/HttpThr1.h"
-#include "resources/TFileDrag.h"
+
 #include "core/TListCommands.h"
 #include "core/TUrlEntry.h"
+#include "maker/FormHome1.h"
+#include "resources/TFileDrag.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,8 +81,7 @@ void TFormMain::SelectOnly(int row)
     ListViewMon->clearSelection();
     if (row < 0)
         return;
-    ListViewMon->selectionModel()->select(Jobs.index(row, 0),
-                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ListViewMon->selectionModel()->select(Jobs.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     ListViewMon->scrollTo(Jobs.index(row, 0));
 }
 
@@ -130,8 +130,8 @@ void TFormMain::PopOpenClick()
     const QList<int> selected = SelectedRows();
     if (selected.isEmpty())
         return;
-    const QStringList files =
-        TListCommands::ExistingFiles(Jobs, {selected.first()}, ProgramFolder, Settings.LongFileNames(), false);
+    const QStringList files = TListCommands::ExistingFiles(Jobs, {selected.first()}, ProgramFolder,
+                                                           Settings.LongFileNames(), false);
     if (files.isEmpty())
         return;
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(files.first())))
@@ -140,8 +140,8 @@ void TFormMain::PopOpenClick()
 
 void TFormMain::PopFileDeleteClick()
 {
-    const QStringList files =
-        TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder, Settings.LongFileNames(), true);
+    const QStringList files = TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder,
+                                                           Settings.LongFileNames(), true);
     if (files.isEmpty())
         return;
     if (!Confirm(files.first() + QStringLiteral(" 以下全て削除します。"), QStringLiteral("削除の確認")))
@@ -158,7 +158,7 @@ void TFormMain::PopSelectAllClick()
 
 void TFormMain::SetDropMode(bool urls)
 {
-    m_dropUrls = urls;
+    FDropUrls = urls;
     PopURLOk->setChecked(urls);
     PopWSTOk->setChecked(!urls);
 }
@@ -190,7 +190,7 @@ bool TFormMain::ListViewDragEvent(QEvent *event)
         if (url.isLocalFile())
             files.append(url.toLocalFile());
     // The list takes links or files, never both: the pop-up menu chooses which.
-    const bool acceptable = m_dropUrls ? (mime->hasUrls() || mime->hasText()) && files.isEmpty() : !files.isEmpty();
+    const bool acceptable = FDropUrls ? (mime->hasUrls() || mime->hasText()) && files.isEmpty() : !files.isEmpty();
     if (!acceptable) {
         event->ignore();
         return true;
@@ -198,7 +198,7 @@ bool TFormMain::ListViewDragEvent(QEvent *event)
     drag->acceptProposedAction();
     if (event->type() != QEvent::Drop)
         return true;
-    if (!m_dropUrls) {
+    if (!FDropUrls) {
         DropFileTarget1Drop(files);
         return true;
     }
@@ -212,14 +212,14 @@ bool TFormMain::ListViewMouseEvent(QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
     if (event->type() == QEvent::MouseButtonPress) {
-        m_pressPosition = mouse->position().toPoint();
+        FPressPosition = mouse->position().toPoint();
         return false;
     }
     const Qt::MouseButtons buttons = mouse->buttons();
-    if ((buttons != Qt::LeftButton && buttons != Qt::RightButton) || !IsDragMove(m_pressPosition, *mouse))
+    if ((buttons != Qt::LeftButton && buttons != Qt::RightButton) || !IsDragMove(FPressPosition, *mouse))
         return false;
-    const QStringList files =
-        TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder, Settings.LongFileNames(), false);
+    const QStringList files = TListCommands::ExistingFiles(Jobs, SelectedRows(), ProgramFolder,
+                                                           Settings.LongFileNames(), false);
     if (files.isEmpty())
         return false;
     StartDrag(files);

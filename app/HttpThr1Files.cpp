@@ -1,13 +1,14 @@
 // The main window's list files: open, save, the list kept between runs, dropped files and merging.
-#include "maker/FormHome1.h"
 #include "app/HttpThr1.h"
-#include "download/LocalFileName.h"
-#include "maker/MakeSequence.h"
-#include "resources/TDialogs.h"
+
 #include "core/TJobListFile.h"
 #include "core/TListCommands.h"
 #include "core/TMergeFiles.h"
 #include "core/TUrlEntry.h"
+#include "download/LocalFileName.h"
+#include "maker/FormHome1.h"
+#include "maker/MakeSequence.h"
+#include "resources/TDialogs.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -59,10 +60,9 @@ bool TFormMain::LoadList(const QString &fileName)
         return true;
     const TJobListFile::TLoadReport report = TJobListFile::LoadList(
         Jobs, fileName,
-        {MakeSequence::Offered, [this](const QString &url, const QString &start, const QString &end,
-                                       const QString &length, const QString &step) {
-             return FormHome->MakeFromRecord(url, start, end, length, step);
-         }});
+        {MakeSequence::Offered,
+         [this](const QString &url, const QString &start, const QString &end, const QString &length,
+                const QString &step) { return FormHome->MakeFromRecord(url, start, end, length, step); }});
     if (!report.error.isEmpty())
         ShowMessage(report.error);
     if (report.skippedLines > 0)
@@ -87,7 +87,8 @@ void TFormMain::TButtonSaveClick()
     const QStringList filters{ListFilter, TextFilter};
     const QString extension = QFileInfo(ListFileName).suffix().toUpper();
     QString filter = extension == QStringLiteral("TXT") ? TextFilter : ListFilter;
-    const QString chosen = ChooseSaveFile(QString(), WithoutExtension(ListFileName), filters.join(QStringLiteral(";;")), &filter);
+    const QString chosen = ChooseSaveFile(QString(), WithoutExtension(ListFileName), filters.join(QStringLiteral(";;")),
+                                          &filter);
     if (chosen.isEmpty())
         return;
     // By the filter's place in the list: a dialog may report it by its shown name alone.
@@ -97,7 +98,8 @@ void TFormMain::TButtonSaveClick()
         && !Confirm(name + QStringLiteral(" は存在します。上書きしますか？"), QStringLiteral("上書きの確認")))
         return;
     QString error;
-    const bool saved = asList ? TJobListFile::SaveList(Jobs, name, &error) : TJobListFile::SaveUrlText(Jobs, name, &error);
+    const bool saved = asList ? TJobListFile::SaveList(Jobs, name, &error)
+                              : TJobListFile::SaveUrlText(Jobs, name, &error);
     if (!saved) {
         ShowMessage(error);
         return;
@@ -113,7 +115,8 @@ void TFormMain::DropFileTarget1Drop(const QStringList &files)
             LoadList(file);
             continue;
         }
-        const TUrlEntry::TAddReport one = TUrlEntry::AddUrls(Jobs, {TListCommands::DroppedFileUrl(file, ProgramFolder)});
+        const TUrlEntry::TAddReport one = TUrlEntry::AddUrls(Jobs,
+                                                             {TListCommands::DroppedFileUrl(file, ProgramFolder)});
         dropped.added += one.added;
         dropped.refused += one.refused;
     }
@@ -139,8 +142,7 @@ void TFormMain::PopMargeClick()
     ListViewMon->setCursor(Qt::WaitCursor);
     SetStatus(QString());
     QString error;
-    const QStringList parts =
-        TListCommands::LocalFiles(Jobs, selected, ProgramFolder, Settings.LongFileNames(), true);
+    const QStringList parts = TListCommands::LocalFiles(Jobs, selected, ProgramFolder, Settings.LongFileNames(), true);
     if (TMergeFiles::Merge(parts, target, &error))
         SetStatus(QStringLiteral("マージ完了"));
     else

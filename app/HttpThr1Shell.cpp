@@ -1,16 +1,17 @@
 // The main window as the program's shell: tray entry, the maker's page and mailbox, and the logo's link.
-#include "mail/FormMail.h"
 #include "app/HttpThr1.h"
+
+#include "mail/FormMail.h"
 #include "resources/TToolIcons.h"
 #include "viewer/TViewLogic.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
 #include <QToolButton>
@@ -23,7 +24,7 @@ void TFormMain::MakeTray()
     // Without a tray (a bare window manager, a headless run) the program simply has none.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    TrayIcon = new QSystemTrayIcon(TToolIcons::ProgramIcon(m_trayBusyPicture), this);
+    TrayIcon = new QSystemTrayIcon(TToolIcons::ProgramIcon(FTrayBusyPicture), this);
     TrayIcon->setToolTip(QStringLiteral("ソラリト"));
     PopupMenuTray = new QMenu(this);
     QAction *close = PopupMenuTray->addAction(QStringLiteral("Close"));
@@ -38,14 +39,14 @@ void TFormMain::MakeTray()
 
 void TFormMain::SwapTrayIcon()
 {
-    SetTrayPicture(!m_trayBusyPicture);
+    SetTrayPicture(!FTrayBusyPicture);
 }
 
 void TFormMain::SetTrayPicture(bool busy)
 {
-    if (busy == m_trayBusyPicture)
+    if (busy == FTrayBusyPicture)
         return;
-    m_trayBusyPicture = busy;
+    FTrayBusyPicture = busy;
     if (TrayIcon)
         TrayIcon->setIcon(TToolIcons::ProgramIcon(busy));
 }
@@ -74,7 +75,8 @@ void TFormMain::ToolButtonHomePageClick()
 
 void TFormMain::ToolButtonMailClick()
 {
-    FormMail->SetEndpoints(Settings.MailServer, Settings.MailPort, Settings.MailTimeOut, Settings.MailTo, Settings.MailFrom);
+    FormMail->SetEndpoints(Settings.MailServer, Settings.MailPort, Settings.MailTimeOut, Settings.MailTo,
+                           Settings.MailFrom);
     FormMail->show();
     FormMail->raise();
 }
@@ -88,17 +90,16 @@ bool TFormMain::LogoMouseEvent(QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
     if (event->type() == QEvent::MouseButtonPress) {
-        m_logoPressPosition = mouse->position().toPoint();
+        FLogoPressPosition = mouse->position().toPoint();
         return false;
     }
-    if (mouse->buttons() != Qt::LeftButton || !IsDragMove(m_logoPressPosition, *mouse))
+    if (mouse->buttons() != Qt::LeftButton || !IsDragMove(FLogoPressPosition, *mouse))
         return false;
     // A web link titled with the maker's name, as browsers and file managers take it.
     auto *mime = new QMimeData;
     mime->setUrls({QUrl(Settings.HomePage)});
     mime->setText(Settings.HomePage);
-    mime->setData(QStringLiteral("text/x-moz-url"),
-                  QString(Settings.HomePage + QStringLiteral("\nノルビス")).toUtf8());
+    mime->setData(QStringLiteral("text/x-moz-url"), QString(Settings.HomePage + QStringLiteral("\nノルビス")).toUtf8());
     auto *drag = new QDrag(ImageLogo);
     drag->setMimeData(mime);
     drag->exec(Qt::CopyAction | Qt::LinkAction);

@@ -2,9 +2,9 @@
 // list clicks, finished downloads and monitor passes that reach it.
 #include "app/HttpThr1.h"
 
-#include "viewer/FormView1.h"
-#include "core/TJobFile.h"
 #include "app/TSoundPlayer.h"
+#include "core/TJobFile.h"
+#include "viewer/FormView1.h"
 
 #include <QItemSelectionModel>
 #include <QToolButton>
@@ -20,12 +20,15 @@ void TFormMain::MakeViewer()
     };
     host.SetRowSelected = [this](int row, bool selected) {
         const QModelIndex index = Jobs.index(row, 0);
-        ListViewMon->selectionModel()->select(
-            index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+        ListViewMon->selectionModel()->select(index,
+                                              (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
+                                                  | QItemSelectionModel::Rows);
         if (selected)
             ListViewMon->scrollTo(index);
     };
-    host.JobFile = [this](int row) { return TJobFile::ExistingPath(Jobs, row, ProgramFolder, Settings.LongFileNames()); };
+    host.JobFile = [this](int row) {
+        return TJobFile::ExistingPath(Jobs, row, ProgramFolder, Settings.LongFileNames());
+    };
     host.ProgramFolder = [this] { return ProgramFolder; };
     host.ListFileName = [this] { return ListFileName; };
     // A window of its own rather than one kept above the main window, so that the main window can
@@ -45,7 +48,7 @@ void TFormMain::MakeViewer()
             return;
         FormView->ShowFile(file);
         if (Settings.Sound1 == 1)
-            m_sound->PlayDoneSound();
+            FSound->PlayDoneSound();
     });
     connect(&Scheduler, &TScheduler::ProgressChanged, this,
             [this](const TScheduler::TWorkerProgress &workers, int overall) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -21,10 +22,9 @@ const char *const Bold = "1";
 
 bool Wide(char32_t c)
 {
-    return (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf && c != 0x303f)
-        || (c >= 0xac00 && c <= 0xd7a3) || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f)
-        || (c >= 0xff00 && c <= 0xff60) || (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1faff)
-        || (c >= 0x20000 && c <= 0x3fffd);
+    return (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf && c != 0x303f) || (c >= 0xac00 && c <= 0xd7a3)
+           || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f) || (c >= 0xff00 && c <= 0xff60)
+           || (c >= 0xffe0 && c <= 0xffe6) || (c >= 0x1f300 && c <= 0x1faff) || (c >= 0x20000 && c <= 0x3fffd);
 }
 
 int CharWidth(char32_t c)
@@ -84,36 +84,34 @@ TTerminalKind TTerminalKind::Detect(int fd)
 
 void TBatchDisplay::TRate::Add(qint64 ms, qint64 bytes)
 {
-    m_samples.push_back({ms, bytes});
+    FSamples.push_back({ms, bytes});
     // The sample just before the window stays as its start, so a stalled job falls to 0 and not to nothing.
-    while (m_samples.size() > 2 && m_samples[1].ms <= ms - RateWindowMs)
-        m_samples.pop_front();
+    while (FSamples.size() > 2 && FSamples[1].ms <= ms - RateWindowMs)
+        FSamples.pop_front();
 }
 
 double TBatchDisplay::TRate::PerSecond() const
 {
-    if (m_samples.size() < 2 || m_samples.back().ms <= m_samples.front().ms)
+    if (FSamples.size() < 2 || FSamples.back().ms <= FSamples.front().ms)
         return 0;
-    return double(m_samples.back().bytes - m_samples.front().bytes) * 1000
-        / double(m_samples.back().ms - m_samples.front().ms);
+    return double(FSamples.back().bytes - FSamples.front().bytes) * 1000
+           / double(FSamples.back().ms - FSamples.front().ms);
 }
 
-TBatchDisplay::TBatchDisplay(bool colour, std::function<qint64()> clock)
-    : m_colour(colour)
-    , m_clock(std::move(clock))
+TBatchDisplay::TBatchDisplay(bool colour, std::function<qint64()> clock) : FColour(colour), FClock(std::move(clock))
 {
-    m_started.start();
-    if (!m_clock)
-        m_clock = [this] { return m_started.elapsed(); };
+    FStarted.start();
+    if (!FClock)
+        FClock = [this] { return FStarted.elapsed(); };
 }
 
-QString TBatchDisplay::Frame(const QStringList &finished, const QList<TLiveJob> &running,
-                             const TLiveTotals &totals, int width, int height)
+QString TBatchDisplay::Frame(const QStringList &finished, const QList<TLiveJob> &running, const TLiveTotals &totals,
+                             int width, int height)
 {
-    const qint64 now = m_clock();
+    const qint64 now = FClock();
     for (const TLiveJob &job : running)
         Count(job.id, job.done, job.size, now);
-    m_total.Add(now, m_bytes);
+    FTotal.Add(now, FBytes);
 
     // A line that wraps would throw the cursor moves out: every line stays a column short of the edge.
     const int columns = std::max(1, width - 1);
@@ -122,47 +120,46 @@ QString TBatchDisplay::Frame(const QStringList &finished, const QList<TLiveJob> 
     for (int i = 0; i < shown; ++i)
         text += JobLine(running[i], columns) + QLatin1Char('\n');
     text += TotalLine(running, totals, columns) + QLatin1Char('\n');
-    m_drawn = shown + 1;
+    FDrawn = shown + 1;
     return text;
 }
 
 void TBatchDisplay::JobEnded(quint64 id, qint64 done)
 {
-    Count(id, done, -1, m_clock());
+    Count(id, done, -1, FClock());
 }
 
 QString TBatchDisplay::Close(const QStringList &finished, const QString &summary)
 {
     QString text = Erase() + finished.join(QString()) + summary;
-    m_drawn = 0;
+    FDrawn = 0;
     return text;
 }
 
 QString TBatchDisplay::Summary(int complete, int jobs) const
 {
-    const qint64 ms = std::max<qint64>(1, m_clock());
+    const qint64 ms = std::max<qint64>(1, FClock());
     return QStringLiteral("%1 of %2 complete, %3 in %4 (%5)\n")
         .arg(complete)
         .arg(jobs)
-        .arg(Bytes(m_bytes), Duration(ms / 1000), Rate(double(m_bytes) * 1000 / double(ms)));
+        .arg(Bytes(FBytes), Duration(ms / 1000), Rate(double(FBytes) * 1000 / double(ms)));
 }
 
 QString TBatchDisplay::FinishedLine(const QString &message, const QString &url, bool complete) const
 {
-    return Paint(complete ? Green : Red, Printable(message)) + QLatin1Char('\t') + Printable(url)
-        + QLatin1Char('\n');
+    return Paint(complete ? Green : Red, Printable(message)) + QLatin1Char('\t') + Printable(url) + QLatin1Char('\n');
 }
 
 void TBatchDisplay::Count(quint64 id, qint64 done, qint64 size, qint64 now)
 {
-    TJobTrack &track = m_jobs[id];
+    TJobTrack &track = FJobs[id];
     if (size >= 0)
         track.size = size;
     if (done < 0)
         return;
     // A count that goes back is a job starting over: its rate starts again.
     if (done > track.last)
-        m_bytes += done - std::max<qint64>(0, track.last);
+        FBytes += done - std::max<qint64>(0, track.last);
     if (track.last >= 0 && done < track.last)
         track.rate = TRate();
     track.last = done;
@@ -171,7 +168,7 @@ void TBatchDisplay::Count(quint64 id, qint64 done, qint64 size, qint64 now)
 
 QString TBatchDisplay::JobLine(const TLiveJob &job, int width)
 {
-    const TJobTrack &track = m_jobs[job.id];
+    const TJobTrack &track = FJobs[job.id];
     const QString head = QLatin1Char('[') + Printable(job.caption) + QStringLiteral("] ");
     QString info;
     int percent = -1;
@@ -183,7 +180,7 @@ QString TBatchDisplay::JobLine(const TLiveJob &job, int width)
         if (job.size > 0)
             percent = int(std::clamp<qint64>(job.done * 100 / job.size, 0, 100));
         info = Pad(percent >= 0 ? QString::number(percent) + QLatin1Char('%') : QString(), 5) + Pad(bytes, 20)
-            + Pad(Rate(rate), 13) + Pad(TimeLeft(job.size > 0 ? job.size - job.done : -1, rate), 9);
+               + Pad(Rate(rate), 13) + Pad(TimeLeft(job.size > 0 ? job.size - job.done : -1, rate), 9);
     }
     const int room = width - Width(head) - Width(info);
     const int bar = percent >= 0 ? std::min(MaxBarWidth, (room - MinUrlWidth) / 2) : 0;
@@ -194,8 +191,8 @@ QString TBatchDisplay::JobLine(const TLiveJob &job, int width)
         const int full = inside * percent / 100;
         url = ElideMiddle(Printable(job.url), room - bar);
         drawnBar = QStringLiteral(" [")
-            + Paint(Cyan, QString(full, QLatin1Char('=')) + (full < inside ? QStringLiteral(">") : QString()))
-            + QString(std::max(0, inside - full - 1), QLatin1Char(' ')) + QLatin1Char(']');
+                   + Paint(Cyan, QString(full, QLatin1Char('=')) + (full < inside ? QStringLiteral(">") : QString()))
+                   + QString(std::max(0, inside - full - 1), QLatin1Char(' ')) + QLatin1Char(']');
     } else {
         url = ElideMiddle(Printable(job.url), std::max(MinUrlWidth, room));
     }
@@ -209,7 +206,7 @@ QString TBatchDisplay::TotalLine(const QList<TLiveJob> &running, const TLiveTota
     // The jobs not started yet are guessed at the mean size of those whose size is known.
     qint64 sizes = 0;
     int sized = 0;
-    for (const TJobTrack &track : m_jobs)
+    for (const TJobTrack &track : FJobs)
         if (track.size > 0) {
             sizes += track.size;
             ++sized;
@@ -220,26 +217,27 @@ QString TBatchDisplay::TotalLine(const QList<TLiveJob> &running, const TLiveTota
     const int waiting = std::max<int>(0, totals.jobs - totals.ended - int(running.size()));
     if (waiting > 0)
         remaining = sized > 0 ? remaining + waiting * (sizes / sized) : -1;
-    QString line = QStringLiteral("total: %1 running, %2 of %3 ended").arg(running.size()).arg(totals.ended).arg(totals.jobs);
+    QString line =
+        QStringLiteral("total: %1 running, %2 of %3 ended").arg(running.size()).arg(totals.ended).arg(totals.jobs);
     if (totals.failed > 0)
         line += QStringLiteral(" (%1 failed)").arg(totals.failed);
-    const double rate = m_total.PerSecond();
-    line += QStringLiteral(", %1, %2, %3 left").arg(Bytes(m_bytes), Rate(rate), TimeLeft(remaining, rate));
+    const double rate = FTotal.PerSecond();
+    line += QStringLiteral(", %1, %2, %3 left").arg(Bytes(FBytes), Rate(rate), TimeLeft(remaining, rate));
     return Paint(Bold, Take(line, width, false));
 }
 
 QString TBatchDisplay::Paint(const char *code, const QString &text) const
 {
-    if (!m_colour || text.isEmpty())
+    if (!FColour || text.isEmpty())
         return text;
     return QStringLiteral("\x1b[%1m").arg(QLatin1String(code)) + text + QStringLiteral("\x1b[0m");
 }
 
 QString TBatchDisplay::Erase() const
 {
-    if (m_drawn == 0)
+    if (FDrawn == 0)
         return QString();
-    return QStringLiteral("\r\x1b[%1A\x1b[J").arg(m_drawn);
+    return QStringLiteral("\r\x1b[%1A\x1b[J").arg(FDrawn);
 }
 
 QString TBatchDisplay::Bytes(qint64 bytes)
@@ -260,7 +258,8 @@ QString TBatchDisplay::Duration(qint64 seconds)
 {
     if (seconds >= 100 * 3600)
         return QStringLiteral("--:--");
-    const QString minutesSeconds = QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString minutesSeconds =
+        QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     if (seconds < 3600)
         return minutesSeconds;
     return QStringLiteral("%1:%2:%3")

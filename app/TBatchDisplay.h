@@ -24,8 +24,8 @@ struct TLiveJob {
     QString caption;
     QString url;
     QString message;
-    qint64 done = -1;   // bytes of the job held so far; -1 before any arrived
-    qint64 size = -1;   // the job's bytes in all; -1 when the server did not say
+    qint64 done = -1; // bytes of the job held so far; -1 before any arrived
+    qint64 size = -1; // the job's bytes in all; -1 when the server did not say
 };
 
 // Where the run stands, for the total line.
@@ -44,8 +44,8 @@ public:
 
     // Replaces the block drawn last with finished (lines that stay) and a new block fitted to width columns
     // and at most height lines.
-    QString Frame(const QStringList &finished, const QList<TLiveJob> &running, const TLiveTotals &totals,
-                  int width, int height);
+    QString Frame(const QStringList &finished, const QList<TLiveJob> &running, const TLiveTotals &totals, int width,
+                  int height);
     // A job's last bytes, counted before it leaves the block.
     void JobEnded(quint64 id, qint64 done);
     // Clears the block and prints finished and the run's summary in its place.
@@ -78,12 +78,13 @@ private:
         qint64 bytes;
     };
     // Bytes over the last few seconds, measured from the sample just before them.
-    class TRate {
+    class TRate
+    {
     public:
         void Add(qint64 ms, qint64 bytes);
         double PerSecond() const;
     private:
-        std::deque<TSample> m_samples;
+        std::deque<TSample> FSamples;
     };
     struct TJobTrack {
         qint64 last = -1;
@@ -97,11 +98,11 @@ private:
     QString Paint(const char *code, const QString &text) const;
     QString Erase() const;
 
-    bool m_colour;
-    std::function<qint64()> m_clock;
-    QElapsedTimer m_started;
-    QHash<quint64, TJobTrack> m_jobs;
-    TRate m_total;
-    qint64 m_bytes = 0;      // fetched during this run, all jobs together
-    int m_drawn = 0;         // lines of the block on the screen
+    bool FColour;
+    std::function<qint64()> FClock;
+    QElapsedTimer FStarted;
+    QHash<quint64, TJobTrack> FJobs;
+    TRate FTotal;
+    qint64 FBytes = 0; // fetched during this run, all jobs together
+    int FDrawn = 0;    // lines of the block on the screen
 };

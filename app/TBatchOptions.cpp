@@ -1,7 +1,7 @@
 #include "app/TBatchOptions.h"
 
-#include "maker/MakeSequence.h"
 #include "core/TSettings.h"
+#include "maker/MakeSequence.h"
 
 namespace {
 

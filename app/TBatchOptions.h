@@ -23,17 +23,17 @@ struct TBatchOptions {
     QList<TSource> sources;
     QString iniFile;
     QString folder;
-    int threads = 0;        // 1..9; 0: from the settings
-    int interval = 0;       // ms; 0: from the settings
-    int timeOut = -1;       // TimeOutCTR; -1: from the settings
-    int maxTries = 0;       // attempts per job; 0: from the settings
-    int maxWait = 300;      // seconds a busy server may have a job wait; a longer wait gives it up
-    bool location = false;  // follow redirects, whatever the settings say
-    bool quiet = false;     // print only the jobs that failed
-    bool help = false;      // print the usage and fetch nothing
+    int threads = 0;       // 1..9; 0: from the settings
+    int interval = 0;      // ms; 0: from the settings
+    int timeOut = -1;      // TimeOutCTR; -1: from the settings
+    int maxTries = 0;      // attempts per job; 0: from the settings
+    int maxWait = 300;     // seconds a busy server may have a job wait; a longer wait gives it up
+    bool location = false; // follow redirects, whatever the settings say
+    bool quiet = false;    // print only the jobs that failed
+    bool help = false;     // print the usage and fetch nothing
     QString saveFile;
-    QString catalogueFile;  // thumbnails of the jobs' files, written when done
-    QString error;          // a usage error, with its reason
+    QString catalogueFile; // thumbnails of the jobs' files, written when done
+    QString error;         // a usage error, with its reason
 
     // commandLine without the program name; "--batch" may be among it.
     static TBatchOptions Parse(const QStringList &commandLine);

@@ -30,7 +30,7 @@ public:
     // Fetches everything and returns the exit status.
     int Run();
 
-    TJobListModel &Jobs() { return m_jobs; }
+    TJobListModel &Jobs() { return FJobs; }
     // Bookkeeping at each job's end: a job that is done is reported; the run ends when none is left.
     void OnJobEnded(quint64 jobId);
     // A job waits on its server: a line says so, as progress (none with --quiet).
@@ -75,24 +75,24 @@ private:
     void Tell(const QString &text);
     QList<TLiveJob> RunningJobs() const;
 
-    TBatchOptions m_options;
-    std::FILE *m_out;
-    std::FILE *m_err;
-    bool m_live;
-    bool m_colour;
-    TBatchDisplay m_display;
-    TJobListModel m_jobs;
-    TSettings m_settings;
-    TScheduler m_scheduler;
-    TTmpLock m_tmpLock;
-    QSet<quint64> m_eligible;
-    QStringList m_splits;
-    bool m_splitFailed = false;
-    bool m_importFailed = false;
-    bool m_inputRefused = false;
-    int m_ended = 0;
-    int m_failed = 0;
-    QStringList m_finishedLines;
-    QTimer m_redraw;
-    QEventLoop *m_loop = nullptr;
+    TBatchOptions FOptions;
+    std::FILE *FOut;
+    std::FILE *FErr;
+    bool FLive;
+    bool FColour;
+    TBatchDisplay FDisplay;
+    TJobListModel FJobs;
+    TSettings FSettings;
+    TScheduler FScheduler;
+    TTmpLock FTmpLock;
+    QSet<quint64> FEligible;
+    QStringList FSplits;
+    bool FSplitFailed = false;
+    bool FImportFailed = false;
+    bool FInputRefused = false;
+    int FEnded = 0;
+    int FFailed = 0;
+    QStringList FFinishedLines;
+    QTimer FRedraw;
+    QEventLoop *FLoop = nullptr;
 };

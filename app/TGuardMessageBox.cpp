@@ -1,7 +1,7 @@
 #include "app/TGuardMessageBox.h"
 
-#include "resources/TDialogs.h"
 #include "download/UrlUtil.h"
+#include "resources/TDialogs.h"
 
 #include <QApplication>
 #include <QThread>

@@ -5,10 +5,7 @@
 #include <QSoundEffect>
 #include <QUrl>
 
-TSoundPlayer::TSoundPlayer(QObject *parent)
-    : QObject(parent)
-{
-}
+TSoundPlayer::TSoundPlayer(QObject *parent) : QObject(parent) {}
 
 void TSoundPlayer::PlayDoneSound()
 {
@@ -24,14 +21,14 @@ void TSoundPlayer::Play(int times)
 {
     // The audio system is asked only when a sound is due. A sound effect claims to play even where
     // there is no device, so look first.
-    if (!m_effect) {
-        if (m_noDevice || QMediaDevices::audioOutputs().isEmpty()) {
-            m_noDevice = true;
+    if (!FEffect) {
+        if (FNoDevice || QMediaDevices::audioOutputs().isEmpty()) {
+            FNoDevice = true;
             return;
         }
-        m_effect = new QSoundEffect(this);
-        m_effect->setSource(QUrl(QStringLiteral("qrc:/sounds/done.wav")));
+        FEffect = new QSoundEffect(this);
+        FEffect->setSource(QUrl(QStringLiteral("qrc:/sounds/done.wav")));
     }
-    m_effect->setLoopCount(times);
-    m_effect->play();
+    FEffect->setLoopCount(times);
+    FEffect->play();
 }

@@ -17,6 +17,6 @@ public:
 private:
     void Play(int times);
 
-    QSoundEffect *m_effect = nullptr;
-    bool m_noDevice = false;
+    QSoundEffect *FEffect = nullptr;
+    bool FNoDevice = false;
 };

@@ -2,7 +2,7 @@
 
 void TStatusPanel::SetMessage(const QString &text)
 {
-    m_message = text;
+    FMessage = text;
     Fit();
 }
 
@@ -10,7 +10,7 @@ QSize TStatusPanel::sizeHint() const
 {
     const QSize shown = QLabel::sizeHint();
     const QFontMetrics metrics = fontMetrics();
-    return {shown.width() - metrics.horizontalAdvance(text()) + metrics.horizontalAdvance(m_message), shown.height()};
+    return {shown.width() - metrics.horizontalAdvance(text()) + metrics.horizontalAdvance(FMessage), shown.height()};
 }
 
 QSize TStatusPanel::minimumSizeHint() const
@@ -38,8 +38,8 @@ int TStatusPanel::TextWidth() const
 
 void TStatusPanel::Fit()
 {
-    const QString shown = fontMetrics().elidedText(m_message, Qt::ElideRight, TextWidth());
+    const QString shown = fontMetrics().elidedText(FMessage, Qt::ElideRight, TextWidth());
     if (shown != text())
         setText(shown);
-    setToolTip(shown == m_message ? QString() : m_message);
+    setToolTip(shown == FMessage ? QString() : FMessage);
 }

@@ -10,7 +10,7 @@ public:
     using QLabel::QLabel;
 
     void SetMessage(const QString &text);
-    const QString &Message() const { return m_message; }
+    const QString &Message() const { return FMessage; }
 
     // What the whole message needs, not what is shown of it now.
     QSize sizeHint() const override;
@@ -24,5 +24,5 @@ private:
     int TextWidth() const;
     void Fit();
 
-    QString m_message;
+    QString FMessage;
 };

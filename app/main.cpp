@@ -4,11 +4,11 @@
 #include "app/TBatchRun.h"
 #include "app/TGuardMessageBox.h"
 #include "app/TQtTranslation.h"
+#include "app/TStartOptions.h"
 #include "core/THandOver.h"
 #include "core/TSingleInstance.h"
-#include "app/TStartOptions.h"
-#include "resources/TToolIcons.h"
 #include "core/Version.h"
+#include "resources/TToolIcons.h"
 
 #include <QApplication>
 

@@ -1,9 +1,9 @@
 // Appends a 0..10000 expansion to a list that already holds 10,000 rows and prints how long the
 // duplicate test and the appends took, then how long saving and loading such a list takes.
-#include "maker/MakeSequence.h"
 #include "core/TJobListFile.h"
 #include "core/TJobListModel.h"
 #include "core/TUrlEntry.h"
+#include "maker/MakeSequence.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,13 +31,13 @@ int main(int argc, char **argv)
     const qint64 duplicateNs = timer.nsecsElapsed();
 
     const double seconds = ns / 1e9;
-    std::printf("appended %d rows to %d existing in %.3f s (%.0f rows/s)\n", added, Existing, seconds,
-                added / seconds);
-    std::printf("offered the same %d URLs again: %d added in %.3f s (%.0f offers/s)\n", 10001, again,
-                duplicateNs / 1e9, 10001 / (duplicateNs / 1e9));
+    std::printf("appended %d rows to %d existing in %.3f s (%.0f rows/s)\n", added, Existing, seconds, added / seconds);
+    std::printf("offered the same %d URLs again: %d added in %.3f s (%.0f offers/s)\n", 10001, again, duplicateNs / 1e9,
+                10001 / (duplicateNs / 1e9));
 
     // The list is saved at every close and loaded at every start.
-    const QString file = QDir::temp().filePath(QStringLiteral("pelmor-bench-%1.wst").arg(QCoreApplication::applicationPid()));
+    const QString file =
+        QDir::temp().filePath(QStringLiteral("pelmor-bench-%1.wst").arg(QCoreApplication::applicationPid()));
     timer.restart();
     QString error;
     const bool saved = TJobListFile::SaveList(jobs, file, &error);

@@ -1,8 +1,8 @@
 // Converts a 2 MiB EUC-JP page (every level-1 kanji, kana and ASCII markup) to Shift_JIS, as the
 // page import does with every fetched page, and prints the medians in MiB/s next to glibc's iconv;
 // the two alternate round by round so that drift on the machine touches both alike.
-#include "tests/support/JapaneseText.h"
 #include "core/jconvert.h"
+#include "tests/support/JapaneseText.h"
 
 #include <QElapsedTimer>
 
@@ -16,8 +16,7 @@ namespace {
 constexpr int Rounds = 15;
 using TConvert = std::function<QByteArray(const QByteArray &)>;
 
-struct TRun
-{
+struct TRun {
     TConvert convert;
     std::vector<double> rates;
     QByteArray output;

@@ -2,9 +2,9 @@
 // as a whole process, with xmllint's HTML parser pulling the same addresses out of the same page.
 // xmllint parses and extracts, as the import does, without the network a crawler would add.
 #include "core/TJobListModel.h"
+#include "core/TSettings.h"
 #include "maker/TLinkImport.h"
 #include "maker/TLinkTreeModel.h"
-#include "core/TSettings.h"
 #include "maker/bmRegExp.h"
 
 #include <QCoreApplication>
@@ -13,6 +13,7 @@
 #include <QFile>
 
 #include <cstdio>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -34,10 +35,18 @@ QByteArray MakePage()
         const QByteArray n = QByteArray::number(i);
         const qsizetype start = page.size();
         switch (i % 4) {
-        case 0: page += "<li><a href=\"pages/p" + n + ".html\" class=\"page\">Gallery page " + n + "</a>\n"; break;
-        case 1: page += "<li><a href=\"img/photo" + n + ".jpg\">Photo " + n + " <b>full size</b></a>\n"; break;
-        case 2: page += "<img src=\"thumb/t" + n + ".jpg\" width=\"120\" height=\"90\" alt=\"thumb\">\n"; break;
-        default: page += "<li><a href=\"/cgi/view?id=" + n + "\">View " + n + "</a>\n"; break;
+        case 0:
+            page += "<li><a href=\"pages/p" + n + ".html\" class=\"page\">Gallery page " + n + "</a>\n";
+            break;
+        case 1:
+            page += "<li><a href=\"img/photo" + n + ".jpg\">Photo " + n + " <b>full size</b></a>\n";
+            break;
+        case 2:
+            page += "<img src=\"thumb/t" + n + ".jpg\" width=\"120\" height=\"90\" alt=\"thumb\">\n";
+            break;
+        default:
+            page += "<li><a href=\"/cgi/view?id=" + n + "\">View " + n + "</a>\n";
+            break;
         }
         while (page.size() - start < perLink)
             page += filler.left(perLink - (page.size() - start));
@@ -84,9 +93,10 @@ int Import(const QString &file)
     TSettings settings;
     QElapsedTimer timer;
     timer.start();
-    TLinkImport(jobs, tree, awk).ScanLinks(page, QStringLiteral("http://bench.example/archive/index.html"), {}, settings);
-    std::fprintf(stderr, "import alone: %.3f s, %d jobs, %d tree nodes\n", timer.nsecsElapsed() / 1e9,
-                 jobs.RowCount(), tree.NodeCount());
+    TLinkImport(jobs, tree, awk)
+        .ScanLinks(page, QStringLiteral("http://bench.example/archive/index.html"), {}, settings);
+    std::fprintf(stderr, "import alone: %.3f s, %d jobs, %d tree nodes\n", timer.nsecsElapsed() / 1e9, jobs.RowCount(),
+                 tree.NodeCount());
     return jobs.RowCount() + tree.NodeCount() == Links ? 0 : 2;
 }
 
@@ -98,7 +108,8 @@ int main(int argc, char **argv)
     if (argc == 3 && QByteArray(argv[1]) == "--import")
         return Import(QString::fromLocal8Bit(argv[2]));
 
-    const QString file = QDir::temp().filePath(QStringLiteral("pelmor-bench-%1.html").arg(QCoreApplication::applicationPid()));
+    const QString file =
+        QDir::temp().filePath(QStringLiteral("pelmor-bench-%1.html").arg(QCoreApplication::applicationPid()));
     QFile out(file);
     const QByteArray html = MakePage();
     if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size()) {
@@ -109,7 +120,8 @@ int main(int argc, char **argv)
     const std::string page = file.toStdString();
     double ours = 0, peer = 0, parse = 0;
     long oursKiB = 0, peerKiB = 0, parseKiB = 0;
-    const bool ranOurs = Measure({QCoreApplication::applicationFilePath().toStdString(), "--import", page}, &ours, &oursKiB);
+    const bool ranOurs = Measure({QCoreApplication::applicationFilePath().toStdString(), "--import", page}, &ours,
+                                 &oursKiB);
     const bool ranPeer = Measure({"/usr/bin/xmllint", "--html", "--noout", "--xpath", "//a/@href|//img/@src", page},
                                  &peer, &peerKiB);
     const bool ranParse = Measure({"/usr/bin/xmllint", "--html", "--noout", page}, &parse, &parseKiB);

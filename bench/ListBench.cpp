@@ -22,8 +22,10 @@ namespace {
 void Fill(TJobListModel &jobs, int rows, const QString &host)
 {
     for (int i = 0; i < rows; ++i)
-        jobs.AddJob(QStringLiteral("http://%1/gallery/%2.jpg").arg(host).arg((qint64(i) * 7919) % rows, 6, 10,
-                                                                             QLatin1Char('0')), 0, 0, QString());
+        jobs.AddJob(QStringLiteral("http://%1/gallery/%2.jpg")
+                        .arg(host)
+                        .arg((qint64(i) * 7919) % rows, 6, 10, QLatin1Char('0')),
+                    0, 0, QString());
 }
 
 // Mean time of one call in microseconds.
@@ -47,11 +49,13 @@ void Measure(int rows, const QString &silentHost)
         TScheduler scheduler(jobs, settings);
         for (int tick = 0; tick <= settings.Threads; ++tick)
             scheduler.Timer1Timer();
-        std::printf("  MonitorJobs, one pass:                 %10.1f us\n", Micros(1000, [&] { scheduler.MonitorJobs(); }));
+        std::printf("  MonitorJobs, one pass:                 %10.1f us\n",
+                    Micros(1000, [&] { scheduler.MonitorJobs(); }));
         for (int row = 0; row < rows - 1; ++row)
             if (!scheduler.IsRunningRow(row))
                 jobs.SetCell(row, SubMessage, RowText::Completed);
-        std::printf("  NextPendingRow, last row pending:      %10.1f us\n", Micros(20, [&] { scheduler.NextPendingRow(); }));
+        std::printf("  NextPendingRow, last row pending:      %10.1f us\n",
+                    Micros(20, [&] { scheduler.NextPendingRow(); }));
         scheduler.Shutdown();
     }
     {
@@ -82,7 +86,8 @@ void Measure(int rows, const QString &silentHost)
             batch.OnJobEnded(jobs.JobAt(row));
             ++row;
         });
-        std::printf("  batch bookkeeping per job end:         %10.2f us (%.1f ms for all)\n", perEnd, perEnd * rows / 1e3);
+        std::printf("  batch bookkeeping per job end:         %10.2f us (%.1f ms for all)\n", perEnd,
+                    perEnd * rows / 1e3);
         std::fclose(devnull);
     }
 }

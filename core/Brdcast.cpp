@@ -1,7 +1,7 @@
 #include "core/Brdcast.h"
 
-#include "core/CaughtText.h"
 #include "core/BaseLog.h"
+#include "core/CaughtText.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -90,8 +91,8 @@ void TBroadcast::Register()
 {
     static std::atomic<int> serial{0};
     const QString folder = KeyFolder(FKey);
-    const QString path = folder + QLatin1Char('/') + QString::number(::getpid()) + QLatin1Char('.') +
-                         QString::number(++serial);
+    const QString path = folder + QLatin1Char('/') + QString::number(::getpid()) + QLatin1Char('.')
+                         + QString::number(++serial);
     sockaddr_un address;
     if (folder.isEmpty() || !SocketAddress(path, address))
         return;
@@ -161,7 +162,8 @@ int TBroadcast::Broadcast()
         if (path == FSocketPath || !SocketAddress(path, address) || !IsSocket(address.sun_path))
             continue;
         const bool sent = ::sendto(fd, message.constData(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
-                                   reinterpret_cast<const sockaddr *>(&address), sizeof(address)) >= 0;
+                                   reinterpret_cast<const sockaddr *>(&address), sizeof(address))
+                          >= 0;
         // A full queue still counts: that listener has messages waiting and will read the block.
         if (sent || errno == EAGAIN)
             ++reached;

@@ -21,7 +21,8 @@ bool THandOver::Send(const QString &FileName)
         return Refuse(QStringLiteral("no file name given"));
     const QByteArray name = QFile::encodeName(QFileInfo(FileName).absoluteFilePath());
     if (name.size() >= BlockSize)
-        return Refuse(QStringLiteral("the file name takes %1 bytes; at most %2 fit").arg(name.size()).arg(BlockSize - 1));
+        return Refuse(
+            QStringLiteral("the file name takes %1 bytes; at most %2 fit").arg(name.size()).arg(BlockSize - 1));
     TSharedMemory block;
     try {
         block.SetBlockSize(BlockSize);

@@ -20,8 +20,7 @@ QStringView trimmedView(QStringView s)
     return s;
 }
 
-struct TEntry
-{
+struct TEntry {
     enum TKind { Blank, Other, Section, Key } kind = Other;
     QStringView name;
     QStringView value;
@@ -66,8 +65,7 @@ QString protectedValue(const QString &value)
 
 } // namespace
 
-TIniFile::TIniFile(const QString &fileName)
-    : m_fileName(fileName)
+TIniFile::TIniFile(const QString &fileName) : FFileName(fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -80,13 +78,13 @@ TIniFile::TIniFile(const QString &fileName)
     for (QByteArray &bytes : lines) {
         if (bytes.endsWith('\r'))
             bytes.chop(1);
-        m_lines.append({decoder.decode(bytes), bytes});
+        FLines.append({decoder.decode(bytes), bytes});
     }
 }
 
 QString TIniFile::FileName() const
 {
-    return m_fileName;
+    return FFileName;
 }
 
 QString TIniFile::ReadString(const QString &section, const QString &key, const QString &def) const
@@ -94,7 +92,7 @@ QString TIniFile::ReadString(const QString &section, const QString &key, const Q
     const TPlace place = Find(section, key);
     if (place.keyLine < 0)
         return def;
-    QStringView value = parse(m_lines[place.keyLine].text).value;
+    QStringView value = parse(FLines[place.keyLine].text).value;
     if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
         value = value.sliced(1, value.size() - 2);
     return value.toString();
@@ -112,12 +110,12 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
     const TLine line = MakeLine(oneLine(key) + u'=' + protectedValue(oneLine(value)));
     const TPlace place = Find(section, key);
     if (place.keyLine >= 0) {
-        m_lines[place.keyLine] = line;
+        FLines[place.keyLine] = line;
     } else if (place.sectionEnd >= 0) {
-        m_lines.insert(place.sectionEnd, line);
+        FLines.insert(place.sectionEnd, line);
     } else {
-        m_lines.append(MakeLine(u'[' + oneLine(section) + u']'));
-        m_lines.append(line);
+        FLines.append(MakeLine(u'[' + oneLine(section) + u']'));
+        FLines.append(line);
     }
 }
 
@@ -129,9 +127,9 @@ void TIniFile::WriteInteger(const QString &section, const QString &key, int valu
 bool TIniFile::UpdateFile(QString *error)
 {
     QByteArray bytes;
-    for (const TLine &line : std::as_const(m_lines))
+    for (const TLine &line : std::as_const(FLines))
         bytes += line.bytes + "\r\n";
-    return TSafeFile::Write(m_fileName, bytes, error);
+    return TSafeFile::Write(FFileName, bytes, error);
 }
 
 TIniFile::TLine TIniFile::MakeLine(const QString &text)
@@ -147,8 +145,8 @@ TIniFile::TPlace TIniFile::Find(const QString &section, const QString &key) cons
     TPlace place;
     bool inSection = false;
     bool inFirstSection = false;
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const TEntry entry = parse(m_lines[i].text);
+    for (qsizetype i = 0; i < FLines.size(); ++i) {
+        const TEntry entry = parse(FLines[i].text);
         if (entry.kind == TEntry::Section) {
             inSection = sameName(entry.name, section);
             inFirstSection = inSection && place.sectionEnd < 0;

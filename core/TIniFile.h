@@ -22,13 +22,11 @@ public:
     bool UpdateFile(QString *error = nullptr);
 
 private:
-    struct TLine
-    {
+    struct TLine {
         QString text;
         QByteArray bytes; // as on disk, without the line end
     };
-    struct TPlace
-    {
+    struct TPlace {
         qsizetype keyLine = -1;    // line holding the key
         qsizetype sectionEnd = -1; // where a new key of the section goes; -1: no such section
     };
@@ -36,6 +34,6 @@ private:
     static TLine MakeLine(const QString &text);
     TPlace Find(const QString &section, const QString &key) const;
 
-    QString m_fileName;
-    QList<TLine> m_lines;
+    QString FFileName;
+    QList<TLine> FLines;
 };

@@ -1,8 +1,8 @@
 #include "core/TJobListFile.h"
 
-#include "download/HttpFileVersion.h"
 #include "core/TJobListModel.h"
 #include "core/TSafeFile.h"
+#include "download/HttpFileVersion.h"
 #include "download/RowTexts.h"
 #include "download/UrlUtil.h"
 
@@ -95,12 +95,13 @@ bool LoadLine(TJobListModel &jobs, const QString &line, const TJobListFile::TMak
     }
     if (urlLine) {
         const QString dash = QStringLiteral("-");
-        jobs.UpdateRowImage(jobs.AppendRow(RowText::NotStartedCaption,
-                                           {listedUrl, dash, QStringLiteral("???"), dash, QStringLiteral(">"),
-                                            dash, dash, RowText::Ready, dash, dash}));
+        jobs.UpdateRowImage(
+            jobs.AppendRow(RowText::NotStartedCaption, {listedUrl, dash, QStringLiteral("???"), dash,
+                                                        QStringLiteral(">"), dash, dash, RowText::Ready, dash, dash}));
     }
     if (makeLine && makeRecord)
-        return makeRecord(first.mid(MakeKey.size()), fields.value(1), fields.value(2), fields.value(3), fields.value(4));
+        return makeRecord(first.mid(MakeKey.size()), fields.value(1), fields.value(2), fields.value(3),
+                          fields.value(4));
     return true;
 }
 
@@ -111,8 +112,7 @@ bool ReadLine(QIODevice &file, QByteArray *line)
     constexpr int piece = TJobListFile::MaxLineBytes + 16; // room for the line end
     *line = file.readLine(piece);
     bool fits = true;
-    for (QByteArray rest = *line; !rest.endsWith('\n') && !rest.isEmpty() && !file.atEnd();
-         rest = file.readLine(piece))
+    for (QByteArray rest = *line; !rest.endsWith('\n') && !rest.isEmpty() && !file.atEnd(); rest = file.readLine(piece))
         fits = false;
     if (line->endsWith('\n'))
         line->chop(1);
@@ -203,8 +203,9 @@ QString MadeUrlsRefusal(QIODevice &lines, const QFile &file, const TJobListFile:
                                      fields.value(3), fields.value(4)));
         if (total <= TJobListFile::MaxMadeUrls)
             return true;
-        refusal = QStringLiteral("%1: %2 行目までの MAKE= 行で URL が %3 件になり、一つのリストで作れる %4 件を超えます。"
-                                 "リストは読み込みませんでした。")
+        refusal = QStringLiteral(
+                      "%1: %2 行目までの MAKE= 行で URL が %3 件になり、一つのリストで作れる %4 件を超えます。"
+                      "リストは読み込みませんでした。")
                       .arg(QDir::toNativeSeparators(file.fileName()))
                       .arg(number)
                       .arg(total)

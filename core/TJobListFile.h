@@ -13,11 +13,11 @@ class TJobListModel;
 namespace TJobListFile {
 
 struct TLoadReport {
-    int rows = 0;              // rows appended, those made from "MAKE=" lines included
-    int skippedLines = 0;      // damaged lines: see LoadList
-    QList<int> firstSkipped;   // line numbers (from 1) of the first few of them
-    QString error;             // the file could not be opened or read (rows read before stay), or
-                               // its "MAKE=" lines offer too many URLs (nothing appended)
+    int rows = 0;            // rows appended, those made from "MAKE=" lines included
+    int skippedLines = 0;    // damaged lines: see LoadList
+    QList<int> firstSkipped; // line numbers (from 1) of the first few of them
+    QString error;           // the file could not be opened or read (rows read before stay), or
+                             // its "MAKE=" lines offer too many URLs (nothing appended)
 };
 
 // The longest line a list may hold; longer ones are read past, never kept whole in memory.
@@ -30,11 +30,11 @@ QString SkippedLineNumbers(const TLoadReport &report);
 
 // A "MAKE=" line: pattern, start, end, length and step texts; returns false when a number is
 // not a number.
-using TMakeRecord = std::function<bool(const QString &, const QString &, const QString &,
-                                       const QString &, const QString &)>;
+using TMakeRecord =
+    std::function<bool(const QString &, const QString &, const QString &, const QString &, const QString &)>;
 // How many URLs a "MAKE=" line offers, from the same texts; -1 when a number is not a number.
-using TMakeCount = std::function<int(const QString &, const QString &, const QString &,
-                                     const QString &, const QString &)>;
+using TMakeCount =
+    std::function<int(const QString &, const QString &, const QString &, const QString &, const QString &)>;
 
 // Where a list's "MAKE=" lines go: offered is asked about every one of them before anything of the
 // list is loaded, make then makes them in turn.

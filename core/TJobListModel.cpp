@@ -29,21 +29,19 @@ bool HasNarrowText(int column)
 
 } // namespace
 
-TJobListModel::TJobListModel(QObject *parent)
-    : QAbstractTableModel(parent)
-    , m_flushTimer(new QTimer(this))
+TJobListModel::TJobListModel(QObject *parent) : QAbstractTableModel(parent), FFlushTimer(new QTimer(this))
 {
-    m_flushTimer->setSingleShot(true);
-    m_flushTimer->setInterval(FlushIntervalMs);
-    connect(m_flushTimer, &QTimer::timeout, this, &TJobListModel::FlushChanges);
+    FFlushTimer->setSingleShot(true);
+    FFlushTimer->setInterval(FlushIntervalMs);
+    connect(FFlushTimer, &QTimer::timeout, this, &TJobListModel::FlushChanges);
 }
 
 TJobListModel::~TJobListModel() = default;
 
 const QStringList &TJobListModel::ColumnTitles()
 {
-    static const QStringList titles{"Th", "URL", "CByte", "TByte", "%", "CTime", "STime",
-                                    "Http", "Message", "BKey", "Count", "S Bytes", "E Bytes", "Div"};
+    static const QStringList titles{"Th",   "URL",     "CByte", "TByte", "%",       "CTime",   "STime",
+                                    "Http", "Message", "BKey",  "Count", "S Bytes", "E Bytes", "Div"};
     return titles;
 }
 
@@ -106,8 +104,7 @@ Qt::Alignment TJobListModel::ColumnAlignment(int column)
 bool TJobListModel::IsRunningCaption(const QString &caption)
 {
     // Compared as text: "(..)" sorts below "0"; "@@" and "※" above "9".
-    return QString::compare(caption, QStringLiteral("0")) >= 0
-        && QString::compare(caption, QStringLiteral("9")) <= 0;
+    return QString::compare(caption, QStringLiteral("0")) >= 0 && QString::compare(caption, QStringLiteral("9")) <= 0;
 }
 
 int TJobListModel::ImageFor(const QString &caption, const QString &percent, const QString &div)
@@ -132,12 +129,12 @@ bool TJobListModel::ParseNumber(const QString &cell, qint64 *value)
 int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QString &part, const QString &version)
 {
     const bool wholeFile = start == 0 && end == 0;
-    const auto found = m_urls.constFind(url);
-    if (found != m_urls.constEnd() && (found->wholeRows > 0 || found->partStarts.contains(start)))
+    const auto found = FUrls.constFind(url);
+    if (found != FUrls.constEnd() && (found->wholeRows > 0 || found->partStarts.contains(start)))
         return -1;
 
     TRow row;
-    row.id = m_nextId++;
+    row.id = FNextId++;
     row.caption = RowText::NotStartedCaption;
     auto &c = row.cells;
     c[SubURL] = url;
@@ -163,7 +160,7 @@ int TJobListModel::AddJob(const QString &url, qint64 start, qint64 end, const QS
 int TJobListModel::AppendRow(const QString &caption, const QStringList &cells, const QString &version)
 {
     TRow row;
-    row.id = m_nextId++;
+    row.id = FNextId++;
     row.caption = caption;
     row.version = version;
     for (int sub = 0; sub < SubItemCount && sub < cells.size(); ++sub)
@@ -177,22 +174,22 @@ int TJobListModel::Append(TRow row)
     beginInsertRows({}, index, index);
     IndexRow(row, +1);
     CountPending(row, +1);
-    m_rowOfJob.insert(row.id, index);
-    m_rows.append(std::move(row));
+    FRowOfJob.insert(row.id, index);
+    FRows.append(std::move(row));
     endInsertRows();
     return index;
 }
 
 QString TJobListModel::Caption(int row) const
 {
-    return IsValidRow(row, RowCount()) ? m_rows[row].caption : QString();
+    return IsValidRow(row, RowCount()) ? FRows[row].caption : QString();
 }
 
 void TJobListModel::SetCaption(int row, const QString &caption)
 {
-    if (!IsValidRow(row, RowCount()) || m_rows[row].caption == caption)
+    if (!IsValidRow(row, RowCount()) || FRows[row].caption == caption)
         return;
-    m_rows[row].caption = caption;
+    FRows[row].caption = caption;
     MarkChanged(row);
 }
 
@@ -200,19 +197,19 @@ QString TJobListModel::Cell(int row, int subItem) const
 {
     if (!IsValidRow(row, RowCount()) || subItem < 0 || subItem >= SubItemCount)
         return {};
-    return m_rows[row].cells[subItem];
+    return FRows[row].cells[subItem];
 }
 
 QString TJobListModel::Version(int row) const
 {
-    return IsValidRow(row, RowCount()) ? m_rows[row].version : QString();
+    return IsValidRow(row, RowCount()) ? FRows[row].version : QString();
 }
 
 void TJobListModel::SetCell(int row, int subItem, const QString &text)
 {
     if (!IsValidRow(row, RowCount()) || subItem < 0 || subItem >= SubItemCount)
         return;
-    TRow &r = m_rows[row];
+    TRow &r = FRows[row];
     if (r.cells[subItem] == text)
         return;
     const bool keyCell = subItem == SubURL || subItem == SubSBytes;
@@ -232,19 +229,19 @@ void TJobListModel::SetCell(int row, int subItem, const QString &text)
 
 bool TJobListModel::IsRunningRow(int row) const
 {
-    return IsValidRow(row, RowCount()) && IsRunningCaption(m_rows[row].caption);
+    return IsValidRow(row, RowCount()) && IsRunningCaption(FRows[row].caption);
 }
 
 int TJobListModel::RowImage(int row) const
 {
-    return IsValidRow(row, RowCount()) ? m_rows[row].image : TRowIcons::NotStarted;
+    return IsValidRow(row, RowCount()) ? FRows[row].image : TRowIcons::NotStarted;
 }
 
 void TJobListModel::UpdateRowImage(int row)
 {
     if (!IsValidRow(row, RowCount()))
         return;
-    TRow &r = m_rows[row];
+    TRow &r = FRows[row];
     const int image = ImageFor(r.caption, r.cells[SubPercent], r.cells[SubDiv]);
     if (image == r.image)
         return;
@@ -256,29 +253,29 @@ QString TJobListModel::LocalFile(int row, const QString &folder, bool longNames,
 {
     if (!IsValidRow(row, RowCount()))
         return {};
-    if (!m_claims || m_claims->Folder() != folder || m_claims->LongNames() != longNames) {
-        m_claims.emplace(folder, longNames);
-        m_localFiles.clear();
+    if (!FClaims || FClaims->Folder() != folder || FClaims->LongNames() != longNames) {
+        FClaims.emplace(folder, longNames);
+        FLocalFiles.clear();
     }
-    while (m_localFiles.size() <= row)
-        m_localFiles.append(m_claims->Claim(m_rows[m_localFiles.size()].cells[SubURL]));
-    return withDiv ? m_localFiles[row] + LocalFileName::PartText(m_rows[row].cells[SubDiv]) : m_localFiles[row];
+    while (FLocalFiles.size() <= row)
+        FLocalFiles.append(FClaims->Claim(FRows[FLocalFiles.size()].cells[SubURL]));
+    return withDiv ? FLocalFiles[row] + LocalFileName::PartText(FRows[row].cells[SubDiv]) : FLocalFiles[row];
 }
 
 void TJobListModel::ForgetLocalFiles()
 {
-    m_claims.reset();
-    m_localFiles.clear();
+    FClaims.reset();
+    FLocalFiles.clear();
 }
 
 TJobId TJobListModel::JobAt(int row) const
 {
-    return IsValidRow(row, RowCount()) ? m_rows[row].id : 0;
+    return IsValidRow(row, RowCount()) ? FRows[row].id : 0;
 }
 
 int TJobListModel::RowOfJob(TJobId id) const
 {
-    return m_rowOfJob.value(id, -1);
+    return FRowOfJob.value(id, -1);
 }
 
 void TJobListModel::RemoveRows(QList<int> rows)
@@ -300,15 +297,15 @@ void TJobListModel::RemoveRows(QList<int> rows)
     for (int row = rows.first(); row < RowCount(); ++row) {
         if (next < rows.size() && rows[next] == row) {
             ++next;
-            IndexRow(m_rows[row], -1);
-            CountPending(m_rows[row], -1);
+            IndexRow(FRows[row], -1);
+            CountPending(FRows[row], -1);
             continue;
         }
         if (kept != row)
-            m_rows[kept] = std::move(m_rows[row]);
+            FRows[kept] = std::move(FRows[row]);
         ++kept;
     }
-    m_rows.resize(kept);
+    FRows.resize(kept);
     RebuildRowOfJob();
     ForgetLocalFiles();
     if (oneBlock)
@@ -320,10 +317,10 @@ void TJobListModel::RemoveRows(QList<int> rows)
 void TJobListModel::Clear()
 {
     beginResetModel();
-    m_rows.clear();
-    m_urls.clear();
-    m_rowOfJob.clear();
-    m_pendingCount = 0;
+    FRows.clear();
+    FUrls.clear();
+    FRowOfJob.clear();
+    FPendingCount = 0;
     ForgetLocalFiles();
     endResetModel();
 }
@@ -332,10 +329,10 @@ void TJobListModel::SwapRows(int a, int b)
 {
     if (!IsValidRow(a, RowCount()) || !IsValidRow(b, RowCount()) || a == b)
         return;
-    std::swap(m_rows[a], m_rows[b]);
+    std::swap(FRows[a], FRows[b]);
     ForgetLocalFiles();
-    m_rowOfJob.insert(m_rows[a].id, a);
-    m_rowOfJob.insert(m_rows[b].id, b);
+    FRowOfJob.insert(FRows[a].id, a);
+    FRowOfJob.insert(FRows[b].id, b);
     MarkChanged(a);
     MarkChanged(b);
 }
@@ -346,29 +343,29 @@ void TJobListModel::SortByUrl()
     const QModelIndexList before = persistentIndexList();
     QList<TJobId> ids;
     for (const QModelIndex &index : before)
-        ids.append(m_rows[index.row()].id);
-    std::stable_sort(m_rows.begin(), m_rows.end(), [](const TRow &a, const TRow &b) {
+        ids.append(FRows[index.row()].id);
+    std::stable_sort(FRows.begin(), FRows.end(), [](const TRow &a, const TRow &b) {
         return QString::compare(a.cells[SubURL], b.cells[SubURL], Qt::CaseSensitive) < 0;
     });
     RebuildRowOfJob();
     ForgetLocalFiles();
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)
-        after.append(index(m_rowOfJob.value(ids[i]), before[i].column()));
+        after.append(index(FRowOfJob.value(ids[i]), before[i].column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void TJobListModel::RebuildRowOfJob()
 {
-    m_rowOfJob.clear();
+    FRowOfJob.clear();
     for (int row = 0; row < RowCount(); ++row)
-        m_rowOfJob.insert(m_rows[row].id, row);
+        FRowOfJob.insert(FRows[row].id, row);
 }
 
 void TJobListModel::IndexRow(const TRow &row, int delta)
 {
-    TUrlEntry &entry = m_urls[row.cells[SubURL]];
+    TUrlEntry &entry = FUrls[row.cells[SubURL]];
     const QString &sBytes = row.cells[SubSBytes];
     qint64 start = 0;
     if (sBytes.isEmpty()) {
@@ -380,30 +377,30 @@ void TJobListModel::IndexRow(const TRow &row, int delta)
             entry.partStarts.remove(start);
     }
     if (entry.wholeRows <= 0 && entry.partStarts.isEmpty())
-        m_urls.remove(row.cells[SubURL]);
+        FUrls.remove(row.cells[SubURL]);
 }
 
 void TJobListModel::CountPending(const TRow &row, int delta)
 {
     if (RowText::IsPending(row.cells[SubMessage]))
-        m_pendingCount += delta;
+        FPendingCount += delta;
 }
 
 void TJobListModel::MarkChanged(int row)
 {
-    m_dirtyFirst = m_dirtyFirst < 0 ? row : std::min(m_dirtyFirst, row);
-    m_dirtyLast = std::max(m_dirtyLast, row);
-    if (!m_flushTimer->isActive())
-        m_flushTimer->start();
+    FDirtyFirst = FDirtyFirst < 0 ? row : std::min(FDirtyFirst, row);
+    FDirtyLast = std::max(FDirtyLast, row);
+    if (!FFlushTimer->isActive())
+        FFlushTimer->start();
 }
 
 void TJobListModel::FlushChanges()
 {
-    const int last = std::min(m_dirtyLast, RowCount() - 1);
-    if (m_dirtyFirst >= 0 && m_dirtyFirst <= last)
-        emit dataChanged(index(m_dirtyFirst, 0), index(last, ColumnCount - 1));
-    m_dirtyFirst = -1;
-    m_dirtyLast = -1;
+    const int last = std::min(FDirtyLast, RowCount() - 1);
+    if (FDirtyFirst >= 0 && FDirtyFirst <= last)
+        emit dataChanged(index(FDirtyFirst, 0), index(last, ColumnCount - 1));
+    FDirtyFirst = -1;
+    FDirtyLast = -1;
 }
 
 int TJobListModel::rowCount(const QModelIndex &parent) const
@@ -425,7 +422,7 @@ QVariant TJobListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || !IsValidRow(index.row(), RowCount()))
         return {};
-    const TRow &r = m_rows[index.row()];
+    const TRow &r = FRows[index.row()];
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "download/LocalFileName.h"
+#include "resources/TRowIcons.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include "download/LocalFileName.h"
-#include "resources/TRowIcons.h"
 
 #include <array>
 #include <optional>
@@ -87,7 +87,7 @@ public:
     // Appends a row as a list file holds it, without the duplicate test; missing cells are empty.
     int AppendRow(const QString &caption, const QStringList &cells, const QString &version = {});
 
-    int RowCount() const { return int(m_rows.size()); }
+    int RowCount() const { return int(FRows.size()); }
     QString Caption(int row) const;
     void SetCaption(int row, const QString &caption);
     QString Cell(int row, int subItem) const;
@@ -97,12 +97,12 @@ public:
     // The caption shows a worker digit. Whether a worker holds the job is the scheduler's to say.
     bool IsRunningRow(int row) const;
     // Rows whose Message is "Ready" or "Retry".
-    int PendingCount() const { return m_pendingCount; }
+    int PendingCount() const { return FPendingCount; }
     int RowImage(int row) const;
     void UpdateRowImage(int row);
 
     TJobId JobAt(int row) const;
-    int RowOfJob(TJobId id) const;   // -1 once the job's row is gone
+    int RowOfJob(TJobId id) const; // -1 once the job's row is gone
 
     // The local file of a row's job, as the worker, the windows, batch runs and the viewer all name it:
     // the rows are named from the top (LocalFileName::TClaims). withDiv: a part's own file, not the whole one.
@@ -141,16 +141,16 @@ private:
     void ForgetLocalFiles();
     void FlushChanges();
 
-    QList<TRow> m_rows;
-    QHash<TJobId, int> m_rowOfJob;
-    QHash<QString, TUrlEntry> m_urls;
-    TJobId m_nextId = 1;
-    int m_pendingCount = 0;
+    QList<TRow> FRows;
+    QHash<TJobId, int> FRowOfJob;
+    QHash<QString, TUrlEntry> FUrls;
+    TJobId FNextId = 1;
+    int FPendingCount = 0;
     // The local files of the rows from the top, made as asked for; appended rows keep them valid.
-    mutable std::optional<LocalFileName::TClaims> m_claims;
-    mutable QStringList m_localFiles;
+    mutable std::optional<LocalFileName::TClaims> FClaims;
+    mutable QStringList FLocalFiles;
     // Cell writes are folded into one dataChanged per batch, so a busy download does not repaint per piece.
-    QTimer *m_flushTimer = nullptr;
-    int m_dirtyFirst = -1;
-    int m_dirtyLast = -1;
+    QTimer *FFlushTimer = nullptr;
+    int FDirtyFirst = -1;
+    int FDirtyLast = -1;
 };

@@ -1,7 +1,7 @@
 #include "core/TListCommands.h"
 
-#include "download/HttpFileVersion.h"
 #include "core/TJobListModel.h"
+#include "download/HttpFileVersion.h"
 #include "download/RowTexts.h"
 
 #include <QFileInfo>
@@ -84,8 +84,8 @@ QStringList TListCommands::LocalFiles(const TJobListModel &jobs, const QList<int
     return files;
 }
 
-QStringList TListCommands::ExistingFiles(const TJobListModel &jobs, const QList<int> &selected,
-                                         const QString &folder, bool longNames, bool withDiv)
+QStringList TListCommands::ExistingFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,
+                                         bool longNames, bool withDiv)
 {
     QStringList files = LocalFiles(jobs, selected, folder, longNames, withDiv);
     files.removeIf([](const QString &file) { return !QFileInfo(file).isFile(); });

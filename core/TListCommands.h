@@ -24,11 +24,11 @@ void MarkReady(TJobListModel &jobs, const TRunningJobs &running, const QList<int
 void MarkCancel(TJobListModel &jobs, const QList<int> &selected);
 
 // The local files of the rows, top to bottom, that exist; with the part text when withDiv.
-QStringList ExistingFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,
-                          bool longNames, bool withDiv);
+QStringList ExistingFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder, bool longNames,
+                          bool withDiv);
 // The local files of the rows, top to bottom, whether they exist or not (merging takes them in this order).
-QStringList LocalFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder,
-                       bool longNames, bool withDiv);
+QStringList LocalFiles(const TJobListModel &jobs, const QList<int> &selected, const QString &folder, bool longNames,
+                       bool withDiv);
 
 // Why the selected rows' files must not be joined: two parts recorded different versions of the
 // file. Empty when they may be; parts without a record (lists of older runs) are not compared.
@@ -36,6 +36,5 @@ QString MergeRefusal(const TJobListModel &jobs, const QList<int> &selected);
 
 // A local file dropped on the list becomes a "file://" job, relative to the program folder when below it.
 QString DroppedFileUrl(const QString &path, const QString &programFolder);
-
 
 } // namespace TListCommands

@@ -1,7 +1,7 @@
 #include "core/TMergeFiles.h"
 
-#include "download/TNoFollow.h"
 #include "core/TSafeFile.h"
+#include "download/TNoFollow.h"
 
 #include <QFile>
 

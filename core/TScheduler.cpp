@@ -27,7 +27,6 @@ void KeepLeftBehind(THTTPThread *worker)
     leftBehind->push_back(worker);
 }
 
-
 QString TimeOfDay()
 {
     return TJobListModel::TimeCell(QTime::currentTime());
@@ -36,15 +35,14 @@ QString TimeOfDay()
 } // namespace
 
 TScheduler::TScheduler(TJobListModel &jobs, TSettings &settings, QObject *parent)
-    : TWorkerSink(parent)
-    , m_jobs(jobs)
-    , m_settings(settings)
+    : TWorkerSink(parent), FJobs(jobs), FSettings(settings)
 {
     Clock = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
-    connect(&m_timer, &QTimer::timeout, this, &TScheduler::Timer1Timer);
+    connect(&FTimer, &QTimer::timeout, this, &TScheduler::Timer1Timer);
 }
 
 TScheduler::~TScheduler()
@@ -54,14 +52,14 @@ TScheduler::~TScheduler()
 
 void TScheduler::TButtonGetClick()
 {
-    m_timer.setInterval(m_settings.Interval);
-    m_timer.start();
+    FTimer.setInterval(FSettings.Interval);
+    FTimer.start();
     emit FetchingChanged(true);
 }
 
 void TScheduler::TButtonStopClick()
 {
-    m_timer.stop();
+    FTimer.stop();
     emit FetchingChanged(false);
 }
 
@@ -75,15 +73,15 @@ void TScheduler::StopAll()
 void TScheduler::AbortRows(const QList<int> &rows)
 {
     for (const int row : rows)
-        RequestStop(SlotOfJob(m_jobs.JobAt(row)), UserAbortText);
+        RequestStop(SlotOfJob(FJobs.JobAt(row)), UserAbortText);
 }
 
 void TScheduler::RequestStop(int slot, const QString &text)
 {
-    if (slot < 0 || slot >= SlotCount || m_slotStates[slot] != SlotBusy || !m_workers[slot])
+    if (slot < 0 || slot >= SlotCount || FSlotStates[slot] != SlotBusy || !FWorkers[slot])
         return;
-    m_slotStops[slot] = text;
-    m_workers[slot]->RequestStop(m_slotJobs[slot], text);
+    FSlotStops[slot] = text;
+    FWorkers[slot]->RequestStop(FSlotJobs[slot], text);
 }
 
 int TScheduler::SlotOfJob(TJobId id) const
@@ -91,7 +89,7 @@ int TScheduler::SlotOfJob(TJobId id) const
     if (id == 0)
         return -1;
     for (int slot = 0; slot < SlotCount; ++slot)
-        if (m_slotStates[slot] == SlotBusy && m_slotJobs[slot] == id)
+        if (FSlotStates[slot] == SlotBusy && FSlotJobs[slot] == id)
             return slot;
     return -1;
 }
@@ -104,7 +102,7 @@ bool TScheduler::IsRunningJob(TJobId id) const
 QString TScheduler::StopRequested(TJobId id) const
 {
     const int slot = SlotOfJob(id);
-    return slot < 0 ? QString() : m_slotStops[slot];
+    return slot < 0 ? QString() : FSlotStops[slot];
 }
 
 bool TScheduler::WaitUntilParked()
@@ -119,7 +117,7 @@ bool TScheduler::WaitUntilParked()
 
 void TScheduler::Shutdown()
 {
-    m_timer.stop();
+    FTimer.stop();
     for (int slot = 0; slot < SlotCount; ++slot)
         RequestStop(slot, UserAbortText);
     WaitUntilParked();
@@ -127,7 +125,7 @@ void TScheduler::Shutdown()
     CutOffWorkers();
     const QDeadlineTimer deadline(JoinWaitMs);
     for (int slot = 0; slot < SlotCount; ++slot) {
-        THTTPThread *worker = std::exchange(m_workers[slot], nullptr);
+        THTTPThread *worker = std::exchange(FWorkers[slot], nullptr);
         if (worker && !worker->Shutdown(deadline)) {
             // Its thread only touches the worker itself now; deleting that under it would not be safe.
             std::fprintf(stderr, "pelmor: worker %d did not end in time and is left behind\n", slot);
@@ -135,10 +133,10 @@ void TScheduler::Shutdown()
         } else {
             delete worker;
         }
-        m_slotJobs[slot] = 0;
-        m_slotStops[slot].clear();
-        m_slotFiles[slot].clear();
-        if (m_slotStates[slot] != SlotNone)
+        FSlotJobs[slot] = 0;
+        FSlotStops[slot].clear();
+        FSlotFiles[slot].clear();
+        if (FSlotStates[slot] != SlotNone)
             SetSlotState(slot, SlotNone);
     }
 }
@@ -146,35 +144,35 @@ void TScheduler::Shutdown()
 int TScheduler::StallLimitPasses() const
 {
     // The limit keeps its meaning in seconds whatever the timer's interval.
-    const qint64 limitMs = qint64(m_settings.TimeOutCTR) * 1000;
-    const qint64 interval = std::max(1, m_settings.Interval);
+    const qint64 limitMs = qint64(FSettings.TimeOutCTR) * 1000;
+    const qint64 interval = std::max(1, FSettings.Interval);
     return int((limitMs + interval - 1) / interval);
 }
 
 void TScheduler::Timer1Timer()
 {
     emit Ticked();
-    if (m_inTick)
+    if (FInTick)
         return;
-    m_inTick = true;
+    FInTick = true;
     struct TClear {
         bool &flag;
         ~TClear() { flag = false; }
-    } clear{m_inTick};
-    ++m_ticks;
+    } clear{FInTick};
+    ++FTicks;
 
     MonitorJobs();
-    const int highest = std::clamp(m_settings.Threads, 0, SlotCount - 1);
+    const int highest = std::clamp(FSettings.Threads, 0, SlotCount - 1);
     for (int slot = 0; slot <= highest; ++slot) {
-        if (m_slotStates[slot] == SlotNone)
+        if (FSlotStates[slot] == SlotNone)
             CreateWorker();
-        if (m_slotStates[slot] != SlotIdle)
+        if (FSlotStates[slot] != SlotIdle)
             continue;
         const int row = NextPendingRow();
         if (row < 0) {
             // Rows that wait after a failure keep the timer on.
-            if (!AnySlotBusy() && m_jobs.PendingCount() == 0) {
-                m_timer.stop();
+            if (!AnySlotBusy() && FJobs.PendingCount() == 0) {
+                FTimer.stop();
                 emit FetchingChanged(false);
                 emit WorkFinished();
             }
@@ -187,16 +185,16 @@ void TScheduler::Timer1Timer()
 
 bool TScheduler::AnySlotBusy() const
 {
-    const int highest = std::clamp(m_settings.Threads, 0, SlotCount - 1);
+    const int highest = std::clamp(FSettings.Threads, 0, SlotCount - 1);
     for (int slot = 0; slot <= highest; ++slot)
-        if (m_slotStates[slot] == SlotBusy)
+        if (FSlotStates[slot] == SlotBusy)
             return true;
     return false;
 }
 
 bool TScheduler::AnyJobRunning() const
 {
-    return std::find(m_slotStates.begin(), m_slotStates.end(), int(SlotBusy)) != m_slotStates.end();
+    return std::find(FSlotStates.begin(), FSlotStates.end(), int(SlotBusy)) != FSlotStates.end();
 }
 
 void TScheduler::MonitorJobs()
@@ -206,29 +204,29 @@ void TScheduler::MonitorJobs()
     TWorkerProgress progress{};
     int running = 0;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (m_slotStates[slot] != SlotBusy)
+        if (FSlotStates[slot] != SlotBusy)
             continue;
-        const int row = m_jobs.RowOfJob(m_slotJobs[slot]);
+        const int row = FJobs.RowOfJob(FSlotJobs[slot]);
         if (row < 0)
             continue;
         ++running;
-        const QString th = m_jobs.Caption(row);
+        const QString th = FJobs.Caption(row);
         const int worker = th.size() == 1 && th[0].isDigit() ? th[0].digitValue() : slot;
-        progress[size_t(worker)] = PercentValue(m_jobs.Cell(row, SubPercent));
-        const QString received = m_jobs.Cell(row, SubCByte);
-        if (received != m_jobs.Cell(row, SubBKey)) {
-            m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
+        progress[size_t(worker)] = PercentValue(FJobs.Cell(row, SubPercent));
+        const QString received = FJobs.Cell(row, SubCByte);
+        if (received != FJobs.Cell(row, SubBKey)) {
+            FJobs.SetCell(row, SubCount, QStringLiteral("0"));
         } else {
-            const int count = m_jobs.Cell(row, SubCount).toInt() + 1;
-            m_jobs.SetCell(row, SubCount, QString::number(count));
+            const int count = FJobs.Cell(row, SubCount).toInt() + 1;
+            FJobs.SetCell(row, SubCount, QString::number(count));
             // Whatever version the server named, a silent one is stopped; only an HTTP/1.1 row is
             // then resumed with a range, any other starts its file over.
-            if (count > limit && m_slotStops[slot].isEmpty())
+            if (count > limit && FSlotStops[slot].isEmpty())
                 RequestStop(slot, TimeOutText);
         }
-        m_jobs.SetCell(row, SubBKey, received);
+        FJobs.SetCell(row, SubBKey, received);
     }
-    emit ProgressChanged(progress, OverallPercent(m_jobs.RowCount(), running, m_jobs.PendingCount()));
+    emit ProgressChanged(progress, OverallPercent(FJobs.RowCount(), running, FJobs.PendingCount()));
 }
 
 int TScheduler::PercentValue(const QString &cell)
@@ -248,10 +246,10 @@ int TScheduler::OverallPercent(int rows, int running, int pending)
 
 void TScheduler::CreateWorker()
 {
-    const auto empty = std::find(m_workers.begin(), m_workers.end(), nullptr);
-    if (empty == m_workers.end())
+    const auto empty = std::find(FWorkers.begin(), FWorkers.end(), nullptr);
+    if (empty == FWorkers.end())
         return;
-    const int slot = int(empty - m_workers.begin());
+    const int slot = int(empty - FWorkers.begin());
     auto *worker = new THTTPThread(*this);
     worker->Setup(slot);
     worker->start();
@@ -263,27 +261,27 @@ void TScheduler::WorkerIdle(int slot)
 {
     if (slot < 0 || slot >= SlotCount)
         return;
-    m_slotJobs[slot] = 0;
-    m_slotStops[slot].clear();
-    m_slotFiles[slot].clear();
+    FSlotJobs[slot] = 0;
+    FSlotStops[slot].clear();
+    FSlotFiles[slot].clear();
     SetSlotState(slot, SlotIdle);
 }
 
 int TScheduler::NextPendingRow() const
 {
-    if (m_jobs.PendingCount() == 0)
+    if (FJobs.PendingCount() == 0)
         return -1;
-    for (int row = 0; row < m_jobs.RowCount(); ++row) {
-        const QString message = m_jobs.Cell(row, SubMessage);
+    for (int row = 0; row < FJobs.RowCount(); ++row) {
+        const QString message = FJobs.Cell(row, SubMessage);
         if (!RowText::IsPending(message))
             continue;
-        const TJobId id = m_jobs.JobAt(row);
+        const TJobId id = FJobs.JobAt(row);
         if (IsRunningJob(id))
             continue;
         // Only a row still showing "Retry" waits; one the user marked "Ready" goes at once.
-        const auto retry = m_retries.constFind(id);
-        if (message == RowText::Retry && retry != m_retries.constEnd()
-            && (m_ticks < retry->readyTick || Clock() < retry->notBeforeMs))
+        const auto retry = FRetries.constFind(id);
+        if (message == RowText::Retry && retry != FRetries.constEnd()
+            && (FTicks < retry->readyTick || Clock() < retry->notBeforeMs))
             continue;
         // An https URL and its http twin, or two rows of one URL, share one file.
         if (FileInUse(row))
@@ -295,7 +293,7 @@ int TScheduler::NextPendingRow() const
 
 QString TScheduler::LocalFileOf(int row) const
 {
-    return m_jobs.LocalFile(row, ProgramFolder, m_settings.LongFileNames());
+    return FJobs.LocalFile(row, ProgramFolder, FSettings.LongFileNames());
 }
 
 bool TScheduler::FileInUse(int row) const
@@ -303,11 +301,11 @@ bool TScheduler::FileInUse(int row) const
     // The row's name is worked out only when some slot is writing: most ticks have none to compare.
     QString localFile;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (m_slotStates[slot] != SlotBusy)
+        if (FSlotStates[slot] != SlotBusy)
             continue;
         if (localFile.isNull())
             localFile = LocalFileOf(row);
-        if (m_slotFiles[slot] == localFile)
+        if (FSlotFiles[slot] == localFile)
             return true;
     }
     return false;
@@ -317,52 +315,52 @@ void TScheduler::SetSlotState(int slot, int state)
 {
     if (slot < 0 || slot >= SlotCount)
         return;
-    m_slotStates[slot] = state;
+    FSlotStates[slot] = state;
     emit SlotStateChanged(slot, state);
 }
 
 bool TScheduler::HandOut(int slot, int row)
 {
     TWorkerJob job;
-    job.JobId = m_jobs.JobAt(row);
-    job.JobURL = m_jobs.Cell(row, SubURL);
-    job.JobProxy = m_settings.Proxy;
-    job.CAFile = m_settings.CAFile;
-    job.JobReferer = m_settings.Ref.trimmed();
+    job.JobId = FJobs.JobAt(row);
+    job.JobURL = FJobs.Cell(row, SubURL);
+    job.JobProxy = FSettings.Proxy;
+    job.CAFile = FSettings.CAFile;
+    job.JobReferer = FSettings.Ref.trimmed();
     if (job.JobReferer.isEmpty())
         job.JobReferer = UrlUtil::ParseCuURL(job.JobURL);
-    job.HttpVersion = m_jobs.Cell(row, SubHttp);
+    job.HttpVersion = FJobs.Cell(row, SubHttp);
     // An edited size that is not a number counts as unknown.
-    if (!TJobListModel::ParseNumber(m_jobs.Cell(row, SubTByte), &job.TotalBytes))
+    if (!TJobListModel::ParseNumber(FJobs.Cell(row, SubTByte), &job.TotalBytes))
         job.TotalBytes = 0;
-    if (!PartRangeProblem(m_jobs, row, &job.StartByte, &job.EndByte).isEmpty()) {
+    if (!PartRangeProblem(FJobs, row, &job.StartByte, &job.EndByte).isEmpty()) {
         // A part whose range cannot be read would fetch the wrong bytes into its file.
-        m_jobs.SetCell(row, SubMessage, PartRangeAbortText);
+        FJobs.SetCell(row, SubMessage, PartRangeAbortText);
         return false;
     }
     // Only a part has an end; its size is where it ends, and its file the version the probe saw.
     if (job.EndByte > 0) {
         job.TotalBytes = job.EndByte;
-        job.Version = THttpFileVersion::FromText(m_jobs.Version(row)).value_or(THttpFileVersion());
+        job.Version = THttpFileVersion::FromText(FJobs.Version(row)).value_or(THttpFileVersion());
     }
     job.LocalFile = LocalFileOf(row);
     job.HeadCommand = HeadCommand;
-    job.Size20KB = m_settings.Size20KB == 1;
-    job.FollowRedirects = m_settings.FollowsRedirects();
+    job.Size20KB = FSettings.Size20KB == 1;
+    job.FollowRedirects = FSettings.FollowsRedirects();
 
     // "Ready" is a fresh start: the user's, a new row's or a loaded list's.
-    if (m_jobs.Cell(row, SubMessage) == RowText::Ready)
-        m_retries.remove(job.JobId);
-    m_jobs.SetCaption(row, QString::number(slot));
-    m_jobs.SetCell(row, SubMessage, QStringLiteral("Start"));
-    m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
-    m_jobs.UpdateRowImage(row);
-    m_slotJobs[slot] = job.JobId;
-    m_slotStops[slot].clear();
-    m_slotFiles[slot] = job.LocalFile;
+    if (FJobs.Cell(row, SubMessage) == RowText::Ready)
+        FRetries.remove(job.JobId);
+    FJobs.SetCaption(row, QString::number(slot));
+    FJobs.SetCell(row, SubMessage, QStringLiteral("Start"));
+    FJobs.SetCell(row, SubCount, QStringLiteral("0"));
+    FJobs.UpdateRowImage(row);
+    FSlotJobs[slot] = job.JobId;
+    FSlotStops[slot].clear();
+    FSlotFiles[slot] = job.LocalFile;
     SetSlotState(slot, SlotBusy);
     emit JobStarted(job.JobId, slot);
-    m_workers[slot]->StartJob(job);
+    FWorkers[slot]->StartJob(job);
     return true;
 }
 
@@ -380,42 +378,42 @@ void TScheduler::ApplyUpdate(THTTPThread &worker, int code)
         break;
     }
     // A row deleted while its job ran has nowhere to write.
-    const int row = m_jobs.RowOfJob(worker.Job.JobId);
+    const int row = FJobs.RowOfJob(worker.Job.JobId);
     if (row < 0)
         return;
     switch (code) {
     case THTTPThread::UpdateSlot:
-        m_jobs.SetCaption(row, QString::number(worker.SlotIndex));
+        FJobs.SetCaption(row, QString::number(worker.SlotIndex));
         break;
     case THTTPThread::UpdateCByte:
-        m_jobs.SetCell(row, SubCByte, QString::number(worker.ReceivedBytes));
+        FJobs.SetCell(row, SubCByte, QString::number(worker.ReceivedBytes));
         break;
     case THTTPThread::UpdateTByte:
-        m_jobs.SetCell(row, SubTByte, QString::number(worker.Job.TotalBytes));
+        FJobs.SetCell(row, SubTByte, QString::number(worker.Job.TotalBytes));
         break;
     case THTTPThread::UpdatePercent:
         if (const QString percent = worker.PercentText(); !percent.isEmpty())
-            m_jobs.SetCell(row, SubPercent, percent);
+            FJobs.SetCell(row, SubPercent, percent);
         break;
     case THTTPThread::UpdateCTime:
-        m_jobs.SetCell(row, SubCTime, TimeOfDay());
+        FJobs.SetCell(row, SubCTime, TimeOfDay());
         break;
     case THTTPThread::UpdateSTime:
-        m_jobs.SetCell(row, SubSTime, TimeOfDay());
+        FJobs.SetCell(row, SubSTime, TimeOfDay());
         break;
     case THTTPThread::UpdateHttp:
-        m_jobs.SetCell(row, SubHttp, worker.Job.HttpVersion);
+        FJobs.SetCell(row, SubHttp, worker.Job.HttpVersion);
         break;
     case THTTPThread::UpdateMessage:
-        m_jobs.SetCell(row, SubMessage, worker.MessageText);
+        FJobs.SetCell(row, SubMessage, worker.MessageText);
         break;
     case THTTPThread::UpdateFinished:
-        m_jobs.SetCaption(row, RowText::FinishedCaption);
+        FJobs.SetCaption(row, RowText::FinishedCaption);
         break;
     default:
         return;
     }
-    m_jobs.UpdateRowImage(row);
+    FJobs.UpdateRowImage(row);
 }
 
 QString TScheduler::PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start, qint64 *end)

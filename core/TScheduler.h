@@ -1,7 +1,7 @@
 #pragma once
 
-#include "download/HttpThr2.h"
 #include "core/TJobListModel.h"
+#include "download/HttpThr2.h"
 
 #include <QHash>
 #include <QTimer>
@@ -27,7 +27,7 @@ public:
     ~TScheduler() override;
 
     QString ProgramFolder;
-    bool HeadCommand = false;   // the options dialog's "Head Command"
+    bool HeadCommand = false; // the options dialog's "Head Command"
     // How long stopped workers get to park, and then to end their threads.
     int ParkWaitMs = 10000;
     int JoinWaitMs = 5000;
@@ -36,9 +36,9 @@ public:
     // The longest wait a busy server may ask for before its row is given up, in ms; -1: any.
     qint64 MaxWaitMs = -1;
 
-    void TButtonGetClick();     // fetching on
-    void TButtonStopClick();    // no new jobs; running ones go on
-    void StopAll();             // fetching off and every running job aborted
+    void TButtonGetClick();  // fetching on
+    void TButtonStopClick(); // no new jobs; running ones go on
+    void StopAll();          // fetching off and every running job aborted
     void AbortRows(const QList<int> &rows);
     // Serves the workers' calls until no job runs or ParkWaitMs has passed; true when none runs.
     bool WaitUntilParked();
@@ -46,18 +46,18 @@ public:
     // not end in time is cut off from this object and left to end on its own.
     void Shutdown();
 
-    bool IsFetching() const { return m_timer.isActive(); }
+    bool IsFetching() const { return FTimer.isActive(); }
     // True while any slot from 0 up to the Threads setting runs a job.
     bool AnySlotBusy() const;
     // True while any worker runs a job, whatever the Threads setting is now.
     bool AnyJobRunning() const;
     bool IsRunningJob(TJobId id) const override;
-    bool IsRunningRow(int row) const { return IsRunningJob(m_jobs.JobAt(row)); }
+    bool IsRunningRow(int row) const { return IsRunningJob(FJobs.JobAt(row)); }
     // The job slot runs, 0 when it runs none.
-    TJobId SlotJob(int slot) const { return m_slotJobs[slot]; }
+    TJobId SlotJob(int slot) const { return FSlotJobs[slot]; }
     // The final text of the stop asked of a running job; empty when none was asked.
     QString StopRequested(TJobId id) const;
-    int SlotState(int slot) const { return m_slotStates[slot]; }
+    int SlotState(int slot) const { return FSlotStates[slot]; }
     // Monitor passes without progress after which an HTTP/1.1 job is timed out.
     int StallLimitPasses() const;
     // Ticks a row that ended "Retry" for the nth time in a row waits before it is handed out again.
@@ -78,8 +78,7 @@ public:
 
     // Why a part row's S Bytes and E Bytes give no range to fetch; empty for a whole-file row and a
     // good range, which is then put into start and end (end exclusive).
-    static QString PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start = nullptr,
-                                    qint64 *end = nullptr);
+    static QString PartRangeProblem(const TJobListModel &jobs, int row, qint64 *start = nullptr, qint64 *end = nullptr);
     // What a job stopped for stalling failed of, for a stall limit of seconds.
     static QString StallReason(int seconds);
     // A % cell as a worker's progress: its part before the first "." as a number, 0 for anything else.
@@ -130,15 +129,15 @@ private:
     // to show: ended, or why the job was given up.
     TRunOutcome NoteRunEnded(TJobId id, const TRunOutcome &ended);
 
-    TJobListModel &m_jobs;
-    TSettings &m_settings;
-    QTimer m_timer;
-    bool m_inTick = false;
-    qint64 m_ticks = 0;
-    std::array<THTTPThread *, SlotCount> m_workers{};
-    std::array<int, SlotCount> m_slotStates{};
-    std::array<TJobId, SlotCount> m_slotJobs{};
-    std::array<QString, SlotCount> m_slotStops;
-    std::array<QString, SlotCount> m_slotFiles;
-    QHash<TJobId, TRetryState> m_retries;
+    TJobListModel &FJobs;
+    TSettings &FSettings;
+    QTimer FTimer;
+    bool FInTick = false;
+    qint64 FTicks = 0;
+    std::array<THTTPThread *, SlotCount> FWorkers{};
+    std::array<int, SlotCount> FSlotStates{};
+    std::array<TJobId, SlotCount> FSlotJobs{};
+    std::array<QString, SlotCount> FSlotStops;
+    std::array<QString, SlotCount> FSlotFiles;
+    QHash<TJobId, TRetryState> FRetries;
 };

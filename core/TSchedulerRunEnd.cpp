@@ -14,7 +14,7 @@ constexpr qint64 BackOffCapMs = 60000;
 
 int TScheduler::BackOffTicks(int failures) const
 {
-    const qint64 cap = std::max<qint64>(1, BackOffCapMs / std::max(1, m_settings.Interval));
+    const qint64 cap = std::max<qint64>(1, BackOffCapMs / std::max(1, FSettings.Interval));
     const qint64 doubled = qint64(1) << std::clamp(failures - 1, 0, 30);
     return int(std::min(doubled, cap));
 }
@@ -24,21 +24,21 @@ void TScheduler::FinishRun(THTTPThread &worker)
     // The row's last texts, its "@@" and the free slot come in one step: no tick sees a row that
     // reads "Retry" while its worker still holds it.
     const TJobId id = worker.Job.JobId;
-    const int row = m_jobs.RowOfJob(id);
+    const int row = FJobs.RowOfJob(id);
     if (row >= 0) {
         // A job stopped for stalling goes back into the queue; the stop's text was this scheduler's own.
         TRunOutcome ended = worker.Outcome;
         const bool timedOut = ended.Kind == TRunOutcome::TKind::Stopped && ended.Reason == TimeOutText;
         if (timedOut) {
             ended.Kind = TRunOutcome::TKind::Retry;
-            ended.Reason = StallReason(m_settings.TimeOutCTR);
+            ended.Reason = StallReason(FSettings.TimeOutCTR);
         }
         // Decided on the outcome before the row's text is written: what the row shows decides nothing.
         const TRunOutcome shown = NoteRunEnded(id, ended);
-        m_jobs.SetCell(row, SubMessage, shown.Text());
+        FJobs.SetCell(row, SubMessage, shown.Text());
         ApplyUpdate(worker, THTTPThread::UpdateFinished);
         if (timedOut)
-            m_jobs.SetCell(row, SubCount, QStringLiteral("0"));
+            FJobs.SetCell(row, SubCount, QStringLiteral("0"));
         if (shown.Pending() && shown.WaitMs > 0)
             emit JobWaiting(id, shown.WaitMs);
     }
@@ -49,17 +49,17 @@ void TScheduler::FinishRun(THTTPThread &worker)
 TRunOutcome TScheduler::NoteRunEnded(TJobId id, const TRunOutcome &ended)
 {
     if (!ended.Pending()) {
-        m_retries.remove(id);
+        FRetries.remove(id);
         return ended;
     }
-    TRetryState &retry = m_retries[id];
+    TRetryState &retry = FRetries[id];
     ++retry.failures;
     const qint64 waitMs = ended.WaitMs;
     // The limit's text comes first and stays as it was: lists and users look for it.
     QString givenUp;
-    if (m_settings.MaxTries > 0 && retry.failures >= m_settings.MaxTries)
+    if (FSettings.MaxTries > 0 && retry.failures >= FSettings.MaxTries)
         givenUp = QStringLiteral("Retry limit (%1)").arg(retry.failures)
-            + (ended.Reason.isEmpty() ? QString() : QStringLiteral(": ") + ended.Reason);
+                  + (ended.Reason.isEmpty() ? QString() : QStringLiteral(": ") + ended.Reason);
     else if (MaxWaitMs >= 0 && waitMs > MaxWaitMs)
         givenUp = QStringLiteral("Retry-After %1 s is longer than the wait limit (%2 s)")
                       .arg(waitMs / 1000)
@@ -67,13 +67,13 @@ TRunOutcome TScheduler::NoteRunEnded(TJobId id, const TRunOutcome &ended)
     if (!givenUp.isEmpty()) {
         const TRunOutcome aborted = TRunOutcome::Aborted(givenUp);
         qCDebug(lcList, "job %llu given up: %s", id, qUtf8Printable(aborted.Text()));
-        m_retries.remove(id);
+        FRetries.remove(id);
         return aborted;
     }
     // Counted from the next tick: the first failure lets one tick pass, so rows below get their turn.
-    retry.readyTick = m_ticks + 1 + BackOffTicks(retry.failures);
+    retry.readyTick = FTicks + 1 + BackOffTicks(retry.failures);
     retry.notBeforeMs = waitMs > 0 ? Clock() + waitMs : 0;
     qCDebug(lcList, "job %llu failed %d time(s) (%s); asked again in %lld tick(s), after at least %lld ms", id,
-            retry.failures, qUtf8Printable(ended.Reason), retry.readyTick - m_ticks, waitMs);
+            retry.failures, qUtf8Printable(ended.Reason), retry.readyTick - FTicks, waitMs);
     return ended;
 }

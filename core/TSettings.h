@@ -23,7 +23,7 @@ struct TSettings {
     QString URL = QStringLiteral("http://");
     QString Proxy;
     QString Ref;
-    int Threads = 3;          // highest worker slot in use: workers minus one, 0..8
+    int Threads = 3; // highest worker slot in use: workers minus one, 0..8
     QString Cookie;
     int Gif = 0;
     int SRC = 1;
@@ -31,20 +31,20 @@ struct TSettings {
     int Sound2 = 1;
     int SNSize = 0;
     int Size20KB = 1;
-    int FileType = 1;         // 1: long local names; anything else: short names
-    int TimeOutCTR = 100;     // stall limit: about this many seconds without progress
-    int Interval = 1000;      // scheduler timer, ms
-    int MaxTries = 0;         // attempts after which a row that keeps failing is given up; 0: no limit
-    int FollowRedirects = 0;  // 1: fetches follow redirects; anything else: a 3xx ends the job
-    QString HomePage = QStringLiteral("https://pelmor.example/");  // the maker's web page
-    QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt");  // the notice board's text
+    int FileType = 1;        // 1: long local names; anything else: short names
+    int TimeOutCTR = 100;    // stall limit: about this many seconds without progress
+    int Interval = 1000;     // scheduler timer, ms
+    int MaxTries = 0;        // attempts after which a row that keeps failing is given up; 0: no limit
+    int FollowRedirects = 0; // 1: fetches follow redirects; anything else: a 3xx ends the job
+    QString HomePage = QStringLiteral("https://pelmor.example/");           // the maker's web page
+    QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt"); // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.
     QString MailServer = QStringLiteral("mail.pelmor.example");
     int MailPort = 25;
     QString MailTo = QStringLiteral("feedback@pelmor.example");
     QString MailFrom = QStringLiteral("anonymous@pelmor.example");
-    int MailTimeOut = 60;     // seconds a silent mail server is waited for
-    QString CAFile;           // a trust anchor for https servers beside the system's (PEM); empty: none
+    int MailTimeOut = 60; // seconds a silent mail server is waited for
+    QString CAFile;       // a trust anchor for https servers beside the system's (PEM); empty: none
     TWindowBounds Window;
 
     static constexpr int MaxThreads = 8;

@@ -13,7 +13,7 @@ QString TTmpLock::LockFile(const QString &programFolder)
 
 void TTmpLock::Release()
 {
-    m_lock.reset();
+    FLock.reset();
 }
 
 bool TTmpLock::Take(const QString &programFolder)
@@ -22,16 +22,16 @@ bool TTmpLock::Take(const QString &programFolder)
     // A run may last for days: only a dead holder makes the lock stale, never its age.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
-        m_lock = std::move(lock);
-        m_refusal.clear();
-        m_holder = 0;
+        FLock = std::move(lock);
+        FRefusal.clear();
+        FHolder = 0;
         return true;
     }
     QString host, app;
-    if (lock->error() != QLockFile::LockFailedError || !lock->getLockInfo(&m_holder, &host, &app))
-        m_holder = 0;
+    if (lock->error() != QLockFile::LockFailedError || !lock->getLockInfo(&FHolder, &host, &app))
+        FHolder = 0;
     const QString tmp = programFolder + QStringLiteral("/tmp");
-    m_refusal = m_holder > 0 ? QStringLiteral("%1 is in use by another pelmor (process %2)").arg(tmp).arg(m_holder)
-                             : QStringLiteral("cannot lock %1").arg(tmp);
+    FRefusal = FHolder > 0 ? QStringLiteral("%1 is in use by another pelmor (process %2)").arg(tmp).arg(FHolder)
+                           : QStringLiteral("cannot lock %1").arg(tmp);
     return false;
 }

@@ -20,14 +20,14 @@ public:
     // Lets the lock go: the run no longer writes into tmp.
     void Release();
     // Why Take failed, naming the folder and the process that holds it.
-    QString Refusal() const { return m_refusal; }
+    QString Refusal() const { return FRefusal; }
     // The process holding the lock when Take failed; 0 when it is not known.
-    qint64 HolderPid() const { return m_holder; }
+    qint64 HolderPid() const { return FHolder; }
 
     static QString LockFile(const QString &programFolder);
 
 private:
-    std::unique_ptr<QLockFile> m_lock;
-    QString m_refusal;
-    qint64 m_holder = 0;
+    std::unique_ptr<QLockFile> FLock;
+    QString FRefusal;
+    qint64 FHolder = 0;
 };

@@ -19,7 +19,7 @@ QString Quoted(const QString &url, const QString &problem);
 
 struct TAddReport {
     int added = 0;
-    QStringList refused;   // "「URL」: reason", one per URL the list cannot take, in the order given
+    QStringList refused; // "「URL」: reason", one per URL the list cannot take, in the order given
 };
 
 // Offers each URL to the list as a whole-file job. A URL UrlUtil::JobUrlProblem finds fault with is

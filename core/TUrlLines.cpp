@@ -28,7 +28,7 @@ void TUrlLines::Read(QIODevice &file, const std::function<void(int, const QStrin
         // One byte past the limit, and the line's end if it has one, tell an over-long line apart.
         QByteArray line = file.readLine(LineLimit + 2);
         if (line.isEmpty())
-            return;  // a read error: nothing more comes
+            return; // a read error: nothing more comes
         bool ended = Ended(line, file);
         if (line.endsWith('\n'))
             line.chop(1);

@@ -66,8 +66,7 @@ private:
 };
 
 // A text as bytes with the "absent past the end" rule built in.
-struct TBytes
-{
+struct TBytes {
     const uchar *data;
     qsizetype size;
     bool Has(qsizetype i) const { return i < size; }
@@ -279,10 +278,7 @@ QByteArray JisToEuc(const TBytes &s)
 class TJisWriter
 {
 public:
-    explicit TJisWriter(qsizetype expected)
-        : FOut(expected + expected / 4)
-    {
-    }
+    explicit TJisWriter(qsizetype expected) : FOut(expected + expected / 4) {}
     // Room for the longest step: an escape and a pair.
     TByteWriter &Kanji()
     {
@@ -320,36 +316,38 @@ void WalkBytes(const TBytes &s, Single single, Multi multi)
 QByteArray SjisToJis(const TBytes &s)
 {
     TJisWriter out(s.size);
-    WalkBytes(s, [&](uchar c) { return c < 0x80 && (out.Single(c), true); },
-              [&](qsizetype i) -> qsizetype {
-                  const uchar c = s[i];
-                  if (IsKana(c))
-                      return i + (PutWideKana(out.Kanji(), c, s.Has(i + 1) ? s[i + 1] : 0) ? 2 : 1);
-                  if (!s.Has(i + 1))
-                      return -1;
-                  PutSjisAsJis(out.Kanji(), c, s[i + 1], 0);
-                  return i + 2;
-              });
+    WalkBytes(
+        s, [&](uchar c) { return c < 0x80 && (out.Single(c), true); },
+        [&](qsizetype i) -> qsizetype {
+            const uchar c = s[i];
+            if (IsKana(c))
+                return i + (PutWideKana(out.Kanji(), c, s.Has(i + 1) ? s[i + 1] : 0) ? 2 : 1);
+            if (!s.Has(i + 1))
+                return -1;
+            PutSjisAsJis(out.Kanji(), c, s[i + 1], 0);
+            return i + 2;
+        });
     return out.Take();
 }
 
 QByteArray EucToJis(const TBytes &s)
 {
     TJisWriter out(s.size);
-    WalkBytes(s, [&](uchar c) { return c < 0x80 && (out.Single(c), true); },
-              [&](qsizetype i) -> qsizetype {
-                  if (!s.Has(i + 1))
-                      return -1;
-                  const uchar c = s[i];
-                  const uchar d = s[i + 1];
-                  if (c == 0x8E && IsKana(d)) {
-                      const bool markFollows = s.Has(i + 3) && s[i + 2] == 0x8E;
-                      return i + (PutWideKana(out.Kanji(), d, markFollows ? s[i + 3] : 0) ? 4 : 2);
-                  }
-                  // A single shift before a byte that is no katakana is kept as an ordinary pair.
-                  out.Kanji().Put(c & 0x7F, d & 0x7F);
-                  return i + 2;
-              });
+    WalkBytes(
+        s, [&](uchar c) { return c < 0x80 && (out.Single(c), true); },
+        [&](qsizetype i) -> qsizetype {
+            if (!s.Has(i + 1))
+                return -1;
+            const uchar c = s[i];
+            const uchar d = s[i + 1];
+            if (c == 0x8E && IsKana(d)) {
+                const bool markFollows = s.Has(i + 3) && s[i + 2] == 0x8E;
+                return i + (PutWideKana(out.Kanji(), d, markFollows ? s[i + 3] : 0) ? 4 : 2);
+            }
+            // A single shift before a byte that is no katakana is kept as an ordinary pair.
+            out.Kanji().Put(c & 0x7F, d & 0x7F);
+            return i + 2;
+        });
     return out.Take();
 }
 
@@ -358,34 +356,36 @@ QByteArray EucToJis(const TBytes &s)
 QByteArray EucToSjis(const TBytes &s)
 {
     TByteWriter out(s.size);
-    WalkBytes(s, [&](uchar c) { return (c <= 0x80 || c == 0xFF) && (out.Put(c), true); },
-              [&](qsizetype i) -> qsizetype {
-                  if (!s.Has(i + 1))
-                      return -1;
-                  if (s[i] == 0x8E)
-                      out.Put(s[i + 1]);
-                  else
-                      PutJisAsSjis(out, s[i] & 0x7F, s[i + 1] & 0x7F);
-                  return i + 2;
-              });
+    WalkBytes(
+        s, [&](uchar c) { return (c <= 0x80 || c == 0xFF) && (out.Put(c), true); },
+        [&](qsizetype i) -> qsizetype {
+            if (!s.Has(i + 1))
+                return -1;
+            if (s[i] == 0x8E)
+                out.Put(s[i + 1]);
+            else
+                PutJisAsSjis(out, s[i] & 0x7F, s[i + 1] & 0x7F);
+            return i + 2;
+        });
     return out.Take();
 }
 
 QByteArray SjisToEuc(const TBytes &s)
 {
     TByteWriter out(2 * s.size);
-    WalkBytes(s, [&](uchar c) { return c < 0x80 && (out.Put(c), true); },
-              [&](qsizetype i) -> qsizetype {
-                  const uchar c = s[i];
-                  if (IsKana(c)) {
-                      out.Put(0x8E, c);
-                      return i + 1;
-                  }
-                  if (!s.Has(i + 1))
-                      return -1;
-                  PutSjisAsJis(out, c, s[i + 1], 0x80);
-                  return i + 2;
-              });
+    WalkBytes(
+        s, [&](uchar c) { return c < 0x80 && (out.Put(c), true); },
+        [&](qsizetype i) -> qsizetype {
+            const uchar c = s[i];
+            if (IsKana(c)) {
+                out.Put(0x8E, c);
+                return i + 1;
+            }
+            if (!s.Has(i + 1))
+                return -1;
+            PutSjisAsJis(out, c, s[i + 1], 0x80);
+            return i + 2;
+        });
     return out.Take();
 }
 

@@ -8,13 +8,13 @@
 namespace jconvert {
 
 enum TJCode : int {
-    jcAscii = 0,      // nothing but 7-bit text
-    jcBinary = 1,     // a control byte below 8 or 0xFF: not text
-    jcJis = 2,        // ESC $ B
-    jcJis78 = 3,      // ESC $ @
+    jcAscii = 0,  // nothing but 7-bit text
+    jcBinary = 1, // a control byte below 8 or 0xFF: not text
+    jcJis = 2,    // ESC $ B
+    jcJis78 = 3,  // ESC $ @
     jcEuc = 4,
     jcSjis = 5,
-    jcEucOrSjis = 6,  // EUC-JP or Shift_JIS, not decided
+    jcEucOrSjis = 6, // EUC-JP or Shift_JIS, not decided
 };
 
 int DetectCode(const QByteArray &text);

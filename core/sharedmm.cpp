@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <cerrno>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>

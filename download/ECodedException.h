@@ -9,7 +9,9 @@ class ECodedException : public std::runtime_error
 {
 public:
     ECodedException(const QString &message, int errorCode)
-        : std::runtime_error(message.toStdString()), FErrorCode(errorCode) {}
+        : std::runtime_error(message.toStdString()), FErrorCode(errorCode)
+    {
+    }
     QString Message() const { return QString::fromStdString(what()); }
     int ErrorCode() const { return FErrorCode; }
 

@@ -55,7 +55,8 @@ std::optional<THttpFileVersion> THttpFileVersion::FromText(const QString &text)
     const bool etag = word.startsWith(ETagKey);
     if (!etag && !word.startsWith(DateKey))
         return std::nullopt;
-    const QString value = QString::fromLatin1(QByteArray::fromPercentEncoding(word.mid((etag ? ETagKey : DateKey).size()).toLatin1()));
+    const QString value =
+        QString::fromLatin1(QByteArray::fromPercentEncoding(word.mid((etag ? ETagKey : DateKey).size()).toLatin1()));
     // The value goes into a request line: nothing in it may end that line early.
     if (value.isEmpty() || std::any_of(value.cbegin(), value.cend(), [](QChar c) { return c < u' ' || c == u'\x7f'; }))
         return std::nullopt;

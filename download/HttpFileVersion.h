@@ -9,9 +9,9 @@ class THttpCli;
 // Which version of a file an answer belongs to: its whole size and its validator (the ETag, else
 // the Last-Modified date). The parts of a split must all come from the version the probe saw.
 struct THttpFileVersion {
-    qint64 total = -1;       // -1: the answer named no size
-    QString etag;            // as sent, quotes and any "W/" kept
-    QString lastModified;    // as sent
+    qint64 total = -1;    // -1: the answer named no size
+    QString etag;         // as sent, quotes and any "W/" kept
+    QString lastModified; // as sent
 
     // The version an answer names: its validators and the whole size it gave.
     static THttpFileVersion FromAnswer(const THttpCli &answer, qint64 total);

@@ -10,8 +10,7 @@
 class THttpAnswer;
 
 // What a connection leads to: a request may go over a kept connection only when all of it matches.
-struct THttpConnectionKey
-{
+struct THttpConnectionKey {
     bool Secure = false;
     QString ConnectHost;
     QString ConnectPort;

@@ -35,8 +35,7 @@ void RunPosted(const std::function<void()> &fn)
 }
 } // namespace
 
-THttpCli::THttpCli(QObject *parent)
-    : QObject(parent), FCtrlSocket(this), FKeep(this, [this] { FCtrlSocket.Close(); })
+THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this), FKeep(this, [this] { FCtrlSocket.Close(); })
 {
     FCtrlSocket.OnDnsLookupDone = [this](TWSocket *, quint16 error) { SocketDnsLookupDone(error); };
     FCtrlSocket.OnSessionConnected = [this](TWSocket *, quint16 error) { SocketSessionConnected(error); };
@@ -113,8 +112,12 @@ void THttpCli::OpenUrl(const QString &target)
         FConnectHost = proxy.Host;
         FConnectPort = proxy.Port.isEmpty() ? ProxyPort : proxy.Port;
     }
-    FConnKey = {FSecure, FConnectHost.toLower(), FConnectPort, Proxy,
-                FTunnel ? FHostName.toLower() + QLatin1Char(':') + FOriginPort : QString(), FSecure ? CAFile : QString()};
+    FConnKey = {FSecure,
+                FConnectHost.toLower(),
+                FConnectPort,
+                Proxy,
+                FTunnel ? FHostName.toLower() + QLatin1Char(':') + FOriginPort : QString(),
+                FSecure ? CAFile : QString()};
     FReused = TakeKeptConnection();
     // A kept tunnel is open already: no proxy answers first.
     FAnswer.Expect(absoluteUrl, FTunnel && !FReused);

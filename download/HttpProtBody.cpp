@@ -117,6 +117,7 @@ bool THttpCli::FlushStream()
     if (written == size && (!file || file->flush()))
         return true;
     const QString reason = ReceiveStream->errorString();
-    Fail(httpErrWriteFailed, QLatin1String("Write failed: ") + (reason.isEmpty() ? QStringLiteral("short write") : reason));
+    Fail(httpErrWriteFailed,
+         QLatin1String("Write failed: ") + (reason.isEmpty() ? QStringLiteral("short write") : reason));
     return false;
 }

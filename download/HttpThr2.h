@@ -3,6 +3,7 @@
 #include "download/HttpFileVersion.h"
 #include "download/THostCookies.h"
 #include "download/TNoFollow.h"
+#include "download/TResumeGate.h"
 #include "download/TRunOutcome.h"
 #include "download/TThreadCall.h"
 
@@ -13,8 +14,6 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
-
-#include "download/TResumeGate.h"
 
 #include <atomic>
 #include <functional>
@@ -27,19 +26,19 @@ class THTTPThread;
 
 // One job as the scheduler hands it to a worker.
 struct TWorkerJob {
-    quint64 JobId = 0;          // identity of the job's row
+    quint64 JobId = 0; // identity of the job's row
     QString JobURL;
     QString JobProxy;
     QString JobReferer;
-    QString CAFile;             // extra trust anchor for https servers; empty: the system's alone
-    QString LocalFile;          // final local name; the partial file is this with "_" appended
-    QString HttpVersion;        // the row's Http cell
-    qint64 TotalBytes = 0;      // 0 when unknown; for a part job its end offset
-    qint64 StartByte = 0;       // part start; 0 for a whole-file job
-    qint64 EndByte = 0;         // part end, exclusive; 0 for a whole-file job
-    THttpFileVersion Version;   // a part's: the version of the file its split saw; unknown for lists of old
-    bool HeadCommand = false;   // send HEAD before GET
-    bool Size20KB = true;       // refuse files under 20 000 bytes
+    QString CAFile;           // extra trust anchor for https servers; empty: the system's alone
+    QString LocalFile;        // final local name; the partial file is this with "_" appended
+    QString HttpVersion;      // the row's Http cell
+    qint64 TotalBytes = 0;    // 0 when unknown; for a part job its end offset
+    qint64 StartByte = 0;     // part start; 0 for a whole-file job
+    qint64 EndByte = 0;       // part end, exclusive; 0 for a whole-file job
+    THttpFileVersion Version; // a part's: the version of the file its split saw; unknown for lists of old
+    bool HeadCommand = false; // send HEAD before GET
+    bool Size20KB = true;     // refuse files under 20 000 bytes
     bool FollowRedirects = false;
 };
 
@@ -117,7 +116,7 @@ public:
     QString MessageText;
     QString StatusBarText;
     QString ContentType;
-    QStringList ResponseHeaders;   // headers of the last answer, for the options dialog
+    QStringList ResponseHeaders; // headers of the last answer, for the options dialog
     bool Aborted = false;
     bool RequestOk = true;
 
@@ -205,11 +204,11 @@ private:
     QTimer *FFlushTimer = nullptr;
 
     QString CurrentCommand;
-    QString FHost;                      // host of the job's URL, the key of its cookie
-    THostCookies FCookies;              // last cookie received from each host
+    QString FHost;         // host of the job's URL, the key of its cookie
+    THostCookies FCookies; // last cookie received from each host
     bool ContinueMode = false;
     bool DiscardPartial = false;
-    bool FRangeUnusable = false;        // a 206 answer whose range cannot be placed in the file
+    bool FRangeUnusable = false; // a 206 answer whose range cannot be placed in the file
     // What the run shows once its request has ended, set while it ran: a stop's text, a refusal,
     // or "Full Size!"; empty when none.
     TRunOutcome FFinal;
@@ -218,8 +217,8 @@ private:
     // Why the run ended without its file, in words, when it is to be asked again; a stop asked of
     // the job leaves it empty (the asker knows why).
     QString FailureText;
-    int FServerStatus = 0;              // status line of the last answer, 0 when none arrived
-    int FHeaderEndStatus = 0;           // status of an answer whose header was complete
+    int FServerStatus = 0;    // status line of the last answer, 0 when none arrived
+    int FHeaderEndStatus = 0; // status of an answer whose header was complete
 
     bool FProgressPending = false;
     int FLastPiece = 0;

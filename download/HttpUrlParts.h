@@ -4,8 +4,7 @@
 
 // The parts of a URL as the HTTP client splits it: loose about what it accepts, so that
 // "host:port", "/path" and "user:pass@host" forms all work for both URLs and proxy names.
-struct THttpUrlParts
-{
+struct THttpUrlParts {
     QString Proto;
     QString User;
     QString Pass;

@@ -22,7 +22,7 @@ bool Usable(const QString &path)
 {
     const QString name = BaseName(path);
     return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..")
-        && name.toUtf8().size() <= MaxNameBytes - Reserve;
+           && name.toUtf8().size() <= MaxNameBytes - Reserve;
 }
 
 // The extension of a file name kept on a digest name, so that the file's kind still shows: a dot and
@@ -32,8 +32,8 @@ QString SafeExtension(const QString &name)
     const QString extension = name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
     constexpr qsizetype MaxExtension = 8;
     const bool safe = name.contains(QLatin1Char('.')) && !extension.isEmpty() && extension.size() <= MaxExtension
-        && std::all_of(extension.cbegin(), extension.cend(),
-                       [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); });
+                      && std::all_of(extension.cbegin(), extension.cend(),
+                                     [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); });
     return safe ? QLatin1Char('.') + extension : QString();
 }
 
@@ -52,7 +52,9 @@ QString UrlExtension(const QString &url)
 QString Digest(const QString &url, qsizetype digits, const QByteArray &salt = QByteArray())
 {
     return QString::fromLatin1(
-        QCryptographicHash::hash(UrlUtil::AsHttpUrl(url).toUtf8() + salt, QCryptographicHash::Sha1).toHex().left(digits));
+        QCryptographicHash::hash(UrlUtil::AsHttpUrl(url).toUtf8() + salt, QCryptographicHash::Sha1)
+            .toHex()
+            .left(digits));
 }
 
 // The longest start of text that takes at most bytes in UTF-8, cut once, never inside a character
@@ -80,7 +82,8 @@ QString LocalFileName::Fallback(const QString &folder, const QString &url)
     QString rest = url.trimmed();
     const qsizetype scheme = rest.indexOf(QStringLiteral("://"));
     const QString prefix = scheme > 0 && rest.left(scheme).compare(QStringLiteral("ftp"), Qt::CaseInsensitive) == 0
-        ? QStringLiteral("f") : QStringLiteral("h");
+                               ? QStringLiteral("f")
+                               : QStringLiteral("h");
     if (scheme > 0)
         rest = rest.mid(scheme + 3);
     for (QChar &c : rest)
@@ -91,8 +94,8 @@ QString LocalFileName::Fallback(const QString &folder, const QString &url)
         // Keep the names of long URLs apart by a digest of the whole URL, its transport aside.
         const QString digest = Digest(url, 16);
         const QString extension = UrlExtension(url.trimmed());
-        name = Utf8Head(name, MaxNameBytes - Reserve - digest.size() - 1 - extension.size())
-            + QLatin1Char('_') + digest + extension;
+        name = Utf8Head(name, MaxNameBytes - Reserve - digest.size() - 1 - extension.size()) + QLatin1Char('_') + digest
+               + extension;
     }
     return folder + QStringLiteral("/tmp/") + name;
 }
@@ -128,35 +131,31 @@ QString LocalFileName::Distinct(const QString &path, const QString &url, int att
     const QString name = path.mid(slash);
     const QString extension = SafeExtension(name);
     const QString mark = QLatin1Char('~')
-        + Digest(url, 8, attempt == 0 ? QByteArray() : QByteArray("\n") + QByteArray::number(attempt));
+                         + Digest(url, 8, attempt == 0 ? QByteArray() : QByteArray("\n") + QByteArray::number(attempt));
     const QString stem = Utf8Head(name.left(name.size() - extension.size()),
                                   MaxNameBytes - Reserve - mark.size() - extension.size());
     return path.left(slash) + stem + mark + extension;
 }
 
-LocalFileName::TClaims::TClaims(const QString &folder, bool longNames)
-    : m_folder(folder)
-    , m_longNames(longNames)
-{
-}
+LocalFileName::TClaims::TClaims(const QString &folder, bool longNames) : FFolder(folder), FLongNames(longNames) {}
 
 QString LocalFileName::TClaims::Claim(const QString &url)
 {
     if (url.startsWith(QStringLiteral("file://")))
-        return For(m_folder, url, m_longNames);
+        return For(FFolder, url, FLongNames);
     const QString key = UrlUtil::AsHttpUrl(url);
-    if (const auto known = m_files.constFind(key); known != m_files.constEnd())
+    if (const auto known = FFiles.constFind(key); known != FFiles.constEnd())
         return *known;
     // The partial file, the name with "_" after it, is the URL's too: no other URL may finish there.
     const auto taken = [this](const QString &file) {
-        return m_taken.contains(file) || m_taken.contains(file + QLatin1Char('_'));
+        return FTaken.contains(file) || FTaken.contains(file + QLatin1Char('_'));
     };
-    const QString own = For(m_folder, url, m_longNames);
+    const QString own = For(FFolder, url, FLongNames);
     QString file = own;
     for (int attempt = 0; taken(file); ++attempt)
         file = Distinct(own, url, attempt);
-    m_taken.insert(file);
-    m_taken.insert(file + QLatin1Char('_'));
-    m_files.insert(key, file);
+    FTaken.insert(file);
+    FTaken.insert(file + QLatin1Char('_'));
+    FFiles.insert(key, file);
     return file;
 }

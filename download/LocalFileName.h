@@ -33,16 +33,16 @@ class TClaims
 public:
     TClaims(const QString &folder, bool longNames);
 
-    const QString &Folder() const { return m_folder; }
-    bool LongNames() const { return m_longNames; }
+    const QString &Folder() const { return FFolder; }
+    bool LongNames() const { return FLongNames; }
     // The file of url, the next row's URL (or again one met before).
     QString Claim(const QString &url);
 
 private:
-    QString m_folder;
-    bool m_longNames;
-    QHash<QString, QString> m_files;   // a URL, transport aside, and its file
-    QSet<QString> m_taken;             // the files given, and their partial files
+    QString FFolder;
+    bool FLongNames;
+    QHash<QString, QString> FFiles; // a URL, transport aside, and its file
+    QSet<QString> FTaken;           // the files given, and their partial files
 };
 
 } // namespace LocalFileName

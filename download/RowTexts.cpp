@@ -14,5 +14,6 @@ bool RowText::IsComplete(QStringView message)
 
 bool RowText::IsFileChanged(QStringView message)
 {
-    return message.startsWith(AbortPrefix) && message.mid(AbortPrefix.size()).startsWith(THttpFileVersion::ChangedPrefix);
+    return message.startsWith(AbortPrefix)
+           && message.mid(AbortPrefix.size()).startsWith(THttpFileVersion::ChangedPrefix);
 }

@@ -14,8 +14,7 @@ public:
     void Forget(const QString &host);
 
 private:
-    struct TCookie
-    {
+    struct TCookie {
         QString text;
         bool overHttps = false;
     };

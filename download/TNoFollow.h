@@ -11,9 +11,9 @@ namespace TNoFollow {
 
 enum class TResult {
     Done,
-    Missing,    // nothing at the name (opening for reading only)
-    Refused,    // a symbolic link, or something other than a file or folder, holds the name
-    Failed,     // the system's error, or the name taken by a file (renaming)
+    Missing, // nothing at the name (opening for reading only)
+    Refused, // a symbolic link, or something other than a file or folder, holds the name
+    Failed,  // the system's error, or the name taken by a file (renaming)
 };
 
 // Why a job may not use this name, as a sentence naming the file; empty when nothing refusable is
@@ -49,7 +49,7 @@ public:
 
 private:
     QString FTarget;
-    QString FTemporary;    // empty once renamed into place
+    QString FTemporary; // empty once renamed into place
     QFile FFile;
 };
 

@@ -55,7 +55,7 @@ private:
     enum TOutcome { Queued, Ran, Dropped };
     struct TCall {
         std::function<void()> fn;
-        TOutcome *outcome = nullptr;   // the waiting sender's, or null for a posted call
+        TOutcome *outcome = nullptr; // the waiting sender's, or null for a posted call
     };
 
     bool Push(std::function<void()> fn, TOutcome *outcome);

@@ -11,18 +11,16 @@
 #include <mutex>
 #include <utility>
 
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-struct TContextCache
-{
+struct TContextCache {
     std::mutex mutex;
     // Loading the trust store costs milliseconds: one context per anchor file serves every job.
     QMap<QString, std::shared_ptr<SSL_CTX>> contexts;
@@ -34,8 +32,7 @@ TContextCache &cache()
     return instance;
 }
 
-struct TSessionCache
-{
+struct TSessionCache {
     ~TSessionCache()
     {
         for (SSL_SESSION *session : std::as_const(sessions))
@@ -140,9 +137,10 @@ std::shared_ptr<SSL_CTX> TTlsContext::For(const QString &caFile, QString &error)
 {
     // An anchor file replaced while the program runs is loaded anew.
     const QFileInfo info(caFile);
-    const QString key = caFile.isEmpty() ? QString()
-                                         : caFile + QLatin1Char('|') + QString::number(info.lastModified().toMSecsSinceEpoch())
-                                               + QLatin1Char('|') + QString::number(info.size());
+    const QString key = caFile.isEmpty()
+                            ? QString()
+                            : caFile + QLatin1Char('|') + QString::number(info.lastModified().toMSecsSinceEpoch())
+                                  + QLatin1Char('|') + QString::number(info.size());
     std::lock_guard lock(cache().mutex);
     auto found = cache().contexts.constFind(key);
     if (found != cache().contexts.constEnd())

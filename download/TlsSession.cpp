@@ -8,11 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include <sys/socket.h>
-
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <sys/socket.h>
 
 namespace {
 // Why a certificate was refused, in the words a user can act on.
@@ -41,7 +40,8 @@ QString CertificateProblem(long code)
 // must fail with its error, not end the program with SIGPIPE as the stock socket layer would.
 int SocketWrite(BIO *bio, const char *data, int size)
 {
-    const ssize_t sent = ::send(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<size_t>(size), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<size_t>(size),
+                                MSG_NOSIGNAL);
     BIO_clear_retry_flags(bio);
     if (sent < 0 && (errno == EAGAIN || errno == EINTR))
         BIO_set_retry_write(bio);

@@ -34,10 +34,9 @@ public:
     static QString DelQuote(const QString &text);
     // Cuts the text between startMark and endMark, searching from the 1-based position from.
     // next is the 1-based position two past the end mark's last character, -1 when nothing is cut.
-    static QString StrCut(const QString &text, const QString &startMark, const QString &endMark,
-                          int from, int &next);
-    static QByteArray StrCut(const QByteArray &text, const QByteArray &startMark,
-                             const QByteArray &endMark, int from, int &next);
+    static QString StrCut(const QString &text, const QString &startMark, const QString &endMark, int from, int &next);
+    static QByteArray StrCut(const QByteArray &text, const QByteArray &startMark, const QByteArray &endMark, int from,
+                             int &next);
     // Replaces every character equal to the one-character find by the first character of repl.
     static QString RepChar(const QString &text, const QString &find, const QString &repl);
     // Total size after "/" in the Content-Range line of a header text; 0 when there is none.

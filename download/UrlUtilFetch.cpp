@@ -44,9 +44,9 @@ QString TextProblem(const QString &url)
 bool IsSchemeText(const QString &scheme)
 {
     return !scheme.isEmpty() && scheme[0].unicode() < 0x80 && scheme[0].isLetter()
-        && std::all_of(scheme.cbegin(), scheme.cend(), [](QChar c) {
-               return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'+' || c == u'-' || c == u'.');
-           });
+           && std::all_of(scheme.cbegin(), scheme.cend(), [](QChar c) {
+                  return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'+' || c == u'-' || c == u'.');
+              });
 }
 
 // A registered name as a URL may write it: unreserved, percent-encoded, sub-delimiters, or
@@ -120,7 +120,8 @@ QString UrlUtil::FetchProblem(const QString &url)
     if (separator <= 0 || !IsSchemeText(url.left(separator)))
         return QStringLiteral("http:// か https:// で始まる URL ではありません。");
     if (WebSchemeLength(url) != separator + 3)
-        return QStringLiteral("「%1://」には対応していません（http:// と https:// のみ）。").arg(Shown(url.left(separator)));
+        return QStringLiteral("「%1://」には対応していません（http:// と https:// のみ）。")
+            .arg(Shown(url.left(separator)));
     const QString rest = url.mid(separator + 3);
     return AuthorityProblem(rest.left(rest.indexOf(u'/')));
 }

@@ -33,4 +33,3 @@ std::vector<int> TSendQueue::BlockSizes() const
         sizes.push_back(b.Pending());
     return sizes;
 }
-

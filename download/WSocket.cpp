@@ -22,8 +22,7 @@ namespace {
 // Read notifications handled in one go before the thread's other events get a turn.
 constexpr int MaxReadRounds = 64;
 
-struct TLookupHookSlot
-{
+struct TLookupHookSlot {
     std::mutex mutex;
     TWSocket::TLookupHook hook;
     // Far above the ids the resolver hands out, so the two never meet.
@@ -49,9 +48,7 @@ void TWSocket::SetLookupHook(TLookupHook hook)
 }
 
 TWSocket::TWSocket(QObject *parent)
-    : QObject(parent),
-      FReadNotifier(QSocketNotifier::Read, this),
-      FWriteNotifier(QSocketNotifier::Write, this)
+    : QObject(parent), FReadNotifier(QSocketNotifier::Read, this), FWriteNotifier(QSocketNotifier::Write, this)
 {
     connect(&FReadNotifier, &QSocketNotifier::activated, this, [this] { Guarded([this] { ReadReady(); }); });
     connect(&FWriteNotifier, &QSocketNotifier::activated, this, [this] { Guarded([this] { WriteReady(); }); });
@@ -114,9 +111,8 @@ void TWSocket::LookupFinished(const QHostInfo &info)
     } else {
         QList<QHostAddress> addresses = info.addresses();
         // Internet (IPv4) addresses first, as a stream socket of that family is the default.
-        std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress &a) {
-            return a.protocol() == QAbstractSocket::IPv4Protocol;
-        });
+        std::stable_partition(addresses.begin(), addresses.end(),
+                              [](const QHostAddress &a) { return a.protocol() == QAbstractSocket::IPv4Protocol; });
         for (const QHostAddress &a : addresses)
             FDnsResultList << a.toString();
         if (FDnsResultList.isEmpty())

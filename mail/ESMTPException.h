@@ -28,7 +28,9 @@ class ESMTPException : public ECodedException
 {
 public:
     ESMTPException(TSmtpFault fault, const QString &message, int code = 0, const QString &detail = {})
-        : ECodedException(message, code), FFault(fault), FDetail(detail) {}
+        : ECodedException(message, code), FFault(fault), FDetail(detail)
+    {
+    }
     TSmtpFault Fault() const { return FFault; }
     QString Detail() const { return FDetail; }
 

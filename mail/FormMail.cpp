@@ -33,8 +33,7 @@ const QString AttachFilters = QStringLiteral("JPEG(*.JPG) (*.JPG *.jpg);;GIF(*.G
 
 } // namespace
 
-TFormPelmorMail::TFormPelmorMail(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+TFormPelmorMail::TFormPelmorMail(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     FormCreate();
     ConnectClient();
@@ -109,9 +108,8 @@ void TFormPelmorMail::ConnectClient()
     connect(c, &TMailSession::ConnectionFailed, this,
             [this] { SetStatus(MailErrorText::Sentence(TSmtpFault::ConnectFailed)); });
     connect(c, &TMailSession::SendStart, this, [this] { SetStatus(QStringLiteral("送信開始")); });
-    connect(c, &TMailSession::PacketSent, this, [this](qint64 sent, qint64 total) {
-        SetStatus(QStringLiteral("送信中 %1 / %2").arg(sent).arg(total));
-    });
+    connect(c, &TMailSession::PacketSent, this,
+            [this](qint64 sent, qint64 total) { SetStatus(QStringLiteral("送信中 %1 / %2").arg(sent).arg(total)); });
     connect(c, &TMailSession::EncodeStart, this,
             [this](const QString &name) { SetStatus(QStringLiteral("ｴﾝｺｰﾄﾞ中 ") + name); });
     connect(c, &TMailSession::EncodeEnd, this,

@@ -92,7 +92,8 @@ void TNMSMTP::SendMail()
         return;
     EnsureConnected();
     TPostMessage &m = PostMessage;
-    if (m.FromAddress.isEmpty() || (m.ToAddress.isEmpty() && m.ToCarbonCopy.isEmpty() && m.ToBlindCarbonCopy.isEmpty())) {
+    if (m.FromAddress.isEmpty()
+        || (m.ToAddress.isEmpty() && m.ToCarbonCopy.isEmpty() && m.ToBlindCarbonCopy.isEmpty())) {
         Call(OnHeaderIncomplete);
         Fail(TSmtpFault::Header, QStringLiteral("Incomplete Header"));
     }

@@ -33,7 +33,7 @@ class TNMSMTP
 public:
     QString Host;
     int Port = 25;
-    QString UserID;  // the HELO name
+    QString UserID; // the HELO name
     bool ClearParams = true;
     TPostMessage PostMessage;
 

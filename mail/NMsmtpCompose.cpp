@@ -1,7 +1,7 @@
 #include "mail/NMsmtp.h"
 
-#include "mail/MailText.h"
 #include "core/jconvert.h"
+#include "mail/MailText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,7 +33,9 @@ QByteArray BodyText(const QStringList &body, QByteArray &charset)
 {
     QStringList lines;
     for (const QString &entry : body)
-        lines += QString(entry).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(QRegularExpression(QStringLiteral("[\r\n]")));
+        lines += QString(entry)
+                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                     .split(QRegularExpression(QStringLiteral("[\r\n]")));
     const bool ascii = MailText::IsAscii(lines.join(QString()));
     charset = ascii ? "us-ascii" : "ISO-2022-JP";
     QByteArray text;
@@ -50,8 +52,8 @@ void TNMSMTP::ComposeMessage()
     FBody.clear();
     try {
         const TPostMessage &m = PostMessage;
-        FFinalHeader << QStringLiteral("From: ") + HeaderValue(m.FromName) + QLatin1Char('<') + HeaderValue(m.FromAddress)
-                            + QLatin1Char('>');
+        FFinalHeader << QStringLiteral("From: ") + HeaderValue(m.FromName) + QLatin1Char('<')
+                            + HeaderValue(m.FromAddress) + QLatin1Char('>');
         if (!m.ToAddress.isEmpty())
             FFinalHeader << QStringLiteral("To: ") + HeaderValue(m.ToAddress.join(QLatin1Char(',')));
         if (!m.ToCarbonCopy.isEmpty())
@@ -73,8 +75,8 @@ void TNMSMTP::ComposeMessage()
             FBody = text;
             return;
         }
-        const QByteArray boundary = "====================54535" + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toLatin1()
-                                    + "====";
+        const QByteArray boundary = "====================54535"
+                                    + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toLatin1() + "====";
         FFinalHeader << QStringLiteral("Content-Type: multipart/mixed;") + Spaces(19) + QStringLiteral("boundary=\"")
                             + QString::fromLatin1(boundary) + QLatin1Char('"');
         FBody = "--" + boundary + CRLF + textType.toLatin1() + CRLF + CRLF + text;
@@ -105,16 +107,17 @@ void TNMSMTP::ComposeAttachment(const QString &path, const QByteArray &boundary)
     const QString fileName = info.fileName();
     const QByteArray name = MailText::MimeName(fileName);
     Call(OnEncodeStart, fileName);
-    FBody += "--" + boundary + CRLF + "Content-Type: application/octet-stream;" + Spaces(10).toLatin1() + "name=\"" + name + '"'
-             + CRLF + "Content-Transfer-Encoding: base64" + CRLF + "Content-Disposition: attachment;" + Spaces(17).toLatin1()
-             + "filename=\"" + name + '"' + CRLF + CRLF;
+    FBody += "--" + boundary + CRLF + "Content-Type: application/octet-stream;" + Spaces(10).toLatin1() + "name=\""
+             + name + '"' + CRLF + "Content-Transfer-Encoding: base64" + CRLF + "Content-Disposition: attachment;"
+             + Spaces(17).toLatin1() + "filename=\"" + name + '"' + CRLF + CRLF;
     FBody.reserve(FBody.size() + file.size() / 45 * 62 + 64);
     QByteArray pending;
     for (;;) {
         const QByteArray piece = file.read(1024 * LineBytes);
         if (piece.isEmpty() && file.error() != QFileDevice::NoError)
             Fail(TSmtpFault::Attachment,
-                 QStringLiteral("Cannot read the attachment ") + path + QStringLiteral(": ") + file.errorString(), 0, path);
+                 QStringLiteral("Cannot read the attachment ") + path + QStringLiteral(": ") + file.errorString(), 0,
+                 path);
         pending += piece;
         const bool atEnd = piece.isEmpty();
         qsizetype used = 0;

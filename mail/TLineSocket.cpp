@@ -1,7 +1,7 @@
 #include "mail/TLineSocket.h"
 
-#include "mail/MailLog.h"
 #include "download/WSocketErrors.h"
+#include "mail/MailLog.h"
 
 #include <cerrno>
 #include <memory>
@@ -203,7 +203,8 @@ void TLineSocket::Write(const QByteArray &data, const std::function<void(qint64)
             Fail(TSmtpFault::NotConnected, WSAENOTCONN);
         if (FAborted)
             FailAborted();
-        const ssize_t n = send(FSocket, data.constData() + sent, size_t(std::min(Piece, data.size() - sent)), MSG_NOSIGNAL);
+        const ssize_t n = send(FSocket, data.constData() + sent, size_t(std::min(Piece, data.size() - sent)),
+                               MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
                 Wait(WaitWrite);

@@ -51,7 +51,7 @@ private:
     [[noreturn]] void FailAborted() { Fail(TSmtpFault::Aborted, errAborted, QStringLiteral("Aborted")); }
 
     int FSocket = -1;
-    int FWake = -1;  // an eventfd that Abort() signals
+    int FWake = -1; // an eventfd that Abort() signals
     std::atomic<bool> FAborted{false};
     QByteArray FBuffer;
 };

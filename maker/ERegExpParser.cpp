@@ -1,8 +1,6 @@
 #include "maker/ERegExpParser.h"
 
 ERegExpParser::ERegExpParser(const QString &message, int position)
-    : std::runtime_error(message.toStdString())
-    , Message(message)
-    , ErrorPosition(position)
+    : std::runtime_error(message.toStdString()), Message(message), ErrorPosition(position)
 {
 }

@@ -1,13 +1,13 @@
 #include "maker/FormHome1.h"
 
-#include "maker/MakeSequence.h"
-#include "resources/TFileDrag.h"
 #include "core/TJobListModel.h"
-#include "resources/TNotice.h"
 #include "core/TSettings.h"
-#include "resources/TToolButtons.h"
 #include "core/TUrlEntry.h"
+#include "maker/MakeSequence.h"
 #include "maker/TreeList.h"
+#include "resources/TFileDrag.h"
+#include "resources/TNotice.h"
+#include "resources/TToolButtons.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -51,8 +51,8 @@ TFormHome::TFormHome(TJobListModel &jobs, TSettings &settings, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , HomeFetch(jobs, settings)
-    , m_jobs(jobs)
-    , m_settings(settings)
+    , FJobs(jobs)
+    , FSettings(settings)
 {
     setWindowTitle(QStringLiteral("Home"));
     MakeToolBar();
@@ -86,18 +86,25 @@ void TFormHome::MakeToolBar()
     ToolBar1->setGeometry(ToolBarRect);
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setMovable(false);
-    ToolButtonMake = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-numbered-url"),
+    ToolButtonMake = TToolButtons::Add(
+        ToolBar1, QStringLiteral("pelmor-numbered-url"),
         QStringLiteral("ＵＲＬを指定して下さい。ﾍﾟｰｼﾞを指定するとﾘﾝｸをｲﾝﾎﾟｰﾄします。$ﾏｰｸは数字で展開します。"));
     ToolButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("process-stop"), QStringLiteral("処理の中止"));
     ToolButtonAdd = TToolButtons::Add(ToolBar1, QStringLiteral("list-add"), QStringLiteral("リストビューに追加する"));
-    ToolButtonClip = TToolButtons::Add(ToolBar1, QStringLiteral("edit-paste"), QStringLiteral("クリップボードから貼り付ける"));
-    ToolButtonDiv = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-split"), QStringLiteral("分割ダウンロード（１２分割）"));
+    ToolButtonClip = TToolButtons::Add(ToolBar1, QStringLiteral("edit-paste"),
+                                       QStringLiteral("クリップボードから貼り付ける"));
+    ToolButtonDiv = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-split"),
+                                      QStringLiteral("分割ダウンロード（１２分割）"));
     ToolBar1->addSeparator();
-    ToolButtonKairan = TToolButtons::Add(ToolBar1, QStringLiteral("dialog-information"), QStringLiteral("回覧版を表示する"));
+    ToolButtonKairan = TToolButtons::Add(ToolBar1, QStringLiteral("dialog-information"),
+                                         QStringLiteral("回覧版を表示する"));
     ToolBar1->addSeparator();
-    ToolButtonNo1 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-small"), QStringLiteral("小さいフォーム"));
-    ToolButtonNo2 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-numbers"), QStringLiteral("番号作成フォーム"));
-    ToolButtonNo3 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-links"), QStringLiteral("リンク一覧表示フォーム"));
+    ToolButtonNo1 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-small"),
+                                      QStringLiteral("小さいフォーム"));
+    ToolButtonNo2 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-numbers"),
+                                      QStringLiteral("番号作成フォーム"));
+    ToolButtonNo3 = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-layout-links"),
+                                      QStringLiteral("リンク一覧表示フォーム"));
 
     connect(ToolButtonMake, &QToolButton::clicked, this, &TFormHome::ToolButtonMakeClick);
     connect(ToolButtonAdd, &QToolButton::clicked, this, &TFormHome::ToolButtonAddClick);
@@ -185,7 +192,7 @@ void TFormHome::ToolButtonNo3Click()
 void TFormHome::FormShow()
 {
     SetLampColour(Qt::black);
-    EditURL->setText(m_settings.URL);
+    EditURL->setText(FSettings.URL);
     // A showing in the middle of a fetch must not offer a second one.
     ToolButtonMake->setEnabled(!HomeFetch.Fetching());
     ToolButtonNo1Click();
@@ -194,7 +201,7 @@ void TFormHome::FormShow()
 void TFormHome::FormClose()
 {
     HomeFetch.AbortForClose();
-    m_settings.URL = EditURL->text();
+    FSettings.URL = EditURL->text();
 }
 
 void TFormHome::ToolButtonMakeClick()
@@ -219,7 +226,7 @@ void TFormHome::ToolButtonClipClick()
 
 void TFormHome::AddUrls(const QStringList &urls)
 {
-    const TUrlEntry::TAddReport report = TUrlEntry::AddUrls(m_jobs, urls);
+    const TUrlEntry::TAddReport report = TUrlEntry::AddUrls(FJobs, urls);
     TellRefusals(report.refused, report.added);
 }
 
@@ -249,14 +256,14 @@ void TFormHome::Label1Click()
 {
     // Typed, not inserted: the mark replaces a selection and lands at the caret like a key stroke.
     EditURL->setFocus();
-    QCoreApplication::postEvent(EditURL, new QKeyEvent(QEvent::KeyPress, Qt::Key_Dollar, Qt::NoModifier,
-                                                       QStringLiteral("$")));
-    QCoreApplication::postEvent(EditURL, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Dollar, Qt::NoModifier,
-                                                       QStringLiteral("$")));
+    QCoreApplication::postEvent(EditURL,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Dollar, Qt::NoModifier, QStringLiteral("$")));
+    QCoreApplication::postEvent(EditURL,
+                                new QKeyEvent(QEvent::KeyRelease, Qt::Key_Dollar, Qt::NoModifier, QStringLiteral("$")));
 }
 
-bool TFormHome::MakeFromRecord(const QString &url, const QString &start, const QString &end,
-                               const QString &length, const QString &step)
+bool TFormHome::MakeFromRecord(const QString &url, const QString &start, const QString &end, const QString &length,
+                               const QString &step)
 {
     MakeSequence::TRecord record;
     bool bad = false;
@@ -276,10 +283,10 @@ void TFormHome::showEvent(QShowEvent *event)
     // Restoring from the task bar is not a new showing.
     if (!event->spontaneous())
         FormShow();
-    if (!m_placed) {
+    if (!FPlaced) {
         if (const QScreen *screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
-        m_placed = true;
+        FPlaced = true;
     }
     QWidget::showEvent(event);
 }

@@ -47,8 +47,8 @@ public:
     // job each; what is refused is shown with its reason.
     void TakeUrlText(const QString &text);
     // A "MAKE=" line of a list file; false when a number field is not a number.
-    bool MakeFromRecord(const QString &url, const QString &start, const QString &end,
-                        const QString &length, const QString &step);
+    bool MakeFromRecord(const QString &url, const QString &start, const QString &end, const QString &length,
+                        const QString &step);
 
     QToolBar *ToolBar1 = nullptr;
     QToolButton *ToolButtonMake = nullptr;
@@ -62,7 +62,7 @@ public:
     QToolButton *ToolButtonNo3 = nullptr;
     QLineEdit *EditURL = nullptr;
     QFrame *Panel1 = nullptr;
-    QSpinBox *UDStart = nullptr;     // each up-down and its edit are one control here
+    QSpinBox *UDStart = nullptr; // each up-down and its edit are one control here
     QSpinBox *UDEnd = nullptr;
     QSpinBox *UDLength = nullptr;
     QSpinBox *UDStep = nullptr;
@@ -83,10 +83,10 @@ public:
     void HeaderControl1SectionResize();
     void FetchPage(const QString &url);
     TLinkTreeModel *LinkTree = nullptr;
-    QHeaderView *HeaderControl1 = nullptr;  // the tree's own header
+    QHeaderView *HeaderControl1 = nullptr; // the tree's own header
     QMenu *PopupMenu1 = nullptr;
     QAction *PopAllClear = nullptr;
-    QPersistentModelIndex ImportParent;  // none for a top-level import
+    QPersistentModelIndex ImportParent; // none for a top-level import
     TAWKStr AWKStr1;
 
 protected:
@@ -106,7 +106,7 @@ private:
     void SetLampColour(const QColor &colour);
     void ApplyLayout(int width, int height, bool treeHeaderShown);
 
-    TJobListModel &m_jobs;
-    TSettings &m_settings;
-    bool m_placed = false;
+    TJobListModel &FJobs;
+    TSettings &FSettings;
+    bool FPlaced = false;
 };

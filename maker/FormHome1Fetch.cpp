@@ -1,7 +1,7 @@
 #include "maker/FormHome1.h"
 
-#include "maker/FormKairan.h"
 #include "core/TSettings.h"
+#include "maker/FormKairan.h"
 
 #include <QLineEdit>
 #include <QStatusBar>
@@ -9,9 +9,8 @@
 
 void TFormHome::ConnectFetch()
 {
-    connect(&HomeFetch, &THomeFetch::StatusTextChanged, this, [this](const QString &text) {
-        StatusBar1->showMessage(text);
-    });
+    connect(&HomeFetch, &THomeFetch::StatusTextChanged, this,
+            [this](const QString &text) { StatusBar1->showMessage(text); });
     connect(&HomeFetch, &THomeFetch::LampChanged, this,
             [this](bool red) { SetLampColour(red ? QColor(255, 0, 0) : QColor(Qt::black)); });
     connect(&HomeFetch, &THomeFetch::FetchingChanged, this,
@@ -36,7 +35,7 @@ void TFormHome::ToolButtonStopClick()
 
 void TFormHome::ToolButtonKairanClick()
 {
-    if (!HomeFetch.FetchNotice(m_settings.KairanURL))
+    if (!HomeFetch.FetchNotice(FSettings.KairanURL))
         return;
     if (!FormKairanban)
         FormKairanban = new TFormKairanban(this);

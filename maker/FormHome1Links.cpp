@@ -65,5 +65,5 @@ void TFormHome::HeaderControl1SectionResize()
 
 void TFormHome::FetchPage(const QString &url)
 {
-    TLinkImport(m_jobs, *LinkTree, AWKStr1).ImportPage(HomeFetch, url, ImportParent, m_settings);
+    TLinkImport(FJobs, *LinkTree, AWKStr1).ImportPage(HomeFetch, url, ImportParent, FSettings);
 }

@@ -12,8 +12,7 @@ namespace {
 constexpr QSize ClientSize(367 - 6, 258 - 22);
 } // namespace
 
-TFormKairanban::TFormKairanban(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+TFormKairanban::TFormKairanban(QWidget *parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("回覧版"));
     resize(ClientSize);

@@ -28,8 +28,7 @@ bool EqualsIgnoringAsciiCase(const QByteArray &a, const QByteArray &b)
 
 } // namespace
 
-TSimpleHTMLParser::TSimpleHTMLParser(const QByteArray &source)
-    : FSource(UpToZero(source))
+TSimpleHTMLParser::TSimpleHTMLParser(const QByteArray &source) : FSource(UpToZero(source))
 {
     Next();
 }

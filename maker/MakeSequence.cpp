@@ -13,8 +13,8 @@ const QChar Mark = QLatin1Char('$');
 const QString Zeros = QStringLiteral("00000");
 } // namespace
 
-bool MakeSequence::ReadRecord(const QString &pattern, const QString &start, const QString &end,
-                              const QString &length, const QString &step, TRecord *record, bool *bad)
+bool MakeSequence::ReadRecord(const QString &pattern, const QString &start, const QString &end, const QString &length,
+                              const QString &step, TRecord *record, bool *bad)
 {
     *bad = false;
     if (pattern.isEmpty() || start.isEmpty() || end.isEmpty() || length.isEmpty() || step.isEmpty())

@@ -1,11 +1,11 @@
 #include "maker/THomeFetch.h"
 
-#include "download/HttpFileVersion.h"
-#include "maker/MakerLog.h"
 #include "core/TJobListModel.h"
 #include "core/TScheduler.h"
 #include "core/TSettings.h"
+#include "download/HttpFileVersion.h"
 #include "download/UrlUtil.h"
+#include "maker/MakerLog.h"
 
 #include <QBuffer>
 #include <QScopeGuard>
@@ -14,9 +14,7 @@
 #include <limits>
 
 THomeFetch::THomeFetch(TJobListModel &jobs, const TSettings &settings, QObject *parent)
-    : QObject(parent)
-    , m_jobs(jobs)
-    , m_settings(settings)
+    : QObject(parent), FJobs(jobs), FSettings(settings)
 {
     HttpCli1.OnHeaderEnd = [this](THttpCli *sender) { HttpCli1HeaderEnd(sender); };
     HttpCli1.OnDocBegin = [this](THttpCli *sender) { HttpCli1DocBegin(sender); };
@@ -48,7 +46,7 @@ int THomeFetch::Split(const QString &url)
 {
     LastStatus = 0;
     SetStatus(QStringLiteral("Doc begin"));
-    HttpCli1.Reference = m_settings.Ref.isEmpty() ? UrlUtil::ParseCuURL(url) : m_settings.Ref;
+    HttpCli1.Reference = FSettings.Ref.isEmpty() ? UrlUtil::ParseCuURL(url) : FSettings.Ref;
     HttpCli1.ContentRangeBegin = QStringLiteral("1");
     HttpCli1.ContentRangeEnd = QStringLiteral("1");
     RangeExpected = true;
@@ -71,7 +69,7 @@ int THomeFetch::Split(const QString &url)
     const QString version = THttpFileVersion::FromAnswer(HttpCli1, total).ToText();
     int added = 0;
     for (const TPart &part : MakeParts(total))
-        if (m_jobs.AddJob(url, part.start, part.end, part.name, version) >= 0)
+        if (FJobs.AddJob(url, part.start, part.end, part.name, version) >= 0)
             ++added;
     return added;
 }
@@ -130,9 +128,9 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     FailReason.clear();
     PageText.clear();
     HttpCli1.URL = url;
-    HttpCli1.Proxy = m_settings.Proxy;
-    HttpCli1.CAFile = m_settings.CAFile;
-    HttpCli1.FollowRedirects = m_settings.FollowsRedirects();
+    HttpCli1.Proxy = FSettings.Proxy;
+    HttpCli1.CAFile = FSettings.CAFile;
+    HttpCli1.FollowRedirects = FSettings.FollowsRedirects();
     HttpCli1.ReceiveStream = &stream;
     ExpectedSize = 0;
     FetchedBytes = 0;
@@ -177,7 +175,7 @@ void THomeFetch::AbortForClose()
 int THomeFetch::StallTimeOutMs() const
 {
     // The scheduler's stall limit in seconds, within what a timer can wait.
-    return int(std::clamp<qint64>(qint64(m_settings.TimeOutCTR) * 1000, 1000, std::numeric_limits<int>::max()));
+    return int(std::clamp<qint64>(qint64(FSettings.TimeOutCTR) * 1000, 1000, std::numeric_limits<int>::max()));
 }
 
 void THomeFetch::StallTimerTimer()
@@ -233,8 +231,7 @@ void THomeFetch::HttpCli1DocData(THttpCli *sender, const char *, int len)
     if (ExpectedSize <= 0)
         SetStatus(QStringLiteral("Total %1 Bytes.").arg(FetchedBytes));
     else
-        SetStatus(QString::asprintf("%1.2f", double(FetchedBytes) / double(ExpectedSize) * 100.0)
-                  + QLatin1Char('%'));
+        SetStatus(QString::asprintf("%1.2f", double(FetchedBytes) / double(ExpectedSize) * 100.0) + QLatin1Char('%'));
     FStallTimer.start();
     FLampRed = !FLampRed;
     emit LampChanged(FLampRed);

@@ -82,8 +82,8 @@ private:
     // Nothing arrived for the stall time-out: the fetch ends and its result is dropped.
     void StallTimerTimer();
 
-    TJobListModel &m_jobs;
-    const TSettings &m_settings;
+    TJobListModel &FJobs;
+    const TSettings &FSettings;
     bool FFetching = false;
     bool FLampRed = false;
     qint64 FCap = 0;

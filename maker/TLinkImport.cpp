@@ -1,13 +1,13 @@
 #include "maker/TLinkImport.h"
 
+#include "core/TJobListModel.h"
+#include "core/TSettings.h"
+#include "core/jconvert.h"
+#include "download/UrlUtil.h"
 #include "maker/HtmlParser.h"
 #include "maker/THomeFetch.h"
-#include "core/TJobListModel.h"
 #include "maker/TLinkTreeModel.h"
-#include "core/TSettings.h"
-#include "download/UrlUtil.h"
 #include "maker/bmRegExp.h"
-#include "core/jconvert.h"
 
 #include <QStringList>
 
@@ -37,10 +37,7 @@ bool IsPageExtension(const QString &ext)
 
 } // namespace
 
-TLinkImport::TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk)
-    : m_jobs(jobs)
-    , m_tree(tree)
-    , m_awk(awk)
+TLinkImport::TLinkImport(TJobListModel &jobs, TLinkTreeModel &tree, TAWKStr &awk) : FJobs(jobs), FTree(tree), FAwk(awk)
 {
 }
 
@@ -61,14 +58,14 @@ void TLinkImport::ScanLinks(QByteArray &pageText, const QString &pageUrl, const 
     FBase = UrlUtil::ParseTrueURL(pageUrl);
     FParent = parent;
     FSettings = &settings;
-    m_tree.BeginImport(parent);
+    FTree.BeginImport(parent);
     ExtractLinks("href");
     ExtractLinks("HREF");
     if (settings.SRC == 1) {
         ExtractLinks("src");
         ExtractLinks("SRC");
     }
-    m_tree.EndImport();
+    FTree.EndImport();
     FPage = nullptr;
 }
 
@@ -84,7 +81,7 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
             return;
         const qsizetype close = page.indexOf('>', at + name.size());
         const qsizetype regionStart = at + name.size();
-        if (close <= regionStart)  // no ">" left, or a bare attribute
+        if (close <= regionStart) // no ">" left, or a bare attribute
             return;
         const QByteArray region = page.mid(regionStart, close - regionStart);
         const QByteArray caption = endTag.isEmpty() ? QByteArray() : CaptionAfter(close, endTag);
@@ -95,9 +92,9 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
         const QString url = UrlUtil::GetUrlA(FBase, link);
         const bool job = !GoesToTree(link, region);
         if (job)
-            m_jobs.AddJob(url, 0, 0, QString());
+            FJobs.AddJob(url, 0, 0, QString());
         else
-            m_tree.AddLinkNode(FParent, caption, url);
+            FTree.AddLinkNode(FParent, caption, url);
         if (OnLink)
             OnLink(url, job);
         // One character after the ">" is skipped, as the cut rule has it.
@@ -166,13 +163,13 @@ bool TLinkImport::IsSmall(const QByteArray &region)
 int TLinkImport::DeclaredSize(const QByteArray &lowerRegion, const QByteArray &pattern)
 {
     int start = 0, length = 0;
-    m_awk.SetRegExp(pattern);
-    m_awk.Match(lowerRegion, start, length);
+    FAwk.SetRegExp(pattern);
+    FAwk.Match(lowerRegion, start, length);
     if (start <= 0)
         return 0;
     const QByteArray piece = lowerRegion.mid(start - 1, length);
-    m_awk.SetRegExp(DigitsPattern);
-    m_awk.Match(piece, start, length);
+    FAwk.SetRegExp(DigitsPattern);
+    FAwk.Match(piece, start, length);
     if (start <= 0)
         return 0;
     int value = 0;

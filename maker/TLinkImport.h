@@ -31,8 +31,7 @@ public:
 
     // Converts pageText to Shift_JIS in place, then reads "href" and "HREF" links, and "src" and
     // "SRC" ones when the SRC setting is 1, in that order.
-    void ScanLinks(QByteArray &pageText, const QString &pageUrl, const QModelIndex &parent,
-                   const TSettings &settings);
+    void ScanLinks(QByteArray &pageText, const QString &pageUrl, const QModelIndex &parent, const TSettings &settings);
     // The display text of an anchor: its text pieces each after a space, line breaks for BR and P.
     static QByteArray LinkCaption(const QByteArray &fragment);
 
@@ -46,12 +45,12 @@ private:
     int DeclaredSize(const QByteArray &lowerRegion, const QByteArray &pattern);
     bool GoesToTree(const QString &link, const QByteArray &region);
 
-    TJobListModel &m_jobs;
-    TLinkTreeModel &m_tree;
-    TAWKStr &m_awk;
+    TJobListModel &FJobs;
+    TLinkTreeModel &FTree;
+    TAWKStr &FAwk;
     const QByteArray *FPage = nullptr;
     QString FBase;
     QModelIndex FParent;
     const TSettings *FSettings = nullptr;
-    qsizetype FEndTagAt = 0;  // where the last end tag search found one (-1: none is left)
+    qsizetype FEndTagAt = 0; // where the last end tag search found one (-1: none is left)
 };

@@ -17,12 +17,11 @@ bool IsSjisLead(unsigned char c)
 
 } // namespace
 
-struct TLinkTreeModel::TNode
-{
+struct TLinkTreeModel::TNode {
     TNode *Parent = nullptr;
     int Row = 0;
-    int Shown = 0;  // children the views have been told of
-    int Chars = 0;  // characters in Caption
+    int Shown = 0; // children the views have been told of
+    int Chars = 0; // characters in Caption
     QByteArray Caption;
     QString Url;
     std::vector<std::unique_ptr<TNode>> Children;
@@ -42,11 +41,7 @@ QByteArray TLinkTreeModel::CaptionLeft(const QByteArray &text, int *chars)
     return at == text.size() ? text : text.left(at);
 }
 
-TLinkTreeModel::TLinkTreeModel(QObject *parent)
-    : QAbstractItemModel(parent)
-    , FRoot(std::make_unique<TNode>())
-{
-}
+TLinkTreeModel::TLinkTreeModel(QObject *parent) : QAbstractItemModel(parent), FRoot(std::make_unique<TNode>()) {}
 
 TLinkTreeModel::~TLinkTreeModel() = default;
 

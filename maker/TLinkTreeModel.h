@@ -14,7 +14,7 @@ class TLinkTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
 public:
-    static constexpr int CaptionMax = 100;  // in Shift_JIS characters, a double-byte one counting once
+    static constexpr int CaptionMax = 100; // in Shift_JIS characters, a double-byte one counting once
 
     // The first CaptionMax characters of a Shift_JIS text, never half a double-byte character; chars
     // receives how many characters that is.
@@ -51,6 +51,6 @@ private:
 
     std::unique_ptr<TNode> FRoot;
     QHash<QString, std::vector<TNode *>> FByUrl;
-    TNode *FImportParent = nullptr;  // set between BeginImport and EndImport
+    TNode *FImportParent = nullptr; // set between BeginImport and EndImport
     int FNodeCount = 0;
 };

@@ -19,8 +19,10 @@ TMatchCORE::TSymbolStream TMatchCORE::Symbols(const QByteArray &text, const TREC
     const qsizetype limit = std::min(text.size(), qsizetype(std::numeric_limits<int>::max() - 1));
     int offset = 0;
     while (offset < limit && text[offset] != '\0') {
-        const bool lineBreak = marks && (separator == 1 ? text[offset] == '\n'
-                                                        : text[offset] == '\r' && offset + 1 < limit && text[offset + 1] == '\n');
+        const bool lineBreak = marks
+                               && (separator == 1
+                                       ? text[offset] == '\n'
+                                       : text[offset] == '\r' && offset + 1 < limit && text[offset + 1] == '\n');
         if (lineBreak)
             lineFlags |= TRESymbols::lfEnd;
         if (marks && lineFlags != 0)

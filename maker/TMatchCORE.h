@@ -19,8 +19,7 @@ public:
 
 private:
     // The text as symbol classes with the byte offset of each; line marks when the pattern has anchors.
-    struct TSymbolStream
-    {
+    struct TSymbolStream {
         std::vector<int> Offsets;
         std::vector<int> Classes;
     };

@@ -14,9 +14,12 @@ std::unique_ptr<TREParseTree> MakeNode(TRENodeKind kind)
 TRENodeKind RepeatKind(TRETokenKind token)
 {
     switch (token) {
-    case tkStar: return ndStar;
-    case tkPlus: return ndPlus;
-    default: return ndOptional;
+    case tkStar:
+        return ndStar;
+    case tkPlus:
+        return ndPlus;
+    default:
+        return ndOptional;
     }
 }
 
@@ -27,10 +30,7 @@ bool IsRepeat(TRENodeKind kind)
 
 } // namespace
 
-TREParser::TREParser(const QByteArray &pattern)
-    : Scanner(pattern)
-{
-}
+TREParser::TREParser(const QByteArray &pattern) : Scanner(pattern) {}
 
 std::unique_ptr<TREParseTree> TREParser::Parse(const QByteArray &pattern)
 {

@@ -7,8 +7,7 @@
 
 enum TRENodeKind { ndEmpty, ndSet, ndLineStart, ndLineEnd, ndConcat, ndAlt, ndStar, ndPlus, ndOptional };
 
-struct TREParseTree
-{
+struct TREParseTree {
     TRENodeKind Kind = ndEmpty;
     std::vector<TRESymbols::TInterval> Intervals; // ndSet
     std::vector<std::unique_ptr<TREParseTree>> Children;

@@ -26,10 +26,7 @@ std::vector<TInterval> Complement(std::vector<TInterval> intervals)
 
 } // namespace
 
-TREScanner::TREScanner(const QByteArray &pattern)
-    : Pattern(pattern)
-{
-}
+TREScanner::TREScanner(const QByteArray &pattern) : Pattern(pattern) {}
 
 void TREScanner::Fail(const char *message, int position) const
 {
@@ -53,10 +50,14 @@ uint32_t TREScanner::TakeEscaped()
     if (Offset >= Pattern.size())
         Fail("backslash at end of pattern", position + 1);
     switch (const uint32_t symbol = TakeChar()) {
-    case 't': return '\t';
-    case 'n': return '\n';
-    case 'r': return '\r';
-    default: return symbol;
+    case 't':
+        return '\t';
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    default:
+        return symbol;
     }
 }
 
@@ -102,16 +103,28 @@ TREToken TREScanner::Next()
         return TREToken{kind, position, {}};
     };
     switch (c) {
-    case '(': return mark(tkLParen);
-    case ')': return mark(tkRParen);
-    case '*': return mark(tkStar);
-    case '+': return mark(tkPlus);
-    case '?': return mark(tkQuestion);
-    case '|': return mark(tkBar);
-    case '.': ++Offset; return {tkSet, position, {{0, TRESymbols::SymbolCount - 1}}};
-    case '[': ++Offset; return TakeClass(position);
-    case '^': return mark(tkLineStart);
-    case '$': return mark(tkLineEnd);
+    case '(':
+        return mark(tkLParen);
+    case ')':
+        return mark(tkRParen);
+    case '*':
+        return mark(tkStar);
+    case '+':
+        return mark(tkPlus);
+    case '?':
+        return mark(tkQuestion);
+    case '|':
+        return mark(tkBar);
+    case '.':
+        ++Offset;
+        return {tkSet, position, {{0, TRESymbols::SymbolCount - 1}}};
+    case '[':
+        ++Offset;
+        return TakeClass(position);
+    case '^':
+        return mark(tkLineStart);
+    case '$':
+        return mark(tkLineEnd);
     case '\\': {
         const uint32_t symbol = TakeEscaped();
         return {tkSet, position, {{symbol, symbol}}};

@@ -8,8 +8,7 @@
 
 enum TRETokenKind { tkSet, tkLineStart, tkLineEnd, tkLParen, tkRParen, tkStar, tkPlus, tkQuestion, tkBar, tkEnd };
 
-struct TREToken
-{
+struct TREToken {
     TRETokenKind Kind = tkEnd;
     int Position = 0; // 1-based byte position in the pattern
     // For tkSet: the symbols it stands for; a literal, "." and "[...]" all become a set.

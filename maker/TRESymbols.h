@@ -13,7 +13,10 @@ constexpr uint32_t SymbolCount = 0x10000;
 // A zero-width mark put into the symbol stream where a line starts (flag 1), ends (flag 2) or both
 // (an empty line); only "^" and "$" react to it.
 enum TLineFlags { lfStart = 1, lfEnd = 2 };
-constexpr uint32_t LineMark(int flags) { return SymbolCount - 1 + uint32_t(flags); }
+constexpr uint32_t LineMark(int flags)
+{
+    return SymbolCount - 1 + uint32_t(flags);
+}
 constexpr uint32_t SymbolLimit = LineMark(lfStart | lfEnd) + 1;
 
 bool IsLeadByte(unsigned char byte);
@@ -22,8 +25,7 @@ int CharLength(const QByteArray &text, int offset);
 uint32_t SymbolAt(const QByteArray &text, int offset, int length);
 
 // The symbols from First to Last, both included.
-struct TInterval
-{
+struct TInterval {
     uint32_t First;
     uint32_t Last;
 };

@@ -8,9 +8,7 @@ constexpr int Unknown = -2;
 }
 
 TRE_DFA::TRE_DFA(std::unique_ptr<TRE_NFA> nfa, bool unanchored)
-    : NFA(std::move(nfa))
-    , Unanchored(unanchored)
-    , StartSet(NFA->StartSet())
+    : NFA(std::move(nfa)), Unanchored(unanchored), StartSet(NFA->StartSet())
 {
 }
 

@@ -26,8 +26,7 @@ public:
     bool Accepting(int state) const { return Accept[state]; }
 
 private:
-    struct THash
-    {
+    struct THash {
         size_t operator()(const std::vector<int> &set) const;
     };
     int Intern(std::vector<int> &&set);

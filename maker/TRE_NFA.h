@@ -24,15 +24,13 @@ public:
     bool Accepts(const std::vector<int> &set) const;
 
 private:
-    struct TState
-    {
+    struct TState {
         std::vector<int> Epsilon;
-        int Set = -1;    // index into ClassSets when the state reads a symbol
-        int Anchor = 0;  // TLineFlags the state waits for
-        int Next = -1;   // where reading a symbol or passing the anchor leads
+        int Set = -1;   // index into ClassSets when the state reads a symbol
+        int Anchor = 0; // TLineFlags the state waits for
+        int Next = -1;  // where reading a symbol or passing the anchor leads
     };
-    struct TFragment
-    {
+    struct TFragment {
         int First;
         int Last;
     };

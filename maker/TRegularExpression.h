@@ -12,8 +12,7 @@ class TSymbolClasses;
 
 // A compiled pattern: its symbol classes and two automata, one to find where the leftmost match
 // starts (run backwards over the text) and one to find its longest end from there.
-struct TRECompiled
-{
+struct TRECompiled {
     QByteArray Text;
     std::unique_ptr<TRESymbols::TSymbolClasses> Classes;
     std::unique_ptr<TRE_DFA> Forward;

@@ -9,11 +9,7 @@ namespace {
 class TTreeListDelegate : public QStyledItemDelegate
 {
 public:
-    TTreeListDelegate(QHeaderView *header, QObject *parent)
-        : QStyledItemDelegate(parent)
-        , m_header(header)
-    {
-    }
+    TTreeListDelegate(QHeaderView *header, QObject *parent) : QStyledItemDelegate(parent), FHeader(header) {}
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -27,8 +23,8 @@ public:
         view->style()->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
 
         const int column = index.column();
-        const int sectionLeft = m_header->sectionViewportPosition(column);
-        const int sectionRight = sectionLeft + m_header->sectionSize(column);
+        const int sectionLeft = FHeader->sectionViewportPosition(column);
+        const int sectionRight = sectionLeft + FHeader->sectionSize(column);
         QRect box = item.rect;
         Qt::Alignment align = Qt::AlignLeft;
         if (column == 0) {
@@ -36,15 +32,15 @@ public:
         } else {
             box.setLeft(sectionLeft + TTreeList::CellMargin);
             box.setRight(sectionRight - TTreeList::CellMargin);
-            align = m_header->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+            align = FHeader->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
             if (!(align & Qt::AlignHorizontal_Mask))
-                align = m_header->defaultAlignment();
+                align = FHeader->defaultAlignment();
         }
         if (box.width() <= 0)
             return;
         const QPalette::ColorGroup group = !(item.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                           : (item.state & QStyle::State_Active)  ? QPalette::Active
-                                                                                  : QPalette::Inactive;
+                                           : (item.state & QStyle::State_Active) ? QPalette::Active
+                                                                                 : QPalette::Inactive;
         const bool selected = item.state & QStyle::State_Selected;
         painter->save();
         painter->setClipRect(box);
@@ -56,13 +52,12 @@ public:
     }
 
 private:
-    QHeaderView *m_header;
+    QHeaderView *FHeader;
 };
 
 } // namespace
 
-TTreeList::TTreeList(QWidget *parent)
-    : QTreeView(parent)
+TTreeList::TTreeList(QWidget *parent) : QTreeView(parent)
 {
     setEditTriggers(NoEditTriggers);
     setIndentation(19);

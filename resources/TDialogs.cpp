@@ -85,8 +85,8 @@ QMessageBox *MakeBox(QWidget *Opener, QMessageBox::Icon Icon, const QString &Cap
     return box;
 }
 
-QMessageBox::StandardButton Ask(QWidget *Opener, QMessageBox::Icon Icon, const QString &Caption,
-                                const QString &Text, QMessageBox::StandardButtons Buttons)
+QMessageBox::StandardButton Ask(QWidget *Opener, QMessageBox::Icon Icon, const QString &Caption, const QString &Text,
+                                QMessageBox::StandardButtons Buttons)
 {
     QPointer<QMessageBox> box = MakeBox(Opener, Icon, Caption, Text, Buttons);
     const int answer = box->exec();
@@ -96,8 +96,7 @@ QMessageBox::StandardButton Ask(QWidget *Opener, QMessageBox::Icon Icon, const Q
 
 bool Confirm(QWidget *Opener, const QString &Caption, const QString &Text)
 {
-    return Ask(Opener, QMessageBox::Question, Caption, Text, QMessageBox::Ok | QMessageBox::Cancel)
-           == QMessageBox::Ok;
+    return Ask(Opener, QMessageBox::Question, Caption, Text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 QString ChooseOpenFile(QWidget *Opener, const QString &Caption, const QString &Name, const QString &Filters)

@@ -17,8 +17,8 @@ void KeepAbove(QWidget *Dialog);
 QMessageBox *MakeBox(QWidget *Opener, QMessageBox::Icon Icon, const QString &Caption, const QString &Text,
                      QMessageBox::StandardButtons Buttons);
 // Shows such a box modally; the button pressed.
-QMessageBox::StandardButton Ask(QWidget *Opener, QMessageBox::Icon Icon, const QString &Caption,
-                                const QString &Text, QMessageBox::StandardButtons Buttons);
+QMessageBox::StandardButton Ask(QWidget *Opener, QMessageBox::Icon Icon, const QString &Caption, const QString &Text,
+                                QMessageBox::StandardButtons Buttons);
 // An OK/Cancel question; true for OK.
 bool Confirm(QWidget *Opener, const QString &Caption, const QString &Text);
 

@@ -13,4 +13,4 @@ constexpr int Running = 18;
 constexpr int PartComplete = 19;
 
 QImage Image(int imageIndex);
-}
+} // namespace TRowIcons

@@ -1,8 +1,8 @@
 #include "resources/TToolIcons.h"
 
 #include <QFile>
-#include <QHash>
 #include <QFont>
+#include <QHash>
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
@@ -67,7 +67,6 @@ QIcon TToolIcons::Own(const QString &name)
     }
     return icon;
 }
-
 
 QIcon TToolIcons::ProgramIcon(bool busy)
 {

@@ -13,4 +13,4 @@ QIcon Own(const QString &name);
 // The program's mark: every window's icon, the tray's picture and the logo beside the toolbar. The
 // busy one takes turns with it in the tray while fetching is on.
 QIcon ProgramIcon(bool busy = false);
-}
+} // namespace TToolIcons

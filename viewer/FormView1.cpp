@@ -2,18 +2,18 @@
 
 #include "core/Brdcast.h"
 #include "core/CaughtText.h"
-#include "viewer/FormViewIcons.h"
-#include "viewer/SPIs.h"
 #include "core/THandOver.h"
-#include "viewer/TPicture.h"
+#include "core/sharedmm.h"
 #include "resources/TNotice.h"
 #include "resources/TToolButtons.h"
 #include "resources/TToolIcons.h"
+#include "viewer/FormViewIcons.h"
+#include "viewer/SPIs.h"
+#include "viewer/TPicture.h"
 #include "viewer/TViewLogic.h"
 #include "viewer/TViewSurface.h"
 #include "viewer/ViewerLog.h"
 #include "viewer/bmpRot.h"
-#include "core/sharedmm.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -83,18 +83,19 @@ void TFormView::MakeToolBar()
     ToolBar1->setIconSize(QSize(16, 16));
     SpeedButtonBf = TToolButtons::Add(ToolBar1, QStringLiteral("go-previous"), QStringLiteral("前項目"));
     SpeedButtonNext = TToolButtons::Add(ToolBar1, QStringLiteral("go-next"), QStringLiteral("次項目"));
-    SpeedButtonIcons =
-        TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-thumbnails"), QStringLiteral("リスト表示項目のサムネール表示"));
-    SpeedButtonStop =
-        TToolButtons::Add(ToolBar1, QStringLiteral("process-stop"), QStringLiteral("サムネール作成処理の中止"));
+    SpeedButtonIcons = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-thumbnails"),
+                                         QStringLiteral("リスト表示項目のサムネール表示"));
+    SpeedButtonStop = TToolButtons::Add(ToolBar1, QStringLiteral("process-stop"),
+                                        QStringLiteral("サムネール作成処理の中止"));
     SpeedButtonZoom = TToolButtons::Add(ToolBar1, QStringLiteral("zoom-fit-best"), QStringLiteral("ズーム表示"));
     SpeedButtonJitsu = TToolButtons::Add(ToolBar1, QStringLiteral("zoom-original"),
                                          QStringLiteral("実寸表示。右クリックドラッグでスクロールできます。"));
     SpeedButtonCRotate = TToolButtons::Add(ToolBar1, QStringLiteral("object-rotate-left"), QStringLiteral("左回転"));
     SpeedButtonRotate = TToolButtons::Add(ToolBar1, QStringLiteral("object-rotate-right"), QStringLiteral("右回転"));
-    SpeedButtonFileList = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-file-list"), QStringLiteral("ファイル一覧の表示"));
-    SpeedButtonTopForm =
-        TToolButtons::Add(ToolBar1, QStringLiteral("go-top"), QStringLiteral("メインフォームを前面に移動"));
+    SpeedButtonFileList = TToolButtons::Add(ToolBar1, QStringLiteral("pelmor-file-list"),
+                                            QStringLiteral("ファイル一覧の表示"));
+    SpeedButtonTopForm = TToolButtons::Add(ToolBar1, QStringLiteral("go-top"),
+                                           QStringLiteral("メインフォームを前面に移動"));
     SpeedButtonStop->setEnabled(false);
     MakeProgressBars();
 
@@ -254,9 +255,18 @@ void TFormView::Step(bool forward)
     ShowJob(step->Target);
 }
 
-void TFormView::SpeedButtonBfClick() { Step(false); }
-void TFormView::SpeedButtonNextClick() { Step(true); }
-void TFormView::SpeedButtonStopClick() { FStopRequest = true; }
+void TFormView::SpeedButtonBfClick()
+{
+    Step(false);
+}
+void TFormView::SpeedButtonNextClick()
+{
+    Step(true);
+}
+void TFormView::SpeedButtonStopClick()
+{
+    FStopRequest = true;
+}
 
 void TFormView::SpeedButtonZoomClick()
 {
@@ -290,8 +300,14 @@ void TFormView::Rotate(void (*Turn)(QImage &))
     }
 }
 
-void TFormView::SpeedButtonCRotateClick() { Rotate(RotateLeft); }
-void TFormView::SpeedButtonRotateClick() { Rotate(RotateRight); }
+void TFormView::SpeedButtonCRotateClick()
+{
+    Rotate(RotateLeft);
+}
+void TFormView::SpeedButtonRotateClick()
+{
+    Rotate(RotateRight);
+}
 
 void TFormView::SpeedButtonFileListClick()
 {

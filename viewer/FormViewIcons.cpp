@@ -1,10 +1,10 @@
 #include "viewer/FormViewIcons.h"
 
 #include "resources/TDialogs.h"
-#include "viewer/TPelFile.h"
 #include "resources/TNotice.h"
 #include "resources/TToolButtons.h"
 #include "resources/TToolIcons.h"
+#include "viewer/TPelFile.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -56,8 +56,11 @@ private:
 } // namespace
 
 TFormIcons::TFormIcons(QWidget *parent)
-    : QMainWindow(parent), ImageListIcons(&FOwnIcons), ListBoxIcon(&FOwnCaptions),
-      ListViewIcon(new QListView(this)), FEntries(new QStandardItemModel(this))
+    : QMainWindow(parent)
+    , ImageListIcons(&FOwnIcons)
+    , ListBoxIcon(&FOwnCaptions)
+    , ListViewIcon(new QListView(this))
+    , FEntries(new QStandardItemModel(this))
 {
     setWindowTitle(OwnCaption);
     // Made without a parent: it does not take the main window's icon from one.

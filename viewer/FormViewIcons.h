@@ -23,8 +23,8 @@ public:
     ~TFormIcons() override;
 
     // What the catalogue uses of the viewer, set by the viewer when both are made.
-    TIconList *ImageListIcons = nullptr;  // the viewer's icons
-    QStringList *ListBoxIcon = nullptr;   // the viewer's captions, one per icon, when saved or loaded
+    TIconList *ImageListIcons = nullptr;             // the viewer's icons
+    QStringList *ListBoxIcon = nullptr;              // the viewer's captions, one per icon, when saved or loaded
     std::function<void(const QString &)> OnShowFile; // clears the viewer's thumbnail mode, shows the file
     std::function<QString()> ListFileName;           // the job-list file last opened or saved
 

@@ -87,7 +87,8 @@ void TInSPIAble::LoadFromStream(QIODevice &Stream)
             Stream.seek(0);
         data = Stream.readAll();
     }
-    const bool nativeFirst = Extension.isEmpty() || Extension.mid(1).compare(QLatin1String(NativeExtension), Qt::CaseInsensitive) == 0;
+    const bool nativeFirst = Extension.isEmpty()
+                             || Extension.mid(1).compare(QLatin1String(NativeExtension), Qt::CaseInsensitive) == 0;
     const bool read = nativeFirst ? TryBaseReader(data) || TryPlugins(data) : TryPlugins(data) || TryBaseReader(data);
     if (!read)
         throw EInvalidGraphic::Unrecognised();
@@ -143,7 +144,8 @@ bool TInSPIAble::TryOnce(const TInSPI &SPI, const char *Data, size_t Length)
         ReadPictureInfo(info);
     HLOCAL infoHandle = 0;
     HLOCAL bitsHandle = 0;
-    if (SPI.GetPicture(address, int32_t(Length), 1, infoHandle, bitsHandle, Progress, reinterpret_cast<intptr_t>(this)) != 0)
+    if (SPI.GetPicture(address, int32_t(Length), 1, infoHandle, bitsHandle, Progress, reinterpret_cast<intptr_t>(this))
+        != 0)
         return false;
     const TLockedBlock infoBlock(infoHandle);
     const TLockedBlock bitsBlock(bitsHandle);

@@ -29,7 +29,8 @@ QStringList SPISearchFolders(TSPISearchOptions Options)
     const QString programFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     add(spsAppDir, programFolder);
     // An installed program keeps its plug-ins out of the binaries' folder; a build tree has no such folder.
-    const QString installed = programFolder.isEmpty() ? QString() : TProgramFolder::InstalledPluginFolder(programFolder);
+    const QString installed = programFolder.isEmpty() ? QString()
+                                                      : TProgramFolder::InstalledPluginFolder(programFolder);
     add(spsAppDir, QFileInfo(installed).isDir() ? installed : QString());
     add(spsCurrentDir, QDir::currentPath());
     // The shared libraries of the system, as the system folder holds them elsewhere.

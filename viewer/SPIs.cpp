@@ -6,11 +6,11 @@
 #include <QDir>
 #include <QFile>
 
-#include <dlfcn.h>
-#include <link.h>
-
 #include <cstring>
 #include <stdexcept>
+
+#include <dlfcn.h>
+#include <link.h>
 
 namespace {
 
@@ -51,8 +51,7 @@ void TSPI::TModuleCloser::operator()(void *Module) const
 }
 
 TSPI::TSPI(const QString &FileName)
-    : FModule(dlopen(QFile::encodeName(FileName).constData(), RTLD_NOW | RTLD_LOCAL)),
-      FModuleFileName(FileName)
+    : FModule(dlopen(QFile::encodeName(FileName).constData(), RTLD_NOW | RTLD_LOCAL)), FModuleFileName(FileName)
 {
     if (!FModule)
         throw ESPIFOpenErrorSPI(FileName);

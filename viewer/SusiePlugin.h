@@ -51,10 +51,10 @@ typedef int32_t (*SusieIsSupported)(const char *fileName, const void *address);
 // 0 on success; flag 1: the data lies in memory at buf, length bytes long.
 typedef int32_t (*SusieGetPictureInfo)(const char *buf, int32_t length, uint32_t flag, SusiePictureInfo *info);
 // 0 on success; *bitmapInfo and *bitmap receive blocks that the host frees.
-typedef int32_t (*SusieGetPicture)(const char *buf, int32_t length, uint32_t flag, HLOCAL *bitmapInfo,
-                                   HLOCAL *bitmap, SusieProgressCallback progress, intptr_t userValue);
-typedef int32_t (*SusieGetPreview)(const char *buf, int32_t length, uint32_t flag, HLOCAL *bitmapInfo,
-                                   HLOCAL *bitmap, SusieProgressCallback progress, intptr_t userValue);
+typedef int32_t (*SusieGetPicture)(const char *buf, int32_t length, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bitmap,
+                                   SusieProgressCallback progress, intptr_t userValue);
+typedef int32_t (*SusieGetPreview)(const char *buf, int32_t length, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bitmap,
+                                   SusieProgressCallback progress, intptr_t userValue);
 
 #define SUSIE_EXPORT __attribute__((visibility("default")))
 

@@ -16,8 +16,15 @@ const char *ReadBitmapFileLayout(const char *Data, size_t Size, TBitmapFileLayou
     if (Layout.PixelOffset > Size)
         return "bitmap pixel offset beyond the end of the data";
     switch (Layout.BitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return "bitmap bit count not 1, 4, 8, 16, 24 or 32";
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        return "bitmap bit count not 1, 4, 8, 16, 24 or 32";
     }
     const bool masked = Layout.Compression == L::BI_BITFIELDS && (Layout.BitCount == 16 || Layout.BitCount == 32);
     if (Layout.Compression != L::BI_RGB && !masked)

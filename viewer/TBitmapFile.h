@@ -10,10 +10,10 @@ struct TBitmapFileLayout {
     uint32_t PixelOffset = 0; // where the pixel rows begin
     uint32_t HeaderSize = 0;  // of the information header
     int32_t Width = 0;
-    int32_t Height = 0;       // negative for rows stored top-down
-    uint16_t BitCount = 0;    // 1, 4, 8, 16, 24 or 32
+    int32_t Height = 0;    // negative for rows stored top-down
+    uint16_t BitCount = 0; // 1, 4, 8, 16, 24 or 32
     uint32_t Compression = 0;
-    int64_t Stride = 0;       // bytes per stored row, padded to 4
+    int64_t Stride = 0; // bytes per stored row, padded to 4
 
     static constexpr size_t FileHeaderSize = 14;
     // Byte offsets of the fields in the file image.
@@ -30,7 +30,10 @@ const char *ReadBitmapFileLayout(const char *Data, size_t Size, TBitmapFileLayou
 constexpr int64_t MaxPixelBytes = int64_t(1) << 30;
 
 // Bytes per row of Width pixels at BitCount bits, padded to a multiple of 4.
-constexpr int64_t BitmapStride(int64_t Width, int64_t BitCount) { return (Width * BitCount + 31) / 32 * 4; }
+constexpr int64_t BitmapStride(int64_t Width, int64_t BitCount)
+{
+    return (Width * BitCount + 31) / 32 * 4;
+}
 
 // Little-endian fields of a file image.
 inline uint32_t ReadLE32(const char *p)

@@ -93,10 +93,14 @@ TValueType TComponentReader::ReadValueType()
 int32_t TComponentReader::Integer(TValueType Type)
 {
     switch (Type) {
-    case vaInt8: return int8_t(LE(1));
-    case vaInt16: return int16_t(LE(2));
-    case vaInt32: return int32_t(LE(4));
-    default: WrongType(Type, "an integer");
+    case vaInt8:
+        return int8_t(LE(1));
+    case vaInt16:
+        return int16_t(LE(2));
+    case vaInt32:
+        return int32_t(LE(4));
+    default:
+        WrongType(Type, "an integer");
     }
 }
 
@@ -110,9 +114,12 @@ bool TComponentReader::Boolean(TValueType Type)
 QByteArray TComponentReader::String(TValueType Type)
 {
     switch (Type) {
-    case vaString: return ShortString();
-    case vaLString: return Take(LE(4));
-    default: WrongType(Type, "a string");
+    case vaString:
+        return ShortString();
+    case vaLString:
+        return Take(LE(4));
+    default:
+        WrongType(Type, "a string");
     }
 }
 
@@ -132,11 +139,23 @@ void TComponentReader::SkipValue(TValueType Type, int Depth)
         for (TValueType item = ReadValueType(); item != vaNull; item = ReadValueType())
             SkipValue(item, Depth + 1);
         return;
-    case vaInt8: case vaInt16: case vaInt32: Integer(Type); return;
-    case vaFalse: case vaTrue: return;
-    case vaString: case vaLString: String(Type); return;
-    case vaBinary: Binary(Type); return;
-    default: WrongType(Type, "a known value");
+    case vaInt8:
+    case vaInt16:
+    case vaInt32:
+        Integer(Type);
+        return;
+    case vaFalse:
+    case vaTrue:
+        return;
+    case vaString:
+    case vaLString:
+        String(Type);
+        return;
+    case vaBinary:
+        Binary(Type);
+        return;
+    default:
+        WrongType(Type, "a known value");
     }
 }
 

@@ -111,14 +111,13 @@ TIconList Unpack(const QByteArray &Bytes)
     if (imageSize > uint64_t(Bytes.size() - 8))
         throw EIconGrid("the image bitmap runs past the end of the icon data");
     const QImage image = Decode(Bytes.mid(8, imageSize), "the image bitmap");
-    const QImage mask = Decode(Bytes.mid(8 + qsizetype(imageSize)), "the mask bitmap")
-                            .convertToFormat(QImage::Format_Grayscale8);
+    const QImage mask =
+        Decode(Bytes.mid(8 + qsizetype(imageSize)), "the mask bitmap").convertToFormat(QImage::Format_Grayscale8);
     if (mask.size() != image.size())
         throw EIconGrid("the mask bitmap and the image bitmap differ in size");
     const int columns = image.width() / Cell, rows = image.height() / Cell;
     if (uint64_t(columns) * uint64_t(rows) < count)
-        throw EIconGrid("the bitmaps hold " + std::to_string(columns * rows) + " icons, not "
-                        + std::to_string(count));
+        throw EIconGrid("the bitmaps hold " + std::to_string(columns * rows) + " icons, not " + std::to_string(count));
 
     TIconList icons;
     for (uint32_t k = 0; k < count; ++k) {

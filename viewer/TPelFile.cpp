@@ -1,8 +1,8 @@
 #include "viewer/TPelFile.h"
 
+#include "core/TSafeFile.h"
 #include "viewer/TComponentStream.h"
 #include "viewer/TIconGrid.h"
-#include "core/TSafeFile.h"
 
 #include <QFile>
 
@@ -22,8 +22,14 @@ constexpr int DefaultIconSize = 16;
 constexpr qint64 MaxFileSize = qint64(1) << 30;
 
 // Captions are file paths: stored as the file name's own bytes, so that every path reads back.
-QByteArray CaptionBytes(const QString &Caption) { return QFile::encodeName(Caption); }
-QString CaptionText(const QByteArray &Bytes) { return QFile::decodeName(Bytes); }
+QByteArray CaptionBytes(const QString &Caption)
+{
+    return QFile::encodeName(Caption);
+}
+QString CaptionText(const QByteArray &Bytes)
+{
+    return QFile::decodeName(Bytes);
+}
 
 void WriteIconList(TComponentWriter &w, const TIconList &Icons)
 {
@@ -46,8 +52,10 @@ void WriteIconList(TComponentWriter &w, const TIconList &Icons)
 void WriteCaptionList(TComponentWriter &w, const QStringList &Captions)
 {
     w.BeginRecord(CaptionListClass, "ListBoxIcon");
-    for (const auto &[name, value] : {std::pair{"Left", CaptionListLeft}, {"Top", CaptionListTop},
-                                      {"Width", CaptionListWidth}, {"Height", CaptionListHeight},
+    for (const auto &[name, value] : {std::pair{"Left", CaptionListLeft},
+                                      {"Top", CaptionListTop},
+                                      {"Width", CaptionListWidth},
+                                      {"Height", CaptionListHeight},
                                       {"ItemHeight", CaptionItemHeight}}) {
         w.PropertyName(name);
         w.Integer(value);
@@ -93,8 +101,7 @@ TIconList ReadIconList(TComponentReader &r)
             r.SkipValue(type);
     }
     if (icons.Count() > 0 && (width != TIconList::Width || height != TIconList::Height))
-        throw EPelFile("icons of " + std::to_string(width) + " by " + std::to_string(height)
-                       + " pixels, not 64 by 64");
+        throw EPelFile("icons of " + std::to_string(width) + " by " + std::to_string(height) + " pixels, not 64 by 64");
     return icons;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QImage>
 #include <QIODevice>
+#include <QImage>
 #include <QImageReader>
 #include <QList>
 #include <QString>

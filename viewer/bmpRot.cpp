@@ -96,11 +96,21 @@ QByteArray Turn(const QByteArray &FileImage, TTurn turn)
     const auto *src = reinterpret_cast<const uchar *>(FileImage.constData()) + layout.PixelOffset;
     auto *dst = reinterpret_cast<uchar *>(turned.data()) + layout.PixelOffset;
     switch (b) {
-    case 8: TurnWholeBytes<1>(src, dst, W, H, S, D, turn); break;
-    case 16: TurnWholeBytes<2>(src, dst, W, H, S, D, turn); break;
-    case 24: TurnWholeBytes<3>(src, dst, W, H, S, D, turn); break;
-    case 32: TurnWholeBytes<4>(src, dst, W, H, S, D, turn); break;
-    default: TurnPackedPixels(src, dst, W, H, int(b), S, D, turn); break;
+    case 8:
+        TurnWholeBytes<1>(src, dst, W, H, S, D, turn);
+        break;
+    case 16:
+        TurnWholeBytes<2>(src, dst, W, H, S, D, turn);
+        break;
+    case 24:
+        TurnWholeBytes<3>(src, dst, W, H, S, D, turn);
+        break;
+    case 32:
+        TurnWholeBytes<4>(src, dst, W, H, S, D, turn);
+        break;
+    default:
+        TurnPackedPixels(src, dst, W, H, int(b), S, D, turn);
+        break;
     }
 
     WriteLE32(turned.data() + TBitmapFileLayout::WidthAt, uint32_t(H));
@@ -140,7 +150,8 @@ void RestoreColourTable(QImage &Turned, const QList<QRgb> &Table)
     bool identity = true;
     for (int j = 0; j < 256; ++j) {
         map[j] = uchar(j);
-        if (j >= read.size() || (j < Table.size() && qRgb(qRed(Table[j]), qGreen(Table[j]), qBlue(Table[j])) == read[j]))
+        if (j >= read.size()
+            || (j < Table.size() && qRgb(qRed(Table[j]), qGreen(Table[j]), qBlue(Table[j])) == read[j]))
             continue;
         for (int k = 0; k < Table.size(); ++k)
             if (qRgb(qRed(Table[k]), qGreen(Table[k]), qBlue(Table[k])) == read[j]) {
@@ -177,7 +188,8 @@ void Rotate(QImage &Bitmap, TTurn turn)
     }
     const QImage straight = Bitmap.convertToFormat(QImage::Format_ARGB32);
     const QImage alpha = straight.convertToFormat(QImage::Format_Alpha8);
-    const QImage grey(alpha.constBits(), alpha.width(), alpha.height(), alpha.bytesPerLine(), QImage::Format_Grayscale8);
+    const QImage grey(alpha.constBits(), alpha.width(), alpha.height(), alpha.bytesPerLine(),
+                      QImage::Format_Grayscale8);
     QImage colours = TurnThroughFile(straight, turn).convertToFormat(QImage::Format_ARGB32);
     const QImage turnedAlpha = TurnThroughFile(grey, turn).convertToFormat(QImage::Format_Grayscale8);
     for (int y = 0; y < colours.height(); ++y) {
@@ -192,9 +204,21 @@ void Rotate(QImage &Bitmap, TTurn turn)
 } // namespace
 
 namespace bmpRot {
-QByteArray RotateFileImageRight(const QByteArray &FileImage) { return Turn(FileImage, TTurn::Right); }
-QByteArray RotateFileImageLeft(const QByteArray &FileImage) { return Turn(FileImage, TTurn::Left); }
+QByteArray RotateFileImageRight(const QByteArray &FileImage)
+{
+    return Turn(FileImage, TTurn::Right);
+}
+QByteArray RotateFileImageLeft(const QByteArray &FileImage)
+{
+    return Turn(FileImage, TTurn::Left);
+}
 } // namespace bmpRot
 
-void RotateRight(QImage &Bitmap) { Rotate(Bitmap, TTurn::Right); }
-void RotateLeft(QImage &Bitmap) { Rotate(Bitmap, TTurn::Left); }
+void RotateRight(QImage &Bitmap)
+{
+    Rotate(Bitmap, TTurn::Right);
+}
+void RotateLeft(QImage &Bitmap)
+{
+    Rotate(Bitmap, TTurn::Left);
+}

@@ -1,20 +1,21 @@
 // AVIF pictures (still images and the first frame of sequences) through libavif.
 #include "plugins/common/SusieDecoder.h"
 
-#include <avif/avif.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include <avif/avif.h>
+
 namespace {
 
 using namespace SusieDecoder;
 
-const char *const Info[] = {"00IN", "AVIF decoder for Pelmor (libavif)", "*.avif", "AVIF picture", "*.avifs",
-                            "AVIF picture sequence"};
+const char *const Info[] = {"00IN",    "AVIF decoder for Pelmor (libavif)",
+                            "*.avif",  "AVIF picture",
+                            "*.avifs", "AVIF picture sequence"};
 
 // Enough frames for any sequence someone shows as one picture; the limit keeps a forged sample
 // table from growing the parse without bound.
@@ -25,9 +26,15 @@ struct TAvifDecoderDelete {
 };
 using TAvifDecoderPtr = std::unique_ptr<avifDecoder, TAvifDecoderDelete>;
 
-uint32_t BigEndian32(const uint8_t *p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+uint32_t BigEndian32(const uint8_t *p)
+{
+    return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
 
-bool AvifBrand(const uint8_t *Brand) { return std::memcmp(Brand, "avif", 4) == 0 || std::memcmp(Brand, "avis", 4) == 0; }
+bool AvifBrand(const uint8_t *Brand)
+{
+    return std::memcmp(Brand, "avif", 4) == 0 || std::memcmp(Brand, "avis", 4) == 0;
+}
 
 // An ISO media file whose ftyp box names the AVIF brand, as major brand or among the compatible ones
 // (after the minor version).

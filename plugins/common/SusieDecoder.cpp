@@ -44,8 +44,8 @@ uint8_t OverWhite(uint8_t Colour, uint8_t Alpha)
 }
 
 // Rows bottom-up, blue-green-red, alpha laid onto white (as the viewer shows a picture's background).
-void FillRows(const TDecoded &Picture, uint8_t *Rows, size_t Stride, SusieProgressCallback Progress,
-              intptr_t UserValue, bool &Cancel)
+void FillRows(const TDecoded &Picture, uint8_t *Rows, size_t Stride, SusieProgressCallback Progress, intptr_t UserValue,
+              bool &Cancel)
 {
     const uint32_t W = Picture.Width, H = Picture.Height;
     const uint32_t every = std::max<uint32_t>(1, H / ProgressSteps);
@@ -121,8 +121,8 @@ int32_t GetPicture(const TSusieFormat &Format, const char *Buf, int32_t Length, 
         const TResult result = Format.Decode(reinterpret_cast<const uint8_t *>(Buf), size_t(Length), picture);
         if (result != Success)
             return int32_t(result);
-        if (!PictureLimit::Fits(picture.Width, picture.Height) ||
-            picture.Rgba.size() != size_t(picture.Width) * picture.Height)
+        if (!PictureLimit::Fits(picture.Width, picture.Height)
+            || picture.Rgba.size() != size_t(picture.Width) * picture.Height)
             return int32_t(InternalError);
         // Progress counts rows of the bitmap being built, from 0 of the height.
         if (Progress && Progress(0, int32_t(picture.Height), UserValue) != 0)
@@ -137,8 +137,17 @@ int32_t GetPicture(const TSusieFormat &Format, const char *Buf, int32_t Length, 
         auto *pixels = static_cast<uint8_t *>(LocalLock(rows.Handle));
         bool cancel = false;
         if (header && pixels) {
-            *header = SusieBitmapInfoHeader{sizeof(SusieBitmapInfoHeader), int32_t(picture.Width),
-                                            int32_t(picture.Height), 1, 24, 0, uint32_t(image), 0, 0, 0, 0};
+            *header = SusieBitmapInfoHeader{sizeof(SusieBitmapInfoHeader),
+                                            int32_t(picture.Width),
+                                            int32_t(picture.Height),
+                                            1,
+                                            24,
+                                            0,
+                                            uint32_t(image),
+                                            0,
+                                            0,
+                                            0,
+                                            0};
             FillRows(picture, pixels, stride, Progress, UserValue, cancel);
         }
         LocalUnlock(info.Handle);

@@ -57,23 +57,22 @@ int32_t GetPicture(const TSusieFormat &Format, const char *Buf, int32_t Length, 
 
 } // namespace SusieDecoder
 
-#define SUSIE_DECODER_ENTRY_POINTS(format)                                                                     \
-    extern "C" SUSIE_EXPORT int32_t GetPluginInfo(int32_t infoNumber, char *buf, int32_t bufLength)           \
-    {                                                                                                          \
-        return SusieDecoder::GetPluginInfo(format, infoNumber, buf, bufLength);                                \
-    }                                                                                                          \
-    extern "C" SUSIE_EXPORT int32_t IsSupported(const char *fileName, const void *address)                    \
-    {                                                                                                          \
-        return SusieDecoder::IsSupported(format, fileName, address);                                           \
-    }                                                                                                          \
-    extern "C" SUSIE_EXPORT int32_t GetPictureInfo(const char *buf, int32_t length, uint32_t flag,            \
-                                                   SusiePictureInfo *info)                                     \
-    {                                                                                                          \
-        return SusieDecoder::GetPictureInfo(format, buf, length, flag, info);                                  \
-    }                                                                                                          \
-    extern "C" SUSIE_EXPORT int32_t GetPicture(const char *buf, int32_t length, uint32_t flag,                \
-                                               HLOCAL *bitmapInfo, HLOCAL *bitmap,                             \
-                                               SusieProgressCallback progress, intptr_t userValue)             \
-    {                                                                                                          \
-        return SusieDecoder::GetPicture(format, buf, length, flag, bitmapInfo, bitmap, progress, userValue);   \
+#define SUSIE_DECODER_ENTRY_POINTS(format) \
+    extern "C" SUSIE_EXPORT int32_t GetPluginInfo(int32_t infoNumber, char *buf, int32_t bufLength) \
+    { \
+        return SusieDecoder::GetPluginInfo(format, infoNumber, buf, bufLength); \
+    } \
+    extern "C" SUSIE_EXPORT int32_t IsSupported(const char *fileName, const void *address) \
+    { \
+        return SusieDecoder::IsSupported(format, fileName, address); \
+    } \
+    extern "C" SUSIE_EXPORT int32_t GetPictureInfo(const char *buf, int32_t length, uint32_t flag, \
+                                                   SusiePictureInfo *info) \
+    { \
+        return SusieDecoder::GetPictureInfo(format, buf, length, flag, info); \
+    } \
+    extern "C" SUSIE_EXPORT int32_t GetPicture(const char *buf, int32_t length, uint32_t flag, HLOCAL *bitmapInfo, \
+                                               HLOCAL *bitmap, SusieProgressCallback progress, intptr_t userValue) \
+    { \
+        return SusieDecoder::GetPicture(format, buf, length, flag, bitmapInfo, bitmap, progress, userValue); \
     }

@@ -1,11 +1,11 @@
 // JPEG XL pictures (bare codestreams and the container; the first frame of animations) through libjxl.
 #include "plugins/common/SusieDecoder.h"
 
-#include <jxl/decode.h>
-#include <jxl/resizable_parallel_runner.h>
-
 #include <algorithm>
 #include <memory>
+
+#include <jxl/decode.h>
+#include <jxl/resizable_parallel_runner.h>
 
 namespace {
 
@@ -47,9 +47,9 @@ TResult Run(const uint8_t *Data, size_t Length, uint32_t &Width, uint32_t &Heigh
             return NoMemory;
     }
     const int events = JXL_DEC_BASIC_INFO | (Picture ? JXL_DEC_FULL_IMAGE : 0);
-    if (JxlDecoderSubscribeEvents(dec, events) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetUnpremultiplyAlpha(dec, JXL_TRUE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(dec, Data, Length) != JXL_DEC_SUCCESS)
+    if (JxlDecoderSubscribeEvents(dec, events) != JXL_DEC_SUCCESS
+        || JxlDecoderSetUnpremultiplyAlpha(dec, JXL_TRUE) != JXL_DEC_SUCCESS
+        || JxlDecoderSetInput(dec, Data, Length) != JXL_DEC_SUCCESS)
         return InternalError;
     JxlDecoderCloseInput(dec);
     const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -65,13 +65,14 @@ TResult Run(const uint8_t *Data, size_t Length, uint32_t &Width, uint32_t &Heigh
             if (!Picture)
                 return Success;
             JxlResizableParallelRunnerSetThreads(
-                runner.get(), std::min<size_t>(Threads(), JxlResizableParallelRunnerSuggestThreads(basic.xsize, basic.ysize)));
+                runner.get(),
+                std::min<size_t>(Threads(), JxlResizableParallelRunnerSuggestThreads(basic.xsize, basic.ysize)));
             break;
         }
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
             size_t bytes = 0;
-            if (!Picture || JxlDecoderImageOutBufferSize(dec, &format, &bytes) != JXL_DEC_SUCCESS ||
-                bytes != size_t(Width) * Height * 4)
+            if (!Picture || JxlDecoderImageOutBufferSize(dec, &format, &bytes) != JXL_DEC_SUCCESS
+                || bytes != size_t(Width) * Height * 4)
                 return Broken;
             Picture->Width = Width;
             Picture->Height = Height;

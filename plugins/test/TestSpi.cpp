@@ -60,7 +60,8 @@ HLOCAL Block(const void *data, size_t size)
 void MakePicture(int32_t width, int32_t height, uint16_t bits, uint32_t colours, size_t pixelBytes, HLOCAL *info,
                  HLOCAL *pixels)
 {
-    const size_t infoSize = sizeof(SusieBitmapInfoHeader) + 4 * size_t(colours ? colours : (bits <= 8 ? 1u << bits : 0));
+    const size_t infoSize = sizeof(SusieBitmapInfoHeader)
+                            + 4 * size_t(colours ? colours : (bits <= 8 ? 1u << bits : 0));
     unsigned char *infoBytes = static_cast<unsigned char *>(std::calloc(infoSize, 1));
     SusieBitmapInfoHeader header{};
     header.biSize = sizeof header;

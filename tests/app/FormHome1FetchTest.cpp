@@ -1,6 +1,7 @@
 #include "maker/FormHome1.h"
-#include "maker/FormKairan.h"
+
 #include "app/FormOpt1.h"
+#include "maker/FormKairan.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -55,7 +56,8 @@ TEST_F(FormHome1FetchTest, NoticeIsShownAsReceivedAndReplacedOnTheNextPress)
     TFormKairanban *board = nullptr;
     for (int press = 0; press < 2; ++press) {
         TScriptedServer server;
-        server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n" + QByteArray(sjis(notices[press]))),
+        server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+                                           + QByteArray(sjis(notices[press]))),
                      TScriptedServer::Close()});
         form->Settings.KairanURL = server.Url("/kairan.txt");
         QTest::mouseClick(home->ToolButtonKairan, Qt::LeftButton);

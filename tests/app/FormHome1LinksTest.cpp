@@ -1,8 +1,9 @@
 #include "maker/FormHome1.h"
-#include "tests/support/MainWindowFixture.h"
-#include "tests/support/NginxServer.h"
+
 #include "maker/TLinkTreeModel.h"
 #include "maker/TreeList.h"
+#include "tests/support/MainWindowFixture.h"
+#include "tests/support/NginxServer.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -77,11 +78,12 @@ TEST_F(FormHome1LinksTest, MakeImportsPageAndDoubleClickImportsBelowNode)
     TNginxServer server;
     ASSERT_TRUE(server.Start()) << server.Error().toStdString();
     site = server.Url("/");
-    server.WriteFile("index.html",
-                     "<a href=\"pics/a.jpg\">A</a> <a href=\"one.html\">One</a> <a href=\"two.html\">Two</a>\n"
-                     "<a href=\"mailto:me@example\">mail</a> <a href=\"list?page=2\">more</a> <a href=\"#top\">top</a>\n"
-                     "<img src=\"g.gif\"> <img src=\"t.jpg\" width=\"100\" height=\"80\">"
-                     " <img width=\"100\" height=\"80\" src=\"big.jpg\">\n");
+    server.WriteFile(
+        "index.html",
+        "<a href=\"pics/a.jpg\">A</a> <a href=\"one.html\">One</a> <a href=\"two.html\">Two</a>\n"
+        "<a href=\"mailto:me@example\">mail</a> <a href=\"list?page=2\">more</a> <a href=\"#top\">top</a>\n"
+        "<img src=\"g.gif\"> <img src=\"t.jpg\" width=\"100\" height=\"80\">"
+        " <img width=\"100\" height=\"80\" src=\"big.jpg\">\n");
     server.WriteFile("two.html", "<a href=\"x.jpg\">x</a><a href=\"deep.html\">deep</a>"
                                  "<a href=\"one.html\">back</a><a href=\"list?page=2\">again</a>");
     const QStringList pages{"one.html", "two.html", "mailto:me@example/", "list?page=2", "#top/"};

@@ -1,7 +1,8 @@
 #include "maker/FormHome1.h"
-#include "tests/support/MainWindowFixture.h"
+
 #include "core/TUrlEntry.h"
 #include "download/UrlUtil.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -33,8 +34,8 @@ TEST_F(FormHome1Test, MakeExpandsTypedPatternIntoListRows)
 
     const QAbstractItemModel *list = form->ListViewMon->model();
     ASSERT_EQ(list->rowCount(), 4);
-    const QStringList expectedRow0{"(..)", "http://host.example/pic008.jpg", "-", "???", "-", ">", "-", "1.1",
-                                   "Ready", "*", "0", "", "", ""};
+    const QStringList expectedRow0{
+        "(..)", "http://host.example/pic008.jpg", "-", "???", "-", ">", "-", "1.1", "Ready", "*", "0", "", "", ""};
     QStringList row0;
     for (int column = 0; column < list->columnCount(); ++column)
         row0.append(list->index(0, column).data().toString());
@@ -139,14 +140,15 @@ TEST_F(FormHome1Test, AddAndClipRefuseWhatCannotBeFetchedAndAddEachGoodLine)
 
     home->EditURL->setText("  http://h/typed.jpg ");
     QTest::mouseClick(home->ToolButtonAdd, Qt::LeftButton);
-    QApplication::clipboard()->setText("http://h/a.jpg\r\ngarbage\r\n\r\n  http://h/b.jpg\nhttp://h:70000/\nhttp://h/typed.jpg\n");
+    QApplication::clipboard()->setText(
+        "http://h/a.jpg\r\ngarbage\r\n\r\n  http://h/b.jpg\nhttp://h:70000/\nhttp://h/typed.jpg\n");
     home->ToolButtonClipClick();
     ASSERT_EQ(form->Jobs.RowCount(), 3);
     EXPECT_EQ(form->Jobs.Cell(0, SubURL), "http://h/typed.jpg");
     EXPECT_EQ(form->Jobs.Cell(1, SubURL), "http://h/a.jpg");
     EXPECT_EQ(form->Jobs.Cell(2, SubURL), "http://h/b.jpg");
-    EXPECT_EQ(TakeNotices(home),
-              QStringList{TUrlEntry::RefusalText({TUrlEntry::Refusal("garbage"), TUrlEntry::Refusal("http://h:70000/")}, 2)});
+    EXPECT_EQ(TakeNotices(home), QStringList{TUrlEntry::RefusalText(
+                                     {TUrlEntry::Refusal("garbage"), TUrlEntry::Refusal("http://h:70000/")}, 2)});
     EXPECT_EQ(home->EditURL->text(), "  http://h/typed.jpg ") << "a list is not put into the field";
 
     // The main window's paste goes the same way.

@@ -1,4 +1,5 @@
 #include "mail/FormMail.h"
+
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ScriptedSmtpServer.h"
@@ -38,7 +39,10 @@ protected:
         chosen = path;
         form.SpeedButtonAdd->click();
     }
-    bool WaitForSendEnd() { return WaitForEvents([this] { return form.BitBtnSend->isEnabled(); }, 60000); }
+    bool WaitForSendEnd()
+    {
+        return WaitForEvents([this] { return form.BitBtnSend->isEnabled(); }, 60000);
+    }
     QString Status() const { return form.StatusBar1->currentMessage(); }
 
     TTempFolder temp;
@@ -116,10 +120,10 @@ TEST_F(FormMailTest, EveryEndOfASendClosesTheConnection)
 {
     struct TCase {
         const char *name;
-        QByteArray verb;  // the command answered with reply (an empty reply is silence); empty: the greeting
+        QByteArray verb; // the command answered with reply (an empty reply is silence); empty: the greeting
         QByteArray reply;
-        QString message;  // the message shown; empty: none
-        bool quit;        // the server was told goodbye
+        QString message; // the message shown; empty: none
+        bool quit;       // the server was told goodbye
     };
     const QList<TCase> cases = {
         {"sent", "", "220 ready\r\n", "", true},
@@ -187,8 +191,7 @@ TEST_F(FormMailTest, ClosingTheWindowAbortsTheSend)
 }
 
 class MailButtonTest : public MainWindowFixture
-{
-};
+{};
 
 // The main window's mail button opens the window pointed at the mail settings.
 TEST_F(MailButtonTest, OpensTheMailWindowWithTheSettings)

@@ -1,10 +1,11 @@
 #include "app/FormOpt1.h"
+
 #include "tests/support/MainWindowFixture.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 

@@ -1,8 +1,8 @@
+#include "app/TStatusPanel.h"
+#include "core/TUrlEntry.h"
 #include "maker/FormHome1.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/ScriptedServer.h"
-#include "app/TStatusPanel.h"
-#include "core/TUrlEntry.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "app/FormOpt1.h"
-#include "tests/support/MainWindowFixture.h"
-#include "tests/support/ScriptedServer.h"
 #include "app/TStatusPanel.h"
 #include "core/TTmpLock.h"
+#include "tests/support/MainWindowFixture.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -232,7 +232,8 @@ TEST_F(HttpThr1Test, TrayBackToIdlePictureWhenFetchingEnds)
 {
     bool sawBusy = false;
     bool ended = false;
-    QObject::connect(&form->Scheduler, &TScheduler::Ticked, form.get(), [&] { sawBusy |= form->TrayShowsBusyPicture(); });
+    QObject::connect(&form->Scheduler, &TScheduler::Ticked, form.get(),
+                     [&] { sawBusy |= form->TrayShowsBusyPicture(); });
     QObject::connect(&form->Scheduler, &TScheduler::FetchingChanged, form.get(), [&](bool on) { ended = !on; });
     form->Jobs.AddJob("http://h/skipped.jpg", 0, 0, {});
     form->Jobs.SetCell(0, SubMessage, "Cancel");

@@ -1,8 +1,8 @@
+#include "download/LocalFileName.h"
+#include "resources/TNotice.h"
+#include "tests/support/MainWindowFixture.h"
 #include "viewer/FormView1.h"
 #include "viewer/FormViewIcons.h"
-#include "download/LocalFileName.h"
-#include "tests/support/MainWindowFixture.h"
-#include "resources/TNotice.h"
 
 #include <QApplication>
 #include <QDir>

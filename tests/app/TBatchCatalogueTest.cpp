@@ -1,13 +1,14 @@
-#include "tests/support/BatchRunner.h"
 #include "download/LocalFileName.h"
+#include "download/UrlUtil.h"
+#include "tests/support/BatchRunner.h"
 #include "tests/support/NginxServer.h"
 #include "viewer/TPelFile.h"
-#include "download/UrlUtil.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -89,13 +90,13 @@ TEST(TBatchCatalogue, FilesNamedByTheFallbackAreCataloguedWithNginx)
     nginx.WriteFile("pics/index.html", Picture(qRgb(0, 0, 200), "PNG"));
     nginx.WriteFile(deep, Picture(qRgb(200, 0, 0), "JPG"));
     const QStringList urls{nginx.Url("/pics/"), nginx.Url("/" + deep)};
-    const TBatchResult run =
-        RunBatch(temp, {"--catalogue", temp.file("out.pel"), "--add", urls[0], "--add", urls[1]});
+    const TBatchResult run = RunBatch(temp, {"--catalogue", temp.file("out.pel"), "--add", urls[0], "--add", urls[1]});
     EXPECT_EQ(run.status, TBatchRun::ExitComplete) << run.err.toStdString();
     TIconList icons;
     QStringList captions;
     TPelFile::Load(temp.file("out.pel"), icons, captions);
-    const QStringList files{LocalFileName::For(temp.path(), urls[0], true), LocalFileName::For(temp.path(), urls[1], true)};
+    const QStringList files{LocalFileName::For(temp.path(), urls[0], true),
+                            LocalFileName::For(temp.path(), urls[1], true)};
     EXPECT_EQ(captions, files);
     EXPECT_TRUE(files[1].endsWith(".jpg")) << files[1].toStdString();
     EXPECT_NE(files[1], UrlUtil::SetFileName(temp.path(), urls[1])) << "the digest name is in use";

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QStringEncoder>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -46,12 +47,13 @@ TEST_F(TBatchImportTest, PageLinksBecomeTreeLinesAndFetchedJobsWithNginx)
     TNginxServer nginx;
     ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
     QStringEncoder sjis("Shift_JIS");
-    const QByteArray page = "<html><body>\n<a href=\"a.jpg\">" + QByteArray(sjis.encode(u"写真"))
-        + "</a>\n<a href=\"diary.html\">" + QByteArray(sjis.encode(u"日本語の")) + "<br>"
-        + QByteArray(sjis.encode(u"日記")) + "</a>\n<a href=\"bell\x07\x08.html\">bell</a>\n"
-        "<a href=\"mailto:me@example\">mail</a> <a href=\"diary.html\">again</a>\n"
-        "<A HREF=\"up/\">Up</A>\n<img src=\"anim.gif\"> <img src=\"thumb.jpg\" width=\"100\" height=\"80\">\n"
-        "<img src=\"big.png\">\n</body></html>\n";
+    const QByteArray page =
+        "<html><body>\n<a href=\"a.jpg\">" + QByteArray(sjis.encode(u"写真")) + "</a>\n<a href=\"diary.html\">"
+        + QByteArray(sjis.encode(u"日本語の")) + "<br>" + QByteArray(sjis.encode(u"日記"))
+        + "</a>\n<a href=\"bell\x07\x08.html\">bell</a>\n"
+          "<a href=\"mailto:me@example\">mail</a> <a href=\"diary.html\">again</a>\n"
+          "<A HREF=\"up/\">Up</A>\n<img src=\"anim.gif\"> <img src=\"thumb.jpg\" width=\"100\" height=\"80\">\n"
+          "<img src=\"big.png\">\n</body></html>\n";
     nginx.WriteFile("index.html", page);
     // Each above the smallest size a job keeps.
     const QList<QPair<QString, QByteArray>> files{{"a.jpg", QByteArray(30000, 'a')},
@@ -138,8 +140,9 @@ TEST_F(TBatchImportTest, SilentServersAndAFifoCAFileEndTheRunWithAFailure)
     TScriptedServer silent;
     silent.Play({TScriptedServer::Pause()});
     const QString tlsPage = QStringLiteral("https://127.0.0.1:%1/index.html").arg(silent.Port());
-    for (const QStringList &source : {QStringList{"--split", silent.Url("/f.bin")}, QStringList{"--import", silent.Url("/index.html")},
-                                      QStringList{"--import", tlsPage}}) {
+    for (const QStringList &source :
+         {QStringList{"--split", silent.Url("/f.bin")}, QStringList{"--import", silent.Url("/index.html")},
+          QStringList{"--import", tlsPage}}) {
         SCOPED_TRACE(source.join(' ').toStdString());
         const TProgramRun run = Import({}, QStringList{"--timeout", "1"} + source, deadline);
         EXPECT_EQ(run.status, 1);
@@ -149,7 +152,8 @@ TEST_F(TBatchImportTest, SilentServersAndAFifoCAFileEndTheRunWithAFailure)
     const QString fifo = temp.file("ca.pem");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString secure = QStringLiteral("https://127.0.0.1:%1/a.jpg").arg(silent.Port());
-    const TProgramRun pipe = Import("CAFile=" + fifo.toUtf8() + "\r\n", {"--max-tries", "1", "--add", secure}, deadline);
+    const TProgramRun pipe = Import("CAFile=" + fifo.toUtf8() + "\r\n", {"--max-tries", "1", "--add", secure},
+                                    deadline);
     EXPECT_EQ(pipe.status, 1);
     EXPECT_EQ(pipe.out, "Abort>TLS: CAFile " + fifo + " is not a regular file\t" + secure + "\n");
 }
@@ -179,8 +183,8 @@ TEST(TBatchUsageTest, HelpPrintsTheWholeUsageAndExitsZero)
 TEST_F(TBatchImportTest, LongRetryAfterGivesTheJobUpAtOnce)
 {
     TScriptedServer hour;
-    hour.Play({TScriptedServer::Send(
-        "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nRetry-After: 3600\r\n\r\n")});
+    hour.Play(
+        {TScriptedServer::Send("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nRetry-After: 3600\r\n\r\n")});
     const QString url = hour.Url("/hour.jpg");
     const TProgramRun run = Import({}, {"--add", url}, 10000);
     EXPECT_EQ(run.status, 1) << run.err.toStdString();

@@ -1,11 +1,12 @@
-#include "tests/support/BatchRunner.h"
 #include "download/LocalFileName.h"
+#include "tests/support/BatchRunner.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,7 +16,7 @@ using S = TScriptedServer;
 QByteArray Ok(const QByteArray &body)
 {
     return "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\n\r\n" + body;
+           + "\r\n\r\n" + body;
 }
 
 // Small files count as failures; every answer here is larger.
@@ -75,8 +76,12 @@ TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
     temp.write("tmp/" + victim.mid(victim.lastIndexOf('/') + 1), "finished long ago");
 
     const QByteArray lines = (base + "one.jpg\n").toLatin1() + (base + "victim.jpg").toLatin1() + '\0' + "x\n"
-        + (base + "a\x01" "b.jpg\r\n").toLatin1() + "\n" + (base + QString(200 * 1024, 'L')).toLatin1() + "\n"
-        + (base + "two.jpg").toLatin1();
+                             + (base
+                                + "a\x01"
+                                  "b.jpg\r\n")
+                                   .toLatin1()
+                             + "\n" + (base + QString(200 * 1024, 'L')).toLatin1() + "\n"
+                             + (base + "two.jpg").toLatin1();
     temp.write("urls.txt", lines);
     const QString list = temp.write("made.wst", "MAKE=ftp://h/$.jpg,1,1,0,1\r\n");
     const TBatchResult r = RunBatch(temp, {"--threads", "1", "--urls", temp.file("urls.txt"), "--add",
@@ -92,7 +97,8 @@ TEST(TBatchInputTest, RefusedInputIsToldAndTheRestRuns)
     const QString where = "pelmor: " + temp.file("urls.txt") + ":";
     EXPECT_TRUE(err[0].startsWith(where + "2: 「" + base + "victim.jpg?x」: URL に制御文字")) << err[0].toStdString();
     EXPECT_TRUE(err[1].startsWith(where + "3: 「" + base + "a?b.jpg」: URL に制御文字")) << err[1].toStdString();
-    EXPECT_TRUE(err[2].startsWith(where + "5: 「" + base + "LLL") && err[2].endsWith("」: URL が長すぎます（63 KB まで）。"))
+    EXPECT_TRUE(err[2].startsWith(where + "5: 「" + base + "LLL")
+                && err[2].endsWith("」: URL が長すぎます（63 KB まで）。"))
         << err[2].toStdString();
     EXPECT_TRUE(err[3].startsWith("pelmor: --add: 「http://h:70000/」: ポート番号")) << err[3].toStdString();
     EXPECT_TRUE(err[4].startsWith("pelmor: --make: 「http://h/?1.jpg」: URL に制御文字")) << err[4].toStdString();

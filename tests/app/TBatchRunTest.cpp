@@ -1,24 +1,27 @@
-#include "tests/support/BatchRunner.h"
-#include "download/LocalFileName.h"
-#include "tests/support/NginxServer.h"
-#include "tests/support/ScriptedServer.h"
-#include "app/TBatchOptions.h"
 #include "app/TBatchRun.h"
+
+#include "app/TBatchOptions.h"
 #include "core/TIniFile.h"
 #include "core/TJobListFile.h"
 #include "core/TSettings.h"
 #include "core/TTmpLock.h"
-#include "tests/support/TempFolder.h"
+#include "download/LocalFileName.h"
 #include "download/UrlUtil.h"
+#include "tests/support/BatchRunner.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,17 +34,40 @@ const QString Sample = QStringLiteral(PELMOR_TEST_DATA "/sample.wst");
 // Catches a bad word run as if it were fine, or a good one lost or misread.
 TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
 {
-    for (const QStringList &bad : {QStringList{"--batch"}, {"--threads", "0", "--add", "u"},
-                                   {"--threads", "10", "--add", "u"}, {"--make", "a$", "1", "2"},
-                                   {"--make", "a$", "1", "2", "9"}, {"--interval", "5", "--add", "u"},
-                                   {"--bogus", "--add", "u"}, {"--add"}, {"--max-wait", "-1", "--add", "u"},
-                                   {"--max-wait", "5m", "--add", "u"}, {"--max-wait", "--add", "u"}})
+    for (const QStringList &bad : {QStringList{"--batch"},
+                                   {"--threads", "0", "--add", "u"},
+                                   {"--threads", "10", "--add", "u"},
+                                   {"--make", "a$", "1", "2"},
+                                   {"--make", "a$", "1", "2", "9"},
+                                   {"--interval", "5", "--add", "u"},
+                                   {"--bogus", "--add", "u"},
+                                   {"--add"},
+                                   {"--max-wait", "-1", "--add", "u"},
+                                   {"--max-wait", "5m", "--add", "u"},
+                                   {"--max-wait", "--add", "u"}})
         EXPECT_FALSE(TBatchOptions::Parse(bad).error.isEmpty()) << bad.join(' ').toStdString();
 
-    const TBatchOptions o = TBatchOptions::Parse({"--batch", "--threads", "9", "--interval", "50", "--timeout",
-                                                  "7", "--max-tries", "3", "--make", "http://h/$.jpg", "1", "20",
-                                                  "3", "--add", "http://h/x.jpg", "--urls", "list.txt", "--location",
-                                                  "--max-wait", "0"});
+    const TBatchOptions o = TBatchOptions::Parse({"--batch",
+                                                  "--threads",
+                                                  "9",
+                                                  "--interval",
+                                                  "50",
+                                                  "--timeout",
+                                                  "7",
+                                                  "--max-tries",
+                                                  "3",
+                                                  "--make",
+                                                  "http://h/$.jpg",
+                                                  "1",
+                                                  "20",
+                                                  "3",
+                                                  "--add",
+                                                  "http://h/x.jpg",
+                                                  "--urls",
+                                                  "list.txt",
+                                                  "--location",
+                                                  "--max-wait",
+                                                  "0"});
     ASSERT_TRUE(o.error.isEmpty());
     EXPECT_TRUE(o.location);
     EXPECT_FALSE(TBatchOptions::Parse({"--add", "u"}).location);
@@ -57,8 +83,10 @@ TEST(TBatchRunTest, OptionsAreCheckedBeforeAnythingRuns)
 TEST(TBatchRunTest, StallLimitFollowsOneRuleInSettingsAndCommandLine)
 {
     TTempFolder temp;
-    const struct { const char *text; bool valid; } cases[] = {
-        {"0", false}, {"-5", false}, {"1000001", false}, {"1", true}, {"1000000", true}};
+    const struct {
+        const char *text;
+        bool valid;
+    } cases[] = {{"0", false}, {"-5", false}, {"1000001", false}, {"1", true}, {"1000000", true}};
     for (const auto &c : cases) {
         temp.write("limit.ini", QByteArray("[Data]\r\nTimeOutCTR=") + c.text + "\r\n");
         TSettings settings;
@@ -87,7 +115,8 @@ TEST(TBatchRunTest, ReportsEachFinishedJobAndTheExitStatusWithNginx)
     temp.write("urls.txt", (nginx.Url("/p2.jpg") + "\n\n" + nginx.Url("/p3.jpg") + "\n").toUtf8());
     const TBatchResult partly = RunBatch(temp, {"--urls", temp.file("urls.txt")});
     EXPECT_EQ(partly.status, TBatchRun::ExitIncomplete);
-    EXPECT_TRUE(partly.out.contains("ファイルが存在します。\t" + nginx.Url("/p2.jpg") + "\n")) << partly.out.toStdString();
+    EXPECT_TRUE(partly.out.contains("ファイルが存在します。\t" + nginx.Url("/p2.jpg") + "\n"))
+        << partly.out.toStdString();
     EXPECT_TRUE(partly.out.contains("Abort>見つかりません(404)\t" + nginx.Url("/p3.jpg") + "\n"));
 
     TScriptedServer busy;
@@ -127,8 +156,8 @@ TEST(TBatchRunTest, RetryLimitComesFromTheSettings)
     TTempFolder temp;
     const QString dead = QStringLiteral("http://127.0.0.1:%1/dead.jpg").arg(UnusedLoopbackPort());
     temp.write("limit.ini", "[Data]\r\nMaxTries=2\r\n");
-    TBatchOptions options = TBatchOptions::Parse({"--ini", temp.file("limit.ini"), "--folder", temp.path(),
-                                                  "--interval", "10", "--add", dead});
+    TBatchOptions options = TBatchOptions::Parse(
+        {"--ini", temp.file("limit.ini"), "--folder", temp.path(), "--interval", "10", "--add", dead});
     std::FILE *out = std::tmpfile(), *err = std::tmpfile();
     EXPECT_EQ(TBatchRun(options, out, err, false).Run(), TBatchRun::ExitIncomplete);
     const QString printed = ReadBack(out);
@@ -213,8 +242,7 @@ TEST(TBatchRunTest, ServerTextReachesAPipeFiltered)
         EXPECT_FALSE((c < QChar(0x20) && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
                      || (c >= QChar(0x7f) && c < QChar(0xa0)))
             << "control character " << int(c.unicode()) << " in " << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("\t" + server.Url("/x?]0;owned??[2J?.jpg") + "\n"))
-        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\t" + server.Url("/x?]0;owned??[2J?.jpg") + "\n")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("\t" + server.Url("/p?[31m.html") + "\n")) << r.out.toStdString();
 }
 
@@ -243,10 +271,8 @@ TEST(TBatchRunTest, SecondRunOnOneFolderIsRefused)
         ::_exit(0);
     ASSERT_GT(dead, 0);
     ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
-    temp.write("tmp/.pelmor.lock", QStringLiteral("%1\npelmor\n%2\n")
-                                       .arg(dead)
-                                       .arg(QSysInfo::machineHostName())
-                                       .toUtf8());
+    temp.write("tmp/.pelmor.lock",
+               QStringLiteral("%1\npelmor\n%2\n").arg(dead).arg(QSysInfo::machineHostName()).toUtf8());
     const TBatchResult after = RunBatch(temp, {"--add", url});
     EXPECT_EQ(after.status, TBatchRun::ExitIncomplete) << after.err.toStdString();
     EXPECT_EQ(server.Connections(), 1);
@@ -262,11 +288,12 @@ TEST(TBatchRunTest, RunsListsAndSavesTheOutcomeWithNginx)
     ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
     for (const char *name : {"p1.jpg", "p2.jpg", "m1.jpg", "m2.jpg"})
         nginx.WriteFile(name, QByteArray(30000, name[0]));
-    temp.write("jobs.wrg", ("[Download1]\r\nURL=" + nginx.Url("/p1.jpg") + "\r\nSize=30000\r\nurl="
-                            + nginx.Url("/p2.jpg") + "\r\nMAKE=" + nginx.Url("/m$.jpg") + ",1,2,0,1\r\nMAKE="
-                            + nginx.Url("/x$.jpg") + ",one,2,0,1\r\n").toLatin1());
-    const TBatchResult r = RunBatch(temp, {"--threads", "2", Sample, temp.file("jobs.wrg"), "--save",
-                                           temp.file("out.wst")});
+    temp.write("jobs.wrg",
+               ("[Download1]\r\nURL=" + nginx.Url("/p1.jpg") + "\r\nSize=30000\r\nurl=" + nginx.Url("/p2.jpg")
+                + "\r\nMAKE=" + nginx.Url("/m$.jpg") + ",1,2,0,1\r\nMAKE=" + nginx.Url("/x$.jpg") + ",one,2,0,1\r\n")
+                   .toLatin1());
+    const TBatchResult r = RunBatch(temp,
+                                    {"--threads", "2", Sample, temp.file("jobs.wrg"), "--save", temp.file("out.wst")});
     EXPECT_EQ(r.status, TBatchRun::ExitComplete) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("jobs.wrg: 1 bad lines skipped (lines 6)")) << r.err.toStdString();
     EXPECT_EQ(r.out.count("End>Completed!"), 4) << r.out.toStdString();
@@ -310,7 +337,11 @@ namespace {
 QByteArray RangeAnswer(const QByteArray &data, int from, int to, int total, const QByteArray &validator)
 {
     return QStringLiteral("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %1-%2/%3\r\nContent-Length: %4\r\n")
-               .arg(from).arg(to).arg(total).arg(to - from + 1).toLatin1()
+               .arg(from)
+               .arg(to)
+               .arg(total)
+               .arg(to - from + 1)
+               .toLatin1()
            + validator + "\r\n" + data.mid(from, to - from + 1);
 }
 
@@ -326,7 +357,12 @@ TEST(TBatchRunTest, PartsOfAnotherVersionAreNotMerged)
     const QByteArray data = "abcdefghijkl";
     const QByteArray tag = "ETag: \"v1\"\r\n", date = "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n";
     const QByteArray newDate = "Last-Modified: Thu, 22 Oct 2015 07:28:00 GMT\r\n";
-    const struct { const char *name; QByteArray validator; QByteArray third; QString refusal; } cases[] = {
+    const struct {
+        const char *name;
+        QByteArray validator;
+        QByteArray third;
+        QString refusal;
+    } cases[] = {
         {"another total", tag, RangeAnswer(data, 4, 5, 14, tag), "File changed: 14 bytes instead of 12"},
         {"new ETag", tag, "HTTP/1.1 200 OK\r\nContent-Length: 12\r\nETag: \"v2\"\r\n\r\n" + data,
          "File changed: ETag \"v2\" instead of \"v1\""},
@@ -341,7 +377,8 @@ TEST(TBatchRunTest, PartsOfAnotherVersionAreNotMerged)
         // One worker fetches the six parts of 2 bytes in order, one connection each after the probe's.
         server.Play({TScriptedServer::Send(RangeAnswer(data, 1, 1, 12, c.validator)), TScriptedServer::Close()});
         for (int part = 0; part < 6; ++part)
-            server.Play({TScriptedServer::Send(part == 2 ? c.third : RangeAnswer(data, 2 * part, 2 * part + 1, 12, c.validator)),
+            server.Play({TScriptedServer::Send(part == 2 ? c.third
+                                                         : RangeAnswer(data, 2 * part, 2 * part + 1, 12, c.validator)),
                          TScriptedServer::Close()});
         const QString url = server.Url("/v.bin");
         const TBatchResult run = RunBatch(temp, {"--threads", "1", "--split", url});
@@ -482,9 +519,14 @@ TEST(TBatchRunTest, ListRowsWithoutARangeAreRefused)
 {
     TTempFolder temp;
     const QString url = QStringLiteral("http://127.0.0.1:%1/big.zip").arg(UnusedLoopbackPort());
-    temp.write("parts.wst", ("(..)," + url + ",-,???,-,>,-,-,Ready,*,0,x,100,001\r\n"
-                             "(..)," + url + ",-,???,-,>,-,-,Retry,*,0,200,100,002\r\n"
-                             "(..)," + url + ",-,???,-,>,-,-,Cancel,*,0,x,,003\r\n").toLatin1());
+    temp.write("parts.wst", ("(..)," + url
+                             + ",-,???,-,>,-,-,Ready,*,0,x,100,001\r\n"
+                               "(..),"
+                             + url
+                             + ",-,???,-,>,-,-,Retry,*,0,200,100,002\r\n"
+                               "(..),"
+                             + url + ",-,???,-,>,-,-,Cancel,*,0,x,,003\r\n")
+                                .toLatin1());
     const TBatchResult r = RunBatch(temp, {"-q", temp.file("parts.wst"), "--save", temp.file("saved.wst")});
     EXPECT_EQ(r.status, TBatchRun::ExitIncomplete);
     const QString where = "pelmor: " + temp.file("parts.wst") + ": 「" + url + "」: part ";

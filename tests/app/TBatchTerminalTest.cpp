@@ -1,16 +1,18 @@
+#include "app/TBatchDisplay.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
-#include "app/TBatchDisplay.h"
 #include "tests/support/TempFolder.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -119,7 +121,8 @@ QStringList Common(const TTempFolder &temp)
 
 const QRegularExpression ColourCode(QStringLiteral("\x1b\\[[0-9;]*m"));
 // "[0] http://… [===>   ]  40%  39.1 KiB/97.7 KiB  12.5 KiB/s  0:05" with a rate above nothing.
-const QRegularExpression ProgressWithRate(QStringLiteral("\\[0\\] http.* 80%.*KiB/97\\.7 KiB +[0-9.]+ [KM]?i?B/s +[0-9]+:[0-9]{2}"));
+const QRegularExpression
+    ProgressWithRate(QStringLiteral("\\[0\\] http.* 80%.*KiB/97\\.7 KiB +[0-9.]+ [KM]?i?B/s +[0-9]+:[0-9]{2}"));
 
 } // namespace
 
@@ -140,12 +143,14 @@ TEST(TBatchTerminalTest, ShowsProgressWithARateAndHonoursNoColour)
         ASSERT_TRUE(run.Start(Common(temp) + QStringList{"--add", url}, noColour));
         ASSERT_TRUE(run.WaitFor([](const QString &out) { return out.contains(" 40%"); })) << run.Output().toStdString();
         slow.Continue();
-        ASSERT_TRUE(run.WaitFor([](const QString &out) { return out.contains(ProgressWithRate); })) << run.Output().toStdString();
+        ASSERT_TRUE(run.WaitFor([](const QString &out) { return out.contains(ProgressWithRate); }))
+            << run.Output().toStdString();
         slow.Continue();
         EXPECT_EQ(run.Finish(), 0) << run.Output().toStdString();
         const QString out = run.Output();
         EXPECT_TRUE(out.contains("total: 1 running, 0 of 1 ended")) << out.toStdString();
-        EXPECT_TRUE(out.contains(QRegularExpression("End>Completed!(\x1b\\[0m)?\t" + QRegularExpression::escape(url) + "\n")))
+        EXPECT_TRUE(
+            out.contains(QRegularExpression("End>Completed!(\x1b\\[0m)?\t" + QRegularExpression::escape(url) + "\n")))
             << out.toStdString();
         EXPECT_TRUE(out.contains("\n1 of 1 complete, 97.7 KiB in ")) << out.toStdString();
         EXPECT_EQ(out.contains(ColourCode), noColour == nullptr) << out.toStdString();
@@ -169,8 +174,8 @@ protected:
 TEST_F(TBatchTerminalNginx, QuietPrintsOnlyFailures)
 {
     TPtyRun run;
-    ASSERT_TRUE(run.Start(Common(temp) + QStringList{"--quiet", "--add", nginx.Url("/here.jpg"), "--add",
-                                                     nginx.Url("/gone.jpg")}, "1"));
+    ASSERT_TRUE(run.Start(
+        Common(temp) + QStringList{"--quiet", "--add", nginx.Url("/here.jpg"), "--add", nginx.Url("/gone.jpg")}, "1"));
     EXPECT_EQ(run.Finish(), 1);
     EXPECT_EQ(run.Output(), "Abort>見つかりません(404)\t" + nginx.Url("/gone.jpg") + "\n");
 }
@@ -234,7 +239,9 @@ TEST(TBatchTerminalTest, ServerTextCannotSteerTheTerminal)
     EXPECT_EQ(TBatchDisplay::Printable(QStringLiteral("画像\u3000.jpg")), QStringLiteral("画像\u3000.jpg"));
 
     // As they arrive: UTF-8 bytes from a server or the command line.
-    const QString hostile = QString::fromUtf8("x\x1b[2J\xc2\x9b" "2J\xc2\x85\x7f\xc2\x9d" "0;t\x07y");
+    const QString hostile = QString::fromUtf8("x\x1b[2J\xc2\x9b"
+                                              "2J\xc2\x85\x7f\xc2\x9d"
+                                              "0;t\x07y");
     ASSERT_EQ(hostile.size(), 16);
     EXPECT_EQ(TBatchDisplay::Printable(hostile), "x?[2J?2J???0;t?y");
     TBatchDisplay display(false, [] { return qint64(1000); });

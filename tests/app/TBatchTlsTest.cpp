@@ -1,18 +1,20 @@
-#include "tests/support/BatchRunner.h"
 #include "download/LocalFileName.h"
+#include "tests/support/BatchRunner.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/TestBytes.h"
 #include "tests/support/TestCertificates.h"
 
 #include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace {
 TBatchResult RunTrusting(const TTempFolder &temp, const TTestCertificates &certs, const QStringList &args)
 {
     temp.write("tls.ini", "[Data]\r\nCAFile=" + certs.CaFile().toUtf8() + "\r\n");
-    const TBatchOptions options = TBatchOptions::Parse(QStringList{"--ini", temp.file("tls.ini"), "--folder", temp.path(),
-                                                                   "--interval", "20", "--max-tries", "3"} + args);
+    const TBatchOptions options = TBatchOptions::Parse(
+        QStringList{"--ini", temp.file("tls.ini"), "--folder", temp.path(), "--interval", "20", "--max-tries", "3"}
+        + args);
     std::FILE *out = std::tmpfile(), *err = std::tmpfile();
     const int status = TBatchRun(options, out, err, false).Run();
     return {status, ReadBack(out), ReadBack(err)};

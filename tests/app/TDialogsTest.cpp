@@ -1,9 +1,10 @@
-#include "maker/FormHome1.h"
-#include "app/FormOpt1.h"
-#include "tests/support/MainWindowFixture.h"
 #include "resources/TDialogs.h"
-#include "resources/TNotice.h"
+
+#include "app/FormOpt1.h"
 #include "app/TQtTranslation.h"
+#include "maker/FormHome1.h"
+#include "resources/TNotice.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -105,9 +106,9 @@ TEST_F(TDialogsTest, FileDialogsStayAboveHomeWithFiltersShownOnce)
 {
     form->FormHome->show();
     const TSeenDialog open = WhileModal([this] {
-        EXPECT_TRUE(form->ChooseOpenFile(QString(), temp.path(),
-                                         QStringLiteral("Pelmor(*.WST) (*.WST *.wst);;すべて (*)"))
-                        .isEmpty());
+        EXPECT_TRUE(
+            form->ChooseOpenFile(QString(), temp.path(), QStringLiteral("Pelmor(*.WST) (*.WST *.wst);;すべて (*)"))
+                .isEmpty());
     });
     EXPECT_EQ(open.parent, form.get());
     EXPECT_TRUE(open.staysOnTop);
@@ -161,7 +162,8 @@ TEST_F(TDialogsTest, TextFilterChosenInTheSaveDialogExportsUrls)
     EXPECT_EQ(form->ListFileName, temp.file("export.TXT"));
 
     // The rule that finds the filter, for either report and for one it does not know.
-    const QStringList filters{QStringLiteral("Pelmor(*.WST) (*.WST *.wst)"), QStringLiteral("Text(*.TXT) (*.TXT *.txt)")};
+    const QStringList filters{QStringLiteral("Pelmor(*.WST) (*.WST *.wst)"),
+                              QStringLiteral("Text(*.TXT) (*.TXT *.txt)")};
     EXPECT_EQ(TDialogs::FilterIndex(filters, QStringLiteral("Text(*.TXT)")), 1);
     EXPECT_EQ(TDialogs::FilterIndex(filters, filters[1]), 1);
     EXPECT_EQ(TDialogs::FilterIndex(filters, QStringLiteral("Pelmor(*.WST)")), 0);

@@ -6,8 +6,8 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QItemSelectionModel>
-#include <QMessageBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTreeView>

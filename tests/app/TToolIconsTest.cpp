@@ -1,11 +1,12 @@
+#include "resources/TToolIcons.h"
+
+#include "app/HttpThr1.h"
 #include "maker/FormHome1.h"
+#include "resources/TRowIcons.h"
+#include "tests/support/MainWindowFixture.h"
+#include "tests/support/TempFolder.h"
 #include "viewer/FormView1.h"
 #include "viewer/FormViewIcons.h"
-#include "app/HttpThr1.h"
-#include "tests/support/MainWindowFixture.h"
-#include "resources/TRowIcons.h"
-#include "resources/TToolIcons.h"
-#include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,8 +28,8 @@ double Difference(const QImage &a, const QImage &b)
         for (int col = 0; col < x.width(); ++col) {
             const QRgb p = x.pixel(col, row);
             const QRgb q = y.pixel(col, row);
-            const int d = std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                          std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+            const int d = std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q))
+                          + std::abs(qAlpha(p) - qAlpha(q));
             differing += d > 96;
         }
     return double(differing) / (x.width() * x.height());

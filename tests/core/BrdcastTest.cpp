@@ -1,16 +1,18 @@
 #include "core/Brdcast.h"
-#include "tests/support/ScriptedServer.h"
-#include "core/THandOver.h"
-#include "tests/support/TempFolder.h"
-#include "core/sharedmm.h"
 
-#include <gtest/gtest.h>
+#include "core/THandOver.h"
+#include "core/sharedmm.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
+#include <gtest/gtest.h>
+
 #include <cstring>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -18,11 +20,13 @@
 namespace {
 
 // Sets, or with a null value unsets, an environment variable while it lives.
-struct TEnvVar
-{
+struct TEnvVar {
     TEnvVar(const char *name, const QByteArray &value) : Name(name), Saved(qgetenv(name)) { Set(Name, value); }
     ~TEnvVar() { Set(Name, Saved); }
-    static void Set(const char *name, const QByteArray &v) { v.isNull() ? void(qunsetenv(name)) : void(qputenv(name, v)); }
+    static void Set(const char *name, const QByteArray &v)
+    {
+        v.isNull() ? void(qunsetenv(name)) : void(qputenv(name, v));
+    }
     const char *Name;
     QByteArray Saved;
 };
@@ -38,8 +42,7 @@ protected:
     TEnvVar FRuntimeVar{"XDG_RUNTIME_DIR", QFile::encodeName(FRuntime.path())};
 };
 
-struct TListener
-{
+struct TListener {
     TBroadcast Component;
     int Heard = 0;
     explicit TListener(const QString &key)

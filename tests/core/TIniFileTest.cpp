@@ -1,5 +1,6 @@
-#include "tests/support/FileSizeLimit.h"
 #include "core/TIniFile.h"
+
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +36,7 @@ TEST(TIniFileTest, NewFileIsCp932WithKeysInWriteOrder)
     ini.WriteInteger("Data", "Threads", -2);
     QString error;
     ASSERT_TRUE(ini.UpdateFile(&error)) << error.toStdString();
-    EXPECT_EQ(dir.read("pelmor.ini"),
-              "[Data]\r\nURL=" + JapaneseCp932 + "\r\nThreads=-2\r\n[Window]\r\nTop=31\r\n");
+    EXPECT_EQ(dir.read("pelmor.ini"), "[Data]\r\nURL=" + JapaneseCp932 + "\r\nThreads=-2\r\n[Window]\r\nTop=31\r\n");
     const TIniFile reread(ini.FileName());
     EXPECT_EQ(reread.ReadString("data", "url", ""), Japanese);
     EXPECT_EQ(reread.ReadInteger("DATA", "THREADS", 0), -2);

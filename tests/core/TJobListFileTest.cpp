@@ -1,11 +1,13 @@
-#include "tests/support/FileSizeLimit.h"
 #include "core/TJobListFile.h"
+
 #include "core/TJobListModel.h"
-#include "resources/TRowIcons.h"
-#include "tests/support/TempFolder.h"
 #include "download/UrlUtil.h"
+#include "resources/TRowIcons.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,9 +46,10 @@ TEST(TJobListFileTest, FilesAreByteExact)
     jobs.AddJob("http://h/big.zip", 100, 200, "002");
     jobs.AddJob(QString::fromUtf8("http://h/a,b\r\n한.jpg"), 0, 0, {});
     ASSERT_TRUE(SaveList(jobs, dir.file("a.wst"), &error)) << error.toStdString();
-    EXPECT_EQ(dir.read("a.wst"), "\x81\xa6,http://example.jp/\x89\xe6\x91\x9c.jpg,-,???,-,>,-,1.1,Try>Type : a b ?,*,0,,,\r\n"
-                                 "(..),http://h/big.zip,-,???,-,>,-,-,Ready,*,0,100,200,002\r\n"
-                                 "(..),http://h/a%2Cb%0D%0A%ED%95%9C.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n");
+    EXPECT_EQ(dir.read("a.wst"),
+              "\x81\xa6,http://example.jp/\x89\xe6\x91\x9c.jpg,-,???,-,>,-,1.1,Try>Type : a b ?,*,0,,,\r\n"
+              "(..),http://h/big.zip,-,???,-,>,-,-,Ready,*,0,100,200,002\r\n"
+              "(..),http://h/a%2Cb%0D%0A%ED%95%9C.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n");
     ASSERT_TRUE(SaveUrlText(jobs, dir.file("a.txt"), &error));
     EXPECT_EQ(dir.read("a.txt"), "http://example.jp/\x89\xe6\x91\x9c.jpg\r\nhttp://h/a%2Cb%0D%0A%ED%95%9C.jpg\r\n");
     EXPECT_EQ(LoadList(jobs, dir.file("a.txt"), {}).rows, 0) << "plain URL lines are no rows";
@@ -88,8 +91,9 @@ TEST(TJobListFileTest, HttpsRowsAndUrlLinesGoThroughUnchanged)
 {
     TTempFolder dir;
     TJobListModel jobs;
-    const QByteArray list = "(..),https://h.example/a.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n"
-                            "@@,HTTPS://H.EXAMPLE/big.zip,200,200,100.00,12:00:03,12:00:03,1.1,End>Completed!,200,0,100,200,002\r\n";
+    const QByteArray list =
+        "(..),https://h.example/a.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n"
+        "@@,HTTPS://H.EXAMPLE/big.zip,200,200,100.00,12:00:03,12:00:03,1.1,End>Completed!,200,0,100,200,002\r\n";
     const TLoadReport report = LoadList(jobs, dir.write("a.wst", list + "URL=https://h.example/b.jpg\r\n"), {});
     EXPECT_EQ(report.rows, 3);
     EXPECT_EQ(report.skippedLines, 0);
@@ -111,7 +115,9 @@ TEST(TJobListFileTest, MakeLinesAndUnreadableFiles)
         return calls.last()[1] != "x";
     };
     const TLoadReport report = LoadList(
-        jobs, dir.write("m.wst", "MAKE=http://h/$.jpg,1,20,3,1\r\nmake=http://h/b$.jpg,1,,3,1\nMake=http://h/c$.jpg,x,20,3,1\r\n"),
+        jobs,
+        dir.write("m.wst",
+                  "MAKE=http://h/$.jpg,1,20,3,1\r\nmake=http://h/b$.jpg,1,,3,1\nMake=http://h/c$.jpg,x,20,3,1\r\n"),
         {[](const auto &...) { return 1; }, maker});
     ASSERT_EQ(calls.size(), 3);
     EXPECT_EQ(calls[0], QStringList({"http://h/$.jpg", "1", "20", "3", "1"}));
@@ -132,16 +138,15 @@ TEST(TJobListFileTest, ListsOfferingTooManyUrlsAreRefusedWhole)
 {
     TTempFolder dir;
     int made = 0;
-    const TMakeLines lines{
-        [](const QString &, const QString &, const QString &end, const QString &, const QString &) {
-            bool number = false;
-            const int offered = end.toInt(&number);
-            return number ? offered : -1;
-        },
-        [&](const auto &...) {
-            ++made;
-            return true;
-        }};
+    const TMakeLines lines{[](const QString &, const QString &, const QString &end, const QString &, const QString &) {
+                               bool number = false;
+                               const int offered = end.toInt(&number);
+                               return number ? offered : -1;
+                           },
+                           [&](const auto &...) {
+                               ++made;
+                               return true;
+                           }};
     const int each = MaxMadeUrls / 10;
     QByteArray full = "(..),http://h/kept.jpg,-,???,-,>,-,-,Ready,-,-,,,\r\n";
     for (int i = 0; i < 10; ++i)
@@ -153,7 +158,8 @@ TEST(TJobListFileTest, ListsOfferingTooManyUrlsAreRefusedWhole)
 
     made = 0;
     jobs.AppendRow("(..)", {"http://h/before.jpg"});
-    const QString over = dir.write("over.wst", full + "MAKE=http://h/$.jpg,1,x,0,1\r\n\r\nMAKE=http://h/$.jpg,1,1,0,1\r\n");
+    const QString over = dir.write("over.wst",
+                                   full + "MAKE=http://h/$.jpg,1,x,0,1\r\n\r\nMAKE=http://h/$.jpg,1,1,0,1\r\n");
     report = LoadList(jobs, over, lines);
     EXPECT_EQ(report.error, over + ": 14 行目までの MAKE= 行で URL が " + QString::number(MaxMadeUrls + 1)
                                 + " 件になり、一つのリストで作れる " + QString::number(MaxMadeUrls)
@@ -210,9 +216,11 @@ TEST(TJobListFileTest, DamagedLinesAreCountedAndNeverBecomeJobs)
     const QByteArray tail = ",*,0,,,";
     const QByteArray good = head + QByteArray(MaxLineBytes - head.size() - tail.size(), 'M') + tail;
     ASSERT_EQ(good.size(), MaxLineBytes);
-    const QByteArray lines[] = {good, good + 'a', "URL=http://h/x.jpg" + QByteArray(8 << 20, 'x'), "URL=http://h/end.jpg"};
+    const QByteArray lines[] = {good, good + 'a', "URL=http://h/x.jpg" + QByteArray(8 << 20, 'x'),
+                                "URL=http://h/end.jpg"};
     jobs.Clear();
-    const TLoadReport longLines = LoadList(jobs, dir.write("long.wst", QByteArrayList(std::begin(lines), std::end(lines)).join("\r\n")), {});
+    const TLoadReport longLines =
+        LoadList(jobs, dir.write("long.wst", QByteArrayList(std::begin(lines), std::end(lines)).join("\r\n")), {});
     EXPECT_EQ(longLines.firstSkipped, QList<int>({2, 3}));
     ASSERT_EQ(jobs.RowCount(), 2);
     EXPECT_EQ(jobs.Cell(1, SubURL), "http://h/end.jpg");
@@ -263,7 +271,10 @@ TEST(TJobListFileTest, FailedSaveKeepsTheOldFile)
     const QByteArray old = "(..),http://h/old.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n";
     dir.write("list.wst", old);
     error.clear();
-    EXPECT_FALSE([&] { const TFileSizeLimit diskFull(4096); return SaveList(jobs, dir.file("list.wst"), &error); }());
+    EXPECT_FALSE([&] {
+        const TFileSizeLimit diskFull(4096);
+        return SaveList(jobs, dir.file("list.wst"), &error);
+    }());
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(dir.read("list.wst"), old);
 }
@@ -283,7 +294,8 @@ TEST(TJobListFileTest, PartsKeepTheirVersionRecordAndOldListsStillLoad)
                                  "1000 Last-Modified=Wed%2C%2021%20Oct%202015\r\n"
                                  "(..),http://h/big.zip,-,???,-,>,-,-,Ready,*,0,500,1000,002\r\n"
                                  "(..),http://h/a.jpg,-,???,-,>,-,1.1,Ready,*,0,,,\r\n");
-    dir.write("b.wst", dir.read("a.wst") + "(..),http://h/c.zip,-,???,-,>,-,-,Ready,*,0,0,9,001,9 ETag=%0D%0AX:%20y\r\n");
+    dir.write("b.wst",
+              dir.read("a.wst") + "(..),http://h/c.zip,-,???,-,>,-,-,Ready,*,0,0,9,001,9 ETag=%0D%0AX:%20y\r\n");
     TJobListModel loaded;
     ASSERT_EQ(LoadList(loaded, dir.file("b.wst"), {}).rows, 4);
     EXPECT_EQ(loaded.Version(0), "1000 Last-Modified=Wed%2C%2021%20Oct%202015");

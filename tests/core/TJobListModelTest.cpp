@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTime>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -33,11 +34,13 @@ TEST(TJobListModelTest, AddJobFillsInitialCells)
 {
     TJobListModel jobs;
     EXPECT_EQ(jobs.AddJob(Url, 0, 0, QString()), 0);
-    EXPECT_EQ(RowTexts(jobs, 0), (QStringList{"(..)", Url, "-", "???", "-", ">", "-", "1.1", "Ready", "*", "0", "", "", ""}));
+    EXPECT_EQ(RowTexts(jobs, 0),
+              (QStringList{"(..)", Url, "-", "???", "-", ">", "-", "1.1", "Ready", "*", "0", "", "", ""}));
 
     const QString big = QStringLiteral("http://host.example/big.zip");
     EXPECT_EQ(jobs.AddJob(big, 2000, 4000, QStringLiteral("002")), 1);
-    EXPECT_EQ(RowTexts(jobs, 1), (QStringList{"(..)", big, "-", "???", "-", ">", "-", "-", "Ready", "*", "0", "2000", "4000", "002"}));
+    EXPECT_EQ(RowTexts(jobs, 1),
+              (QStringList{"(..)", big, "-", "???", "-", ">", "-", "-", "Ready", "*", "0", "2000", "4000", "002"}));
 
     // Only the lower-case prefix marks a local file.
     EXPECT_EQ(jobs.Cell(jobs.AddJob("file://a/b.jpg", 0, 0, {}), SubMessage), "<FILE>");

@@ -1,9 +1,11 @@
-#include "core/TJobListModel.h"
 #include "core/TListCommands.h"
+
+#include "core/TJobListModel.h"
 #include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QSet>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -115,7 +117,8 @@ TEST(TListCommandsTest, LocalFilesOfSelectedRows)
 TEST(TListCommandsTest, MergeRefusesPartsOfDifferentVersions)
 {
     TJobListModel jobs;
-    const QStringList versions{"1000 ETag=%22v1%22", "", "1000 ETag=%22v1%22", "1001 ETag=%22v1%22",
+    const QStringList versions{"1000 ETag=%22v1%22", "",
+                               "1000 ETag=%22v1%22", "1001 ETag=%22v1%22",
                                "1000 ETag=%22v2%22", "1000 Last-Modified=Wed%2C%2021%20Oct%202015"};
     for (int i = 0; i < versions.size(); ++i)
         jobs.AddJob("http://h/big.zip", i * 10, i * 10 + 10, QStringLiteral("%1").arg(i + 1, 3, 10, QChar('0')),

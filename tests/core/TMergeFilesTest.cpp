@@ -1,14 +1,16 @@
-#include "tests/support/FileSizeLimit.h"
 #include "core/TMergeFiles.h"
+
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <cerrno>
-#include <cstring>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
@@ -87,6 +89,5 @@ TEST(TMergeFilesTest, RefusesLinksAtThePartsAndTheWholeFile)
     QFile::remove(target);
     ASSERT_TRUE(TMergeFiles::Merge(parts, target, &error)) << error.toStdString();
     EXPECT_EQ(ReadFileOrMissing(target), "onetwo");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
-              QStringList({"a.zip", "a.zip001", "a.zip002"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList({"a.zip", "a.zip001", "a.zip002"}));
 }

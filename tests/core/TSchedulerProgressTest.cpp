@@ -1,6 +1,7 @@
-#include "tests/support/ScriptedServer.h"
 #include "core/TScheduler.h"
+
 #include "core/TSettings.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 
 #include <QDir>
@@ -61,9 +62,9 @@ TEST(TSchedulerProgress, MonitorPassReportsRunningJob)
                  TScriptedServer::Pause()});
     jobs.SetCell(0, SubURL, server.Url("/held.bin"));
     scheduler.TButtonGetClick();
-    ASSERT_TRUE(WaitForEvents([&] {
-        return scheduler.IsRunningRow(0) && jobs.Cell(0, SubPercent).startsWith("50");
-    })) << qPrintable(jobs.Caption(0) + " " + jobs.Cell(0, SubPercent) + " " + jobs.Cell(0, SubMessage) + " " + jobs.Cell(0, SubCByte));
+    ASSERT_TRUE(WaitForEvents([&] { return scheduler.IsRunningRow(0) && jobs.Cell(0, SubPercent).startsWith("50"); }))
+        << qPrintable(jobs.Caption(0) + " " + jobs.Cell(0, SubPercent) + " " + jobs.Cell(0, SubMessage) + " "
+                      + jobs.Cell(0, SubCByte));
     scheduler.MonitorJobs();
     const int worker = jobs.Caption(0).toInt();
     EXPECT_EQ(workers[size_t(worker)], 50);

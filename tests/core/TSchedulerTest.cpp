@@ -1,16 +1,18 @@
+#include "core/TScheduler.h"
+
+#include "core/TSettings.h"
+#include "download/UrlUtil.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
-#include "core/TScheduler.h"
-#include "core/TSettings.h"
 #include "tests/support/TempFolder.h"
-#include "download/UrlUtil.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRandomGenerator>
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -40,10 +42,7 @@ protected:
 
     void TearDown() override { scheduler.Shutdown(); }
 
-    QString LocalFile(int row) const
-    {
-        return jobs.LocalFile(row, temp.path(), true);
-    }
+    QString LocalFile(int row) const { return jobs.LocalFile(row, temp.path(), true); }
 
     bool RunToEnd(int timeoutMs = 20000)
     {
@@ -158,7 +157,8 @@ TEST_F(TSchedulerTest, StalledJobIsTimedOutAndResumed)
     server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 40000\r\n\r\n" + body.left(25000)),
                  TScriptedServer::Pause()});
     server.Play({TScriptedServer::Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 25000-39999/40000\r\n"
-                                       "Content-Length: 15000\r\n\r\n" + body.mid(25000))});
+                                       "Content-Length: 15000\r\n\r\n"
+                                       + body.mid(25000))});
     jobs.AddJob(server.Url("/stall.bin"), 0, 0, {});
     settings.TimeOutCTR = 1;
     settings.Interval = 50;
@@ -237,10 +237,12 @@ TEST_F(TSchedulerTest, DeadServerAtTheTopDoesNotStopRowsBelow)
     int deadStarts = 0;
     QObject::connect(&scheduler, &TScheduler::JobStarted, [&](quint64 id, int) { deadStarts += id == jobs.JobAt(0); });
     scheduler.TButtonGetClick();
-    ASSERT_TRUE(WaitForEvents([&] {
-        return jobs.Cell(1, SubMessage) == "End>Completed!" && jobs.Cell(2, SubMessage) == "End>Completed!"
-            && jobs.Cell(3, SubMessage) == "End>Completed!";
-    }, 15000));
+    ASSERT_TRUE(WaitForEvents(
+        [&] {
+            return jobs.Cell(1, SubMessage) == "End>Completed!" && jobs.Cell(2, SubMessage) == "End>Completed!"
+                   && jobs.Cell(3, SubMessage) == "End>Completed!";
+        },
+        15000));
     EXPECT_GE(deadStarts, 2);
     EXPECT_EQ(jobs.Cell(0, SubMessage), "Retry") << "no limit by default";
     EXPECT_TRUE(scheduler.IsFetching()) << "a row waiting after a failure keeps the timer on";
@@ -265,7 +267,8 @@ TEST_F(TSchedulerTest, FailingRowBacksOffAndIsGivenUpAtMaxTries)
     };
     runTicks(14);
     EXPECT_EQ(startTicks, (QList<int>{1, 3, 6, 11})) << "waits of 1, 2 and 4 ticks";
-    EXPECT_TRUE(jobs.Cell(0, SubMessage).startsWith("Abort>Retry limit (4): Connection refused")) << jobs.Cell(0, SubMessage).toStdString();
+    EXPECT_TRUE(jobs.Cell(0, SubMessage).startsWith("Abort>Retry limit (4): Connection refused"))
+        << jobs.Cell(0, SubMessage).toStdString();
     EXPECT_GT(finished, 0) << "a row given up leaves nothing to do";
 
     jobs.SetCell(0, SubMessage, "Ready");
@@ -287,7 +290,8 @@ TEST_F(TSchedulerTest, FailingRowBacksOffAndIsGivenUpAtMaxTries)
 TEST_F(TSchedulerTest, BusyServerIsAskedAgainOnlyAfterItsRetryAfter)
 {
     TScriptedServer server;
-    server.Play({TScriptedServer::Send("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\nRetry-After: 120\r\n\r\nbusy")});
+    server.Play({TScriptedServer::Send(
+        "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\nRetry-After: 120\r\n\r\nbusy")});
     server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + QByteArray(25000, 'r'))});
     jobs.AddJob(server.Url("/busy.jpg"), 0, 0, {});
     settings.Threads = 0;
@@ -400,15 +404,16 @@ TEST_F(TSchedulerTest, NoJobEverRunsOnTwoWorkers)
     TScriptedServer empty;
     empty.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n"), TScriptedServer::Close()});
     for (int i = 0; i < 40; ++i)
-        jobs.AddJob(i % 2 ? empty.Url(QStringLiteral("/e%1.jpg").arg(i)) : DeadUrl(QStringLiteral("/d%1.jpg").arg(i)), 0,
-                    0, {});
+        jobs.AddJob(i % 2 ? empty.Url(QStringLiteral("/e%1.jpg").arg(i)) : DeadUrl(QStringLiteral("/d%1.jpg").arg(i)),
+                    0, 0, {});
     settings.Threads = TSettings::MaxThreads;
     settings.Interval = TSettings::MinInterval;
     settings.Size20KB = 0;
     settings.MaxTries = 4;
     // A busy GUI thread: each tick outlasts the interval, so the next one is always due and runs
     // between any two calls of a worker.
-    QObject::connect(&scheduler, &TScheduler::Ticked, [] { std::this_thread::sleep_for(std::chrono::milliseconds(12)); });
+    QObject::connect(&scheduler, &TScheduler::Ticked,
+                     [] { std::this_thread::sleep_for(std::chrono::milliseconds(12)); });
     QHash<quint64, int> runningOn;
     int doubleStarts = 0;
     int endsWithoutStart = 0;
@@ -416,7 +421,8 @@ TEST_F(TSchedulerTest, NoJobEverRunsOnTwoWorkers)
         doubleStarts += runningOn.contains(id);
         runningOn.insert(id, slot);
     });
-    QObject::connect(&scheduler, &TScheduler::JobEnded, [&](quint64 id) { endsWithoutStart += runningOn.remove(id) != 1; });
+    QObject::connect(&scheduler, &TScheduler::JobEnded,
+                     [&](quint64 id) { endsWithoutStart += runningOn.remove(id) != 1; });
     ASSERT_TRUE(RunToEnd(60000));
     EXPECT_EQ(doubleStarts, 0);
     EXPECT_EQ(endsWithoutStart, 0);
@@ -528,17 +534,17 @@ namespace {
 class TRewordingScheduler : public TScheduler
 {
 public:
-    TRewordingScheduler(TJobListModel &jobs, TSettings &settings) : TScheduler(jobs, settings), m_rows(jobs) {}
+    TRewordingScheduler(TJobListModel &jobs, TSettings &settings) : TScheduler(jobs, settings), FRows(jobs) {}
 
     void FinishRun(THTTPThread &worker) override
     {
-        if (const int row = m_rows.RowOfJob(worker.Job.JobId); row >= 0)
-            m_rows.SetCell(row, SubMessage, QStringLiteral("Retrying soon"));
+        if (const int row = FRows.RowOfJob(worker.Job.JobId); row >= 0)
+            FRows.SetCell(row, SubMessage, QStringLiteral("Retrying soon"));
         TScheduler::FinishRun(worker);
     }
 
 private:
-    TJobListModel &m_rows;
+    TJobListModel &FRows;
 };
 } // namespace
 

@@ -1,5 +1,6 @@
-#include "core/TIniFile.h"
 #include "core/TSettings.h"
+
+#include "core/TIniFile.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>

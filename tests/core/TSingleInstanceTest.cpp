@@ -1,11 +1,12 @@
-#include "tests/support/ScriptedServer.h"
 #include "core/TSingleInstance.h"
-#include "tests/support/TempFolder.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 
 #include <QFile>
 #include <QProcess>
+
+#include <gtest/gtest.h>
 
 namespace {
 

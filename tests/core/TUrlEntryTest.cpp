@@ -1,16 +1,23 @@
+#include "core/TUrlEntry.h"
+
 #include "core/TJobListFile.h"
 #include "core/TJobListModel.h"
-#include "core/TUrlEntry.h"
-#include "tests/support/TempFolder.h"
 #include "download/UrlUtil.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QStringList Urls{"http://h.example/a.jpg", "https://h.example:8443/b.jpg", "file://pics/c d.jpg",
-                       "garbage",                "ftp://x",                      "http://",
-                       "http://h:70000/",        "http://h.example/a b.jpg",     "file://",
+const QStringList Urls{"http://h.example/a.jpg",
+                       "https://h.example:8443/b.jpg",
+                       "file://pics/c d.jpg",
+                       "garbage",
+                       "ftp://x",
+                       "http://",
+                       "http://h:70000/",
+                       "http://h.example/a b.jpg",
+                       "file://",
                        "http://h/" + QString(UrlUtil::MaxUrlBytes, 'x')};
 
 } // namespace
@@ -25,8 +32,8 @@ TEST(TUrlEntryTest, PastedLinesAddGoodUrlsAndSayWhyNotForTheRest)
 
     TJobListModel jobs;
     jobs.AddJob("http://h/b.jpg", 0, 0, {});
-    const TUrlEntry::TAddReport report =
-        TUrlEntry::AddUrls(jobs, TUrlEntry::Lines("garbage\nhttp://h/a.jpg\nhttp://h:70000/\nhttp://h/b.jpg\nhttp://h/c.jpg"));
+    const TUrlEntry::TAddReport report = TUrlEntry::AddUrls(
+        jobs, TUrlEntry::Lines("garbage\nhttp://h/a.jpg\nhttp://h:70000/\nhttp://h/b.jpg\nhttp://h/c.jpg"));
     EXPECT_EQ(report.added, 2);
     ASSERT_EQ(jobs.RowCount(), 3);
     EXPECT_EQ(jobs.Cell(2, SubURL), "http://h/c.jpg");

@@ -1,5 +1,6 @@
-#include "tests/support/JapaneseText.h"
 #include "core/jconvert.h"
+
+#include "tests/support/JapaneseText.h"
 
 #include <QString>
 
@@ -24,7 +25,10 @@ QByteArray Hex(const QByteArray &bytes)
 TEST(jconvertTest, DetectCodeDecidesOnTheFirstDecisiveByte)
 {
     EXPECT_EQ(DetectCode("plain <a href=x>text</a>\r\n"), jcAscii);
-    EXPECT_EQ(DetectCode(QByteArray("ab\x05" "cd\x88\x9F", 7)), jcBinary);
+    EXPECT_EQ(DetectCode(QByteArray("ab\x05"
+                                    "cd\x88\x9F",
+                                    7)),
+              jcBinary);
     EXPECT_EQ(DetectCode(QByteArray(599, 'a') + '\x05' + "\x88\x9F"), jcBinary);
     EXPECT_EQ(DetectCode("\x88\x9F" + QByteArray(597, 'a') + '\x05' + "tail"), jcSjis);
     EXPECT_EQ(DetectCode("a\x1B$B0!\x1B(B"), jcJis);
@@ -133,8 +137,8 @@ TEST(jconvertTest, EveryCharacterMatchesIconvInEveryDirection)
                     expected.chop(3);
                 if (ConvertCodeFrom(c.Code[from], codes[from], codes[to]) != expected) {
                     ADD_FAILURE() << names[from] << " to " << names[to] << ": first difference at JIS " << std::hex
-                                  << c.Row << c.Cell << " (" << Hex(c.Code[from]).toStdString() << "): "
-                                  << Hex(ConvertCodeFrom(c.Code[from], codes[from], codes[to])).toStdString()
+                                  << c.Row << c.Cell << " (" << Hex(c.Code[from]).toStdString()
+                                  << "): " << Hex(ConvertCodeFrom(c.Code[from], codes[from], codes[to])).toStdString()
                                   << ", iconv " << Hex(expected).toStdString();
                     break;
                 }
@@ -158,7 +162,9 @@ TEST(jconvertTest, HalfWidthKatakanaBecomeFullWidth)
         EXPECT_EQ(Hex(ConvertCode(lead + char(k), jcJis)), Hex(ToJis + "!!" + pair)) << k;
     }
     // ｶﾞ ﾊﾟ ｳﾞ ﾎﾞ, then ｱﾞ and ｶﾟ that have no merged form.
-    const QByteArray merged = ToJis + "!!%,%Q%t%\\" "%\"!+%+!,";
+    const QByteArray merged = ToJis
+                              + "!!%,%Q%t%\\"
+                                "%\"!+%+!,";
     EXPECT_EQ(Hex(ConvertCode(lead + "\xB6\xDE\xCA\xDF\xB3\xDE\xCE\xDE\xB1\xDE\xB6\xDF", jcJis)), Hex(merged));
     EXPECT_EQ(Hex(ConvertCode("\xA1\xA1\x8E\xB6\x8E\xDE\x8E\xCA\x8E\xDF\x8E\xB3\x8E\xDE\x8E\xCE\x8E\xDE"
                               "\x8E\xB1\x8E\xDE\x8E\xB6\x8E\xDF\xB0\xF0",

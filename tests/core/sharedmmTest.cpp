@@ -1,9 +1,9 @@
 #include "core/sharedmm.h"
 
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
 #include <QFile>
+
+#include <gtest/gtest.h>
 
 #include <cstring>
 

@@ -1,6 +1,7 @@
 // The answer reader on its own: byte strings fed whole, split at every position and byte by byte,
 // no server.
 #include "download/HttpAnswer.h"
+
 #include "download/WSocketErrors.h"
 
 #include <gtest/gtest.h>
@@ -57,8 +58,8 @@ TReading Read(const QList<QByteArray> &pieces, bool tunnel = false)
     TReading r;
     bool done = false;
     for (const QByteArray &piece : pieces) {
-        for (THttpAnswer::TFound found = a.Feed(piece.constData(), int(piece.size())); !done && found != THttpAnswer::NeedMore;
-             found = a.Next()) {
+        for (THttpAnswer::TFound found = a.Feed(piece.constData(), int(piece.size()));
+             !done && found != THttpAnswer::NeedMore; found = a.Next()) {
             r.Steps << StepText(a, found);
             done = found == THttpAnswer::HeaderEnd || found == THttpAnswer::Failed;
         }
@@ -196,7 +197,8 @@ TEST(THttpAnswer, EndsAtEachHeaderLimitWithItsCodeAndReason)
     // Lines of 2000 bytes up to the byte limit, the status line and the last one included.
     const QByteArray big = "X-Big: " + QByteArray(2000 - 9, 'b') + "\r\n";
     const int bigLines = (THttpAnswer::MaxHeaderBytes - int(status.size())) / 2000;
-    const QByteArray fill = "X-F: " + QByteArray(THttpAnswer::MaxHeaderBytes - int(status.size()) - bigLines * 2000 - 7, 'c') + "\r\n";
+    const QByteArray fill =
+        "X-F: " + QByteArray(THttpAnswer::MaxHeaderBytes - int(status.size()) - bigLines * 2000 - 7, 'c') + "\r\n";
     const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
     const QString tooLarge = QStringLiteral("failed 6 HTTP header too large");
     struct TCase {
@@ -238,7 +240,8 @@ TEST(THttpAnswer, SkipsTheProxyAnswerThatOpensATunnel)
     for (int at = 1; at <= opened.size(); ++at) {
         THttpAnswer a;
         a.Expect(QString::fromLatin1(BaseUrl), true);
-        EXPECT_EQ(a.Feed(opened.constData(), at), at < opened.size() ? THttpAnswer::NeedMore : THttpAnswer::TunnelOpened);
+        EXPECT_EQ(a.Feed(opened.constData(), at),
+                  at < opened.size() ? THttpAnswer::NeedMore : THttpAnswer::TunnelOpened);
         if (at < opened.size()) {
             EXPECT_EQ(a.Feed(opened.constData() + at, int(opened.size()) - at), THttpAnswer::TunnelOpened);
         }

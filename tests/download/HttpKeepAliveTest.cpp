@@ -28,17 +28,25 @@ QString Fetch(TClient &c, const QString &url)
 TEST(THttpCliKeepAlive, OnlyAnAnswerThatEndedByItsFramingKeepsItsConnection)
 {
     // closes: the server closes after the answer; otherwise it would answer a second request on it.
-    const struct { const char *name; QByteArray answer; bool closes; int connections; } cases[] = {
+    const struct {
+        const char *name;
+        QByteArray answer;
+        bool closes;
+        int connections;
+    } cases[] = {
         {"length", Ok("first"), false, 1},
         {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nfirst\r\n0\r\n\r\n", false, 1},
-        {"chunked with trailer", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nfirst\r\n0\r\nX-T: 1\r\n\r\n", false, 1},
-        {"HTTP/1.0 keep-alive", "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 5\r\n\r\nfirst", false, 1},
+        {"chunked with trailer",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nfirst\r\n0\r\nX-T: 1\r\n\r\n", false, 1},
+        {"HTTP/1.0 keep-alive", "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 5\r\n\r\nfirst", false,
+         1},
         {"empty", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false, 1},
         {"close", Ok("first", "Connection: close\r\n"), false, 2},
         {"HTTP/1.0", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nfirst", false, 2},
         {"until close", "HTTP/1.1 200 OK\r\n\r\nfirst", true, 2},
         {"past the length", Ok("first") + "HTTP/1.1 200 OK\r\n", false, 2},
-        {"past the last chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nfirst\r\n0\r\n\r\nX", false, 2},
+        {"past the last chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nfirst\r\n0\r\n\r\nX", false,
+         2},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,7 +116,8 @@ TEST(THttpCliKeepAlive, ARequestTheServerClosedOnUnansweredGoesOnceMore)
     server.Play({S::Send(Ok("first"))});
     // The server takes the next request and closes without a byte, as one whose idle limit just ran out.
     server.Play({S::Close()});
-    server.Play({S::Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 2-5/9\r\nContent-Length: 4\r\n\r\nabcd")});
+    server.Play(
+        {S::Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 2-5/9\r\nContent-Length: 4\r\n\r\nabcd")});
     TClient c(server.Url());
     EXPECT_EQ(Fetch(c, server.Url(QStringLiteral("/1"))), "0 ");
     c.Cli.ContentRangeBegin = QStringLiteral("2");
@@ -118,7 +127,8 @@ TEST(THttpCliKeepAlive, ARequestTheServerClosedOnUnansweredGoesOnceMore)
     EXPECT_EQ(c.Cli.ResponseStatus(), 206);
     ASSERT_EQ(server.Connections(), 2);
     EXPECT_TRUE(server.Head(0, 1).contains("\r\nRange: bytes=2-5\r\n"));
-    EXPECT_TRUE(server.Head(1, 0).startsWith("GET /2 HTTP/1.1\r\n") && server.Head(1, 0).contains("\r\nRange: bytes=2-5\r\n"))
+    EXPECT_TRUE(server.Head(1, 0).startsWith("GET /2 HTTP/1.1\r\n")
+                && server.Head(1, 0).contains("\r\nRange: bytes=2-5\r\n"))
         << server.Request(1).toStdString();
     // The 206 left the new connection open: a third request goes over it.
     server.Play({S::Send(Ok("third"))});

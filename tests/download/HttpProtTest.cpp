@@ -1,15 +1,16 @@
-#include "download/HttpChunkDecoder.h"
 #include "download/HttpProt.h"
+
+#include "download/HttpChunkDecoder.h"
 #include "download/HttpUrlParts.h"
 #include "tests/support/HttpClientRun.h"
 #include "tests/support/NginxSuite.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TestBytes.h"
 
-#include <gtest/gtest.h>
-
 #include <QBuffer>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <optional>
 #include <thread>
@@ -126,8 +127,15 @@ TEST(THttpCliRequest, SendsTheLinesInOrder)
 TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
 {
     // done: the failure code of the end report, 5 when the body was cut short, 10 for broken framing.
-    struct TCase { const char *name; QList<S::TStep> script; THttpRequest kind; QByteArray body; qint64 length;
-                   quint16 done = 0; const char *type = ""; };
+    struct TCase {
+        const char *name;
+        QList<S::TStep> script;
+        THttpRequest kind;
+        QByteArray body;
+        qint64 length;
+        quint16 done = 0;
+        const char *type = "";
+    };
     const QByteArray page = "<Html><body>hi</body>\r\n</html>\r\n", chunked = "Transfer-Encoding: chunked\r\n";
     const TCase cases[] = {
         {"length, kept open", {S::Send(Ok("Content-Length: 5\r\n", "hello"))}, httpGET, "hello", 5},
@@ -138,14 +146,25 @@ TEST(THttpCliBody, EndsWhenTheBodyIsComplete)
         {"chunked", {S::Send(Ok(chunked, "5\r\nhello\r\n6;x=y\r\n world\r\n0\r\n\r\n"))}, httpGET, "hello world", -1},
         {"until close", {S::Send("HTTP/1.0 200 OK\r\n\r\nabc"), S::Close()}, httpGET, "abc", -1},
         {"html, no header", {S::Send(page), S::Close()}, httpGET, page, -1, 0, "text/html"},
-        {"close mid-body", {S::Send(Ok("Content-Length: 100\r\n", "0123456789")), S::Close()}, httpGET, "0123456789",
-         100, 5},
+        {"close mid-body",
+         {S::Send(Ok("Content-Length: 100\r\n", "0123456789")), S::Close()},
+         httpGET,
+         "0123456789",
+         100,
+         5},
         {"chunked cut", {S::Send(Ok(chunked, "5\r\nhello\r\n6\r\n wo")), S::Close()}, httpGET, "hello wo", -1, 5},
         // Kept open by the server: only the client's limits end these.
-        {"endless extension", {S::Send(Ok(chunked, "5\r\nhello\r\n5;" + QByteArray(100000, 'x'))), S::Pause()},
-         httpGET, "hello", -1, httpErrBadChunk},
-        {"endless trailers", {S::Send(Ok(chunked, "5\r\nhello\r\n0\r\n" + QByteArray(100000, 't'))), S::Pause()},
-         httpGET, "hello", -1},
+        {"endless extension",
+         {S::Send(Ok(chunked, "5\r\nhello\r\n5;" + QByteArray(100000, 'x'))), S::Pause()},
+         httpGET,
+         "hello",
+         -1,
+         httpErrBadChunk},
+        {"endless trailers",
+         {S::Send(Ok(chunked, "5\r\nhello\r\n0\r\n" + QByteArray(100000, 't'))), S::Pause()},
+         httpGET,
+         "hello",
+         -1},
     };
     for (const TCase &t : cases) {
         SCOPED_TRACE(t.name);
@@ -196,9 +215,9 @@ TEST(THttpCliBody, RaisesEventsInOrderForSlowPieces)
     c.Cli.OnDocEnd = note("doc end");
     c.Cli.OnRequestDone = [&](THttpCli *, THttpRequest kind, quint16 error) { done << kind << error; };
     EXPECT_EQ(Request(c.Cli).Text(), "0 ");
-    EXPECT_EQ(log, (QStringList{"connected", "request begin", "request end", "header begin", "header line",
-                                "header line", "header line", "header end", "doc begin", "data 01234", "data 56789",
-                                "doc end"}));
+    EXPECT_EQ(log,
+              (QStringList{"connected", "request begin", "request end", "header begin", "header line", "header line",
+                           "header line", "header end", "doc begin", "data 01234", "data 56789", "doc end"}));
     EXPECT_EQ(states, (QList<int>{httpNotConnected, httpDnsLookup, httpDnsLookupDone, httpConnected, httpWaitingHeader,
                                   httpWaitingBody, httpReady}));
     EXPECT_EQ(c.Cli.ResponseType(), QStringLiteral("image/jpeg"));
@@ -270,7 +289,11 @@ TEST(THttpCliHeader, HeaderSectionIsBoundedInBytesAndLines)
     const QString tooLarge = QStringLiteral("6 HTTP header too large");
     // The status line and the Content-Length line count too; the blank line does not.
     const int fill = THttpCli::MaxHeaderBytes - 17 - 19 - 32 * 8001;
-    const struct { const char *name; QByteArray header; const char *text; } cases[] = {
+    const struct {
+        const char *name;
+        QByteArray header;
+        const char *text;
+    } cases[] = {
         {"1000 lines", lines(THttpCli::MaxHeaderLines - 2, 20), "0 "},
         {"1001 lines", lines(THttpCli::MaxHeaderLines - 1, 20), "6 HTTP header too large"},
         {"256 KiB", lines(32, 8000) + lines(1, fill - 1), "0 "},
@@ -294,7 +317,11 @@ TEST(THttpCliHeader, HeaderSectionIsBoundedInBytesAndLines)
 TEST(THttpCliHeader, ContentLengthMustBeOneDecimalNumber)
 {
     const QString bad = QStringLiteral("8 HTTP bad Content-Length");
-    const struct { QByteArray lines; QString text; qint64 length; } cases[] = {
+    const struct {
+        QByteArray lines;
+        QString text;
+        qint64 length;
+    } cases[] = {
         {"Content-Length: 9223372036854775807\r\n", "0 ", Q_INT64_C(9223372036854775807)},
         {"Content-Length: 3\r\ncontent-length: 3\r\n", "0 ", 3},
         {"Content-Length: 9223372036854775808\r\n", bad, -1},
@@ -471,8 +498,8 @@ TEST(THttpCliRedirect, FollowsAChainAndShowsOnlyTheLastAnswer)
     const QString farPath = QStringLiteral("//127.0.0.1:%1/d/final.jpg#top").arg(first.Port());
     // A chain for the GET, one for the HEAD; the last script replays for the request not following it.
     for (int pass = 0; pass < 2; ++pass) {
-        first.Play({S::Send(Moved("301 Moved Permanently", second.Url(QStringLiteral("/b/x.jpg")),
-                                  "Set-Cookie: from=first\r\n"))});
+        first.Play({S::Send(
+            Moved("301 Moved Permanently", second.Url(QStringLiteral("/b/x.jpg")), "Set-Cookie: from=first\r\n"))});
         first.Play({S::Send(Ok("Content-Length: 4\r\nX-Last: yes\r\n", "file"))});
         second.Play({S::Send(Moved("302 Found", QStringLiteral("../c/y.jpg"), "Set-Cookie: from=second\r\n"))});
         second.Play({S::Send(Moved("303 See Other", farPath))});
@@ -587,7 +614,10 @@ TEST(THttpCliRedirect, HopsAreBoundedAndUnusableRedirectsAreTheAnswer)
         EXPECT_EQ(server.Requests(), THttpCli::MaxRedirects + 1);
     }
 
-    const struct { QByteArray answer; int status; } unusable[] = {
+    const struct {
+        QByteArray answer;
+        int status;
+    } unusable[] = {
         {"HTTP/1.1 302 Found\r\nContent-Length: 5\r\n\r\nmoved", 302},
         {Moved("301 Moved Permanently", QStringLiteral("ftp://files.example/a.jpg")), 301},
         {Moved("300 Multiple Choices", QStringLiteral("/other")), 300},
@@ -617,12 +647,18 @@ TEST_F(THttpCliNginx, AnswersEndWithoutTheServersClose)
 {
     const QByteArray data = Pattern(300000);
     Nginx->WriteFile(QStringLiteral("data.bin"), data);
-    const struct { const char *path; THttpRequest kind; bool range; const char *text; int status; QByteArray body;
-                   qint64 length; } cases[] = {
-        {"/data.bin", httpGET, false, "0 ", 200, data, 300000},
-        {"/data.bin", httpHEAD, false, "0 ", 200, "", 300000},
-        {"/data.bin", httpGET, true, "0 ", 206, data.mid(1, 1), 1},
-        {"/missing.bin", httpGET, false, "404 Not Found", 404, "", -1}};
+    const struct {
+        const char *path;
+        THttpRequest kind;
+        bool range;
+        const char *text;
+        int status;
+        QByteArray body;
+        qint64 length;
+    } cases[] = {{"/data.bin", httpGET, false, "0 ", 200, data, 300000},
+                 {"/data.bin", httpHEAD, false, "0 ", 200, "", 300000},
+                 {"/data.bin", httpGET, true, "0 ", 206, data.mid(1, 1), 1},
+                 {"/missing.bin", httpGET, false, "404 Not Found", 404, "", -1}};
     for (const auto &t : cases) {
         SCOPED_TRACE(std::string(t.path) + (t.range ? " range" : t.kind == httpHEAD ? " head" : ""));
         TClient c(Nginx->Url(QLatin1String(t.path)));

@@ -7,7 +7,10 @@
 TEST(RetryAfterTest, ReadsSecondsAndDatesAndCapsThem)
 {
     const QDateTime now(QDate(2026, 12, 9), QTime(3, 0, 0), Qt::UTC);
-    const struct { const char *value; qint64 seconds; } cases[] = {
+    const struct {
+        const char *value;
+        qint64 seconds;
+    } cases[] = {
         {"120", 120},
         {" 0 ", 0},
         {"3601", MaxRetryAfterSeconds},

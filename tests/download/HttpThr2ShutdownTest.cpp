@@ -1,10 +1,11 @@
 #include "download/HttpThr2.h"
+
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 
-#include <gtest/gtest.h>
-
 #include <QElapsedTimer>
+
+#include <gtest/gtest.h>
 
 #include <thread>
 

@@ -1,19 +1,20 @@
-#include "tests/support/FileSizeLimit.h"
 #include "download/HttpThr2.h"
+
 #include "download/RowTexts.h"
+#include "download/UrlUtil.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/NginxSuite.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestBytes.h"
-#include "download/UrlUtil.h"
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <gtest/gtest.h>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -28,11 +29,14 @@ const QByteArray None = "(no file)";
 class TRecordingSink : public TWorkerSink
 {
 public:
-    struct TEvent { int Code; QString Value; };
+    struct TEvent {
+        int Code;
+        QString Value;
+    };
     QList<TEvent> Events;
     int Finished = 0;
     int Completed = 0;
-    std::function<void(THTTPThread &)> OnUpdate;   // runs inside each update, while the worker waits
+    std::function<void(THTTPThread &)> OnUpdate; // runs inside each update, while the worker waits
 
     void ApplyUpdate(THTTPThread &w, int code) override
     {
@@ -57,15 +61,24 @@ private:
     static QString ValueOf(const THTTPThread &w, int code)
     {
         switch (code) {
-        case T::UpdateSlot: return QString::number(w.SlotIndex);
-        case T::UpdateCByte: return QString::number(w.ReceivedBytes);
-        case T::UpdateTByte: return QString::number(w.Job.TotalBytes);
-        case T::UpdatePercent: return w.PercentText();
-        case T::UpdateHttp: return w.Job.HttpVersion;
-        case T::UpdateMessage: return w.MessageText;
-        case T::UpdateStatusBar: return w.StatusBarText;
-        case T::UpdateGetHeaders: return w.ResponseHeaders.join(QLatin1Char('\n'));
-        default: return {};
+        case T::UpdateSlot:
+            return QString::number(w.SlotIndex);
+        case T::UpdateCByte:
+            return QString::number(w.ReceivedBytes);
+        case T::UpdateTByte:
+            return QString::number(w.Job.TotalBytes);
+        case T::UpdatePercent:
+            return w.PercentText();
+        case T::UpdateHttp:
+            return w.Job.HttpVersion;
+        case T::UpdateMessage:
+            return w.MessageText;
+        case T::UpdateStatusBar:
+            return w.StatusBarText;
+        case T::UpdateGetHeaders:
+            return w.ResponseHeaders.join(QLatin1Char('\n'));
+        default:
+            return {};
         }
     }
 };
@@ -148,8 +161,8 @@ TEST_F(THTTPThreadNginxTest, FetchesWholeFileWithCoalescedProgress)
     EXPECT_EQ(FileState(job.LocalFile), data);
     EXPECT_EQ(FileState(Partial(job)), None);
     // nginx keeps the connection open: "Full Size!" ends the transfer, the check completes it.
-    EXPECT_EQ(Messages(), QStringList({"Try>Get Body!", "Try>Type : application/octet-stream", "Doc begin",
-                                       "Doc End", "Full Size!", "End>Completed!"}));
+    EXPECT_EQ(Messages(), QStringList({"Try>Get Body!", "Try>Type : application/octet-stream", "Doc begin", "Doc End",
+                                       "Full Size!", "End>Completed!"}));
     EXPECT_EQ(sink.Events.first().Code, T::UpdateSlot);
     EXPECT_EQ(sink.Events.first().Value, "3");
     EXPECT_EQ(sink.Last(T::UpdateHttp), "1.1");
@@ -188,7 +201,7 @@ TEST_F(THTTPThreadNginxTest, AJobSeriesGoesOverOneConnection)
     }
     ASSERT_TRUE(WaitForEvents([&] { return Nginx->Requests().size() == requests + 4; }));
     EXPECT_EQ(Nginx->Requests().mid(requests), (QStringList{"GET /k1.bin HTTP/1.1", "GET /k2.bin HTTP/1.1",
-                                                             "HEAD /k3.bin HTTP/1.1", "GET /k3.bin HTTP/1.1"}));
+                                                            "HEAD /k3.bin HTTP/1.1", "GET /k3.bin HTTP/1.1"}));
     EXPECT_EQ(Nginx->Connections(), connections + 1);
 }
 
@@ -196,8 +209,11 @@ TEST_F(THTTPThreadNginxTest, AJobSeriesGoesOverOneConnection)
 TEST_F(THTTPThreadNginxTest, RefusesFilesUnder20000Bytes)
 {
     const QString refused = QStringLiteral("Abort>Size 20KB 未満");
-    const struct { int size; bool head; QString message; } cases[] = {
-        {19999, false, refused}, {19999, true, refused}, {20000, false, "End>Completed!"}};
+    const struct {
+        int size;
+        bool head;
+        QString message;
+    } cases[] = {{19999, false, refused}, {19999, true, refused}, {20000, false, "End>Completed!"}};
     for (const auto &c : cases) {
         const QString name = QStringLiteral("%1-%2.bin").arg(c.size).arg(c.head);
         SCOPED_TRACE(name.toStdString());
@@ -215,8 +231,10 @@ TEST_F(THTTPThreadNginxTest, RefusesFilesUnder20000Bytes)
 // Catches an unfinished file shown as "100.00", or a percent shown for an unknown size.
 TEST_F(THTTPThreadTest, PercentTextFollowsTheRule)
 {
-    const struct { qint64 total, received; const char *text; } cases[] = {
-        {0, 0, ""}, {8000, 1000, "12.50"}, {10000000, 9999999, "99.99"}, {10000000, 10000000, "100.00"}};
+    const struct {
+        qint64 total, received;
+        const char *text;
+    } cases[] = {{0, 0, ""}, {8000, 1000, "12.50"}, {10000000, 9999999, "99.99"}, {10000000, 10000000, "100.00"}};
     for (const auto &c : cases) {
         worker.Job.TotalBytes = c.total;
         worker.ReceivedBytes = c.received;
@@ -262,8 +280,13 @@ TEST_F(THTTPThreadTest, ContinuesOrRestartsPartialFile)
     const QByteArray unplaced = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-4999/5000\r\n" + rest;
     const QString gone = "Abort>" + UrlUtil::HttpMsg(404);
     // range: the Range line's value, empty when none may be sent.
-    const struct { QString http; qint64 total; QByteArray answer, range; QString message; QByteArray file, partial; }
-        cases[] = {
+    const struct {
+        QString http;
+        qint64 total;
+        QByteArray answer, range;
+        QString message;
+        QByteArray file, partial;
+    } cases[] = {
         {"1.1", 5000, resumed, range, "End>Completed!", data, None},
         {"1.1", 0, resumed, "bytes=1000-", "End>Completed!", data, None},
         {"1.0", 5000, "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + data, {}, "End>Completed!", data, None},
@@ -272,8 +295,8 @@ TEST_F(THTTPThreadTest, ContinuesOrRestartsPartialFile)
         {"1.1", 5000, unplaced, range, "Retry", None, kept},
         {"1.1", 5000, Answer("404 Not Found", "Content-Length: 0\r\n"), range, gone, None, kept},
         // The file is no longer than the partial one: whole already, or not this file's beginning.
-        {"1.1", 5000, Answer("416 Range Not Satisfiable", "Content-Range: bytes */1000\r\n"), range,
-         "End>File End!", kept, None},
+        {"1.1", 5000, Answer("416 Range Not Satisfiable", "Content-Range: bytes */1000\r\n"), range, "End>File End!",
+         kept, None},
         {"1.1", 5000, Answer("416 Range Not Satisfiable", "Content-Range: bytes */900\r\n"), range, "Retry", None,
          None},
     };
@@ -315,7 +338,10 @@ TEST_F(THTTPThreadTest, FetchesPartByItsRange)
 {
     const QByteArray body = Pattern(100000);
     const qint64 start = 3000000000, end = start + 100000;
-    const struct { int have; const char *http; } cases[] = {{0, "-"}, {30000, "1.1"}, {30000, "1.0"}};
+    const struct {
+        int have;
+        const char *http;
+    } cases[] = {{0, "-"}, {30000, "1.1"}, {30000, "1.0"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.have) + " bytes kept, Http " + c.http);
         sink.Events.clear();
@@ -360,7 +386,7 @@ TEST_F(THTTPThreadTest, EndsOnServerRefusalAndRetriesOtherFailures)
         {Answer("408 Request Timeout", empty), "Retry"},
         {Answer("429 Too Many Requests", empty), "Retry"},
         {Answer("503 Service Unavailable", empty), "Retry"},
-        {{}, "Retry"},   // nobody listening: no answer of the server's
+        {{}, "Retry"}, // nobody listening: no answer of the server's
     };
     for (const auto &[answer, message] : cases) {
         const TWorkerJob job = JobFor(QStringLiteral("http://127.0.0.1:%1/n.jpg").arg(UnusedLoopbackPort()));
@@ -411,7 +437,10 @@ TEST_F(THTTPThreadTest, BodyIsCompleteOnlyWhenItEndedInOrder)
     const QByteArray data = Pattern(30000);
     const QByteArray chunked = Answer("200 OK", "Transfer-Encoding: chunked\r\n",
                                       "4e20\r\n" + data.left(20000) + "\r\n2710\r\n" + data.mid(20000));
-    const struct { QList<S::TStep> script; QByteArray file; } cases[] = {
+    const struct {
+        QList<S::TStep> script;
+        QByteArray file;
+    } cases[] = {
         {{S::Send("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + data), S::Close()}, data},
         {{S::Send(chunked + "\r\n0\r\n\r\n")}, data},
         {{S::Send(chunked.chopped(9500)), S::Close()}, None},
@@ -487,11 +516,12 @@ TEST_F(THTTPThreadTest, InterimAnswersBeforeTheFileAreSkipped)
 {
     const QByteArray data = Pattern(30000);
     const TWorkerJob job = JobFor({});
-    RunScripted(job, {S::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n"),
-                      S::Send(Ok(data))});
+    RunScripted(
+        job, {S::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n"),
+              S::Send(Ok(data))});
     EXPECT_EQ(FileState(job.LocalFile), data);
-    EXPECT_EQ(Messages(), QStringList({"Try>Get Body!", "Try>Type : ", "Doc begin", "Doc End", "Full Size!",
-                                       "End>Completed!"}));
+    EXPECT_EQ(Messages(),
+              QStringList({"Try>Get Body!", "Try>Type : ", "Doc begin", "Doc End", "Full Size!", "End>Completed!"}));
     EXPECT_EQ(sink.Last(T::UpdateGetHeaders), "HTTP/1.1 200 OK\nContent-Length: 30000");
     EXPECT_EQ(sink.Last(T::UpdateHttp), "1.1");
 }
@@ -503,7 +533,11 @@ TEST_F(THTTPThreadTest, EndsForGoodWhenTheClientGivesUp)
     QByteArray flood;
     for (int i = 0; i < 2000; ++i)
         flood += "X-Flood: " + QByteArray::number(i) + "\r\n";
-    const struct { bool head; QByteArray answer; QString message; } cases[] = {
+    const struct {
+        bool head;
+        QByteArray answer;
+        QString message;
+    } cases[] = {
         {false, "HTTP/1.1 200 OK\r\n" + flood, "Abort>HTTP header too large"},
         {true, "HTTP/1.1 200 OK\r\n" + flood, "Abort>HTTP header too large"},
         {false, "HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(9000, 'a'), "Abort>HTTP line too long"},
@@ -534,18 +568,23 @@ TEST_F(THTTPThreadTest, EndsForGoodWhenTheClientGivesUp)
 TEST_F(THTTPThreadTest, FailedWriteAbortsAndKeepsThePartialFile)
 {
     enum TFraming { Length, Chunked, UntilClose };
-    const struct { const char *name; TFraming framing; int size; } cases[] = {
-        {"length", Length, 3 << 20}, {"length, small", Length, 100000},
-        {"chunked", Chunked, 3 << 20}, {"until close", UntilClose, 3 << 20}};
+    const struct {
+        const char *name;
+        TFraming framing;
+        int size;
+    } cases[] = {{"length", Length, 3 << 20},
+                 {"length, small", Length, 100000},
+                 {"chunked", Chunked, 3 << 20},
+                 {"until close", UntilClose, 3 << 20}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const QByteArray data = Pattern(c.size);
         const int limit = c.size / 2;
-        const QByteArray answer =
-            c.framing == Length  ? Ok(data)
-            : c.framing == Chunked ? Answer("200 OK", "Transfer-Encoding: chunked\r\n",
-                                            QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n0\r\n\r\n")
-                                   : "HTTP/1.0 200 OK\r\n\r\n" + data;
+        const QByteArray answer = c.framing == Length ? Ok(data)
+                                  : c.framing == Chunked
+                                      ? Answer("200 OK", "Transfer-Encoding: chunked\r\n",
+                                               QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n0\r\n\r\n")
+                                      : "HTTP/1.0 200 OK\r\n\r\n" + data;
         sink.Events.clear();
         const TWorkerJob job = JobFor({}, QStringLiteral("w%1.bin").arg(lastId));
         {
@@ -588,8 +627,10 @@ TEST_F(THTTPThreadTest, RedirectsAreFollowedOnlyWhenAskedAndTheLastAnswerCounts)
 {
     const QByteArray data = Pattern(30000);
     const auto moved = [](const QByteArray &status, const QString &location, const QByteArray &extra = {}) {
-        return Answer(status, "Location: " + location.toLatin1() + "\r\nContent-Type: text/html\r\n" + extra
-                                  + "Content-Length: 5\r\n", "moved");
+        return Answer(status,
+                      "Location: " + location.toLatin1() + "\r\nContent-Type: text/html\r\n" + extra
+                          + "Content-Length: 5\r\n",
+                      "moved");
     };
     S first, other;
     const QString otherHost = QStringLiteral("http://localhost:%1").arg(other.Port());
@@ -597,9 +638,11 @@ TEST_F(THTTPThreadTest, RedirectsAreFollowedOnlyWhenAskedAndTheLastAnswerCounts)
     first.Play({S::Send(moved("302 Found", QStringLiteral("//127.0.0.1:%1/three.jpg").arg(first.Port())))});
     first.Play({S::Send(moved("307 Temporary Redirect", otherHost + "/four.jpg", "Set-Cookie: from=first\r\n"))});
     other.Play({S::Send("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nSet-Cookie: from=other\r\n"
-                        "Content-Length: 30000\r\n\r\n" + data)});
+                        "Content-Length: 30000\r\n\r\n"
+                        + data)});
     other.Play({S::Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10000-29999/30000\r\n"
-                        "Content-Length: 20000\r\n\r\n" + data.mid(10000))});
+                        "Content-Length: 20000\r\n\r\n"
+                        + data.mid(10000))});
     TWorkerJob job = JobFor(first.Url(QStringLiteral("/one.jpg")));
     job.FollowRedirects = true;
     Run(job);
@@ -654,7 +697,11 @@ TEST_F(THTTPThreadTest, HostileNumbersNeverCompleteAFile)
     };
     const QByteArray cl30000 = "Content-Length: 30000\r\n";
     // kept: the partial file left for a later continuation.
-    const struct { QByteArray answer; QString message; QByteArray kept; } cases[] = {
+    const struct {
+        QByteArray answer;
+        QString message;
+        QByteArray kept;
+    } cases[] = {
         {Answer("200 OK", "Content-Length: 9223372036854775807\r\n", body), "Retry", body},
         {partial("0-9223372036854775807/*", cl30000, body), "Retry", None},
         {partial("0-9223372036854775806/9223372036854775807", {}, body), "Retry", body},
@@ -696,8 +743,10 @@ TEST_F(THTTPThreadTest, LinkAtTheJobsNamesEndsItWithoutWritingThroughIt)
     const QString kept = outside.write(QStringLiteral("kept.bin"), precious);
     const QString absent = outside.file(QStringLiteral("absent.bin"));
     S server;
-    const struct { const char *name; QString target; } cases[] = {
-        {"file.bin_", kept}, {"file.bin_", absent}, {"file.bin", kept}, {"file.bin", absent}};
+    const struct {
+        const char *name;
+        QString target;
+    } cases[] = {{"file.bin_", kept}, {"file.bin_", absent}, {"file.bin", kept}, {"file.bin", absent}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.name) + " -> " + c.target.toStdString());
         sink.Events.clear();
@@ -729,9 +778,15 @@ TEST_F(THTTPThreadTest, LinkPlantedDuringTheJobIsNeverFollowed)
     const QString kept = outside.write(QStringLiteral("kept.bin"), precious);
     const QString absent = outside.file(QStringLiteral("absent.bin"));
     // A resume of the partial file would append the rest of the file to it.
-    const QByteArray rest = Answer("206 Partial Content", "Content-Range: bytes 14-29999/30000\r\n"
-                                   "Content-Length: 29986\r\n", data.mid(14));
-    const struct { const char *when, *name; QString target; QByteArray answer; } cases[] = {
+    const QByteArray rest = Answer("206 Partial Content",
+                                   "Content-Range: bytes 14-29999/30000\r\n"
+                                   "Content-Length: 29986\r\n",
+                                   data.mid(14));
+    const struct {
+        const char *when, *name;
+        QString target;
+        QByteArray answer;
+    } cases[] = {
         {"Try>Get Body!", "file.bin_", absent, Ok(data)},
         {"Try>Get Body!", "file.bin_", kept, rest},
         {"Doc begin", "file.bin", absent, Ok(data)},
@@ -770,9 +825,14 @@ TEST_F(THTTPThreadTest, APartOfAnotherVersionIsRefused)
     const QByteArray date = "Wed, 21 Oct 2015 07:28:00 GMT";
     const THttpFileVersion tagged{1000, "\"v1\"", {}}, dated{1000, {}, date}, unknown;
     const auto part = [&](const QByteArray &total, const QByteArray &extra) {
-        return Answer("206 Partial Content", "Content-Range: bytes 100-499/" + total + "\r\nContent-Length: 400\r\n" + extra, body);
+        return Answer("206 Partial Content",
+                      "Content-Range: bytes 100-499/" + total + "\r\nContent-Length: 400\r\n" + extra, body);
     };
-    const struct { THttpFileVersion recorded; QByteArray answer; QString message; } cases[] = {
+    const struct {
+        THttpFileVersion recorded;
+        QByteArray answer;
+        QString message;
+    } cases[] = {
         {tagged, part("1001", "ETag: \"v1\"\r\n"), "Abort>File changed: 1001 bytes instead of 1000"},
         {tagged, part("1000", "ETag: \"v2\"\r\n"), "Abort>File changed: ETag \"v2\" instead of \"v1\""},
         {tagged, Ok(Pattern(1000)), "Abort>File changed: If-Range not met"},
@@ -817,7 +877,8 @@ TEST(TRunOutcomeTest, EachEndShowsItsRowTextAndReadsBackAsItsValue)
         {TRunOutcome::Aborted(QStringLiteral("Size 20KB 未満")), QStringLiteral("Abort>Size 20KB 未満"), false, false},
         {TRunOutcome::Aborted(changed), "Abort>" + changed, false, true},
         {TRunOutcome::Aborted({}), "Abort>", false, false},
-        {TRunOutcome::Of(K::Stopped, QStringLiteral("処理を中断しました。")), QStringLiteral("処理を中断しました。"), false, false},
+        {TRunOutcome::Of(K::Stopped, QStringLiteral("処理を中断しました。")), QStringLiteral("処理を中断しました。"),
+         false, false},
         {TRunOutcome::Of(K::HeadEnded, "404 Not Found"), "End>404 Not Found", false, false},
         {TRunOutcome::Of(K::Progress, "Full Size!"), "Full Size!", false, false},
         {TRunOutcome::Of(K::Progress, changed), changed, false, false},

@@ -24,8 +24,9 @@ protected:
             Problem = Certs->Error();
             return;
         }
-        for (const auto &[server, pair] : {std::pair{&Good, Certs->Good()}, std::pair{&Other, Certs->OtherName()},
-                                           std::pair{&Expired, Certs->Expired()}, std::pair{&Self, Certs->SelfSigned()}}) {
+        for (const auto &[server, pair] :
+             {std::pair{&Good, Certs->Good()}, std::pair{&Other, Certs->OtherName()},
+              std::pair{&Expired, Certs->Expired()}, std::pair{&Self, Certs->SelfSigned()}}) {
             *server = std::make_unique<TNginxServer>();
             (*server)->UseTls(pair.Cert, pair.Key);
             if (!(*server)->Start()) {
@@ -66,7 +67,8 @@ protected:
 // default port of https.
 TEST_F(THttpCliTls, WholeFilesAndRangesArriveByteForByte)
 {
-    const QString localhost = Good->Url(QStringLiteral("/data.bin")).replace(QLatin1String("127.0.0.1"), QLatin1String("localhost"));
+    const QString localhost =
+        Good->Url(QStringLiteral("/data.bin")).replace(QLatin1String("127.0.0.1"), QLatin1String("localhost"));
     for (const QString &url : {Good->Url(QStringLiteral("/data.bin")), localhost}) {
         SCOPED_TRACE(url.toStdString());
         auto c = Trusting(url);
@@ -94,7 +96,11 @@ TEST_F(THttpCliTls, WholeFilesAndRangesArriveByteForByte)
 TEST_F(THttpCliTls, RefusedCertificatesSayWhyAndAreNotRetried)
 {
     const QString other = Other->Url(QStringLiteral("/data.bin"));
-    const struct { QString url; bool trust; QString reason; } cases[] = {
+    const struct {
+        QString url;
+        bool trust;
+        QString reason;
+    } cases[] = {
         {Good->Url(QStringLiteral("/data.bin")), false, "TLS certificate refused: unknown issuer"},
         {other, true, "TLS certificate refused: wrong name"},
         {QString(other).replace(QLatin1String("127.0.0.1"), QLatin1String("localhost")), true,

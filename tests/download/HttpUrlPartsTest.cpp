@@ -7,6 +7,7 @@ TEST(HttpUrlPartsTest, LooseHttpsSplitsLikeLooseHttp)
 {
     for (const char *scheme : {"http", "HTTPS"}) {
         const THttpUrlParts parts = THttpUrlParts::Parse(QString::fromLatin1(scheme) + ":/d/a.jpg");
-        EXPECT_EQ(parts.Proto + "|" + parts.Host + "|" + parts.Path, QString::fromLatin1(scheme).toLower() + "||/d/a.jpg");
+        EXPECT_EQ(parts.Proto + "|" + parts.Host + "|" + parts.Path,
+                  QString::fromLatin1(scheme).toLower() + "||/d/a.jpg");
     }
 }

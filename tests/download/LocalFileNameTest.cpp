@@ -1,12 +1,13 @@
 #include "download/LocalFileName.h"
+
 #include "download/UrlUtil.h"
 
 #include <QSet>
 #include <QStringList>
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 // Every URL must map to a file directly below tmp: the naming rules where they give a usable name,
 // the fallback otherwise, and the part text after either.
@@ -20,13 +21,15 @@ TEST(LocalFileNameTest, NamingRulesWithFallback)
         << "short names keep their query text";
 
     // No long name for a query or a missing extension: the flattened URL instead.
-    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/cgi/v.cgi?id=5&p=/x", true), tmp + "hh_example_cgi_v_cgi_id=5&p=_x");
+    EXPECT_EQ(LocalFileName::For("/p", "http://h.example/cgi/v.cgi?id=5&p=/x", true),
+              tmp + "hh_example_cgi_v_cgi_id=5&p=_x");
     EXPECT_EQ(LocalFileName::For("/p", "http://h.example/dir/", true), tmp + "hh_example_dir_");
     EXPECT_EQ(LocalFileName::For("/p", "http://h.example/..", false), tmp + "hh_example___");
     EXPECT_EQ(LocalFileName::For("/p", "ftp://f.example/pub/", true), tmp + "ff_example_pub_");
     EXPECT_EQ(LocalFileName::For("/p", "file://pics/a.jpg", true), "/p/pics/a.jpg") << "relative to the program folder";
     EXPECT_EQ(LocalFileName::For("/p", "file:///home/u/a.jpg", false), "/home/u/a.jpg");
-    EXPECT_EQ(LocalFileName::PartText("/../../x"), "_______x") << "a part text from a damaged list cannot lead the file out of tmp";
+    EXPECT_EQ(LocalFileName::PartText("/../../x"), "_______x")
+        << "a part text from a damaged list cannot lead the file out of tmp";
 }
 
 // Over-long names are cut, and two long URLs that differ only at the end still get two files.
@@ -48,7 +51,8 @@ TEST(LocalFileNameTest, LongUrlsStayDistinctAndShort)
 TEST(LocalFileNameTest, HttpsKeepsTheHttpNames)
 {
     const QString longQuery = "h.example/" + QString(400, 'a') + "?page=1";
-    for (const QString &rest : QStringList{"h.example/d/a01.jpg", "h.example/cgi/v.cgi?id=5", "h.example/..", longQuery})
+    for (const QString &rest :
+         QStringList{"h.example/d/a01.jpg", "h.example/cgi/v.cgi?id=5", "h.example/..", longQuery})
         for (const bool longNames : {true, false})
             EXPECT_EQ(LocalFileName::For("/p", "https://" + rest, longNames),
                       LocalFileName::For("/p", "http://" + rest, longNames))
@@ -79,8 +83,9 @@ TEST(LocalFileNameTest, DigestNamesKeepASafeExtension)
     EXPECT_TRUE(LocalFileName::For("/p", deep + ".JPEG", false).endsWith(".JPEG")) << "the short form too";
     EXPECT_NE(LocalFileName::For("/p", deep + ".jpg", true), LocalFileName::For("/p", deep + "2.jpg", true));
 
-    const QList<QStringList> tails{{"?f=a.jpg", ""}, {".php?f=a.jpg", ".php"}, {".png#x.gif", ".png"}, {"/", ""},
-                                   {"", ""},         {".j:g", ""},          {".extension9", ""}, {".jp g", ""}};
+    const QList<QStringList> tails{
+        {"?f=a.jpg", ""}, {".php?f=a.jpg", ".php"}, {".png#x.gif", ".png"}, {"/", ""}, {"", ""},
+        {".j:g", ""},     {".extension9", ""},      {".jp g", ""}};
     for (const QStringList &tail : tails) {
         const QString path = LocalFileName::For("/p", deep + tail[0], true);
         const qsizetype dot = path.lastIndexOf('.');
@@ -109,7 +114,7 @@ TEST(LocalFileNameTest, HugeOrControlUrlsGiveShortSafeNames)
         for (const bool longNames : {true, false})
             for (const QString &folder : {QString("/p"), QString("/p") + QChar(0x1b)}) {
                 const QString path = LocalFileName::For(folder, url, longNames)
-                    + LocalFileName::PartText(QString("0") + QChar(0) + "1");
+                                     + LocalFileName::PartText(QString("0") + QChar(0) + "1");
                 EXPECT_FALSE(std::any_of(path.cbegin(), path.cend(), UrlUtil::IsControl)) << path.toStdString();
             }
     EXPECT_NE(LocalFileName::For("/p", nul, true), LocalFileName::For("/p", "http://h.example/victim.jpg", true));
@@ -151,7 +156,8 @@ TEST(LocalFileNameTest, RowsOfOneListNeverShareAFile)
     EXPECT_FALSE(files.contains(third)) << third.toStdString();
 
     // A name that is another URL's partial file would have the two mix their bytes, whichever comes first.
-    for (const QStringList &order : {QStringList{"http://h/p.jpg", "http://h/p.jpg_"}, {"http://h/p.jpg_", "http://h/p.jpg"}}) {
+    for (const QStringList &order :
+         {QStringList{"http://h/p.jpg", "http://h/p.jpg_"}, {"http://h/p.jpg_", "http://h/p.jpg"}}) {
         LocalFileName::TClaims partial("/p", true);
         const QString earlier = partial.Claim(order[0]);
         const QString later = partial.Claim(order[1]);

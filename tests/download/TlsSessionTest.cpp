@@ -1,11 +1,11 @@
-#include "tests/support/TestCertificates.h"
 #include "download/TlsSession.h"
+
+#include "tests/support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
-#include <openssl/ssl.h>
-
 #include <fcntl.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -11,7 +11,7 @@ const QString Control = "URL に制御文字が含まれています。";
 
 struct TCase {
     QString url;
-    QString reason;   // empty: fetchable
+    QString reason; // empty: fetchable
 };
 
 } // namespace
@@ -82,7 +82,8 @@ TEST(UrlUtilFetchTest, JobsMayBeLocalFiles)
     EXPECT_EQ(UrlUtil::JobUrlProblem("file:///home/u/a.jpg"), "");
     EXPECT_EQ(UrlUtil::JobUrlProblem("file://"), "ファイル名がありません。");
     EXPECT_EQ(UrlUtil::JobUrlProblem(QString("file://a") + QChar(0) + ".jpg"), Control);
-    EXPECT_EQ(UrlUtil::JobUrlProblem("FILE://pics/a.jpg"), "「FILE://」には対応していません（http:// と https:// のみ）。")
+    EXPECT_EQ(UrlUtil::JobUrlProblem("FILE://pics/a.jpg"),
+              "「FILE://」には対応していません（http:// と https:// のみ）。")
         << "only the exact prefix makes a local job";
     EXPECT_EQ(UrlUtil::JobUrlProblem("http://h:70000/"), UrlUtil::FetchProblem("http://h:70000/"));
 }

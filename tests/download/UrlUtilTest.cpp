@@ -1,7 +1,9 @@
 #include "download/UrlUtil.h"
+
 #include "tests/support/TempFolder.h"
 
 #include <QStringList>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -79,9 +81,11 @@ TEST(UrlUtilTest, LinksResolveAgainstThePage)
 TEST(UrlUtilTest, HttpsUrlsFollowTheHttpRules)
 {
     for (const QString &rest : QStringList{"host.example/d/a.JPG", "u:pw@host.example/a.gif", "[::1]:8443/d/a.jpg",
-                               "host.example/cgi?a.jpg", "host.example/dir/"}) {
-        EXPECT_EQ(U::SetFileName("/p", "https://" + rest), U::SetFileName("/p", "http://" + rest)) << rest.toStdString();
-        EXPECT_EQ(U::SetFileNameS("/p", "https://" + rest), U::SetFileNameS("/p", "http://" + rest)) << rest.toStdString();
+                                           "host.example/cgi?a.jpg", "host.example/dir/"}) {
+        EXPECT_EQ(U::SetFileName("/p", "https://" + rest), U::SetFileName("/p", "http://" + rest))
+            << rest.toStdString();
+        EXPECT_EQ(U::SetFileNameS("/p", "https://" + rest), U::SetFileNameS("/p", "http://" + rest))
+            << rest.toStdString();
     }
     EXPECT_EQ(U::SetFileName("/p", "HTTPS://host.example/a.gif"), "/p/tmp/hhost_example_a.gif");
 
@@ -114,7 +118,10 @@ TEST(UrlUtilTest, StrCutPositionsAndMisses)
     EXPECT_EQ(next, 10);
     EXPECT_EQ(U::StrCut(QByteArray("ab<x>cd"), "<", ">", 1, next), "x");
     EXPECT_EQ(next, 7);
-    const struct { QString text; int from; } misses[] = {{"ab<x", 1}, {"abx>", 1}, {"<x>", 4}, {"", 1}};
+    const struct {
+        QString text;
+        int from;
+    } misses[] = {{"ab<x", 1}, {"abx>", 1}, {"<x>", 4}, {"", 1}};
     for (const auto &m : misses) {
         EXPECT_EQ(U::StrCut(m.text, "<", ">", m.from, next), "");
         EXPECT_EQ(next, -1) << m.text.toStdString();

@@ -1,8 +1,9 @@
+#include "download/WSocket.h"
+
+#include "download/WSendQueue.h"
+#include "download/WSocketErrors.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TestBytes.h"
-#include "download/WSendQueue.h"
-#include "download/WSocket.h"
-#include "download/WSocketErrors.h"
 
 #include <gtest/gtest.h>
 

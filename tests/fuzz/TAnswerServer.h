@@ -2,15 +2,15 @@
 
 #include <QByteArray>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // A server thread on 127.0.0.1 that plays a fuzzed answer on every connection: it reads the
 // request up to its end marker (none: it answers at once), sends the answer, closes its side and
@@ -19,18 +19,18 @@
 class TAnswerServer
 {
 public:
-    explicit TAnswerServer(const QByteArray &requestEnd) : m_requestEnd(requestEnd)
+    explicit TAnswerServer(const QByteArray &requestEnd) : FRequestEnd(requestEnd)
     {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        FListener = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || listen(m_listener, 16) != 0
-            || getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        if (FListener < 0 || bind(FListener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || listen(FListener, 16) != 0
+            || getsockname(FListener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
             std::abort();
-        m_port = ntohs(address.sin_port);
+        FPort = ntohs(address.sin_port);
     }
     virtual ~TAnswerServer() = default;
 
@@ -39,12 +39,12 @@ public:
         std::thread([this] { Serve(); }).detach();
     }
 
-    quint16 Port() const { return m_port; }
+    quint16 Port() const { return FPort; }
 
     void SetAnswer(const QByteArray &answer)
     {
-        const std::lock_guard lock(m_mutex);
-        m_answer = answer;
+        const std::lock_guard lock(FMutex);
+        FAnswer = answer;
     }
 
 protected:
@@ -62,7 +62,7 @@ private:
         sigaddset(&pipe, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         for (;;) {
-            const int peer = accept(m_listener, nullptr, nullptr);
+            const int peer = accept(FListener, nullptr, nullptr);
             if (peer < 0)
                 continue;
             // A client that stops reading must not hold the server up for long.
@@ -75,7 +75,7 @@ private:
                 continue;
             }
             QByteArray request;
-            while (!m_requestEnd.isEmpty() && !request.contains(m_requestEnd)) {
+            while (!FRequestEnd.isEmpty() && !request.contains(FRequestEnd)) {
                 const ssize_t got = Read(peer, buffer, sizeof buffer);
                 if (got <= 0)
                     break;
@@ -83,8 +83,8 @@ private:
             }
             QByteArray answer;
             {
-                const std::lock_guard lock(m_mutex);
-                answer = m_answer;
+                const std::lock_guard lock(FMutex);
+                answer = FAnswer;
             }
             for (qsizetype sent = 0; sent < answer.size();) {
                 const ssize_t put = Write(peer, answer.constData() + sent, size_t(answer.size() - sent));
@@ -99,9 +99,9 @@ private:
         }
     }
 
-    const QByteArray m_requestEnd;
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::mutex m_mutex;
-    QByteArray m_answer;
+    const QByteArray FRequestEnd;
+    int FListener = -1;
+    quint16 FPort = 0;
+    std::mutex FMutex;
+    QByteArray FAnswer;
 };

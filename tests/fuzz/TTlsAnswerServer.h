@@ -28,7 +28,8 @@ public:
         X509_gmtime_adj(X509_getm_notAfter(cert), 30L * 24 * 3600);
         X509_set_pubkey(cert, key);
         X509_NAME *name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("fuzz"), -1, -1, 0);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("fuzz"), -1, -1,
+                                   0);
         X509_set_issuer_name(cert, name);
         X509V3_CTX ctx;
         X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
@@ -36,54 +37,54 @@ public:
         X509_add_ext(cert, alt, -1);
         X509_EXTENSION_free(alt);
         X509_sign(cert, key, EVP_sha256());
-        m_ctx = SSL_CTX_new(TLS_server_method());
-        if (!key || !m_ctx || SSL_CTX_use_certificate(m_ctx, cert) != 1 || SSL_CTX_use_PrivateKey(m_ctx, key) != 1)
+        FCtx = SSL_CTX_new(TLS_server_method());
+        if (!key || !FCtx || SSL_CTX_use_certificate(FCtx, cert) != 1 || SSL_CTX_use_PrivateKey(FCtx, key) != 1)
             std::abort();
-        m_caFile = QDir::temp().filePath(QStringLiteral("fuzz-tls-%1.pem").arg(Port()));
-        BIO *out = BIO_new_file(m_caFile.toLocal8Bit().constData(), "w");
+        FCaFile = QDir::temp().filePath(QStringLiteral("fuzz-tls-%1.pem").arg(Port()));
+        BIO *out = BIO_new_file(FCaFile.toLocal8Bit().constData(), "w");
         if (!out || PEM_write_bio_X509(out, cert) != 1)
             std::abort();
         BIO_free(out);
         X509_free(cert);
         EVP_PKEY_free(key);
     }
-    ~TTlsAnswerServer() override { QFile::remove(m_caFile); }
+    ~TTlsAnswerServer() override { QFile::remove(FCaFile); }
 
-    QString CaFile() const { return m_caFile; }
-    void SetPiece(size_t piece) { m_piece = piece; }
+    QString CaFile() const { return FCaFile; }
+    void SetPiece(size_t piece) { FPiece = piece; }
 
 protected:
     bool Open(int peer) override
     {
-        m_ssl = SSL_new(m_ctx);
-        SSL_set_fd(m_ssl, peer);
-        if (SSL_accept(m_ssl) == 1)
+        FSsl = SSL_new(FCtx);
+        SSL_set_fd(FSsl, peer);
+        if (SSL_accept(FSsl) == 1)
             return true;
-        SSL_free(m_ssl);
-        m_ssl = nullptr;
+        SSL_free(FSsl);
+        FSsl = nullptr;
         return false;
     }
     ssize_t Read(int, char *buffer, size_t size) override
     {
-        const int got = SSL_read(m_ssl, buffer, static_cast<int>(size));
+        const int got = SSL_read(FSsl, buffer, static_cast<int>(size));
         return got > 0 ? got : -1;
     }
     ssize_t Write(int, const char *data, size_t size) override
     {
-        const int put = SSL_write(m_ssl, data, static_cast<int>(std::min(size, m_piece.load())));
+        const int put = SSL_write(FSsl, data, static_cast<int>(std::min(size, FPiece.load())));
         return put > 0 ? put : -1;
     }
     void Finish(int peer) override
     {
-        SSL_shutdown(m_ssl);
-        SSL_free(m_ssl);
-        m_ssl = nullptr;
+        SSL_shutdown(FSsl);
+        SSL_free(FSsl);
+        FSsl = nullptr;
         shutdown(peer, SHUT_WR);
     }
 
 private:
-    SSL_CTX *m_ctx = nullptr;
-    SSL *m_ssl = nullptr;
-    QString m_caFile;
-    std::atomic<size_t> m_piece{16384};
+    SSL_CTX *FCtx = nullptr;
+    SSL *FSsl = nullptr;
+    QString FCaFile;
+    std::atomic<size_t> FPiece{16384};
 };

@@ -3,8 +3,8 @@
 // A decoder plug-in's entry points on any bytes, called as the host calls them: the signature test
 // on a zero-padded copy of at least 2048 bytes, then the size and the picture on exactly the input.
 // A picture handed back must be the bitmap its header describes; both blocks are freed.
-#include "tests/fuzz/FuzzSupport.h"
 #include "plugins/common/SusieDecoder.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,7 +12,10 @@
 
 namespace FuzzDecoder {
 
-inline int32_t KeepGoing(int32_t, int32_t, intptr_t) { return 0; }
+inline int32_t KeepGoing(int32_t, int32_t, intptr_t)
+{
+    return 0;
+}
 
 inline void Run(const SusieDecoder::TSusieFormat &Format, const uint8_t *Data, size_t Size)
 {
@@ -32,8 +35,8 @@ inline void Run(const SusieDecoder::TSusieFormat &Format, const uint8_t *Data, s
     }
     const auto *bih = static_cast<const SusieBitmapInfoHeader *>(LocalLock(header));
     FuzzSupport::Check(bih && LocalLock(pixels), "both blocks handed back");
-    FuzzSupport::Check(LocalSize(header) == sizeof(SusieBitmapInfoHeader) && bih->biBitCount == 24 && bih->biWidth > 0 &&
-                           bih->biHeight > 0,
+    FuzzSupport::Check(LocalSize(header) == sizeof(SusieBitmapInfoHeader) && bih->biBitCount == 24 && bih->biWidth > 0
+                           && bih->biHeight > 0,
                        "a bottom-up 24-bit header");
     const size_t stride = (size_t(bih->biWidth) * 24 + 31) / 32 * 4;
     FuzzSupport::Check(LocalSize(pixels) == stride * size_t(bih->biHeight), "the pixel block holds every row");
@@ -44,9 +47,9 @@ inline void Run(const SusieDecoder::TSusieFormat &Format, const uint8_t *Data, s
 
 } // namespace FuzzDecoder
 
-#define FUZZ_DECODER(format)                                                                                 \
-    extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)                                  \
-    {                                                                                                        \
-        FuzzDecoder::Run(format, data, size);                                                                \
-        return 0;                                                                                            \
+#define FUZZ_DECODER(format) \
+    extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) \
+    { \
+        FuzzDecoder::Run(format, data, size); \
+        return 0; \
     }

@@ -3,7 +3,6 @@
 // block size (little-endian), then the blocks' bytes (short input is padded with zeros).
 
 #include "tests/fuzz/FuzzSupport.h"
-
 #include "viewer/TDibImage.h"
 #include "viewer/TPicture.h"
 

@@ -1,7 +1,7 @@
 // The HTML splitter on any bytes: the loop ends, and every token is a piece of the source, in order,
 // shaped as its kind says.
-#include "tests/fuzz/FuzzSupport.h"
 #include "maker/HtmlParser.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstdint>
 
@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } else {
             Check(parser.Kind() == TSimpleHTMLParser::kindText, "kinds are end, text or tag");
             Check(!text.isEmpty() && uchar(text[0]) > 32, "text runs start after the blanks");
-            Check(!text.contains('<') && !text.contains('\n') && !text.contains('\r'), "text runs stop at tags and lines");
+            Check(!text.contains('<') && !text.contains('\n') && !text.contains('\r'),
+                  "text runs stop at tags and lines");
             Check(!parser.IsTag(text), "text is no tag");
         }
     }

@@ -2,8 +2,8 @@
 // answer and closes, in plain text or inside a real TLS session in records of a chosen size; the
 // client must end the request, keep what it reports consistent and never hold more than the
 // answer gave it.
-#include "tests/fuzz/FuzzSupport.h"
 #include "download/HttpProt.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "tests/fuzz/TTlsAnswerServer.h"
 
 #include <QBuffer>
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The first byte picks the request: a range asked for or not, GET or HEAD, plain or over TLS
     // and the size of its records.
     const uint8_t how = size > 0 ? data[0] : 0;
-    const QByteArray answer = size > 0 ? QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1)) : QByteArray();
+    const QByteArray answer = size > 0 ? QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1))
+                                       : QByteArray();
     const bool tls = how & 8;
     (tls ? TlsServer : Server)->SetAnswer(answer);
     TlsServer->SetPiece(Pieces[(how >> 4) & 3]);
@@ -43,7 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     THttpCli cli;
     QBuffer body;
     body.open(QIODevice::ReadWrite);
-    cli.URL = QStringLiteral("%1://127.0.0.1:%2/a.jpg").arg(QLatin1String(tls ? "https" : "http")).arg((tls ? TlsServer : Server)->Port());
+    cli.URL = QStringLiteral("%1://127.0.0.1:%2/a.jpg")
+                  .arg(QLatin1String(tls ? "https" : "http"))
+                  .arg((tls ? TlsServer : Server)->Port());
     cli.CAFile = TlsServer->CaFile();
     cli.ReceiveStream = &body;
     if (how & 1) {

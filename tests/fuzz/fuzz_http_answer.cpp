@@ -1,7 +1,7 @@
 // The answer reader on any bytes, no server: fed whole and in pieces it must find the same steps
 // and fields, end at its limits, and never hold or keep more than it was given.
-#include "tests/fuzz/FuzzSupport.h"
 #include "download/HttpAnswer.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -44,8 +44,12 @@ TOutcome Read(const QByteArray &answer, qsizetype piece, bool tunnel)
     for (const QString &line : a.ResponseHeaders())
         kept += line.size();
     FuzzSupport::Check(kept + out.Body.size() <= answer.size(), "no more header and body than the answer held");
-    out.Fields = QStringList{QString::number(a.Status()), a.Reason(), QString::number(a.ResponseLength()),
-                             a.ResponseType(), a.Location(), a.ResponseHeaders().join(QLatin1Char('\n'))};
+    out.Fields = QStringList{QString::number(a.Status()),
+                             a.Reason(),
+                             QString::number(a.ResponseLength()),
+                             a.ResponseType(),
+                             a.Location(),
+                             a.ResponseHeaders().join(QLatin1Char('\n'))};
     return out;
 }
 
@@ -61,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The first byte picks a proxy's tunnel answer first or not, and the size of the pieces.
     const uint8_t how = size > 0 ? data[0] : 0;
-    const QByteArray answer = size > 0 ? QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1)) : QByteArray();
+    const QByteArray answer = size > 0 ? QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1))
+                                       : QByteArray();
     const bool tunnel = how & 1;
     const TOutcome whole = Read(answer, std::max<qsizetype>(answer.size(), 1), tunnel);
     const TOutcome pieces = Read(answer, (how >> 1) + 1, tunnel);

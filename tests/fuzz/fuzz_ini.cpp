@@ -1,7 +1,7 @@
 // The settings reader on any bytes: reading never fails, and a value written into the damaged
 // document reads back as written while every other key keeps its value.
-#include "tests/fuzz/FuzzSupport.h"
 #include "core/TIniFile.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <QStringDecoder>
 

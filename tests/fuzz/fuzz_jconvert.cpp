@@ -1,7 +1,7 @@
 // The code converter on any bytes must stay inside them and keep its size bounds; on well-formed
 // EUC-JP built from the same bytes, every conversion must come back to the text it started from.
-#include "tests/fuzz/FuzzSupport.h"
 #include "core/jconvert.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstdint>
 

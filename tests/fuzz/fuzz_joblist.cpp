@@ -1,9 +1,9 @@
 // The list loader on any bytes: "MAKE=" records are read as the URL maker reads them, and every
 // row loaded must survive a save and a second load unchanged.
-#include "tests/fuzz/FuzzSupport.h"
-#include "maker/MakeSequence.h"
 #include "core/TJobListFile.h"
 #include "core/TJobListModel.h"
+#include "maker/MakeSequence.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstdint>
 
@@ -63,9 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return !bad;
     };
     TJobListModel jobs;
-    const TJobListFile::TLoadReport report
-        = TJobListFile::LoadList(jobs, FuzzSupport::WriteScratch(reinterpret_cast<const char *>(data), size),
-                                 {MakeSequence::Offered, maker});
+    const TJobListFile::TLoadReport report = TJobListFile::LoadList(
+        jobs, FuzzSupport::WriteScratch(reinterpret_cast<const char *>(data), size), {MakeSequence::Offered, maker});
     // A list whose "MAKE=" lines offer too many URLs is refused whole.
     FuzzSupport::Check((report.error.isEmpty() || jobs.RowCount() == 0) && report.rows == jobs.RowCount(),
                        "load reports its rows");
@@ -84,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QList<QStringList> back = ReadBackRows(again);
     for (qsizetype i = 0; i < std::max(loaded.size(), back.size()); ++i)
         if (loaded.value(i) != back.value(i))
-            std::fprintf(stderr, "row %d loaded: %s\n        back:   %s\n", int(i), qPrintable(loaded.value(i).join(u'|')),
-                         qPrintable(back.value(i).join(u'|')));
+            std::fprintf(stderr, "row %d loaded: %s\n        back:   %s\n", int(i),
+                         qPrintable(loaded.value(i).join(u'|')), qPrintable(back.value(i).join(u'|')));
     FuzzSupport::Check(back == loaded, "every saved row loads back unchanged");
     return 0;
 }

@@ -1,13 +1,13 @@
 // The page link import on any bytes, with the filters taken from the first byte: every link the scan
 // reports is afterwards in the job list or the tree, and as many are reported as the page has link
 // attributes. A second scan under the first node exercises the search from a node inside the tree.
-#include "tests/fuzz/FuzzSupport.h"
 #include "core/TJobListModel.h"
+#include "core/TSettings.h"
+#include "core/jconvert.h"
 #include "maker/TLinkImport.h"
 #include "maker/TLinkTreeModel.h"
-#include "core/TSettings.h"
 #include "maker/bmRegExp.h"
-#include "core/jconvert.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <QSet>
 
@@ -61,24 +61,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     TAWKStr awk;
     TLinkImport import(jobs, tree, awk);
     QList<QPair<QString, bool>> links;
-    import.OnLink = [&](const QString &url, bool job) { links.append({url, job}); };
-    QByteArray text = page;
-    import.ScanLinks(text, QStringLiteral("http://h/dir/page.html"), {}, settings);
-    text = page;
-    import.ScanLinks(text, QStringLiteral("http://h/dir/sub/next.html"), tree.index(0, 0), settings);
+    import.OnLink = [&](const QString &url, bool job) { links.append({url, job});
+};
+QByteArray text = page;
+import.ScanLinks(text, QStringLiteral("http://h/dir/page.html"), {}, settings);
+text = page;
+import.ScanLinks(text, QStringLiteral("http://h/dir/sub/next.html"), tree.index(0, 0), settings);
 
-    const QByteArray converted = jconvert::ConvertCode(page, jconvert::jcSjis);
-    int expected = LinkAttributes(converted, "href") + LinkAttributes(converted, "HREF");
-    if (settings.SRC == 1)
-        expected += LinkAttributes(converted, "src") + LinkAttributes(converted, "SRC");
-    FuzzSupport::Check(links.size() == 2 * expected, "every link attribute is reported");
+const QByteArray converted = jconvert::ConvertCode(page, jconvert::jcSjis);
+int expected = LinkAttributes(converted, "href") + LinkAttributes(converted, "HREF");
+if (settings.SRC == 1)
+    expected += LinkAttributes(converted, "src") + LinkAttributes(converted, "SRC");
+FuzzSupport::Check(links.size() == 2 * expected, "every link attribute is reported");
 
-    QSet<QString> nodes, files;
-    CollectUrls(tree, {}, nodes);
-    for (int row = 0; row < jobs.RowCount(); ++row)
-        files.insert(jobs.Cell(row, SubURL));
-    for (const auto &[url, job] : links)
-        FuzzSupport::Check(job ? files.contains(url) : nodes.contains(url), "every link is a job or a node");
-    FuzzSupport::Check(tree.NodeCount() == 0 || tree.rowCount() > 0, "the tree shows what it holds");
-    return 0;
+QSet<QString> nodes, files;
+CollectUrls(tree, {}, nodes);
+for (int row = 0; row < jobs.RowCount(); ++row)
+    files.insert(jobs.Cell(row, SubURL));
+for (const auto &[url, job] : links)
+    FuzzSupport::Check(job ? files.contains(url) : nodes.contains(url), "every link is a job or a node");
+FuzzSupport::Check(tree.NodeCount() == 0 || tree.rowCount() > 0, "the tree shows what it holds");
+return 0;
 }

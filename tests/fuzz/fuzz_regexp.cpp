@@ -1,6 +1,6 @@
-#include "tests/fuzz/FuzzSupport.h"
 #include "maker/TRESymbols.h"
 #include "maker/bmRegExp.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstddef>
 #include <cstdint>

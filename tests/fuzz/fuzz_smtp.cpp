@@ -1,8 +1,8 @@
 // The mail client talking to any server: a server thread on 127.0.0.1 plays the input as all of its
 // replies and closes; the client must end every operation with a result or its own error, and never
 // hold more reply than the server gave it.
-#include "tests/fuzz/FuzzSupport.h"
 #include "mail/NMsmtp.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "tests/fuzz/TAnswerServer.h"
 
 #include <cstdint>

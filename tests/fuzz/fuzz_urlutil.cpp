@@ -1,8 +1,8 @@
 // The URL and header rules on any text: no rule may throw (its guard would report it), and the
 // rules keep the promises their callers build on.
-#include "tests/fuzz/FuzzSupport.h"
 #include "download/LocalFileName.h"
 #include "download/UrlUtil.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <QHash>
 
@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (const QString &url : {a, b}) {
         const QString name = UrlUtil::SetFileName(folder, url);
-        FuzzSupport::Check(name.isEmpty() || url.startsWith(QStringLiteral("file://")) || name.startsWith(folder + "/tmp/"),
+        FuzzSupport::Check(name.isEmpty() || url.startsWith(QStringLiteral("file://"))
+                               || name.startsWith(folder + "/tmp/"),
                            "long names stay below tmp");
         UrlUtil::SetFileNameS(folder, url);
         UrlUtil::GetFilePathEx(url);
@@ -85,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         LocalFileName::Fallback(folder, url);
         // A URL the rule passes has a web scheme and nothing that could split a list line.
         const QString problem = UrlUtil::FetchProblem(url);
-        FuzzSupport::Check(!problem.isEmpty() || (UrlUtil::IsWebUrl(url) && !url.contains(u'\n') && !url.contains(u'\r')),
+        FuzzSupport::Check(!problem.isEmpty()
+                               || (UrlUtil::IsWebUrl(url) && !url.contains(u'\n') && !url.contains(u'\r')),
                            "a fetchable URL is a web URL on one line");
         FuzzSupport::Check(problem == UrlUtil::JobUrlProblem(url) || url.startsWith(QStringLiteral("file://")),
                            "jobs and fetches agree but for local files");

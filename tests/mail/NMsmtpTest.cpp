@@ -1,9 +1,10 @@
-#include "tests/support/JapaneseText.h"
-#include "mail/MailText.h"
 #include "mail/NMsmtp.h"
+
+#include "mail/MailText.h"
+#include "mail/TSmtpReply.h"
+#include "tests/support/JapaneseText.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ScriptedSmtpServer.h"
-#include "mail/TSmtpReply.h"
 #include "tests/support/TempFolder.h"
 
 #include <QAbstractEventDispatcher>
@@ -101,25 +102,35 @@ TEST_F(NMsmtpTest, SendsTheMessageAsComposed)
     client.OnPacketSent = [&](qint64 sent, qint64 total) { lastSent = sent, lastTotal = total; };
 
     ASSERT_EQ(Send(), QString());
-    EXPECT_EQ(Commands(), (QList<QByteArray>{"HELO torvexalin", "RSET", "MAIL FROM:<user@example.org>",
-                                             "RCPT TO:<maker@example.net>", "RCPT TO:<cc@example.net>", "DATA", "QUIT"}));
+    EXPECT_EQ(Commands(),
+              (QList<QByteArray>{"HELO torvexalin", "RSET", "MAIL FROM:<user@example.org>",
+                                 "RCPT TO:<maker@example.net>", "RCPT TO:<cc@example.net>", "DATA", "QUIT"}));
     EXPECT_EQ(events, (QStringList{"connect", "encode a.bin", "encoded a.bin", "start", "success", "disconnect"}));
 
     const QByteArray data = server.Data();
-    const QRegularExpressionMatch b = QRegularExpression("boundary=\"(====================54535\\d\\d:\\d\\d:\\d\\d====)\"")
-                                          .match(QString::fromLatin1(data));
+    const QRegularExpressionMatch b =
+        QRegularExpression("boundary=\"(====================54535\\d\\d:\\d\\d:\\d\\d====)\"")
+            .match(QString::fromLatin1(data));
     ASSERT_TRUE(b.hasMatch()) << data.toStdString();
     const QByteArray boundary = b.captured(1).toLatin1();
     const QByteArray expected =
         "From: Pelmor User<user@example.org>\r\nTo: Maker <maker@example.net>\r\nCC: SMTP:cc@example.net\r\n"
         "Subject: s\r\nX-Mailer: Pelmor Mail Client\r\nDate: Wed, 09 Dec 2026 11:05:27 +0900\r\nMime-Version: 1.0\r\n"
-        "Content-Type: multipart/mixed;                   boundary=\"" + boundary + "\"\r\n\r\n\r\n"
-        "--" + boundary + "\r\nContent-Type: text/plain;                        charset=us-ascii\r\n\r\n"
-        "first\r\n..\r\n..hidden\r\n"
-        "--" + boundary + "\r\nContent-Type: application/octet-stream;          name=\"a.bin\"\r\n"
-        "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;                 filename=\"a.bin\"\r\n\r\n"
-        + bytes.left(45).toBase64() + "\r\n" + bytes.mid(45).toBase64() + "\r\n"
-        "--" + boundary + "--\r\n.\r\n";
+        "Content-Type: multipart/mixed;                   boundary=\""
+        + boundary
+        + "\"\r\n\r\n\r\n"
+          "--"
+        + boundary
+        + "\r\nContent-Type: text/plain;                        charset=us-ascii\r\n\r\n"
+          "first\r\n..\r\n..hidden\r\n"
+          "--"
+        + boundary
+        + "\r\nContent-Type: application/octet-stream;          name=\"a.bin\"\r\n"
+          "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;                 filename=\"a.bin\"\r\n\r\n"
+        + bytes.left(45).toBase64() + "\r\n" + bytes.mid(45).toBase64()
+        + "\r\n"
+          "--"
+        + boundary + "--\r\n.\r\n";
     EXPECT_EQ(data, expected);
     EXPECT_EQ(bytes.left(45).toBase64().size(), 60);
     EXPECT_TRUE(bytes.mid(45).toBase64().endsWith("==") && bytes.mid(45).toBase64().size() == 4);
@@ -153,7 +164,12 @@ TEST_F(NMsmtpTest, RefusalsEndTheSend)
             refusing.Reply(c.verb, {c.reply});
         else
             refusing.Greeting = c.reply;
-        EXPECT_EQ(ErrorOf([this] { client.Connect(); client.SendMail(); }), c.error) << c.verb;
+        EXPECT_EQ(ErrorOf([this] {
+                      client.Connect();
+                      client.SendMail();
+                  }),
+                  c.error)
+            << c.verb;
         const QList<QByteArray> commands = refusing.Commands();
         EXPECT_EQ(commands.isEmpty() ? QByteArray() : commands.last(), c.lastCommand) << c.verb;
         EXPECT_TRUE(refusing.Data().isEmpty());
@@ -210,7 +226,13 @@ TEST_F(NMsmtpTest, SilentServerTimesOutAndAbortEndsTheWait)
     server.Reply("RSET", {""});
     client.SetTimeOut(200);
     int code = 0;
-    EXPECT_FALSE(ErrorOf([this] { client.Connect(); client.SendMail(); }, &code).isEmpty());
+    EXPECT_FALSE(ErrorOf(
+                     [this] {
+                         client.Connect();
+                         client.SendMail();
+                     },
+                     &code)
+                     .isEmpty());
     EXPECT_EQ(code, TLineSocket::errTimeOut);
     EXPECT_FALSE(client.Connected());
     EXPECT_TRUE(WaitForEvents([this] { return server.PeerClosed(); }, 10000)) << "timed-out connection left open";
@@ -221,15 +243,17 @@ TEST_F(NMsmtpTest, SilentServerTimesOutAndAbortEndsTheWait)
     client.SetTimeOut(3600 * 1000);
     client.PostMessage.ToAddress = {QStringLiteral("maker@example.net")};
     std::thread aborter;
-    const QString error = ErrorOf([&] {
-        client.Connect();
-        aborter = std::thread([&] {
-            while (!client.Busy())
-                std::this_thread::yield();
-            client.Abort();
-        });
-        client.SendMail();
-    }, &code);
+    const QString error = ErrorOf(
+        [&] {
+            client.Connect();
+            aborter = std::thread([&] {
+                while (!client.Busy())
+                    std::this_thread::yield();
+                client.Abort();
+            });
+            client.SendMail();
+        },
+        &code);
     aborter.join();
     EXPECT_EQ(code, TLineSocket::errAborted) << error.toStdString();
     EXPECT_TRUE(WaitForEvents([&] { return silent.PeerClosed(); }, 10000)) << "aborted connection left open";
@@ -243,7 +267,10 @@ TEST_F(NMsmtpTest, IncompleteMessageSendsNothing)
         TScriptedSmtpServer fresh;
         client.Port = fresh.Port();
         client.PostMessage.Attachments = {temp.write("good.jpg", "x"), attachment};
-        EXPECT_TRUE(ErrorOf([this] { client.Connect(); client.SendMail(); }).contains(attachment));
+        EXPECT_TRUE(ErrorOf([this] {
+                        client.Connect();
+                        client.SendMail();
+                    }).contains(attachment));
         EXPECT_EQ(fresh.Commands(), QList<QByteArray>{"HELO torvexalin"});
         EXPECT_TRUE(client.Body().isEmpty() && client.FinalHeader().isEmpty());
         ErrorOf([this] { client.Disconnect(); });
@@ -254,7 +281,11 @@ TEST_F(NMsmtpTest, IncompleteMessageSendsNothing)
     client.Port = server.Port();
     client.PostMessage.Attachments.clear();
     client.PostMessage.ToAddress.clear();
-    EXPECT_EQ(ErrorOf([this] { client.Connect(); client.SendMail(); }), "Incomplete Header");
+    EXPECT_EQ(ErrorOf([this] {
+                  client.Connect();
+                  client.SendMail();
+              }),
+              "Incomplete Header");
     EXPECT_TRUE(incomplete);
     EXPECT_FALSE(Commands().contains("RSET"));
 }
@@ -294,15 +325,18 @@ TEST(MailTextTest, JapaneseGoesOutAsJisAndIsLabelled)
 {
     const QByteArray jis = JapaneseText::Iconv("UTF-8", "ISO-2022-JP", QStringLiteral("感想").toUtf8());
     ASSERT_FALSE(jis.isEmpty());
-    EXPECT_EQ(MailText::EncodedWord(QStringLiteral("感想")), "=?ISO-2022-JP?B?" + QString::fromLatin1(jis.toBase64()) + "?=");
+    EXPECT_EQ(MailText::EncodedWord(QStringLiteral("感想")),
+              "=?ISO-2022-JP?B?" + QString::fromLatin1(jis.toBase64()) + "?=");
 
     TNMSMTP client;
     client.PostMessage.Body = {QStringLiteral("試用しました。"), QStringLiteral(".")};
     client.ComposeMessage();
     EXPECT_EQ(client.FinalHeader().last(), "Content-Type: text/plain;                        charset=ISO-2022-JP");
-    EXPECT_EQ(client.Body(), JapaneseText::Iconv("UTF-8", "ISO-2022-JP", QStringLiteral("試用しました。").toUtf8()) + "\r\n..\r\n");
+    EXPECT_EQ(client.Body(),
+              JapaneseText::Iconv("UTF-8", "ISO-2022-JP", QStringLiteral("試用しました。").toUtf8()) + "\r\n..\r\n");
     EXPECT_EQ(MailText::MimeName(QStringLiteral("a\"b.jpg")), "a_b.jpg");
-    EXPECT_EQ(MailText::MimeName(QStringLiteral("メモ.txt")), "=?UTF-8?B?" + QStringLiteral("メモ.txt").toUtf8().toBase64() + "?=");
+    EXPECT_EQ(MailText::MimeName(QStringLiteral("メモ.txt")),
+              "=?UTF-8?B?" + QStringLiteral("メモ.txt").toUtf8().toBase64() + "?=");
 
     const QDateTime east(QDate(2026, 12, 9), QTime(11, 5, 27), QTimeZone(9 * 3600));
     const QDateTime west(QDate(2026, 3, 1), QTime(8, 0, 0), QTimeZone(-(3 * 3600 + 30 * 60)));

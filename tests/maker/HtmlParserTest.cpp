@@ -49,9 +49,7 @@ TEST(HtmlParserTest, EndsOfTheSource)
 // Equal ignoring ASCII case, or beginning with the name exactly; text tokens are no tags.
 TEST(HtmlParserTest, IsTagMatchesWholeNameOrExactPrefix)
 {
-    auto isTag = [](const QByteArray &source, const QByteArray &name) {
-        return TSimpleHTMLParser(source).IsTag(name);
-    };
+    auto isTag = [](const QByteArray &source, const QByteArray &name) { return TSimpleHTMLParser(source).IsTag(name); };
     for (const char *yes : {"<br>", "<Br>", "<BR CLEAR=ALL>"})
         EXPECT_TRUE(isTag(yes, "BR")) << yes;
     EXPECT_FALSE(isTag("<br clear=all>", "BR"));

@@ -1,4 +1,5 @@
 #include "maker/MakeSequence.h"
+
 #include "core/TJobListFile.h"
 #include "core/TJobListModel.h"
 #include "tests/support/TempFolder.h"

@@ -1,12 +1,14 @@
-#include "tests/support/NginxServer.h"
-#include "tests/support/ScriptedServer.h"
 #include "maker/THomeFetch.h"
+
 #include "core/TJobListModel.h"
 #include "core/TSettings.h"
-#include "tests/support/TestCertificates.h"
 #include "download/UrlUtil.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TestCertificates.h"
 
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -56,7 +58,8 @@ TEST_F(THomeFetchTest, SplitsAFileFromNginxIntoTwelvePartsOnce)
     EXPECT_EQ(fetch.Split(nginx.Url("/f.bin")), 12);
     QStringList expected;
     for (int k = 0; k < 12; ++k)
-        expected.append(QStringLiteral("%1-%2 %3").arg(k * 84).arg(k == 11 ? 1000 : (k + 1) * 84).arg(k + 1, 3, 10, QChar('0')));
+        expected.append(
+            QStringLiteral("%1-%2 %3").arg(k * 84).arg(k == 11 ? 1000 : (k + 1) * 84).arg(k + 1, 3, 10, QChar('0')));
     EXPECT_EQ(Rows(), expected);
     EXPECT_EQ(fetch.StatusText, "部分的なコンテンツ(206)");
     EXPECT_EQ(fetching, (QList<bool>{true, false}));
@@ -125,10 +128,13 @@ TEST_F(THomeFetchTest, SilentServersAreTimedOut)
     TScriptedServer silent;
     silent.Play({TScriptedServer::Pause()});
     TScriptedServer midBody;
-    midBody.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf"),
-                  TScriptedServer::Pause()});
+    midBody.Play(
+        {TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf"), TScriptedServer::Pause()});
     const QString tls = QStringLiteral("https://127.0.0.1:%1/kairan.txt").arg(silent.Port());
-    const struct { const char *name; std::function<bool()> fetch; } cases[] = {
+    const struct {
+        const char *name;
+        std::function<bool()> fetch;
+    } cases[] = {
         {"split", [&] { return fetch.Split(silent.Url("/f.bin")) > 0; }},
         {"page", [&] { return fetch.FetchPage(silent.Url("/p.html")); }},
         {"page cut", [&] { return fetch.FetchPage(midBody.Url("/p.html")); }},
@@ -228,7 +234,10 @@ TEST_F(THomeFetchTest, ProbeFailuresSayWhatHappened)
     tls.UseTls(certs.Good().Cert, certs.Good().Key);
     ASSERT_TRUE(tls.Start()) << tls.Error().toStdString();
     settings.FollowRedirects = 1;
-    const struct { QString url; QString reason; } cases[] = {
+    const struct {
+        QString url;
+        QString reason;
+    } cases[] = {
         {QStringLiteral("http://127.0.0.1:%1/f.bin").arg(UnusedLoopbackPort()), "Connection refused (Error #10061)"},
         {notFound.Url("/f.bin"), UrlUtil::HttpMsg(404)},
         {loop.Url("/f.bin"), "HTTP too many redirects (more than 10)"},
@@ -249,7 +258,10 @@ TEST_F(THomeFetchTest, PartsRecordTheVersionTheProbeSaw)
 {
     const QByteArray date = "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n";
     const QString dateText = "Last-Modified=Wed%2C%2021%20Oct%202015%2007%3A28%3A00%20GMT";
-    const struct { QByteArray headers; QString version; } cases[] = {
+    const struct {
+        QByteArray headers;
+        QString version;
+    } cases[] = {
         {"ETag: \"v1\"\r\n" + date, "1000 ETag=%22v1%22"},
         {"ETag: W/\"v1\"\r\n" + date, "1000 " + dateText},
         {"ETag: W/\"v1\"\r\n", "1000 ETag=W%2F%22v1%22"},

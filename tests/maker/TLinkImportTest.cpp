@@ -1,9 +1,10 @@
-#include "core/TJobListModel.h"
 #include "maker/TLinkImport.h"
-#include "maker/TLinkTreeModel.h"
+
+#include "core/TJobListModel.h"
 #include "core/TSettings.h"
-#include "maker/bmRegExp.h"
 #include "core/jconvert.h"
+#include "maker/TLinkTreeModel.h"
+#include "maker/bmRegExp.h"
 
 #include <QStringEncoder>
 
@@ -74,9 +75,9 @@ TEST_F(TLinkImportTest, HttpsPageLinksStayHttps)
          "<a href=//cdn.example/c.jpg>d</a><a href=\"https://o.example/o.jpg\">e</a>"
          "<a href=\"http://o.example/plain.jpg\">f</a><a href=\"next.html\">g</a>",
          "https://h:8443/dir/page.html");
-    EXPECT_EQ(Jobs(), QStringList({"https://h:8443/top.jpg", "https://h:8443/up.jpg", "https://h:8443/dir/p.jpg",
-                                   "https://cdn.example/c.jpg", "https://o.example/o.jpg",
-                                   "http://o.example/plain.jpg"}));
+    EXPECT_EQ(Jobs(),
+              QStringList({"https://h:8443/top.jpg", "https://h:8443/up.jpg", "https://h:8443/dir/p.jpg",
+                           "https://cdn.example/c.jpg", "https://o.example/o.jpg", "http://o.example/plain.jpg"}));
     EXPECT_EQ(Nodes(), QStringList{"https://h:8443/dir/next.html"});
 }
 
@@ -84,10 +85,11 @@ TEST_F(TLinkImportTest, HttpsPageLinksStayHttps)
 // attribute, both must be given and one at most 500; SRC 0 reads no image address at all.
 TEST_F(TLinkImportTest, FiltersForGifsThumbnailsAndSrc)
 {
-    const QByteArray page = "<img src=\"g.gif\"><img src=\"s.jpg\" width=100 height=\"80\">"
-                            "<img width=100 height=80 src=\"before.jpg\"><img src=\"big.jpg\" width=\"600\" height=\"600\">"
-                            "<img src=\"wide.jpg\" width=600><img src=\"mix.jpg\" WIDTH = \"800\" Height=500>"
-                            "<img src=\"q.jpg\" width='100' height='80'>";
+    const QByteArray page =
+        "<img src=\"g.gif\"><img src=\"s.jpg\" width=100 height=\"80\">"
+        "<img width=100 height=80 src=\"before.jpg\"><img src=\"big.jpg\" width=\"600\" height=\"600\">"
+        "<img src=\"wide.jpg\" width=600><img src=\"mix.jpg\" WIDTH = \"800\" Height=500>"
+        "<img src=\"q.jpg\" width='100' height='80'>";
     Scan(page);
     EXPECT_EQ(Jobs(), QStringList({"http://h/dir/before.jpg", "http://h/dir/big.jpg", "http://h/dir/wide.jpg",
                                    "http://h/dir/q.jpg"}));

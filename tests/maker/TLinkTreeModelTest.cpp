@@ -61,7 +61,7 @@ TEST(TLinkTreeModelTest, CaptionJoiningStopsAtHundredCharacters)
     tree.AddLinkNode({}, " x", "http://h/i.jpg");
     EXPECT_EQ(Text(tree, {0}), QStringLiteral("＜画像＞ |  x"));
 
-    const QByteArray kana("\x83\x41", 2);  // "ア"
+    const QByteArray kana("\x83\x41", 2); // "ア"
     tree.AddLinkNode({}, QByteArray(98, 'a'), "http://h/p.html");
     tree.AddLinkNode({}, kana.repeated(5), "http://h/p.html");
     const QByteArray joined = tree.Caption(At(tree, {1}));

@@ -1,5 +1,6 @@
-#include "maker/TREParser.h"
 #include "maker/bmRegExp.h"
+
+#include "maker/TREParser.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,7 @@
 
 namespace {
 
-struct TFound
-{
+struct TFound {
     int Start;
     int Length;
 };
@@ -90,8 +90,7 @@ TEST(TAWKStr, CacheKeepsPatternsAndEvictsAtThirty)
 // matches the empty string at position 1.
 TEST(TAWKStr, MalformedPatternsReportPositionAndResetToEmpty)
 {
-    const struct
-    {
+    const struct {
         QByteArray Pattern;
         QString Message;
         int Position;
@@ -129,13 +128,16 @@ TEST(TAWKStr, MalformedPatternsReportPositionAndResetToEmpty)
 // on its trail byte even when that byte looks like the character sought.
 TEST(TAWKStr, ShiftJisCharactersAreSingleSymbols)
 {
-    ExpectFound("a.b", "a\x83\x5b" "b", 1, 4);
+    ExpectFound("a.b",
+                "a\x83\x5b"
+                "b",
+                1, 4);
     ExpectFound("\\[", "\x83\x5b[", 3, 1);
     ExpectFound("@+", "\x82\x40\x82\x40@@", 5, 2);
     ExpectFound("[\x82\x9f-\x82\xf1]+", "abc\x82\xa0\x82\xa2\x83\x41", 4, 4);
     ExpectFound("[^a]", "a\x82\xa0", 2, 2);
-    ExpectFound("\x82\xa0", "\x81\x82\xa0", 0, 0); // the text is 0x81 0x82, then 0xA0
-    ExpectFound(".", "\x82", 1, 1);       // a lead byte with nothing after is a character
+    ExpectFound("\x82\xa0", "\x81\x82\xa0", 0, 0);     // the text is 0x81 0x82, then 0xA0
+    ExpectFound(".", "\x82", 1, 1);                    // a lead byte with nothing after is a character
     ExpectFound("..", QByteArray("\x82\0b", 3), 0, 0); // nor does a zero byte become a trail byte
     ExpectFound("b", QByteArray("a\0b", 3), 0, 0);
 }
@@ -198,8 +200,7 @@ namespace {
 
 // A tiny reference: the set of ends each pattern piece can reach, over one-byte characters, with
 // lines ended by LF.
-struct TRefNode
-{
+struct TRefNode {
     char Kind; // 'c' set, '^' '$', '.' concat, '|' alternative, '*' '+' '?'
     std::string Members;
     std::vector<TRefNode> Parts;

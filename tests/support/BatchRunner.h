@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QStringList>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,8 +27,8 @@ inline QString ReadBack(std::FILE *file)
 // Runs a batch with no settings file, its downloads in temp.
 inline TBatchResult RunBatch(const TTempFolder &temp, const QStringList &args)
 {
-    const TBatchOptions options = TBatchOptions::Parse(QStringList{"--ini", temp.file("none.ini"), "--folder",
-                                                                   temp.path(), "--interval", "20"} + args);
+    const TBatchOptions options = TBatchOptions::Parse(
+        QStringList{"--ini", temp.file("none.ini"), "--folder", temp.path(), "--interval", "20"} + args);
     EXPECT_TRUE(options.error.isEmpty()) << options.error.toStdString();
     std::FILE *out = std::tmpfile(), *err = std::tmpfile();
     const int status = TBatchRun(options, out, err, false).Run();

@@ -130,7 +130,8 @@ void TConnectProxy::Serve(int client)
     const QList<QByteArray> words = head.left(head.indexOf("\r\n")).split(' ');
     const int origin = refusal.isEmpty() && words.size() == 3 && words[0] == "CONNECT" ? ConnectTo(words[1]) : -1;
     if (origin < 0) {
-        const QByteArray answer = refusal.isEmpty() ? QByteArray("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n") : refusal;
+        const QByteArray answer =
+            refusal.isEmpty() ? QByteArray("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n") : refusal;
         SendAll(client, answer.constData(), static_cast<size_t>(answer.size()));
     } else {
         static const char established[] = "HTTP/1.1 200 Connection established\r\nProxy-Agent: test\r\n\r\n";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <csignal>
+
 #include <sys/resource.h>
 
 // Makes every write beyond `bytes` into any file fail (EFBIG) while it lives: a disk that fills up
@@ -10,21 +11,21 @@ class TFileSizeLimit
 public:
     explicit TFileSizeLimit(rlim_t bytes)
     {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = m_saved;
+        getrlimit(RLIMIT_FSIZE, &FSaved);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = FSaved;
         small.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &small);
     }
     ~TFileSizeLimit()
     {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
+        setrlimit(RLIMIT_FSIZE, &FSaved);
+        std::signal(SIGXFSZ, FOldHandler);
     }
     TFileSizeLimit(const TFileSizeLimit &) = delete;
     TFileSizeLimit &operator=(const TFileSizeLimit &) = delete;
 
 private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
+    rlimit FSaved{};
+    void (*FOldHandler)(int) = nullptr;
 };

@@ -7,8 +7,7 @@
 #include <QTimer>
 
 // How a request ended: "0 " when nothing was raised, else the exception's code and message.
-struct TOutcome
-{
+struct TOutcome {
     int Code = 0;
     QString Message;
     bool TimedOut = false;
@@ -19,7 +18,7 @@ struct TOutcome
 inline TOutcome Request(THttpCli &cli, THttpRequest kind = httpGET)
 {
     TOutcome o;
-    QObject watchdog;   // takes its timer along when the request ends in time
+    QObject watchdog; // takes its timer along when the request ends in time
     QTimer::singleShot(5000, &watchdog, [&] {
         o.TimedOut = true;
         cli.Abort();
@@ -34,8 +33,7 @@ inline TOutcome Request(THttpCli &cli, THttpRequest kind = httpGET)
 }
 
 // A client writing into a memory stream.
-struct TClient
-{
+struct TClient {
     THttpCli Cli;
     QBuffer Body;
     explicit TClient(const QString &url)

@@ -27,7 +27,10 @@ QString TNginxServer::Root() const
 
 QString TNginxServer::Url(const QString &path) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3").arg(QLatin1String(FCertFile.isEmpty() ? "http" : "https")).arg(FPort).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(QLatin1String(FCertFile.isEmpty() ? "http" : "https"))
+        .arg(FPort)
+        .arg(path);
 }
 
 void TNginxServer::UseTls(const QString &certFile, const QString &keyFile)
@@ -85,7 +88,8 @@ bool TNginxServer::Start()
 
 bool TNginxServer::StartOnce()
 {
-    const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+    const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"),
+                                                                                   QStringLiteral("/usr/local/sbin")});
     if (nginx.isEmpty()) {
         FError = QStringLiteral("nginx is not installed");
         return false;
@@ -97,12 +101,13 @@ bool TNginxServer::StartOnce()
     // nginx must not hold the test's output pipe open.
     FProcess.setStandardOutputFile(FDir.filePath(QStringLiteral("stdout.log")));
     FProcess.setStandardErrorFile(FDir.filePath(QStringLiteral("stderr.log")));
-    FProcess.start(nginx, {QStringLiteral("-p"), FDir.path(), QStringLiteral("-c"), FDir.filePath(QStringLiteral("nginx.conf")),
-                           QStringLiteral("-e"), FDir.filePath(QStringLiteral("error.log"))});
+    FProcess.start(nginx, {QStringLiteral("-p"), FDir.path(), QStringLiteral("-c"),
+                           FDir.filePath(QStringLiteral("nginx.conf")), QStringLiteral("-e"),
+                           FDir.filePath(QStringLiteral("error.log"))});
     // nginx writes its pid file after its listening socket is open.
     QFileSystemWatcher watcher({FDir.path()});
-    const bool up = WaitForEvents(
-        [&] { return QFile::exists(pidFile) || FProcess.state() == QProcess::NotRunning; }, 10000);
+    const bool up = WaitForEvents([&] { return QFile::exists(pidFile) || FProcess.state() == QProcess::NotRunning; },
+                                  10000);
     if (up && FProcess.state() == QProcess::Running)
         return true;
     Stop();
@@ -122,31 +127,31 @@ void TNginxServer::WriteConfig() const
     // As root the workers would otherwise run as nobody and be refused the temp folder.
     if (::geteuid() == 0)
         conf += QStringLiteral("user root root;\n");
-    conf += QStringLiteral(
-                "daemon off;\n"
-                "worker_processes 1;\n"
-                "pid %1/nginx.pid;\n"
-                "error_log %1/error.log;\n"
-                "events { worker_connections 64; }\n"
-                "http {\n"
-                "  access_log %1/access.log;\n"
-                "  log_format connection '$connection';\n"
-                "  access_log %1/connections.log connection;\n"
-                "  client_body_temp_path %1/body;\n"
-                "  proxy_temp_path %1/proxy;\n"
-                "  fastcgi_temp_path %1/fastcgi;\n"
-                "  uwsgi_temp_path %1/uwsgi;\n"
-                "  scgi_temp_path %1/scgi;\n"
-                "  default_type application/octet-stream;\n"
-                "  sendfile on;\n"
-                "  keepalive_timeout 65;\n"
-                "  server { listen 127.0.0.1:%2%3; root %1/www;%4 %5}\n"
-                "}\n")
+    conf += QStringLiteral("daemon off;\n"
+                           "worker_processes 1;\n"
+                           "pid %1/nginx.pid;\n"
+                           "error_log %1/error.log;\n"
+                           "events { worker_connections 64; }\n"
+                           "http {\n"
+                           "  access_log %1/access.log;\n"
+                           "  log_format connection '$connection';\n"
+                           "  access_log %1/connections.log connection;\n"
+                           "  client_body_temp_path %1/body;\n"
+                           "  proxy_temp_path %1/proxy;\n"
+                           "  fastcgi_temp_path %1/fastcgi;\n"
+                           "  uwsgi_temp_path %1/uwsgi;\n"
+                           "  scgi_temp_path %1/scgi;\n"
+                           "  default_type application/octet-stream;\n"
+                           "  sendfile on;\n"
+                           "  keepalive_timeout 65;\n"
+                           "  server { listen 127.0.0.1:%2%3; root %1/www;%4 %5}\n"
+                           "}\n")
                 .arg(dir)
                 .arg(FPort)
                 .arg(QLatin1String(FCertFile.isEmpty() ? "" : " ssl"),
-                     FCertFile.isEmpty() ? QString()
-                                         : QStringLiteral(" ssl_certificate %1; ssl_certificate_key %2;").arg(FCertFile, FKeyFile),
+                     FCertFile.isEmpty()
+                         ? QString()
+                         : QStringLiteral(" ssl_certificate %1; ssl_certificate_key %2;").arg(FCertFile, FKeyFile),
                      ServerLines);
     QFile f(FDir.filePath(QStringLiteral("nginx.conf")));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef PELMOR_TEST_GUI
 #include <QApplication>

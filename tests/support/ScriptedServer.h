@@ -26,8 +26,7 @@ void StopProcess(QProcess &process);
 class TScriptedServer
 {
 public:
-    struct TStep
-    {
+    struct TStep {
         enum TKind { Send, Pause, Close } Kind;
         QByteArray Data;
     };
@@ -60,8 +59,7 @@ public:
     bool PeerClosed(int i = 0) const;
 
 private:
-    struct TConnection
-    {
+    struct TConnection {
         QTcpSocket *Socket = nullptr;
         QList<TStep> Script;
         int Next = 0;

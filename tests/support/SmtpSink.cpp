@@ -2,11 +2,10 @@
 
 #include "tests/support/ScriptedServer.h"
 
-#include <QTemporaryDir>
-
 #include <QDir>
 #include <QFile>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 namespace {
 const QString Python = QStringLiteral("/usr/bin/python3");
@@ -29,9 +28,10 @@ bool TSmtpSink::Start()
     // The server must not hold the test's output pipe open.
     FProcess.setStandardOutputFile(FDir.filePath(QStringLiteral("sink.log")));
     FProcess.setStandardErrorFile(FDir.filePath(QStringLiteral("sink.log")), QIODevice::Append);
-    FProcess.start(Python, {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("aiosmtpd"), QStringLiteral("-n"),
-                            QStringLiteral("-l"), QStringLiteral("127.0.0.1:%1").arg(FPort), QStringLiteral("-c"),
-                            QStringLiteral("aiosmtpd.handlers.Mailbox"), FDir.filePath(QStringLiteral("mail"))});
+    FProcess.start(Python,
+                   {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("aiosmtpd"), QStringLiteral("-n"),
+                    QStringLiteral("-l"), QStringLiteral("127.0.0.1:%1").arg(FPort), QStringLiteral("-c"),
+                    QStringLiteral("aiosmtpd.handlers.Mailbox"), FDir.filePath(QStringLiteral("mail"))});
     // Up once it takes a connection; a failed start ends the process, which ends the wait between probes.
     bool up = false;
     for (int probes = 0; !up && probes < 200 && !FProcess.waitForFinished(100); ++probes) {

@@ -29,11 +29,11 @@ private:
 
 // A received message taken apart by Python's email parser.
 struct TParsedMail {
-    QString Subject;  // decoded
+    QString Subject; // decoded
     QString Date;
-    QString Body;     // the text part, decoded
+    QString Body; // the text part, decoded
     QStringList AttachmentNames;
-    QList<QByteArray> Attachments;  // decoded from Base64
+    QList<QByteArray> Attachments; // decoded from Base64
     QString Error;
 };
 TParsedMail ParseMail(const QString &messageFile);

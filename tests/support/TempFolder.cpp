@@ -1,11 +1,12 @@
 #include "tests/support/TempFolder.h"
 
 #include <QFile>
+
 #include <gtest/gtest.h>
 
 TTempFolder::TTempFolder()
 {
-    EXPECT_TRUE(m_dir.isValid());
+    EXPECT_TRUE(FDir.isValid());
 }
 
 QString TTempFolder::write(const QString &name, const QByteArray &bytes) const

@@ -13,11 +13,11 @@ class TTempFolder
 {
 public:
     TTempFolder();
-    QString path() const { return m_dir.path(); }
-    QString file(const QString &name) const { return m_dir.filePath(name); }
+    QString path() const { return FDir.path(); }
+    QString file(const QString &name) const { return FDir.filePath(name); }
     QString write(const QString &name, const QByteArray &bytes) const;
     QByteArray read(const QString &name) const;
 
 private:
-    QTemporaryDir m_dir;
+    QTemporaryDir FDir;
 };

@@ -21,7 +21,8 @@ bool TTestCertificates::Run(const QStringList &args)
     openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start(QStringLiteral("openssl"), args);
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
-        FError = QStringLiteral("openssl %1: %2").arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(openssl.readAll()));
+        FError = QStringLiteral("openssl %1: %2")
+                     .arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(openssl.readAll()));
         return false;
     }
     return true;
@@ -31,13 +32,15 @@ bool TTestCertificates::Run(const QStringList &args)
 bool TTestCertificates::Sign(const QString &name, const QString &altNames, const QStringList &validity)
 {
     const QString ext = name + QLatin1String(".ext");
-    WriteText(Path(ext), "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nsubjectAltName=" + altNames.toLatin1() + "\n");
+    WriteText(Path(ext),
+              "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nsubjectAltName=" + altNames.toLatin1() + "\n");
     return Run(QStringList{QStringLiteral("req"), QStringLiteral("-new")} + NewKey
                + QStringList{QStringLiteral("-keyout"), name + QLatin1String(".key"), QStringLiteral("-out"),
                              name + QLatin1String(".csr"), QStringLiteral("-subj"), QStringLiteral("/CN=") + name})
-           && Run(QStringList{QStringLiteral("ca"), QStringLiteral("-batch"), QStringLiteral("-notext"), QStringLiteral("-config"),
-                              QStringLiteral("ca.cnf"), QStringLiteral("-extfile"), ext, QStringLiteral("-in"),
-                              name + QLatin1String(".csr"), QStringLiteral("-out"), name + QLatin1String(".pem")}
+           && Run(QStringList{QStringLiteral("ca"), QStringLiteral("-batch"), QStringLiteral("-notext"),
+                              QStringLiteral("-config"), QStringLiteral("ca.cnf"), QStringLiteral("-extfile"), ext,
+                              QStringLiteral("-in"), name + QLatin1String(".csr"), QStringLiteral("-out"),
+                              name + QLatin1String(".pem")}
                   + validity);
 }
 
@@ -49,17 +52,18 @@ bool TTestCertificates::Make()
     }
     WriteText(Path(QStringLiteral("index.txt")), QByteArray());
     WriteText(Path(QStringLiteral("serial")), "1000\n");
-    WriteText(Path(QStringLiteral("ca.cnf")), "[ca]\ndefault_ca = test\n"
-                                              "[test]\ndir = .\ndatabase = index.txt\nnew_certs_dir = .\nserial = serial\n"
-                                              "certificate = ca.pem\nprivate_key = ca.key\ndefault_md = sha256\n"
-                                              "policy = any\nunique_subject = no\n"
-                                              "[any]\ncommonName = supplied\n");
+    WriteText(Path(QStringLiteral("ca.cnf")),
+              "[ca]\ndefault_ca = test\n"
+              "[test]\ndir = .\ndatabase = index.txt\nnew_certs_dir = .\nserial = serial\n"
+              "certificate = ca.pem\nprivate_key = ca.key\ndefault_md = sha256\n"
+              "policy = any\nunique_subject = no\n"
+              "[any]\ncommonName = supplied\n");
     const QStringList oneYear = {QStringLiteral("-days"), QStringLiteral("365")};
     const QString local = QStringLiteral("IP:127.0.0.1,IP:::1,DNS:localhost");
     return Run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + NewKey
-               + QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"), QStringLiteral("-out"), QStringLiteral("ca.pem"),
-                             QStringLiteral("-days"), QStringLiteral("3650"), QStringLiteral("-subj"),
-                             QStringLiteral("/CN=Pelmor Test CA"), QStringLiteral("-addext"),
+               + QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"), QStringLiteral("-out"),
+                             QStringLiteral("ca.pem"), QStringLiteral("-days"), QStringLiteral("3650"),
+                             QStringLiteral("-subj"), QStringLiteral("/CN=Pelmor Test CA"), QStringLiteral("-addext"),
                              QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
                              QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")})
            && Sign(QStringLiteral("good"), local, oneYear)

@@ -9,8 +9,7 @@
 class TTestCertificates
 {
 public:
-    struct TPair
-    {
+    struct TPair {
         QString Cert;
         QString Key;
     };
@@ -29,7 +28,10 @@ private:
     bool Run(const QStringList &args);
     bool Sign(const QString &name, const QString &altNames, const QStringList &validity);
     QString Path(const QString &name) const { return FDir.filePath(name); }
-    TPair PairOf(const QString &name) const { return {Path(name + QLatin1String(".pem")), Path(name + QLatin1String(".key"))}; }
+    TPair PairOf(const QString &name) const
+    {
+        return {Path(name + QLatin1String(".pem")), Path(name + QLatin1String(".key"))};
+    }
 
     QTemporaryDir FDir;
     QString FError;

@@ -1,24 +1,25 @@
 #include "viewer/FormView1.h"
-#include "viewer/FormViewIcons.h"
-#include "tests/support/ScriptedServer.h"
-#include "viewer/TViewSurface.h"
-#include "tests/support/TempFolder.h"
-#include "download/UrlUtil.h"
-#include "core/sharedmm.h"
+
 #include "core/THandOver.h"
+#include "core/sharedmm.h"
+#include "download/UrlUtil.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
+#include "viewer/FormViewIcons.h"
+#include "viewer/TViewSurface.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProcess>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -116,9 +117,9 @@ TEST_F(FormView1Test, LooksAsDesigned)
     EXPECT_EQ(view->size(), QSize(487, 481));
     EXPECT_EQ(view->toolTip(), "他ソフトにドラッグドロップできます");
     EXPECT_EQ(Hints(view->ToolBar1),
-              (QStringList{"前項目", "次項目", "リスト表示項目のサムネール表示", "サムネール作成処理の中止", "ズーム表示",
-                           "実寸表示。右クリックドラッグでスクロールできます。", "左回転", "右回転", "ファイル一覧の表示",
-                           "メインフォームを前面に移動"}));
+              (QStringList{"前項目", "次項目", "リスト表示項目のサムネール表示", "サムネール作成処理の中止",
+                           "ズーム表示", "実寸表示。右クリックドラッグでスクロールできます。", "左回転", "右回転",
+                           "ファイル一覧の表示", "メインフォームを前面に移動"}));
     EXPECT_FALSE(view->SpeedButtonStop->isEnabled());
     EXPECT_TRUE(view->SpeedButtonIcons->isEnabled());
     for (size_t k = 0; k < view->PBar.size(); ++k) {
@@ -322,7 +323,9 @@ TEST_F(FormView1Test, ThumbnailBuildFillsTheCatalogue)
     const QString last = AddJob({50, 50}, Qt::green);
 
     bool stopEnabledDuring = false;
-    QTimer::singleShot(0, [&] { stopEnabledDuring = view->SpeedButtonStop->isEnabled() && !view->SpeedButtonIcons->isEnabled(); });
+    QTimer::singleShot(0, [&] {
+        stopEnabledDuring = view->SpeedButtonStop->isEnabled() && !view->SpeedButtonIcons->isEnabled();
+    });
     view->SpeedButtonIconsClick();
     EXPECT_TRUE(stopEnabledDuring);
 

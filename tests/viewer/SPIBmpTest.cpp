@@ -137,7 +137,8 @@ TEST_F(SPIBmpTest, OrderOfTrial)
     EXPECT_EQ(FLog.Take(), QStringList());
     EXPECT_EQ(LoadFile("b.oth", bitmap), "");
     EXPECT_EQ(FBitmap.Bitmap().pixel(0, 0), qRgb(1, 2, 3));
-    EXPECT_EQ(FLog.Take({"GetPicture"}), QStringList{"spi_other GetPicture " + QString::number(bitmap.size()) + " refused"});
+    EXPECT_EQ(FLog.Take({"GetPicture"}),
+              QStringList{"spi_other GetPicture " + QString::number(bitmap.size()) + " refused"});
 
     QBuffer nameless;
     nameless.setData(bitmap);

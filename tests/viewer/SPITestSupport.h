@@ -29,7 +29,8 @@ public:
     QStringList Take(const QStringList &Entries = {})
     {
         const QString path = FFolder.file(QStringLiteral("calls.log"));
-        QStringList lines = QString::fromLocal8Bit(FFolder.read(QStringLiteral("calls.log"))).split(u'\n', Qt::SkipEmptyParts);
+        QStringList lines =
+            QString::fromLocal8Bit(FFolder.read(QStringLiteral("calls.log"))).split(u'\n', Qt::SkipEmptyParts);
         QFile::remove(path);
         if (!Entries.isEmpty())
             lines.removeIf([&](const QString &line) { return !Entries.contains(line.section(u' ', 1, 1)); });

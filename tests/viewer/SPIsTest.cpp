@@ -1,8 +1,8 @@
 #include "viewer/SPIs.h"
 
+#include "tests/viewer/SPITestSupport.h"
 #include "viewer/SPIBmp.h"
 #include "viewer/SPIFolders.h"
-#include "tests/viewer/SPITestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,7 +39,8 @@ QStringList Names(const QList<TInSPI *> &List)
 class TEnv
 {
 public:
-    TEnv(const char *Name, const QString &Value) : FName(Name), FOld(qgetenv(Name)), FHad(qEnvironmentVariableIsSet(Name))
+    TEnv(const char *Name, const QString &Value)
+        : FName(Name), FOld(qgetenv(Name)), FHad(qEnvironmentVariableIsSet(Name))
     {
         qputenv(Name, QFile::encodeName(Value));
     }
@@ -81,7 +82,8 @@ TEST(TSPI, ReadsInformationAndPicksTheClass)
         decoder.GetPreview("", 0, 1, info, bits, nullptr, 0);
         ADD_FAILURE() << "GetPreview of a plug-in without it";
     } catch (const ESPIInvalidAPI &e) {
-        EXPECT_EQ(QString::fromUtf8(e.what()), "GetPreviewは[" + TestSpi("spi_two") + "]では使えないSusie Plugin APIです");
+        EXPECT_EQ(QString::fromUtf8(e.what()),
+                  "GetPreviewは[" + TestSpi("spi_two") + "]では使えないSusie Plugin APIです");
     }
 }
 
@@ -165,9 +167,12 @@ TEST(TSPIs, CandidatesClaimersFirstLatestFirst)
     for (const char *name : {"spi_claim_a", "spi_archive", "spi_claim_b", "spi_other", "spi_two"})
         spis.Add(CreateSPI(TestSpi(name)));
     const QStringList loadOrder{"spi_claim_a", "spi_claim_b", "spi_other", "spi_two"};
-    EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>("/x/y.clm")), (QStringList{"spi_claim_b", "spi_claim_a", "spi_other", "spi_two"}));
-    EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>(".Clm")), (QStringList{"spi_claim_b", "spi_claim_a", "spi_other", "spi_two"}));
-    EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>("y.bbb")), (QStringList{"spi_two", "spi_claim_a", "spi_claim_b", "spi_other"}));
+    EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>("/x/y.clm")),
+              (QStringList{"spi_claim_b", "spi_claim_a", "spi_other", "spi_two"}));
+    EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>(".Clm")),
+              (QStringList{"spi_claim_b", "spi_claim_a", "spi_other", "spi_two"}));
+    EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>("y.bbb")),
+              (QStringList{"spi_two", "spi_claim_a", "spi_claim_b", "spi_other"}));
     EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>("y.aaa")), loadOrder);
     EXPECT_EQ(Names(spis.GetSupportedList<TInSPI>("/x.clm/y")), loadOrder);
     EXPECT_EQ(spis.GetSupportedList<TSPI>("y").size(), 5);
@@ -183,9 +188,13 @@ TEST(TSPIs, SearchLoadsEachPluginOnce)
 {
     const TTempFolder folder;
     const QString dir = QDir(folder.path()).canonicalPath();
-    for (const auto &[from, to] : std::vector<std::pair<const char *, const char *>>{
-             {"spi_claim_a", "a.spi"}, {"spi_archive", "b.spi"}, {"spi_noinfo", "c.spi"}, {"spi_nodecoder", "c2.spi"},
-             {"spi_claim_b", ".hidden.spi"}, {"spi_other", "D.SPI"}, {"spi_two", "e.spi.txt"}})
+    for (const auto &[from, to] : std::vector<std::pair<const char *, const char *>>{{"spi_claim_a", "a.spi"},
+                                                                                     {"spi_archive", "b.spi"},
+                                                                                     {"spi_noinfo", "c.spi"},
+                                                                                     {"spi_nodecoder", "c2.spi"},
+                                                                                     {"spi_claim_b", ".hidden.spi"},
+                                                                                     {"spi_other", "D.SPI"},
+                                                                                     {"spi_two", "e.spi.txt"}})
         ASSERT_TRUE(QFile::copy(TestSpi(from), dir + "/" + to));
     folder.write("text.spi", "no library");
     ASSERT_TRUE(QDir(dir).mkdir("folder.spi"));
@@ -244,7 +253,9 @@ TEST(TSPIs, SearchFolders)
 
     const QStringList all = SPISearchFolders(spsSusieDir | spsAppDir | spsCurrentDir | spsSystemDir | spsWindowsDir);
     ASSERT_EQ(all.size(), 5);
-    EXPECT_EQ(all.mid(0, 3), (QStringList{"/srv/plugins", QCoreApplication::applicationDirPath(), QDir::currentPath()}));
+    EXPECT_EQ(all.mid(0, 3),
+              (QStringList{"/srv/plugins", QCoreApplication::applicationDirPath(), QDir::currentPath()}));
     EXPECT_EQ(all.at(4), config.path());
-    EXPECT_EQ(SPISearchFolders(spsAppDir | spsWindowsDir), (QStringList{QCoreApplication::applicationDirPath(), config.path()}));
+    EXPECT_EQ(SPISearchFolders(spsAppDir | spsWindowsDir),
+              (QStringList{QCoreApplication::applicationDirPath(), config.path()}));
 }

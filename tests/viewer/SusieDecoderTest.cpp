@@ -1,18 +1,18 @@
+#include "tests/support/TempFolder.h"
 #include "viewer/PictureLimit.h"
 #include "viewer/SusiePlugin.h"
-#include "tests/support/TempFolder.h"
-
-#include <gtest/gtest.h>
 
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTransform>
 
-#include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -25,13 +25,22 @@ struct TDecoderCase {
     const char *Pattern;
 };
 
-void PrintTo(const TDecoderCase &Case, std::ostream *out) { *out << Case.Name; }
+void PrintTo(const TDecoderCase &Case, std::ostream *out)
+{
+    *out << Case.Name;
+}
 
 const TDecoderCase Cases[] = {
     {"avif", PELMOR_AVIF_SPI, "avifenc",
-     [](const QString &in, const QString &out) { return QStringList{"--lossless", in, out}; }, "*.avif"},
+     [](const QString &in, const QString &out) {
+         return QStringList{"--lossless", in, out};
+     },
+     "*.avif"},
     {"jxl", PELMOR_JXL_SPI, "cjxl",
-     [](const QString &in, const QString &out) { return QStringList{"-d", "0", in, out}; }, "*.jxl"},
+     [](const QString &in, const QString &out) {
+         return QStringList{"-d", "0", in, out};
+     },
+     "*.jxl"},
 };
 
 // The picture written by Qt as PNG and turned into the decoder's format, lossless; empty when the
@@ -85,7 +94,8 @@ QImage OverWhite(const QImage &Source)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = Source.pixel(x, y);
-            image.setPixel(x, y, qRgb(white(qRed(p), qAlpha(p)), white(qGreen(p), qAlpha(p)), white(qBlue(p), qAlpha(p))));
+            image.setPixel(x, y,
+                           qRgb(white(qRed(p), qAlpha(p)), white(qGreen(p), qAlpha(p)), white(qBlue(p), qAlpha(p))));
         }
     return image;
 }
@@ -155,9 +165,9 @@ protected:
     TTempFolder Folder;
 };
 
-#define ENCODE_OR_SKIP(var, image, name)                                                                  \
-    const QByteArray var = Encode(image, name);                                                           \
-    if (var.isEmpty())                                                                                    \
+#define ENCODE_OR_SKIP(var, image, name) \
+    const QByteArray var = Encode(image, name); \
+    if (var.isEmpty()) \
         GTEST_SKIP() << GetParam().Tool << " is not installed";
 
 // Sets Count bits from bit At on, least significant first, as JPEG XL packs its headers.

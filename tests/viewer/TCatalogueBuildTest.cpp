@@ -1,8 +1,10 @@
 #include "viewer/TCatalogueBuild.h"
-#include "viewer/TIconMaker.h"
+
 #include "tests/support/TempFolder.h"
+#include "viewer/TIconMaker.h"
 
 #include <QImageWriter>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -20,7 +22,8 @@ QImage Halves(int width, int height)
 
 bool Near(QRgb a, QRgb b)
 {
-    return std::abs(qRed(a) - qRed(b)) < 40 && std::abs(qGreen(a) - qGreen(b)) < 40 && std::abs(qBlue(a) - qBlue(b)) < 40;
+    return std::abs(qRed(a) - qRed(b)) < 40 && std::abs(qGreen(a) - qGreen(b)) < 40
+           && std::abs(qBlue(a) - qBlue(b)) < 40;
 }
 
 } // namespace

@@ -1,9 +1,10 @@
+#include "tests/support/TempFolder.h"
 #include "viewer/FormViewIcons.h"
 #include "viewer/TPelFile.h"
-#include "tests/support/TempFolder.h"
 
 #include <QListView>
 #include <QToolButton>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,7 +37,8 @@ struct TIconsFixture : ::testing::Test {
     // Icons 0, 1, 2 captioned so that their sorted order is 2, 0, 1.
     void AddThree()
     {
-        const QList<QPair<QString, QRgb>> made{{"/p/b.jpg", qRgb(255, 0, 0)}, {"/p/c.jpg", qRgb(0, 255, 0)},
+        const QList<QPair<QString, QRgb>> made{{"/p/b.jpg", qRgb(255, 0, 0)},
+                                               {"/p/c.jpg", qRgb(0, 255, 0)},
                                                {"/P/a.jpg", qRgb(0, 0, 255)}};
         for (const auto &[caption, rgb] : made) {
             icons.Add(Colour(rgb));

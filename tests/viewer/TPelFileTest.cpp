@@ -1,14 +1,22 @@
-#include "viewer/TBitmapFile.h"
 #include "viewer/TPelFile.h"
+
 #include "tests/support/TempFolder.h"
+#include "viewer/TBitmapFile.h"
 
 #include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace {
 
-QByteArray Short(const QByteArray &s) { return char(s.size()) + s; }
-QByteArray Int8(const QByteArray &name, int value) { return Short(name) + '\x02' + char(value); }
+QByteArray Short(const QByteArray &s)
+{
+    return char(s.size()) + s;
+}
+QByteArray Int8(const QByteArray &name, int value)
+{
+    return Short(name) + '\x02' + char(value);
+}
 
 const QByteArray CaptionRecordStart = "TPF0" + Short("TListBox") + Short("ListBoxIcon") + Int8("Left", 84)
                                       + Int8("Top", 4) + Int8("Width", 53) + Int8("Height", 17)
@@ -117,8 +125,8 @@ TEST(TPelFile, CaptionsCountedInBytes)
 // (two grid rows, a partly filled last row) read wrong.
 TEST(TPelFile, RoundTripKeepsEachIconWithItsCaption)
 {
-    const QList<QRgb> colours{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(9, 99, 199), qRgb(200, 100, 0),
-                              qRgb(50, 60, 70)};
+    const QList<QRgb> colours{qRgb(255, 0, 0),  qRgb(0, 255, 0),   qRgb(0, 0, 255),
+                              qRgb(9, 99, 199), qRgb(200, 100, 0), qRgb(50, 60, 70)};
     const QStringList captions{"/f/ä.jpg", "/f/b.jpg", "/f/c.jpg", "/f/d.jpg", "/f/e.jpg", ""};
     TIconList icons;
     QStringList read;

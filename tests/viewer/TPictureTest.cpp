@@ -1,7 +1,8 @@
+#include "viewer/TPicture.h"
+
+#include "tests/support/TempFolder.h"
 #include "viewer/PictureLimit.h"
 #include "viewer/TBitmapFile.h"
-#include "viewer/TPicture.h"
-#include "tests/support/TempFolder.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -1,4 +1,5 @@
 #include "viewer/TViewLogic.h"
+
 #include "tests/support/TempFolder.h"
 
 #include <QFile>

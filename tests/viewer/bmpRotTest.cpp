@@ -1,11 +1,12 @@
-#include "viewer/TBitmapFile.h"
 #include "viewer/bmpRot.h"
 
-#include <gtest/gtest.h>
+#include "viewer/TBitmapFile.h"
 
 #include <QImage>
 #include <QImageReader>
 #include <QTransform>
+
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
