@@ -182,6 +182,7 @@ void THttpAnswer::ReadField(const QByteArray &line)
     const int colon = line.indexOf(':');
     if (IsStatusLine(line)) {
         FStatus = StatusOf(line);
+        FVersion11 = line.startsWith("HTTP/1.1");
         FReason = QString::fromLatin1(line.mid(13));
         return;
     }
@@ -209,6 +210,18 @@ void THttpAnswer::ReadField(const QByteArray &line)
         FChunked = value.contains(QLatin1String("chunked"), Qt::CaseInsensitive);
     else if (field == "set-cookie")
         FCookie = value;
+    else if (field == "connection")
+        ConnectionTokens(value);
+}
+
+// "close" and "keep-alive" among the Connection line's comma-separated tokens.
+void THttpAnswer::ConnectionTokens(const QString &value)
+{
+    for (const QString &token : value.split(QLatin1Char(','))) {
+        const QString t = token.trimmed();
+        FConnectionClose = FConnectionClose || t.compare(QLatin1String("close"), Qt::CaseInsensitive) == 0;
+        FConnectionKeepAlive = FConnectionKeepAlive || t.compare(QLatin1String("keep-alive"), Qt::CaseInsensitive) == 0;
+    }
 }
 
 // A length we cannot read, or two that disagree, leaves no way to tell a whole body from a cut one.

@@ -94,6 +94,10 @@ public:
     QString ETag() const { return FETag; }
     QString LastModified() const { return FLastModified; }
     bool Chunked() const { return FChunked; }
+    // The status line said HTTP/1.1; the Connection line named "close" or "keep-alive".
+    bool Version11() const { return FVersion11; }
+    bool ConnectionClose() const { return FConnectionClose; }
+    bool ConnectionKeepAlive() const { return FConnectionKeepAlive; }
     // The cookie the line just read offered; none when it was no Set-Cookie line.
     const std::optional<QString> &Cookie() const { return FCookie; }
     // The line just read was the Content-Range line.
@@ -113,6 +117,7 @@ private:
     bool HeaderTooLarge(int lineBytes);
     void ReadField(const QByteArray &line);
     void ContentLength(const QString &value);
+    void ConnectionTokens(const QString &value);
     void ContentRange(const QString &value);
     TFound Failure(quint16 code, const QString &reason);
 
@@ -145,6 +150,9 @@ private:
     QString FETag;
     QString FLastModified;
     bool FChunked = false;
+    bool FVersion11 = false;
+    bool FConnectionClose = false;
+    bool FConnectionKeepAlive = false;
     std::optional<QString> FCookie;
     bool FRangeLine = false;
 };

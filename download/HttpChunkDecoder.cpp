@@ -4,8 +4,8 @@
 #include <cstring>
 
 namespace {
-// A size line with extensions is short; anything longer is not chunked framing. Trailers are
-// never read: the last chunk ends the body, and what follows it is not kept.
+// A size line with extensions is short; anything longer is not chunked framing. Trailer lines are
+// read past, never kept: the last chunk ends the body, their end only frees the connection.
 constexpr int MaxSizeLine = 1024;
 } // namespace
 
@@ -14,18 +14,26 @@ void THttpChunkDecoder::Reset()
     FPhase = SizeLine;
     FLeft = 0;
     FLine.clear();
+    FUnclean = false;
 }
 
 void THttpChunkDecoder::Feed(const char *data, int len, const TSink &sink)
 {
     int i = 0;
-    while (i < len && FPhase != Finished && FPhase != Broken) {
-        if (FPhase == SizeLine) {
+    while (i < len && FPhase != Broken) {
+        if (FPhase == Finished) {
+            // Bytes past the body's framing: not this answer's, and no start of the next one's.
+            FUnclean = true;
+            return;
+        }
+        if (FPhase == SizeLine || FPhase == Trailer) {
             const void *lf = std::memchr(data + i, '\n', static_cast<size_t>(len - i));
             const int end = lf ? static_cast<int>(static_cast<const char *>(lf) - data) : len;
             FLine.append(data + i, end - i);
             i = lf ? end + 1 : len;
-            if (FLine.size() > MaxSizeLine)
+            if (FPhase == Trailer && (FLine.size() > MaxSizeLine || lf))
+                EndTrailerLine();
+            else if (FLine.size() > MaxSizeLine)
                 FPhase = Broken;
             else if (lf)
                 EndSizeLine();
@@ -56,9 +64,18 @@ void THttpChunkDecoder::EndSizeLine()
     if (!ok || size < 0)
         FPhase = Broken;
     else if (size == 0)
-        FPhase = Finished;
+        FPhase = Trailer;
     else {
         FLeft = size;
         FPhase = Payload;
     }
+}
+
+void THttpChunkDecoder::EndTrailerLine()
+{
+    // An endless trailer line ends the reading; the body is whole, the connection is not reused.
+    FUnclean = FLine.size() > MaxSizeLine;
+    if (FUnclean || FLine == "\r" || FLine.isEmpty())
+        FPhase = Finished;
+    FLine.clear();
 }

@@ -14,15 +14,22 @@ public:
     void Reset();
     // Passes each run of payload in data to sink, in order.
     void Feed(const char *data, int len, const TSink &sink);
-    bool Done() const { return FPhase == Finished; }
+    // The last chunk was read: the body has ended.
+    bool Done() const { return FPhase == Trailer || FPhase == Finished; }
     bool Failed() const { return FPhase == Broken; }
+    // The blank line after the last chunk was read and nothing came after it: the connection's
+    // next byte belongs to another answer.
+    bool Clean() const { return FPhase == Finished && !FUnclean; }
 
 private:
-    enum TPhase { SizeLine, Payload, PayloadEnd, Finished, Broken };
+    enum TPhase { SizeLine, Payload, PayloadEnd, Trailer, Finished, Broken };
 
     void EndSizeLine();
+    // A line of the trailer section, which the blank line ends.
+    void EndTrailerLine();
 
     TPhase FPhase = SizeLine;
     qint64 FLeft = 0;
     QByteArray FLine;
+    bool FUnclean = false;
 };

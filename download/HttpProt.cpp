@@ -35,7 +35,7 @@ void RunPosted(const std::function<void()> &fn)
 }
 } // namespace
 
-THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this)
+THttpCli::THttpCli(QObject *parent) : QObject(parent), FCtrlSocket(this), FKeep(this, [this] { FCtrlSocket.Close(); })
 {
     FCtrlSocket.OnDnsLookupDone = [this](TWSocket *, quint16 error) { SocketDnsLookupDone(error); };
     FCtrlSocket.OnSessionConnected = [this](TWSocket *, quint16 error) { SocketSessionConnected(error); };
@@ -85,6 +85,8 @@ void THttpCli::ResetAnswer()
     FTryNextAddress = false;
     FDocPieces = 0;
     FWriteBuf.clear();
+    FAnswerStarted = false;
+    FSurplus = false;
 }
 
 void THttpCli::OpenUrl(const QString &target)
@@ -99,7 +101,6 @@ void THttpCli::OpenUrl(const QString &target)
     const QString absoluteUrl = url.RequestUrl();
     FSecure = url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     FTunnel = FSecure && !Proxy.isEmpty();
-    FAnswer.Expect(absoluteUrl, FTunnel);
     FOriginPort = url.Port.isEmpty() ? QLatin1String(FSecure ? "443" : "80") : url.Port;
     // Through a tunnel the server itself reads the request, so it names the path alone.
     FPath = Proxy.isEmpty() || FTunnel ? (url.Path.isEmpty() ? QStringLiteral("/") : url.Path) : absoluteUrl;
@@ -110,6 +111,21 @@ void THttpCli::OpenUrl(const QString &target)
         const THttpUrlParts proxy = THttpUrlParts::Parse(Proxy);
         FConnectHost = proxy.Host;
         FConnectPort = proxy.Port.isEmpty() ? ProxyPort : proxy.Port;
+    }
+    FConnKey = {FSecure,
+                FConnectHost.toLower(),
+                FConnectPort,
+                Proxy,
+                FTunnel ? FHostName.toLower() + QLatin1Char(':') + FOriginPort : QString(),
+                FSecure ? CAFile : QString()};
+    FReused = TakeKeptConnection();
+    // A kept tunnel is open already: no proxy answers first.
+    FAnswer.Expect(absoluteUrl, FTunnel && !FReused);
+    if (FReused) {
+        SetState(httpConnected);
+        SetState(httpWaitingHeader);
+        SendRequest();
+        return;
     }
 
     SetState(httpDnsLookup);
@@ -207,6 +223,13 @@ void THttpCli::SocketTlsDone(quint16 error)
 
 void THttpCli::SocketSessionClosed(quint16 error)
 {
+    // A kept connection closed while it served no request: nobody is told.
+    if (FKeep.Parked()) {
+        FKeep.Forget();
+        return;
+    }
+    if (ResendOnNewConnection())
+        return;
     if (std::exchange(FTryNextAddress, false) && FState == httpDnsLookupDone)
         ConnectNext();
     else if (!FHopUrl.isEmpty())
@@ -238,6 +261,12 @@ void THttpCli::SendText(const QByteArray &text)
 
 void THttpCli::SocketDataAvailable()
 {
+    if (FKeep.Parked()) {
+        // Whatever an idle connection brings, its close or bytes nobody asked for, ends it.
+        if (!IdleConnectionOpen())
+            FCtrlSocket.Close();
+        return;
+    }
     if (FState == httpWaitingBody) {
         const int got = FCtrlSocket.Receive(FRcvBuf.data(), RcvBufSize);
         if (got > 0)
@@ -245,6 +274,7 @@ void THttpCli::SocketDataAvailable()
         return;
     }
     const int got = FCtrlSocket.Receive(FRcvBuf.data(), RcvBufSize - FAnswer.Held());
+    FAnswerStarted = FAnswerStarted || got > 0;
     if (got > 0)
         HeaderData(FRcvBuf.data(), got);
 }
@@ -406,6 +436,7 @@ void THttpCli::Abort()
         return;
     }
     const bool lookingUp = FState == httpDnsLookup;
+    const bool whole = BodyReadWhole();
     SetState(httpAborting);
     if (lookingUp) {
         try {
@@ -415,7 +446,8 @@ void THttpCli::Abort()
         }
     }
     Fail(httpErrAborted, QStringLiteral("Connection aborted on request"));
-    FCtrlSocket.Close();
+    if (!whole || !ParkConnection())
+        FCtrlSocket.Close();
     // Nothing was open while looking up or before connecting, so no close event ends it.
     EndRequest(0);
     SetState(httpReady);

@@ -2,6 +2,7 @@
 
 #include "download/HttpAnswer.h"
 #include "download/HttpChunkDecoder.h"
+#include "download/HttpKeepAlive.h"
 #include "download/WSocket.h"
 
 #include <QDateTime>
@@ -35,7 +36,8 @@ public:
     using ECodedException::ECodedException;
 };
 
-// HTTP/1.1 client: one request per connection, the body handed to a stream and to events.
+// HTTP/1.1 client: the body handed to a stream and to events. A connection whose answer ended by
+// its own framing is kept for the next request to the same place (HttpProtKeep.cpp).
 // It lives on the thread that made it; its events run there, inside Get/Head or the event loop.
 class THttpCli : public QObject
 {
@@ -87,8 +89,13 @@ public:
     // failure of the client's own (see ClientFailure).
     void Get();
     void Head();
-    // Stops the running request; from another thread the stop is posted to the client's thread.
+    // Stops the running request, or closes a kept connection; from another thread the stop is
+    // posted to the client's thread.
     void Abort();
+
+    // How long a kept connection may wait for the next request, in milliseconds; 0: none is kept.
+    int KeepAliveMs() const { return FKeep.IdleMs; }
+    void SetKeepAliveMs(int ms) { FKeep.IdleMs = ms; }
 
     THttpState State() const { return FState; }
     int ResponseStatus() const { return FAnswer.Status(); }
@@ -192,6 +199,7 @@ private:
     int FNextAddress = 0;
     bool FTryNextAddress = false;
     QString FPath;
+    THttpConnectionKey FConnKey;
     THttpAnswer FAnswer;
     THttpChunkDecoder FChunkDecoder;
     qint64 FRcvdCount = 0;
@@ -232,4 +240,32 @@ private:
     QString FAskedRangeEnd;
     // The request goes to the server URL names: its credentials and cookie go along.
     bool FSameOrigin = true;
+
+    // Kept connections (HttpProtKeep.cpp).
+private:
+    // The parked connection, when it fits the request's key and is still open, takes the request;
+    // any other is closed. True when the request goes out on it.
+    bool TakeKeptConnection();
+    // No byte is waiting and the peer has not closed: an idle connection is still good.
+    bool IdleConnectionOpen();
+    // The whole answer is in: the connection is kept when it may be, else closed; the request ends either way.
+    void AnswerEnded();
+    // Keeps the connection for the next request when its answer allows; false (nothing kept) otherwise.
+    bool ParkConnection();
+    // Abort came after the body's last byte: the connection is as clean as at an in-order end.
+    bool BodyReadWhole() const;
+    // A redirect's body (its length's worth) already arrived with its header.
+    bool RedirectBodyInHand() const;
+    // A reused connection closed before any byte of the answer: true when the request went out again.
+    bool ResendOnNewConnection();
+    // Sends the request for url again, asking for the range asked at first.
+    void Reopen(const QString &url);
+
+    THttpKeepAlive FKeep;
+    // The request went out on a kept connection.
+    bool FReused = false;
+    // Bytes of the answer arrived.
+    bool FAnswerStarted = false;
+    // Bytes came past the answer's end: the connection's framing is lost.
+    bool FSurplus = false;
 };

@@ -25,7 +25,8 @@ void THttpCli::BeginBody()
     if (Ended(serial))
         return;
     if (BodyIsEmpty()) {
-        FCtrlSocket.Close();
+        FSurplus = FAnswer.Held() > 0;
+        AnswerEnded();
         return;
     }
     const QByteArray rest = FAnswer.TakeBody();
@@ -61,7 +62,9 @@ void THttpCli::BodyData(const char *data, int len)
         // Broken framing (or a size line with endless extensions) leaves no way to find the body.
         if (FChunkDecoder.Failed())
             Fail(httpErrBadChunk, QStringLiteral("HTTP bad chunked framing"));
-        if (FChunkDecoder.Done() || FChunkDecoder.Failed())
+        if (FChunkDecoder.Clean())
+            AnswerEnded();
+        else if (FChunkDecoder.Done() || FChunkDecoder.Failed())
             FCtrlSocket.Close();
         return;
     }
@@ -71,9 +74,10 @@ void THttpCli::BodyData(const char *data, int len)
         return;
     }
     // Bytes past the announced length are not part of this answer.
+    FSurplus = FSurplus || len > length - FRcvdCount;
     DeliverPiece(data, static_cast<int>(std::min<qint64>(len, length - FRcvdCount)));
     if (!Ended(serial) && FRcvdCount >= length)
-        FCtrlSocket.Close();
+        AnswerEnded();
 }
 
 void THttpCli::DeliverPiece(const char *data, int len)

@@ -72,13 +72,22 @@ void THttpCli::FollowLocation()
         Fail(httpErrInsecureRedirect, QStringLiteral("HTTP redirect from HTTPS to HTTP refused"));
     else
         FHopUrl = target;
-    FCtrlSocket.Close();
+    // A hop to the same place may go over this connection when nothing of the redirect's body is left to read.
+    if (!FHopUrl.isEmpty() && RedirectBodyInHand() && ParkConnection())
+        StartHop();
+    else
+        FCtrlSocket.Close();
 }
 
 // HEAD stays HEAD and GET stays GET (after a 303 too): the caller asked for this document's header or body.
 void THttpCli::StartHop()
 {
+    Reopen(std::exchange(FHopUrl, QString()));
+}
+
+void THttpCli::Reopen(const QString &url)
+{
     ContentRangeBegin = FAskedRangeBegin;
     ContentRangeEnd = FAskedRangeEnd;
-    OpenUrl(std::exchange(FHopUrl, QString()));
+    OpenUrl(url);
 }

@@ -125,7 +125,7 @@ TEST(TBatchRunTest, HostGapReachesTheScheduler)
                         server.Url("/g1.jpg"), "--add", server.Url("/g2.jpg"), "--add", server.Url("/g3.jpg")});
     EXPECT_EQ(run.status, TBatchRun::ExitComplete) << run.err.toStdString();
     EXPECT_GE(clock.elapsed(), 600);
-    EXPECT_EQ(server.Connections(), 3);
+    EXPECT_EQ(server.AllRequests(), 3);
 }
 
 // Catches a stall limit of 0 or less taken from the settings file, where it would time out every

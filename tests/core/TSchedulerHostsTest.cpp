@@ -173,7 +173,7 @@ TEST_F(TSchedulerHostsTest, RetryAfterHoldsTheWholeHostWhileOthersGoOn)
     now += 1;
     EXPECT_EQ(Tick(true), QList<int>{0});
     EXPECT_EQ(Tick(true), QList<int>{1});
-    EXPECT_EQ(busy.Connections(), 3);
+    EXPECT_EQ(busy.AllRequests(), 3);
     EXPECT_EQ(jobs.Cell(1, SubMessage), "End>Completed!");
 }
 

@@ -178,6 +178,33 @@ TEST_F(THTTPThreadNginxTest, FetchesWholeFileWithCoalescedProgress)
     EXPECT_TRUE(sink.Last(T::UpdateStatusBar).contains(" > "));
 }
 
+// Catches a worker that opens a connection per job (or per HEAD and GET) when every answer left its
+// connection open, and a resume over the kept connection that loses its range.
+TEST_F(THTTPThreadNginxTest, AJobSeriesGoesOverOneConnection)
+{
+    const QByteArray data = Pattern(30000);
+    for (const char *name : {"k1.bin", "k2.bin", "k3.bin"})
+        Nginx->WriteFile(QLatin1String(name), data);
+    const int requests = static_cast<int>(Nginx->Requests().size());
+    const int connections = Nginx->Connections();
+    const TWorkerJob first = JobFor(Nginx->Url(QStringLiteral("/k1.bin")), QStringLiteral("k1.bin"));
+    TWorkerJob resumed = JobFor(Nginx->Url(QStringLiteral("/k2.bin")), QStringLiteral("k2.bin"));
+    resumed.HttpVersion = QStringLiteral("1.1");
+    resumed.TotalBytes = data.size();
+    temp.write(QStringLiteral("k2.bin_"), data.left(10000));
+    TWorkerJob headed = JobFor(Nginx->Url(QStringLiteral("/k3.bin")), QStringLiteral("k3.bin"));
+    headed.HeadCommand = true;
+    for (const TWorkerJob &job : {first, resumed, headed}) {
+        Run(job);
+        EXPECT_EQ(Messages().last(), "End>Completed!") << job.LocalFile.toStdString();
+        EXPECT_EQ(FileState(job.LocalFile), data) << job.LocalFile.toStdString();
+    }
+    ASSERT_TRUE(WaitForEvents([&] { return Nginx->Requests().size() == requests + 4; }));
+    EXPECT_EQ(Nginx->Requests().mid(requests), (QStringList{"GET /k1.bin HTTP/1.1", "GET /k2.bin HTTP/1.1",
+                                                            "HEAD /k3.bin HTTP/1.1", "GET /k3.bin HTTP/1.1"}));
+    EXPECT_EQ(Nginx->Connections(), connections + 1);
+}
+
 // Catches a wrong limit (20 480, or off by one), a refused file left, or a HEAD refusal shown as "not found".
 TEST_F(THTTPThreadNginxTest, RefusesFilesUnder20000Bytes)
 {
@@ -391,11 +418,16 @@ TEST_F(THTTPThreadTest, SendsCookieBackOnlyToItsHost)
     EXPECT_EQ(FileState(job.LocalFile), data);
     Run(JobFor(QStringLiteral("http://localhost:%1/2.jpg").arg(server.Port()), QStringLiteral("2.jpg")));
     Run(JobFor(server.Url(QStringLiteral("/3.jpg")), QStringLiteral("3.jpg")));
-    ASSERT_EQ(server.Connections(), 4);
-    EXPECT_TRUE(server.Request(0).startsWith("HEAD /c.jpg "));
-    EXPECT_TRUE(server.Request(1).contains("\r\nCookie: a=1; path=/\r\n")) << server.Request(1).toStdString();
-    EXPECT_FALSE(server.Request(2).contains("Cookie:")) << server.Request(2).toStdString();
-    EXPECT_TRUE(server.Request(3).contains("\r\nCookie: a=1; path=/\r\n")) << server.Request(3).toStdString();
+    // The GET went over the HEAD's connection; each change of host name took a new one.
+    ASSERT_EQ(server.Connections(), 3);
+    EXPECT_TRUE(server.Head(0, 0).startsWith("HEAD /c.jpg "));
+    EXPECT_TRUE(server.Head(0, 1).contains("\r\nCookie: a=1; path=/\r\n")) << server.Request(0).toStdString();
+    EXPECT_FALSE(server.Request(1).contains("Cookie:")) << server.Request(1).toStdString();
+    EXPECT_TRUE(server.Request(2).contains("\r\nCookie: a=1; path=/\r\n")) << server.Request(2).toStdString();
+    // The worker's end closes the connection it kept.
+    EXPECT_FALSE(server.PeerClosed(2));
+    EXPECT_TRUE(worker.Shutdown(QDeadlineTimer(5000)));
+    EXPECT_TRUE(WaitForEvents([&] { return server.PeerClosed(2); }));
 }
 
 // Catches a body without length retried although it ended in order, and a body (with or without
@@ -620,8 +652,9 @@ TEST_F(THTTPThreadTest, RedirectsAreFollowedOnlyWhenAskedAndTheLastAnswerCounts)
     EXPECT_EQ(sink.Values(T::UpdateHttp), QStringList{"1.0"});
     EXPECT_TRUE(sink.Last(T::UpdateGetHeaders).startsWith("HTTP/1.0 200 OK\n"));
     EXPECT_EQ(worker.Job.JobURL, job.JobURL);
-    ASSERT_EQ(first.Connections(), 3);
-    EXPECT_TRUE(first.Request(2).startsWith("GET /three.jpg ")) << first.Request(2).toStdString();
+    // Hops to the same server go over one connection.
+    ASSERT_EQ(first.Connections(), 1);
+    EXPECT_TRUE(first.Head(0, 2).startsWith("GET /three.jpg ")) << first.Request(0).toStdString();
 
     // Off: the first redirect ends the job, as any other answer but 200 and 206 does.
     sink.Events.clear();
@@ -644,12 +677,14 @@ TEST_F(THTTPThreadTest, RedirectsAreFollowedOnlyWhenAskedAndTheLastAnswerCounts)
     Run(resume);
     EXPECT_EQ(FileState(resume.LocalFile), data);
     ASSERT_EQ(other.Connections(), 2);
-    EXPECT_TRUE(other.Request(1).contains("\r\nRange: bytes=10000-30000\r\n")) << other.Request(1).toStdString();
-    EXPECT_TRUE(first.Request(3).contains("\r\nCookie: from=first\r\n")) << first.Request(3).toStdString();
+    EXPECT_TRUE(other.Head(1, 0).contains("\r\nRange: bytes=10000-30000\r\n")) << other.Request(1).toStdString();
+    EXPECT_TRUE(first.Request(1).contains("\r\nCookie: from=first\r\n")) << first.Request(1).toStdString();
     // The cookie of the first host goes to no other; a job of the other host's own gets its cookie.
-    EXPECT_FALSE(other.Request(1).contains("Cookie:")) << other.Request(1).toStdString();
+    EXPECT_FALSE(other.Head(1, 0).contains("Cookie:")) << other.Request(1).toStdString();
     Run(JobFor(otherHost + "/own.jpg", QStringLiteral("own.jpg")));
-    EXPECT_TRUE(other.Request(2).contains("\r\nCookie: from=other\r\n")) << other.Request(2).toStdString();
+    // The 206 answer left its connection open: the next job to that server goes over it.
+    EXPECT_EQ(other.Connections(), 2);
+    EXPECT_TRUE(other.Head(1, 1).contains("\r\nCookie: from=other\r\n")) << other.Request(1).toStdString();
 }
 
 // Catches sizes and ranges near 2^63, negative, inverted or inconsistent, that wrap or let a file

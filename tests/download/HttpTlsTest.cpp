@@ -164,11 +164,18 @@ TEST_F(THttpCliTls, ThroughAProxyTheRequestGoesInATunnel)
                                          + QByteArray("pu:pp").toBase64() + "\r\n\r\n");
     EXPECT_EQ(sent.first(), "GET /data.bin HTTP/1.1");
     EXPECT_FALSE(sent.join('\n').contains(QLatin1String("Proxy-Authorization")));
+    // The next request to the same server goes through the kept tunnel, in the TLS session it has.
+    c->Body.buffer().clear();
+    c->Body.seek(0);
+    EXPECT_EQ(Request(c->Cli).Text(), "0 ");
+    EXPECT_TRUE(c->Body.data() == Data) << c->Body.data().size() << " bytes";
+    EXPECT_EQ(proxy.Heads().size(), 1);
 
     proxy.RefuseWith("HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n");
-    c->Body.buffer().clear();
-    EXPECT_EQ(Request(c->Cli).Text(), "407 Proxy Authentication Required");
-    EXPECT_TRUE(c->Body.data().isEmpty());
+    auto refused = Trusting(Good->Url(QStringLiteral("/data.bin")));
+    refused->Cli.Proxy = c->Cli.Proxy;
+    EXPECT_EQ(Request(refused->Cli).Text(), "407 Proxy Authentication Required");
+    EXPECT_TRUE(refused->Body.data().isEmpty());
 }
 
 // Catches a redirect to https not followed (or followed in plain text), and one from https down to
@@ -194,4 +201,28 @@ TEST_F(THttpCliTls, RedirectsGoUpToHttpsAndNeverDown)
     EXPECT_EQ(Request(down->Cli).Text(), "21 HTTP redirect from HTTPS to HTTP refused");
     EXPECT_TRUE(down->Cli.ClientFailure());
     EXPECT_TRUE(down->Body.data().isEmpty());
+}
+
+// Catches a TLS connection given up after each answer (a handshake per file), and one reused for a
+// plain http request to the same address and port.
+TEST_F(THttpCliTls, AKeptConnectionServesTheNextRequestsWithoutAHandshake)
+{
+    const int requests = static_cast<int>(Good->Requests().size());
+    const int connections = Good->Connections();
+    auto c = Trusting(Good->Url(QStringLiteral("/data.bin")));
+    EXPECT_EQ(Request(c->Cli).Text(), "0 ");
+    c->Body.buffer().clear();
+    c->Body.seek(0);
+    c->Cli.ContentRangeBegin = QStringLiteral("3000000");
+    EXPECT_EQ(Request(c->Cli).Text(), "0 ");
+    EXPECT_EQ(c->Cli.ResponseStatus(), 206);
+    EXPECT_TRUE(c->Body.data() == Data.mid(3000000)) << c->Body.data().size() << " bytes";
+    ASSERT_TRUE(WaitForEvents([&] { return Good->Requests().size() == requests + 2; }));
+    EXPECT_EQ(Good->Connections(), connections + 1);
+
+    c->Cli.URL = Good->Url(QStringLiteral("/data.bin")).replace(QLatin1String("https:"), QLatin1String("http:"));
+    Request(c->Cli);
+    EXPECT_EQ(c->Cli.ResponseStatus(), 400);
+    ASSERT_TRUE(WaitForEvents([&] { return Good->Requests().size() == requests + 3; }));
+    EXPECT_EQ(Good->Connections(), connections + 2);
 }

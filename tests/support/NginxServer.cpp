@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -49,6 +50,19 @@ QStringList TNginxServer::Requests() const
         if (const QList<QByteArray> quoted = line.split('"'); quoted.size() > 2)
             requests.append(QString::fromUtf8(quoted[1]));
     return requests;
+}
+
+int TNginxServer::Connections() const
+{
+    QFile log(FDir.filePath(QStringLiteral("connections.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    // One line per request: the serial number of the connection it came on.
+    QSet<QByteArray> serials;
+    for (const QByteArray &line : log.readAll().split('\n'))
+        if (!line.isEmpty())
+            serials.insert(line);
+    return static_cast<int>(serials.size());
 }
 
 QString TNginxServer::WriteFile(const QString &name, const QByteArray &bytes) const
@@ -120,6 +134,8 @@ void TNginxServer::WriteConfig() const
                            "events { worker_connections 64; }\n"
                            "http {\n"
                            "  access_log %1/access.log;\n"
+                           "  log_format connection '$connection';\n"
+                           "  access_log %1/connections.log connection;\n"
                            "  client_body_temp_path %1/body;\n"
                            "  proxy_temp_path %1/proxy;\n"
                            "  fastcgi_temp_path %1/fastcgi;\n"

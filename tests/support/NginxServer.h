@@ -26,6 +26,8 @@ public:
     QString Url(const QString &path) const;
     // The request lines answered so far, as nginx logged them ("GET /a.jpg HTTP/1.1").
     QStringList Requests() const;
+    // The connections the requests answered so far came on (each TLS one with its own handshake).
+    int Connections() const;
     // Puts a file below Root(); returns its path.
     QString WriteFile(const QString &name, const QByteArray &bytes) const;
     // Lines put inside the server block (locations that redirect, say); set before Start().

@@ -65,21 +65,61 @@ void TScriptedServer::Accept()
         FConns.push_back(std::make_unique<TConnection>());
         TConnection &c = *FConns.back();
         c.Socket = socket;
-        c.Script = FScripts.size() > 1 ? FScripts.takeFirst() : FScripts.value(0);
+        c.Script = NextScript();
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, &c] {
             c.Received += c.Socket->readAll();
-            if (!c.Started && c.Received.contains("\r\n\r\n"))
-                Run(c);
+            Answer(c);
         });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, [&c] { c.Closed = true; });
-        if (FStartOnAccept)
+        if (FStartOnAccept) {
+            c.Answered = 1;
             Run(c);
+        }
     }
+}
+
+QList<TScriptedServer::TStep> TScriptedServer::NextScript()
+{
+    return FScripts.size() > 1 ? FScripts.takeFirst() : FScripts.value(0);
+}
+
+void TScriptedServer::Answer(TConnection &c)
+{
+    while (!c.Paused && !c.Closing && (c.Answered == 0 || c.Next >= c.Script.size())
+           && c.Received.count("\r\n\r\n") > c.Answered) {
+        if (c.Answered++ > 0) {
+            c.Script = NextScript();
+            c.Next = 0;
+        }
+        Run(c);
+    }
+}
+
+QByteArray TScriptedServer::Head(int i, int n) const
+{
+    const QByteArray all = Request(i);
+    qsizetype from = 0;
+    for (int k = 0; k < n && from >= 0; ++k)
+        from = all.indexOf("\r\n\r\n", from) + 4;
+    const qsizetype end = from >= 4 || n == 0 ? all.indexOf("\r\n\r\n", from) : -1;
+    return end < 0 ? QByteArray() : all.mid(from, end + 4 - from);
+}
+
+int TScriptedServer::Requests(int i) const
+{
+    return i < Connections() ? FConns.at(static_cast<size_t>(i))->Answered : 0;
+}
+
+int TScriptedServer::AllRequests() const
+{
+    int all = 0;
+    for (int i = 0; i < Connections(); ++i)
+        all += Requests(i);
+    return all;
 }
 
 void TScriptedServer::Run(TConnection &c)
 {
-    c.Started = true;
     c.Paused = false;
     while (c.Next < c.Script.size()) {
         const TStep &step = c.Script.at(c.Next++);
@@ -88,6 +128,7 @@ void TScriptedServer::Run(TConnection &c)
             return;
         }
         if (step.Kind == TStep::Close) {
+            c.Closing = true;
             c.Socket->disconnectFromHost();
             return;
         }
@@ -99,8 +140,10 @@ void TScriptedServer::Run(TConnection &c)
 void TScriptedServer::Continue()
 {
     for (auto &c : FConns)
-        if (c->Paused)
+        if (c->Paused) {
             Run(*c);
+            Answer(*c);
+        }
 }
 
 bool TScriptedServer::Paused() const
