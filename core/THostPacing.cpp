@@ -6,15 +6,7 @@
 
 QString THostPacing::HostKey(const QString &url)
 {
-    const THttpUrlParts parts = THttpUrlParts::Parse(url);
-    bool numeric = false;
-    const int port = parts.Port.toInt(&numeric);
-    const QString portText = numeric                 ? QString::number(port)
-                             : !parts.Port.isEmpty() ? parts.Port
-                             : parts.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
-                                 ? QStringLiteral("443")
-                                 : QStringLiteral("80");
-    return THttpUrlParts::UrlHost(parts.Host.toLower()) + QLatin1Char(':') + portText;
+    return THttpUrlParts::Parse(url).ServerKey();
 }
 
 void THostPacing::THold::Extend(qint64 to, TJob by)

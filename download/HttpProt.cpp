@@ -101,7 +101,7 @@ void THttpCli::OpenUrl(const QString &target)
     const QString absoluteUrl = url.RequestUrl();
     FSecure = url.Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     FTunnel = FSecure && !Proxy.isEmpty();
-    FOriginPort = url.Port.isEmpty() ? QLatin1String(FSecure ? "443" : "80") : url.Port;
+    FOriginPort = url.PortOrDefault();
     // Through a tunnel the server itself reads the request, so it names the path alone.
     FPath = Proxy.isEmpty() || FTunnel ? (url.Path.isEmpty() ? QStringLiteral("/") : url.Path) : absoluteUrl;
     if (Proxy.isEmpty()) {

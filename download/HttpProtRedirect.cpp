@@ -19,10 +19,7 @@ QString Origin(const QString &url)
 {
     const THttpUrlParts parts = THttpUrlParts::Parse(url);
     const QString scheme = parts.Proto.isEmpty() ? QStringLiteral("http") : parts.Proto.toLower();
-    const QString port = !parts.Port.isEmpty()              ? parts.Port
-                         : scheme == QLatin1String("https") ? QStringLiteral("443")
-                                                            : QStringLiteral("80");
-    return scheme + QLatin1String("://") + THttpUrlParts::UrlHost(parts.Host.toLower()) + QLatin1Char(':') + port;
+    return scheme + QLatin1String("://") + parts.ServerKey();
 }
 } // namespace
 

@@ -84,6 +84,20 @@ QString THttpUrlParts::UrlHost(const QString &host)
     return host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
 }
 
+QString THttpUrlParts::PortOrDefault() const
+{
+    if (!Port.isEmpty())
+        return Port;
+    return QLatin1String(Proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? "443" : "80");
+}
+
+QString THttpUrlParts::ServerKey() const
+{
+    bool numeric = false;
+    const int port = Port.toInt(&numeric);
+    return UrlHost(Host.toLower()) + QLatin1Char(':') + (numeric ? QString::number(port) : PortOrDefault());
+}
+
 QString THttpUrlParts::RequestUrl() const
 {
     return (Proto.isEmpty() ? QStringLiteral("http") : Proto) + QLatin1String("://") + UrlHost(Host)

@@ -19,4 +19,9 @@ struct THttpUrlParts {
     QString RequestUrl() const;
     // The host as a URL or a Host line writes it: an IPv6 address in brackets.
     static QString UrlHost(const QString &host);
+    // The port as given, else the scheme's own: "443" for https, "80" for anything else.
+    QString PortOrDefault() const;
+    // The server as it is reached, "host:port": the name in lower case, a numeric port as a number
+    // and a port left out as the scheme's, so that every way of writing one server gives one text.
+    QString ServerKey() const;
 };
