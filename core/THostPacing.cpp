@@ -9,6 +9,14 @@ QString THostPacing::HostKey(const QString &url)
     return THttpUrlParts::Parse(url).ServerKey();
 }
 
+const QString &THostPacing::HostKeyOf(const QString &url) const
+{
+    auto found = FKeys.find(url);
+    if (found == FKeys.end())
+        found = FKeys.insert(url, HostKey(url));
+    return *found;
+}
+
 void THostPacing::THold::Extend(qint64 to, TJob by)
 {
     if (to >= until) {

@@ -14,6 +14,9 @@ public:
     // A URL's host as pacing counts it: the name in lower case and the port, the scheme's when the
     // URL names none ("example.com:80"). A proxy changes nothing: the server is the same.
     static QString HostKey(const QString &url);
+    // HostKey, remembered per URL: a held host's rows are looked at on every tick, and a long list
+    // must not parse each of their URLs again each time.
+    const QString &HostKeyOf(const QString &url) const;
 
     // No hold keeps job back from host and the gap since the host's last start has passed.
     bool Open(const QString &host, TJob job, qint64 tick, qint64 nowMs) const;
@@ -46,4 +49,5 @@ private:
         int noAnswer = 0;
     };
     QHash<QString, THost> FHosts;
+    mutable QHash<QString, QString> FKeys;
 };

@@ -23,7 +23,7 @@ bool TScheduler::HostLets(int row, TJobId id) const
     // Without a rule or a hold on record, the URL is not even read: today's pacing, at today's cost.
     if (FSettings.HostLimit <= 0 && FSettings.HostGap.Ms <= 0 && FPacing.Empty())
         return true;
-    const QString host = THostPacing::HostKey(FJobs.Cell(row, SubURL));
+    const QString &host = FPacing.HostKeyOf(FJobs.Cell(row, SubURL));
     if (FSettings.HostLimit > 0 && RunningOnHost(host) >= FSettings.HostLimit)
         return false;
     return FPacing.Open(host, id, FTicks, Clock());
