@@ -1,5 +1,6 @@
 #include "core/TScheduler.h"
 
+#include "core/ListLog.h"
 #include "core/TSettings.h"
 #include "download/RowTexts.h"
 #include "download/UrlUtil.h"
@@ -28,6 +29,15 @@ void KeepLeftBehind(THTTPThread *worker)
     leftBehind->push_back(worker);
 }
 
+// Raises a re-entrancy flag for a scope and lowers it on every way out, an error included.
+struct TRaised {
+    bool &flag;
+    explicit TRaised(bool &f) : flag(f) { flag = true; }
+    ~TRaised() { flag = false; }
+    TRaised(const TRaised &) = delete;
+    TRaised &operator=(const TRaised &) = delete;
+};
+
 QString TimeOfDay()
 {
     return TJobListModel::TimeCell(QTime::currentTime());
@@ -45,6 +55,9 @@ TScheduler::TScheduler(TJobListModel &jobs, TSettings &settings, QObject *parent
     };
     Random = [] { return QRandomGenerator::global()->generateDouble(); };
     connect(&FTimer, &QTimer::timeout, this, &TScheduler::Timer1Timer);
+    FStartSoon.setSingleShot(true);
+    FStartSoon.setInterval(0);
+    connect(&FStartSoon, &QTimer::timeout, this, &TScheduler::StartOnFreedWorker);
 }
 
 TScheduler::~TScheduler()
@@ -157,18 +170,28 @@ void TScheduler::Timer1Timer()
     emit Ticked();
     if (FInTick)
         return;
-    FInTick = true;
-    struct TClear {
-        bool &flag;
-        ~TClear() { flag = false; }
-    } clear{FInTick};
+    const TRaised inTick{FInTick};
     ++FTicks;
 
     MonitorJobs();
+    FStartsThisTick = 0;
+    StartRows();
+}
+
+void TScheduler::StartOnFreedWorker()
+{
+    // Not inside a tick (a time-out lets events run), and never once fetching is off.
+    if (FInTick || !FTimer.isActive())
+        return;
+    const TRaised inTick{FInTick};
+    StartRows();
+}
+
+void TScheduler::StartRows()
+{
     const int highest = std::clamp(FSettings.Threads, 0, SlotCount - 1);
     const int perTick = std::clamp(FSettings.StartsPerTick, 1, TSettings::MaxStartsPerTick);
-    int starts = 0;
-    for (int slot = 0; slot <= highest && starts < perTick; ++slot) {
+    for (int slot = 0; slot <= highest && FStartsThisTick < perTick; ++slot) {
         if (FSlotStates[slot] == SlotNone)
             CreateWorker();
         if (FSlotStates[slot] != SlotIdle)
@@ -178,6 +201,7 @@ void TScheduler::Timer1Timer()
             // Rows that wait after a failure keep the timer on.
             if (!AnySlotBusy() && FJobs.PendingCount() == 0) {
                 FTimer.stop();
+                qCDebug(lcList, "fetching ended; the workers' calls to this thread so far: %llu", Calls()->SentRun());
                 emit FetchingChanged(false);
                 emit WorkFinished();
             }
@@ -186,7 +210,7 @@ void TScheduler::Timer1Timer()
         // A row refused at hand-out used up a start; the slot, still free, takes the next one.
         if (!HandOut(slot, row))
             --slot;
-        ++starts;
+        ++FStartsThisTick;
     }
 }
 

@@ -13,7 +13,7 @@
 struct TSettings;
 
 // Hands the jobs of the list to a pool of up to nine workers, StartsPerTick starts per timer tick
-// within the per-host limits, watches running jobs for stalls and switches itself off when nothing
+// (more than one: a parked worker may take one of them before the next tick) within the per-host limits, watches running jobs for stalls and switches itself off when nothing
 // is left. Lives on the GUI thread.
 // Which job runs where is known here, from hand-out to the worker's end of run; row captions only show it.
 class TScheduler : public TWorkerSink, public TRunningJobs
@@ -123,6 +123,12 @@ private:
         qint64 notBeforeMs = 0;
     };
 
+    // Hands pending rows to free slots while this tick's StartsPerTick lasts; ends fetching when
+    // nothing is left to do.
+    void StartRows();
+    // With more than one start per tick, a worker that has parked takes its next row at once
+    // rather than on the next tick, within the tick's starts.
+    void StartOnFreedWorker();
     bool HandOut(int slot, int row);
     // The host of the row's URL is under its limit of running rows, outside its gap and not held.
     bool HostLets(int row, TJobId id) const;
@@ -142,8 +148,10 @@ private:
     TJobListModel &FJobs;
     TSettings &FSettings;
     QTimer FTimer;
+    QTimer FStartSoon; // fires once control is back in the event loop after a worker parked
     bool FInTick = false;
     qint64 FTicks = 0;
+    int FStartsThisTick = 0;
     std::array<THTTPThread *, SlotCount> FWorkers{};
     std::array<int, SlotCount> FSlotStates{};
     std::array<TJobId, SlotCount> FSlotJobs{};

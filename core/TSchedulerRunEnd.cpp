@@ -44,6 +44,8 @@ void TScheduler::FinishRun(THTTPThread &worker)
             emit JobWaiting(id, shown.WaitMs);
     }
     WorkerIdle(worker.SlotIndex);
+    if (FSettings.StartsPerTick > 1 && FTimer.isActive())
+        FStartSoon.start();
     emit JobEnded(id);
 }
 

@@ -124,7 +124,7 @@ void THTTPThread::run()
         // Whatever the verdict, the server's wait goes with it: a stop may still make the run one to ask again.
         Outcome.WaitMs = RetryAfterSecs * 1000;
         FJobActive = false;
-        CallSink([this] { FSink.FinishRun(*this); });
+        ReportUpdates({}, [this] { FSink.FinishRun(*this); });
     }
     HttpCli = nullptr;
     FFlushTimer = nullptr;
@@ -159,8 +159,7 @@ void THTTPThread::RunJob()
     if (QFileInfo::exists(Job.LocalFile)) {
         ReportExistingFile();
     } else {
-        ReportUpdate(UpdateSlot);
-        ReportUpdate(UpdateSTime);
+        ReportUpdates({UpdateSlot, UpdateSTime});
         if (Job.HeadCommand)
             RunHead();
         if (!FTerminated && RequestOk && !Aborted)
@@ -173,8 +172,7 @@ void THTTPThread::ReportExistingFile()
     Show(TRunOutcome::Of(TRunOutcome::TKind::FileExists));
     Job.TotalBytes = ReceivedBytes = UrlUtil::FileSize2(Job.LocalFile);
     Job.StartByte = 0;
-    for (const int code : {UpdateCByte, UpdateTByte, UpdatePercent, UpdateCTime})
-        ReportUpdate(code);
+    ReportUpdates({UpdateCByte, UpdateTByte, UpdatePercent, UpdateCTime});
 }
 
 QString THTTPThread::PercentText() const
@@ -196,17 +194,45 @@ void THTTPThread::ShowMessage(const QString &message)
     Show(TRunOutcome::Of(TRunOutcome::TKind::Progress, message));
 }
 
-void THTTPThread::Show(const TRunOutcome &outcome)
+void THTTPThread::Show(const TRunOutcome &outcome, std::function<void()> andThen)
+{
+    SetShown(outcome);
+    ReportUpdates({UpdateMessage}, std::move(andThen));
+}
+
+void THTTPThread::SetShown(const TRunOutcome &outcome)
 {
     Outcome = outcome;
     MessageText = outcome.Text();
-    ReportUpdate(UpdateMessage);
 }
 
 void THTTPThread::ReportUpdate(int code)
 {
-    FlushProgress();
-    CallSink([this, code] { FSink.ApplyUpdate(*this, code); });
+    ReportUpdates({code});
+}
+
+void THTTPThread::ReportUpdates(const TUpdateCodes &codes, std::function<void()> andThen)
+{
+    // Progress still unshown goes first, in the same hand-off: each one makes the worker wait.
+    TUpdateCodes all;
+    if (FProgressPending) {
+        FProgressPending = false;
+        FFlushTimer->stop();
+        FLastFlush.start();
+        StatusBarText = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat) + QLatin1String(" > ")
+                        + QString::number(FLastPiece);
+        all = {UpdateCByte, UpdatePercent, UpdateCTime, UpdateStatusBar};
+    }
+    all.append(codes.constData(), codes.size());
+    if (all.isEmpty() && !andThen)
+        return;
+    // Send returns only once the call ran or was dropped: what it refers to outlives it.
+    FSinkCalls->Send([this, &all, &andThen] {
+        for (const int code : std::as_const(all))
+            FSink.ApplyUpdate(*this, code);
+        if (andThen)
+            andThen();
+    });
 }
 
 void THTTPThread::NoteProgress(int pieceLen)
@@ -222,18 +248,5 @@ void THTTPThread::NoteProgress(int pieceLen)
 
 void THTTPThread::FlushProgress()
 {
-    if (!FProgressPending)
-        return;
-    FProgressPending = false;
-    FFlushTimer->stop();
-    FLastFlush.start();
-    StatusBarText = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat) + QLatin1String(" > ")
-                    + QString::number(FLastPiece);
-    for (const int code : {UpdateCByte, UpdatePercent, UpdateCTime, UpdateStatusBar})
-        CallSink([this, code] { FSink.ApplyUpdate(*this, code); });
-}
-
-void THTTPThread::CallSink(std::function<void()> call)
-{
-    FSinkCalls->Send(std::move(call));
+    ReportUpdates({});
 }

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QVarLengthArray>
 
 #include <atomic>
 #include <functional>
@@ -158,8 +159,10 @@ private:
     void FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what);
     // Shows a progress text: the run has no verdict yet.
     void ShowMessage(const QString &message);
-    // Makes outcome how the run stands and shows its text.
-    void Show(const TRunOutcome &outcome);
+    // Makes outcome how the run stands and shows its text, then runs andThen in the same hand-off.
+    void Show(const TRunOutcome &outcome, std::function<void()> andThen = {});
+    // Makes outcome how the run stands; its text is shown with the next UpdateMessage.
+    void SetShown(const TRunOutcome &outcome);
 
     void HandleHeaderEnd();
     // Ends the job for good with this reason; what this answer wrote is not kept.
@@ -172,12 +175,14 @@ private:
     void HandleCookie(const QString &data);
     void StopJob(quint64 serial, const QString &text);
 
-    // Writes through the sink: every code in order, progress codes at most once per FlushMs.
+    using TUpdateCodes = QVarLengthArray<int, 8>;
+    // Writes through the sink in one hand-off: progress not yet shown, every code in order, then
+    // andThen; returns at once, without running, once the sink has cut this worker off. Progress
+    // codes go at most once per FlushMs.
+    void ReportUpdates(const TUpdateCodes &codes, std::function<void()> andThen = {});
     void ReportUpdate(int code);
     void NoteProgress(int pieceLen);
     void FlushProgress();
-    // Returns at once, without running, once the sink has cut this worker off.
-    void CallSink(std::function<void()> call);
 
     QString PartialFile() const { return Job.LocalFile + QLatin1Char('_'); }
 

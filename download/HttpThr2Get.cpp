@@ -259,8 +259,7 @@ void THTTPThread::FinishGet()
     }
     if (BodyEndedWithoutLength()) {
         Job.TotalBytes = have;
-        ReportUpdate(UpdateTByte);
-        ReportUpdate(UpdatePercent);
+        ReportUpdates({UpdateTByte, UpdatePercent});
     }
     if (Job.StartByte + have == Job.TotalBytes) {
         CompletePartial(TRunOutcome::TKind::Completed);
@@ -298,8 +297,7 @@ bool THTTPThread::FinishUnsatisfiedRange()
     const QString name = PartialFile();
     if (PartialSize(name) == size) {
         Job.TotalBytes = ReceivedBytes = size;
-        for (const int code : {UpdateCByte, UpdateTByte, UpdatePercent})
-            ReportUpdate(code);
+        ReportUpdates({UpdateCByte, UpdateTByte, UpdatePercent});
         CompletePartial(TRunOutcome::TKind::FileEnd);
         return true;
     }
@@ -321,8 +319,7 @@ void THTTPThread::CompletePartial(TRunOutcome::TKind kind)
     }
     RequestOk = true;
     qCDebug(lcNet, "%s completed as %s", Shown(Job.JobURL).constData(), qUtf8Printable(Job.LocalFile));
-    Show(TRunOutcome::Of(kind));
-    CallSink([this] { FSink.ShowCompleted(*this); });
+    Show(TRunOutcome::Of(kind), [this] { FSink.ShowCompleted(*this); });
 }
 
 void THTTPThread::FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what)
@@ -343,15 +340,18 @@ void THTTPThread::RetryLater(const QString &why)
 
 void THTTPThread::HandleHeaderEnd()
 {
+    // Every cell the header decides goes to the row in one hand-off, once the size is known.
+    TUpdateCodes codes;
     const QStringList headers = HttpCli->ResponseHeaders();
     if (!headers.isEmpty()) {
         Job.HttpVersion = headers.first().mid(5, 3);
-        ReportUpdate(UpdateHttp);
+        codes.append(UpdateHttp);
     }
     ContentType = HttpCli->ResponseType();
-    ShowMessage(QLatin1String("Try>Type : ") + ContentType);
+    SetShown(TRunOutcome::Of(TRunOutcome::TKind::Progress, QLatin1String("Try>Type : ") + ContentType));
     ResponseHeaders = headers;
-    ReportUpdate(CurrentCommand == QLatin1String("Get") ? UpdateGetHeaders : UpdateHeadHeaders);
+    codes.append(UpdateMessage);
+    codes.append(CurrentCommand == QLatin1String("Get") ? UpdateGetHeaders : UpdateHeadHeaders);
     FHeaderEndStatus = HttpCli->ResponseStatus();
     qCDebug(lcNet, "%s answered %d, length %lld", Shown(HttpCli->CurrentUrl()).constData(), FHeaderEndStatus,
             HttpCli->ResponseLength());
@@ -362,7 +362,8 @@ void THTTPThread::HandleHeaderEnd()
     } else {
         Refuse(UrlUtil::HttpMsg(FHeaderEndStatus));
     }
-    ReportUpdate(UpdateTByte);
+    codes.append(UpdateTByte);
+    ReportUpdates(codes);
 }
 
 void THTTPThread::Refuse(const QString &reason)

@@ -19,12 +19,12 @@ TThreadCall::TThreadCall(QObject *receiver) : FWake(new TThreadCallWake)
     FWake->setParent(receiver);
 }
 
-bool TThreadCall::Push(std::function<void()> fn, TOutcome *outcome)
+bool TThreadCall::Push(std::function<void()> fn, TWaiter *waiter)
 {
     const std::lock_guard lock(FMutex);
     if (FClosed)
         return false;
-    FPending.push_back({std::move(fn), outcome});
+    FPending.push_back({std::move(fn), waiter});
     // Posted under the lock: Close, which comes before the receiver goes, cannot slip in between.
     if (!FWakePosted) {
         FWakePosted = true;
@@ -41,12 +41,21 @@ bool TThreadCall::Post(std::function<void()> fn)
 
 bool TThreadCall::Send(std::function<void()> fn)
 {
-    TOutcome outcome = Queued;
-    if (!Push(std::move(fn), &outcome))
+    TWaiter waiter;
+    if (!Push(std::move(fn), &waiter))
         return false;
     std::unique_lock lock(FMutex);
-    FChanged.wait(lock, [&] { return outcome != Queued; });
-    return outcome == Ran;
+    waiter.done.wait(lock, [&] { return waiter.outcome != Queued; });
+    return waiter.outcome == Ran;
+}
+
+void TThreadCall::Settle(const TCall &call, TOutcome outcome)
+{
+    if (!call.waiter)
+        return;
+    call.waiter->outcome = outcome;
+    // Under the lock: the sender cannot see its outcome, return and free the waiter before this ends.
+    call.waiter->done.notify_one();
 }
 
 void TThreadCall::RunPending()
@@ -63,10 +72,10 @@ void TThreadCall::RunPending()
             FPending.pop_front();
         }
         call.fn();
-        if (call.outcome) {
+        if (call.waiter) {
             const std::lock_guard lock(FMutex);
-            *call.outcome = Ran;
-            FChanged.notify_all();
+            ++FSentRun;
+            Settle(call, Ran);
         }
     }
 }
@@ -91,9 +100,8 @@ void TThreadCall::Close()
 {
     const std::lock_guard lock(FMutex);
     FClosed = true;
-    for (TCall &call : FPending)
-        if (call.outcome)
-            *call.outcome = Dropped;
+    for (const TCall &call : FPending)
+        Settle(call, Dropped);
     FPending.clear();
     FChanged.notify_all();
 }
@@ -102,4 +110,10 @@ bool TThreadCall::HasQueued() const
 {
     const std::lock_guard lock(FMutex);
     return !FPending.empty();
+}
+
+quint64 TThreadCall::SentRun() const
+{
+    const std::lock_guard lock(FMutex);
+    return FSentRun;
 }

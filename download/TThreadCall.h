@@ -47,23 +47,33 @@ public:
     void Close();
     // A call waits to be run.
     bool HasQueued() const;
+    // Sent calls run so far: each one a sender waited for.
+    quint64 SentRun() const;
 
     // Close the channel before the receiver goes: the wake-up lives on as the receiver's child.
     explicit TThreadCall(QObject *receiver);
 
 private:
     enum TOutcome { Queued, Ran, Dropped };
+    // A sender waiting for its call: woken alone, so nine waiting workers do not all wake for one.
+    struct TWaiter {
+        TOutcome outcome = Queued;
+        std::condition_variable done;
+    };
     struct TCall {
         std::function<void()> fn;
-        TOutcome *outcome = nullptr; // the waiting sender's, or null for a posted call
+        TWaiter *waiter = nullptr; // the waiting sender's, or null for a posted call
     };
 
-    bool Push(std::function<void()> fn, TOutcome *outcome);
+    bool Push(std::function<void()> fn, TWaiter *waiter);
+    // Under FMutex: tells the call's sender, if one waits, how its call ended.
+    static void Settle(const TCall &call, TOutcome outcome);
 
     TThreadCallWake *FWake = nullptr;
     mutable std::mutex FMutex;
-    std::condition_variable FChanged;
+    std::condition_variable FChanged; // a call was queued or the channel closed: for the receiver
     std::deque<TCall> FPending;
+    quint64 FSentRun = 0;
     bool FWakePosted = false;
     bool FClosed = false;
 };

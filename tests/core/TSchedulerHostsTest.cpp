@@ -4,6 +4,7 @@
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QHostAddress>
 
@@ -90,6 +91,37 @@ TEST_F(TSchedulerHostsTest, StartsPerTickStartsUpToThatManyWhileWorkersAreFree)
     ASSERT_TRUE(WaitForEvents([&] { return ended == 3; }));
     EXPECT_EQ(Tick(), (QList<int>{4, 5, 6}));
     ASSERT_TRUE(WaitForEvents([&] { return server.Connections() == 7; }));
+}
+
+// Catches a parked worker that waits for the next tick when a tick may start more than one row, one
+// that starts beyond the tick's starts, and one that starts between ticks with the default of one.
+TEST_F(TSchedulerHostsTest, AParkedWorkerTakesTheTicksUnusedStarts)
+{
+    TScriptedServer server;
+    TScriptedServer holding;
+    server.Play({TScriptedServer::Send(Whole)});
+    holding.Play({TScriptedServer::Send(Half)});
+    for (int i = 0; i < 3; ++i)
+        jobs.AddJob(server.Url(QStringLiteral("/p%1.jpg").arg(i)), 0, 0, {});
+    jobs.AddJob(holding.Url("/held.jpg"), 0, 0, {});
+    jobs.AddJob(server.Url("/p4.jpg"), 0, 0, {});
+    settings.Threads = 0;
+    settings.Interval = TSettings::MaxInterval; // the timer's own first tick comes after the test
+    settings.StartsPerTick = 3;
+    scheduler.TButtonGetClick();
+    EXPECT_EQ(Tick(), QList<int>{0});
+    ASSERT_TRUE(WaitForEvents([&] { return ended == 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(started, (QList<int>{0, 1, 2})) << "the tick's three starts are used";
+    settings.StartsPerTick = 1;
+    EXPECT_EQ(Tick(), QList<int>{3});
+    EXPECT_EQ(Tick(), QList<int>{}) << "its worker is busy: the tick's start goes unused";
+    scheduler.AbortRows({3});
+    ASSERT_TRUE(WaitForEvents([&] { return ended == 4; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(started.size(), 4) << "with one start per tick the worker waits for the tick";
+    EXPECT_EQ(Tick(true), QList<int>{4});
+    EXPECT_EQ(jobs.Cell(4, SubMessage), "End>Completed!");
 }
 
 // Catches HostLimit ignored, or a held-back row that blocks the rows of other hosts or loses its place.

@@ -148,7 +148,8 @@ protected:
 
 using THTTPThreadNginxTest = TNginxSuite<THTTPThreadTest>;
 
-// Catches lost or reordered pieces, a missing rename, wrong row texts, and a GUI call per piece.
+// Catches lost or reordered pieces, a missing rename, wrong row texts, a GUI call per piece, and a
+// flush or a header handed over cell by cell.
 TEST_F(THTTPThreadNginxTest, FetchesWholeFileWithCoalescedProgress)
 {
     const QByteArray data = Pattern(8 << 20);
@@ -156,8 +157,10 @@ TEST_F(THTTPThreadNginxTest, FetchesWholeFileWithCoalescedProgress)
     const TWorkerJob job = JobFor(Nginx->Url(QStringLiteral("/whole.bin")));
     QElapsedTimer clock;
     clock.start();
+    const quint64 handOffsBefore = sink.Calls()->SentRun();
     Run(job);
     const qint64 elapsed = clock.elapsed();
+    const quint64 handOffs = sink.Calls()->SentRun() - handOffsBefore;
     EXPECT_EQ(FileState(job.LocalFile), data);
     EXPECT_EQ(FileState(Partial(job)), None);
     // nginx keeps the connection open: "Full Size!" ends the transfer, the check completes it.
@@ -176,6 +179,8 @@ TEST_F(THTTPThreadNginxTest, FetchesWholeFileWithCoalescedProgress)
     EXPECT_EQ(sink.Values(T::UpdatePercent).size(), counts.size());
     EXPECT_EQ(sink.Last(T::UpdatePercent), "100.00");
     EXPECT_TRUE(sink.Last(T::UpdateStatusBar).contains(" > "));
+    // The worker waits for every hand-off: a flush is one, and the job's other texts need few more.
+    EXPECT_LE(handOffs, counts.size() + 7) << counts.size() << " flushes";
 }
 
 // Catches a worker that opens a connection per job (or per HEAD and GET) when every answer left its
