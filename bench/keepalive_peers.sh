@@ -58,7 +58,8 @@ curl -s --http1.1 -o "$work/check.bin" "http://127.0.0.1:${relay_port[http]}/che
     || { echo "the relay changed the file it carried" >&2; exit 1; }
 rm "$work/check.bin"
 
-# A worker count for pelmor's 9-worker runs to start at once, where this build can.
+# Starts for pelmor to make at once, where this build can: nine workers start together, and a
+# worker that parks takes its next row before the next tick.
 starts=()
 "$pelmor" --help 2>&1 | grep -q -- --starts-per-tick && starts=(--starts-per-tick 9)
 
@@ -66,7 +67,7 @@ out=$work/out
 ca=("--cacert" "$pki/ca.pem")
 pelmor_run() { "$pelmor" --batch --ini "$work/tls.ini" --folder "$out" --interval 10 --urls "$urls" "$@"; }
 declare -A tool=(
-    [pelmor-1]='pelmor_run --threads 1'
+    [pelmor-1]='pelmor_run --threads 1 "${starts[@]}"'
     [pelmor-9]='pelmor_run --threads 9 "${starts[@]}"'
     [curl]='curl --http1.1 -s "${ca[@]}" -o "$out/f#1.bin" "$base/k$size/f[001-200].bin"'
     [curl-Z9]='curl --http1.1 -s -Z --parallel-max 9 "${ca[@]}" -o "$out/f#1.bin" "$base/k$size/f[001-200].bin"'

@@ -159,7 +159,8 @@ void THTTPThread::RunJob()
     if (QFileInfo::exists(Job.LocalFile)) {
         ReportExistingFile();
     } else {
-        ReportUpdates({UpdateSlot, UpdateSTime});
+        // Shown with the request's first text, which always follows.
+        Defer({UpdateSlot, UpdateSTime});
         if (Job.HeadCommand)
             RunHead();
         if (!FTerminated && RequestOk && !Aborted)
@@ -194,10 +195,10 @@ void THTTPThread::ShowMessage(const QString &message)
     Show(TRunOutcome::Of(TRunOutcome::TKind::Progress, message));
 }
 
-void THTTPThread::Show(const TRunOutcome &outcome, std::function<void()> andThen)
+void THTTPThread::Show(const TRunOutcome &outcome)
 {
     SetShown(outcome);
-    ReportUpdates({UpdateMessage}, std::move(andThen));
+    ReportUpdate(UpdateMessage);
 }
 
 void THTTPThread::SetShown(const TRunOutcome &outcome)
@@ -213,26 +214,38 @@ void THTTPThread::ReportUpdate(int code)
 
 void THTTPThread::ReportUpdates(const TUpdateCodes &codes, std::function<void()> andThen)
 {
-    // Progress still unshown goes first, in the same hand-off: each one makes the worker wait.
-    TUpdateCodes all;
+    // What was deferred and progress still unshown go first, in the same hand-off: each one makes
+    // the worker wait.
+    TUpdateCodes all = std::exchange(FDeferred, {});
+    std::vector<std::function<void()>> calls = std::exchange(FDeferredCalls, {});
+    if (andThen)
+        calls.push_back(std::move(andThen));
     if (FProgressPending) {
         FProgressPending = false;
         FFlushTimer->stop();
         FLastFlush.start();
         StatusBarText = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat) + QLatin1String(" > ")
                         + QString::number(FLastPiece);
-        all = {UpdateCByte, UpdatePercent, UpdateCTime, UpdateStatusBar};
+        for (const int code : {UpdateCByte, UpdatePercent, UpdateCTime, UpdateStatusBar})
+            all.append(code);
     }
     all.append(codes.constData(), codes.size());
-    if (all.isEmpty() && !andThen)
+    if (all.isEmpty() && calls.empty())
         return;
     // Send returns only once the call ran or was dropped: what it refers to outlives it.
-    FSinkCalls->Send([this, &all, &andThen] {
+    FSinkCalls->Send([this, &all, &calls] {
         for (const int code : std::as_const(all))
             FSink.ApplyUpdate(*this, code);
-        if (andThen)
-            andThen();
+        for (const std::function<void()> &call : calls)
+            call();
     });
+}
+
+void THTTPThread::Defer(const TUpdateCodes &codes, std::function<void()> andThen)
+{
+    FDeferred.append(codes.constData(), codes.size());
+    if (andThen)
+        FDeferredCalls.push_back(std::move(andThen));
 }
 
 void THTTPThread::NoteProgress(int pieceLen)

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QFile;
 class QTimer;
@@ -159,8 +160,8 @@ private:
     void FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what);
     // Shows a progress text: the run has no verdict yet.
     void ShowMessage(const QString &message);
-    // Makes outcome how the run stands and shows its text, then runs andThen in the same hand-off.
-    void Show(const TRunOutcome &outcome, std::function<void()> andThen = {});
+    // Makes outcome how the run stands and shows its text.
+    void Show(const TRunOutcome &outcome);
     // Makes outcome how the run stands; its text is shown with the next UpdateMessage.
     void SetShown(const TRunOutcome &outcome);
 
@@ -180,6 +181,8 @@ private:
     // andThen; returns at once, without running, once the sink has cut this worker off. Progress
     // codes go at most once per FlushMs.
     void ReportUpdates(const TUpdateCodes &codes, std::function<void()> andThen = {});
+    // Codes and a call that go with the next hand-off, for what will not change before it.
+    void Defer(const TUpdateCodes &codes, std::function<void()> andThen = {});
     void ReportUpdate(int code);
     void NoteProgress(int pieceLen);
     void FlushProgress();
@@ -225,6 +228,8 @@ private:
     int FServerStatus = 0;    // status line of the last answer, 0 when none arrived
     int FHeaderEndStatus = 0; // status of an answer whose header was complete
 
+    TUpdateCodes FDeferred;
+    std::vector<std::function<void()>> FDeferredCalls;
     bool FProgressPending = false;
     int FLastPiece = 0;
     QElapsedTimer FLastFlush;

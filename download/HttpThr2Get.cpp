@@ -319,7 +319,9 @@ void THTTPThread::CompletePartial(TRunOutcome::TKind kind)
     }
     RequestOk = true;
     qCDebug(lcNet, "%s completed as %s", Shown(Job.JobURL).constData(), qUtf8Printable(Job.LocalFile));
-    Show(TRunOutcome::Of(kind), [this] { FSink.ShowCompleted(*this); });
+    // The run ends here: its last text goes with the end of the run, in one hand-off.
+    SetShown(TRunOutcome::Of(kind));
+    Defer({UpdateMessage}, [this] { FSink.ShowCompleted(*this); });
 }
 
 void THTTPThread::FileFailed(TNoFollow::TResult result, const QString &reason, const QString &what)

@@ -180,7 +180,7 @@ TEST_F(THTTPThreadNginxTest, FetchesWholeFileWithCoalescedProgress)
     EXPECT_EQ(sink.Last(T::UpdatePercent), "100.00");
     EXPECT_TRUE(sink.Last(T::UpdateStatusBar).contains(" > "));
     // The worker waits for every hand-off: a flush is one, and the job's other texts need few more.
-    EXPECT_LE(handOffs, counts.size() + 7) << counts.size() << " flushes";
+    EXPECT_LE(handOffs, counts.size() + 5) << counts.size() << " flushes";
 }
 
 // Catches a worker that opens a connection per job (or per HEAD and GET) when every answer left its
