@@ -3,7 +3,7 @@
 
 PACKAGES := build-essential cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins \
             libgtest-dev libgmock-dev nginx-light python3-aiosmtpd curl fonts-noto-cjk libssl-dev openssl \
-            libavif-dev libavif-bin libjxl-dev libjxl-tools \
+            libavif-dev libavif-bin libjxl-dev libjxl-tools libsqlite3-dev \
             desktop-file-utils appstream dpkg-dev file qt6-translations-l10n qt6-svg-dev
 # The layout's tool, installed by make format and make format-check alone.
 FORMAT_PACKAGES := clang-format

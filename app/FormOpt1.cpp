@@ -1,6 +1,7 @@
 #include "app/FormOpt1.h"
 
 #include "core/TSettings.h"
+#include "resources/TDialogs.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -202,6 +203,27 @@ QWidget *TFormOpt::MakeExTab()
     host->addWidget(new QLabel(QStringLiteral("ms")));
     host->addStretch();
     layout->addLayout(host);
+    EditCookieFile = new QLineEdit;
+    EditCookieFile->setToolTip(QStringLiteral(
+        "ブラウザの Cookie（cookies.txt または Firefox の cookies.sqlite）を送ります（空白は使わない）"));
+    ButtonCookieFile = new QPushButton(QStringLiteral("…"));
+    ButtonCookieFile->setMaximumWidth(30);
+    ChooseCookieFile = [this](const QString &current) {
+        return TDialogs::ChooseOpenFile(this, QStringLiteral("Cookie ファイル"), current,
+                                        QStringLiteral("Cookie(*.txt *.sqlite) (*.txt *.sqlite);;All(*.*) (*)"));
+    };
+    connect(ButtonCookieFile, &QPushButton::clicked, this, [this] {
+        if (const QString chosen = ChooseCookieFile(EditCookieFile->text()); !chosen.isEmpty())
+            EditCookieFile->setText(chosen);
+    });
+    CheckBoxNetrc = CheckBox(QStringLiteral(".netrc"),
+                             QStringLiteral("URL にユーザー名がなければ ~/.netrc のものを使います"));
+    auto *cookies = new QHBoxLayout;
+    cookies->addWidget(new QLabel(QStringLiteral("Cookie ファイル")));
+    cookies->addWidget(EditCookieFile);
+    cookies->addWidget(ButtonCookieFile);
+    cookies->addWidget(CheckBoxNetrc);
+    layout->addLayout(cookies);
     EditKairanURL = new QLineEdit;
     EditKairanURL->setToolTip(QStringLiteral("回覧版のテキストファイルのＵＲＬ"));
     auto *kairan = new QHBoxLayout;
@@ -234,6 +256,8 @@ void TFormOpt::FormShow()
     UDHostLimit->setValue(s.HostLimit);
     EditHostGap->setText(s.HostGap.Text());
     EditKairanURL->setText(s.KairanURL);
+    EditCookieFile->setText(s.CookieFile);
+    CheckBoxNetrc->setChecked(s.UsesNetrc());
 }
 
 void TFormOpt::ButtonUpdateClick()
@@ -262,6 +286,8 @@ void TFormOpt::ButtonUpdateClick()
     if (const std::optional<THostGap> gap = THostGap::Parse(EditHostGap->text()))
         s.HostGap = *gap;
     s.KairanURL = EditKairanURL->text();
+    s.CookieFile = EditCookieFile->text().trimmed();
+    s.Netrc = CheckBoxNetrc->isChecked() ? 1 : 0;
 }
 
 void TFormOpt::showEvent(QShowEvent *event)

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
@@ -56,6 +58,11 @@ public:
     QSpinBox *UDHostLimit = nullptr;     // rows of one host running at once; 0 = no limit
     QLineEdit *EditHostGap = nullptr;    // ms between two starts to one host, "500" or "500±50%"
     QLineEdit *EditKairanURL = nullptr;  // the notice board's address
+    QLineEdit *EditCookieFile = nullptr; // cookies.txt or cookies.sqlite sent with requests; empty: none
+    QPushButton *ButtonCookieFile = nullptr;
+    QCheckBox *CheckBoxNetrc = nullptr; // logins from $NETRC or ~/.netrc
+    // Asks for the cookie file; empty when cancelled. Tests put their own in its place.
+    std::function<QString(const QString &current)> ChooseCookieFile;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -347,6 +347,9 @@ void TFormMain::TButtonGetClick()
 {
     ToolButtonHomePage->setEnabled(false);
     PopOpen->setEnabled(false);
+    // The cookie file and .netrc are read afresh for each start, so an edited one counts at once.
+    if (const QStringList warnings = Scheduler.LoadRunFiles(); !warnings.isEmpty())
+        SetStatus(warnings.join(QLatin1Char(' ')));
     Scheduler.TButtonGetClick();
 }
 

@@ -20,10 +20,9 @@ struct TTextOption {
     QString TBatchOptions::*field;
 };
 const TTextOption TextOptions[] = {
-    {"--ini", &TBatchOptions::iniFile},
-    {"--folder", &TBatchOptions::folder},
-    {"--save", &TBatchOptions::saveFile},
-    {"--catalogue", &TBatchOptions::catalogueFile},
+    {"--ini", &TBatchOptions::iniFile},        {"--folder", &TBatchOptions::folder},
+    {"--save", &TBatchOptions::saveFile},      {"--catalogue", &TBatchOptions::catalogueFile},
+    {"--cookies", &TBatchOptions::cookieFile},
 };
 
 struct TNumberOption {
@@ -89,6 +88,8 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
             continue;
         } else if (arg == QStringLiteral("--location")) {
             o.location = true;
+        } else if (arg == QStringLiteral("--netrc")) {
+            o.netrc = true;
         } else if (arg == QStringLiteral("--quiet") || arg == QStringLiteral("-q")) {
             o.quiet = true;
         } else if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {

@@ -36,6 +36,8 @@ struct TBatchOptions {
     int hostLimit = -1;              // rows of one host at once, 0 (no limit)..9; -1: from the settings
     std::optional<THostGap> hostGap; // from the settings when not given
     bool location = false;           // follow redirects, whatever the settings say
+    QString cookieFile;              // cookies.txt or cookies.sqlite; empty: CookieFile of the settings
+    bool netrc = false;              // logins from $NETRC or ~/.netrc, whatever the settings say
     bool quiet = false;              // print only the jobs that failed
     bool help = false;               // print the usage and fetch nothing
     QString saveFile;

@@ -166,6 +166,10 @@ bool TBatchRun::Prepare()
         FSettings.HostLimit = FOptions.hostLimit;
     if (FOptions.hostGap)
         FSettings.HostGap = *FOptions.hostGap;
+    if (!FOptions.cookieFile.isEmpty())
+        FSettings.CookieFile = FOptions.cookieFile;
+    if (FOptions.netrc)
+        FSettings.Netrc = 1;
 
     FScheduler.ProgramFolder = TProgramFolder::Resolve(FOptions.folder);
     if (TProgramFolder::PrepareTmp(FScheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {
@@ -177,6 +181,12 @@ bool TBatchRun::Prepare()
         Print(FErr, QStringLiteral("pelmor: %1\n").arg(FTmpLock.Refusal()));
         return false;
     }
+    // Cookies asked for but not loaded would fetch login pages in place of the files: nothing starts.
+    bool cookiesRefused = false;
+    for (const QString &warning : FScheduler.LoadRunFiles(&cookiesRefused))
+        Print(FErr, QStringLiteral("pelmor: %1\n").arg(warning));
+    if (cookiesRefused)
+        return false;
     return AddSources();
 }
 

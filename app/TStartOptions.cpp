@@ -63,6 +63,8 @@ QString TStartOptions::Usage()
         "  --max-tries N                   give a job up after N attempts (default: MaxTries, else 10)\n"
         "  --max-wait SECONDS              give a job up when its server asks to wait longer (default 300)\n"
         "  --location                      follow redirects (up to 10)\n"
+        "  --cookies FILE                  send the cookies of a cookies.txt or Firefox cookies.sqlite\n"
+        "  --netrc                         logins for URLs without one from $NETRC or ~/.netrc\n"
         "  --save FILE                     write the list when done\n"
         "  --catalogue FILE.pel            write a thumbnail catalogue of the jobs' files when done\n"
         "  -q, --quiet                     print only the jobs that failed and the TREE lines\n"

@@ -379,6 +379,8 @@ bool TScheduler::HandOut(int slot, int row)
     job.HeadCommand = HeadCommand;
     job.Size20KB = FSettings.Size20KB == 1;
     job.FollowRedirects = FSettings.FollowsRedirects();
+    job.Cookies = FCookieJar;
+    job.Netrc = FNetrc;
 
     // "Ready" is a fresh start: the user's, a new row's or a loaded list's.
     if (FJobs.Cell(row, SubMessage) == RowText::Ready)

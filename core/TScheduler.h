@@ -50,6 +50,11 @@ public:
     // not end in time is cut off from this object and left to end on its own.
     void Shutdown();
 
+    // Loads the cookie file and the .netrc the settings name, for the jobs handed out from now on.
+    // Returns what the user is to be told, each line also logged; *cookiesRefused: a cookie file
+    // was named but none of it could be read.
+    QStringList LoadRunFiles(bool *cookiesRefused = nullptr);
+
     bool IsFetching() const { return FTimer.isActive(); }
     // True while any slot from 0 up to the Threads setting runs a job.
     bool AnySlotBusy() const;
@@ -162,4 +167,7 @@ private:
     std::array<bool, SlotCount> FSlotAnswered{};
     THostPacing FPacing;
     QHash<TJobId, TRetryState> FRetries;
+    // What LoadRunFiles read; every worker shares them.
+    std::shared_ptr<const TCookieJar> FCookieJar;
+    std::shared_ptr<const TNetrc> FNetrc;
 };

@@ -71,6 +71,8 @@ void TSettings::Load(const TIniFile &ini)
     const int hostLimit = ini.ReadInteger(Data, "HostLimit", d.HostLimit);
     HostLimit = hostLimit >= 0 && hostLimit <= MaxHostLimit ? hostLimit : d.HostLimit;
     HostGap = THostGap::Parse(ini.ReadString(Data, "HostGap", d.HostGap.Text())).value_or(d.HostGap);
+    CookieFile = ini.ReadString(Data, "CookieFile", d.CookieFile);
+    Netrc = ini.ReadInteger(Data, "Netrc", d.Netrc);
     MailServer = ini.ReadString(Data, "MailServer", d.MailServer);
     const int port = ini.ReadInteger(Data, "MailPort", d.MailPort);
     MailPort = port >= 1 && port <= 65535 ? port : d.MailPort;
@@ -120,6 +122,11 @@ void TSettings::Save(TIniFile &ini) const
         ini.WriteInteger(Data, "HostLimit", HostLimit);
     if (HostGap != d.HostGap || HasKey(ini, "HostGap"))
         ini.WriteString(Data, "HostGap", HostGap.Text());
+    // So do the cookie file and .netrc keys.
+    if (CookieFile != d.CookieFile || HasKey(ini, "CookieFile"))
+        ini.WriteString(Data, "CookieFile", CookieFile);
+    if (Netrc != d.Netrc || HasKey(ini, "Netrc"))
+        ini.WriteInteger(Data, "Netrc", Netrc);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -41,6 +41,8 @@ struct TSettings {
     int StartsPerTick = 1;   // rows the scheduler may start on one tick while workers are free
     int HostLimit = 0;       // rows of one host that may run at once; 0: no limit
     THostGap HostGap;        // least time between two starts to one host; 0: none
+    QString CookieFile;      // cookies.txt or Firefox cookies.sqlite whose cookies go with requests; empty: none
+    int Netrc = 0;           // 1: logins for URLs without one come from $NETRC or ~/.netrc
     QString HomePage = QStringLiteral("https://pelmor.example/");           // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt"); // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.
@@ -65,6 +67,7 @@ struct TSettings {
 
     bool LongFileNames() const { return FileType == 1; }
     bool FollowsRedirects() const { return FollowRedirects == 1; }
+    bool UsesNetrc() const { return Netrc == 1; }
 
     void Load(const TIniFile &ini);
     void Save(TIniFile &ini) const;

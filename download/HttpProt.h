@@ -47,6 +47,7 @@ public:
     using TCookieRcvdEvent = std::function<void(THttpCli *Sender, const QString &Data, bool &Accept)>;
     using THttpRequestDone = std::function<void(THttpCli *Sender, THttpRequest RqType, quint16 Error)>;
     using TOnCommand = std::function<void(THttpCli *Sender, const QString &Line)>;
+    using TRequestCookieEvent = std::function<void(THttpCli *Sender, const QString &Url, QString &Cookie)>;
 
     explicit THttpCli(QObject *parent = nullptr);
 
@@ -130,6 +131,9 @@ public:
     TNotifyEvent OnRequestHeaderEnd;
     TNotifyEvent OnHeaderBegin;
     TCookieRcvdEvent OnCookie;
+    // Before each request, a redirect's too: Cookie holds what would go to Url (Cookie, or nothing
+    // for another server) and leaves as the line to send.
+    TRequestCookieEvent OnRequestCookie;
     TNotifyEvent OnHeaderData;
     TNotifyEvent OnHeaderEnd;
     TNotifyEvent OnLocationChange;

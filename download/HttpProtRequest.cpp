@@ -102,8 +102,11 @@ QByteArray THttpCli::BuildRequest()
     // Inside a tunnel only the server reads the request: the proxy's credentials are not its business.
     if (!Proxy.isEmpty() && !FTunnel && !ProxyUsername.isEmpty())
         put("Proxy-Authorization: " + BasicCredentials(ProxyUsername, ProxyPassword));
-    if (FSameOrigin && !Cookie.isEmpty())
-        put("Cookie: " + WireText(Cookie));
+    QString cookie = FSameOrigin ? Cookie : QString();
+    if (OnRequestCookie)
+        OnRequestCookie(this, FCurrentUrl, cookie);
+    if (!cookie.isEmpty())
+        put("Cookie: " + WireText(cookie));
     if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
         put("Range: bytes=" + ContentRangeBegin.toLatin1() + '-' + ContentRangeEnd.toLatin1());
         if (!IfRange.isEmpty())

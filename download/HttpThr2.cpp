@@ -110,6 +110,7 @@ void THTTPThread::run()
         HandleCookie(data);
         accept = true;
     };
+    cli.OnRequestCookie = [this](THttpCli *, const QString &url, QString &cookie) { AddFileCookies(url, cookie); };
     QTimer flush;
     flush.setSingleShot(true);
     connect(&flush, &QTimer::timeout, &flush, [this] { FlushProgress(); });

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "download/HttpFileVersion.h"
+#include "download/TCookieJar.h"
 #include "download/THostCookies.h"
+#include "download/TNetrc.h"
 #include "download/TNoFollow.h"
 #include "download/TResumeGate.h"
 #include "download/TRunOutcome.h"
@@ -42,6 +44,9 @@ struct TWorkerJob {
     bool HeadCommand = false; // send HEAD before GET
     bool Size20KB = true;     // refuse files under 20 000 bytes
     bool FollowRedirects = false;
+    // The run's cookie file and .netrc, shared by every worker; null when not used.
+    std::shared_ptr<const TCookieJar> Cookies;
+    std::shared_ptr<const TNetrc> Netrc;
 };
 
 // The GUI-thread side of the workers. Every call runs on this object's thread while the calling
@@ -174,6 +179,8 @@ private:
     bool RefuseOtherVersion(qint64 answerTotal);
     void HandleDocData(int len);
     void HandleCookie(const QString &data);
+    // The cookie file's cookies for a request to url, beside the one the host sent (cookie).
+    void AddFileCookies(const QString &url, QString &cookie) const;
     void StopJob(quint64 serial, const QString &text);
 
     using TUpdateCodes = QVarLengthArray<int, 8>;

@@ -88,6 +88,10 @@ void THTTPThread::PrepareRequest()
     HttpCli->CAFile = Job.CAFile;
     HttpCli->Reference = Job.JobReferer;
     HttpCli->FollowRedirects = Job.FollowRedirects;
+    // A URL with a user of its own keeps it (the client prefers it); the login goes to this URL's server alone.
+    const std::optional<TNetrc::TLogin> login = Job.Netrc ? Job.Netrc->For(FHost) : std::nullopt;
+    HttpCli->Username = login ? login->login : QString();
+    HttpCli->Password = login ? login->password : QString();
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();
     HttpCli->IfRange.clear();
@@ -424,6 +428,12 @@ void THTTPThread::HandleDocData(int len)
         FFinal = TRunOutcome::Of(TRunOutcome::TKind::Progress, QStringLiteral("Full Size!"));
         HttpCli->Abort();
     }
+}
+
+void THTTPThread::AddFileCookies(const QString &url, QString &cookie) const
+{
+    if (Job.Cookies)
+        cookie = Job.Cookies->HeaderFor(url, QDateTime::currentSecsSinceEpoch(), cookie);
 }
 
 void THTTPThread::HandleCookie(const QString &data)

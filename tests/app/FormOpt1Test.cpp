@@ -109,3 +109,31 @@ TEST_F(FormOpt1Test, ExTabEditsPacing)
     opt->ButtonUpdate->click();
     EXPECT_EQ(s.HostGap, THostGap{});
 }
+
+// Catches the cookie file or the .netrc box not shown from the settings or not stored back, and a
+// cancelled file choice that clears the field.
+TEST_F(FormOpt1Test, ExTabEditsCookieFileAndNetrc)
+{
+    TSettings &s = form->Settings;
+    s.CookieFile = "/tmp/old.txt";
+    s.Netrc = 0;
+    TFormOpt *opt = form->FormOpt;
+    QString offered;
+    QString answer = "/home/u/cookies.sqlite";
+    opt->ChooseCookieFile = [&](const QString &current) {
+        offered = current;
+        return answer;
+    };
+    opt->show();
+    EXPECT_EQ(opt->EditCookieFile->text(), "/tmp/old.txt");
+    EXPECT_FALSE(opt->CheckBoxNetrc->isChecked());
+    opt->ButtonCookieFile->click();
+    EXPECT_EQ(offered, "/tmp/old.txt");
+    answer.clear();
+    opt->ButtonCookieFile->click();
+    EXPECT_EQ(opt->EditCookieFile->text(), "/home/u/cookies.sqlite");
+    opt->CheckBoxNetrc->setChecked(true);
+    opt->close();
+    EXPECT_EQ(s.CookieFile, "/home/u/cookies.sqlite");
+    EXPECT_TRUE(s.UsesNetrc());
+}

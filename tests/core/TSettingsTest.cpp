@@ -172,3 +172,28 @@ TEST(TSettingsTest, HostGapTextAndSpread)
     EXPECT_EQ(gap.Draw(0.99999), 1200);
     EXPECT_EQ((THostGap{1000, 0}).Draw(0.9), 1000);
 }
+
+// Catches the cookie file or the .netrc switch lost between runs, or written into files that never set them.
+TEST(TSettingsTest, CookieFileAndNetrcRoundTripOnceSet)
+{
+    TTempFolder dir;
+    TSettings s;
+    TIniFile plain(dir.file("plain.ini"));
+    s.Save(plain);
+    ASSERT_TRUE(plain.UpdateFile());
+    EXPECT_FALSE(dir.read("plain.ini").contains("CookieFile")) << "a file never set reads as it always did";
+    EXPECT_FALSE(dir.read("plain.ini").contains("Netrc"));
+
+    s.CookieFile = "/home/u/.mozilla/firefox/p/cookies.sqlite";
+    s.Netrc = 1;
+    TIniFile out(dir.file("pelmor.ini"));
+    s.Save(out);
+    ASSERT_TRUE(out.UpdateFile());
+    EXPECT_TRUE(
+        dir.read("pelmor.ini").contains("\r\nCookieFile=/home/u/.mozilla/firefox/p/cookies.sqlite\r\nNetrc=1\r\n"));
+    TSettings back;
+    back.Load(TIniFile(dir.file("pelmor.ini")));
+    EXPECT_EQ(back.CookieFile, s.CookieFile);
+    EXPECT_TRUE(back.UsesNetrc());
+    EXPECT_FALSE(TSettings().UsesNetrc()) << "off unless asked for";
+}

@@ -692,6 +692,82 @@ TEST_F(THTTPThreadTest, RedirectsAreFollowedOnlyWhenAskedAndTheLastAnswerCounts)
     EXPECT_TRUE(other.Head(1, 1).contains("\r\nCookie: from=other\r\n")) << other.Request(1).toStdString();
 }
 
+// Catches a file cookie sent beyond its host, path, transport or lifetime, one that wins over the
+// cookie the server set since, and a redirect's target that does not get the file cookies that are its own.
+TEST_F(THTTPThreadTest, FileCookiesGoWhereTheyMayBesideTheServersOwn)
+{
+    const auto line = [](const char *host, const char *path, const char *secure, const char *expiry, const char *pair) {
+        return QByteArray(host) + "\tFALSE\t" + path + '\t' + secure + '\t' + expiry + '\t'
+               + QByteArray(pair).replace('=', '\t') + '\n';
+    };
+    const auto jar =
+        TCookieJar::ReadText(
+            line("127.0.0.1", "/", "FALSE", "0", "sid=1") + line("127.0.0.1", "/pics/", "FALSE", "0", "pic=3")
+            + line("127.0.0.1", "/p", "FALSE", "0", "p=no") + line("127.0.0.1", "/", "TRUE", "0", "secure=no")
+            + line("127.0.0.1", "/", "FALSE", "1", "expired=no") + line("localhost", "/", "FALSE", "0", "lh=4"))
+            .jar;
+    ASSERT_EQ(jar->Cookies().size(), 6);
+    S server, other;
+    server.Play({S::Send(Ok("1", "Set-Cookie: sid=server; path=/\r\n"))});
+    server.Play({S::Send(Ok("2"))});
+    server.Play(
+        {S::Send(Answer("302 Found", QStringLiteral("Location: http://localhost:%1/moved.jpg\r\nContent-Length: 0\r\n")
+                                         .arg(other.Port())
+                                         .toLatin1()))});
+    other.Play({S::Send(Ok("3"))});
+    TWorkerJob job = JobFor(server.Url(QStringLiteral("/pics/a.jpg")), QStringLiteral("a.jpg"));
+    job.Cookies = jar;
+    job.FollowRedirects = true;
+    Run(job);
+    job.JobId = ++lastId;
+    job.LocalFile = temp.file(QStringLiteral("b.jpg"));
+    Run(job);
+    job.JobId = ++lastId;
+    job.LocalFile = temp.file(QStringLiteral("c.jpg"));
+    Run(job);
+    EXPECT_EQ(Messages().last(), "End>Completed!");
+    ASSERT_EQ(server.Requests(0), 3);
+    EXPECT_TRUE(server.Head(0, 0).contains("\r\nCookie: pic=3; sid=1\r\n")) << server.Head(0, 0).toStdString();
+    EXPECT_TRUE(server.Head(0, 1).contains("\r\nCookie: pic=3; sid=server; path=/\r\n"))
+        << server.Head(0, 1).toStdString();
+    EXPECT_TRUE(other.Request(0).contains("\r\nCookie: lh=4\r\n")) << other.Request(0).toStdString();
+}
+
+// Catches a .netrc login not sent to its host, sent on to the host a redirect leads to (a default
+// entry would fit that host too), taken over a URL's own user, or kept for a later job without one.
+TEST_F(THTTPThreadTest, NetrcLoginGoesToItsHostAlone)
+{
+    const auto netrc = std::make_shared<const TNetrc>(
+        TNetrc::Parse("machine 127.0.0.1 login anna password pw\ndefault login guest password g\n"));
+    const auto basic = [](const QByteArray &login) { return "\r\nAuthorization: Basic " + login.toBase64() + "\r\n"; };
+    S server, other;
+    server.Play(
+        {S::Send(Answer("302 Found", QStringLiteral("Location: http://localhost:%1/moved.jpg\r\nContent-Length: 0\r\n")
+                                         .arg(other.Port())
+                                         .toLatin1()))});
+    server.Play({S::Send(Ok("2"))});
+    other.Play({S::Send(Ok("1"))});
+    TWorkerJob job = JobFor(server.Url(QStringLiteral("/a.jpg")), QStringLiteral("a.jpg"));
+    job.Netrc = netrc;
+    job.FollowRedirects = true;
+    Run(job);
+    EXPECT_EQ(Messages().last(), "End>Completed!");
+    EXPECT_TRUE(server.Head(0, 0).contains(basic("anna:pw"))) << server.Head(0, 0).toStdString();
+    EXPECT_FALSE(other.Request(0).contains("Authorization:")) << other.Request(0).toStdString();
+
+    TWorkerJob own = JobFor(QStringLiteral("http://bob:b@127.0.0.1:%1/b.jpg").arg(server.Port()),
+                            QStringLiteral("b.jpg"));
+    own.Netrc = netrc;
+    Run(own);
+    Run(JobFor(server.Url(QStringLiteral("/c.jpg")), QStringLiteral("c.jpg")));
+    ASSERT_EQ(server.AllRequests(), 3);
+    QByteArray all;
+    for (int i = 0; i < server.Connections(); ++i)
+        all += server.Request(i);
+    EXPECT_TRUE(all.contains(basic("bob:b"))) << all.toStdString();
+    EXPECT_EQ(all.count("Authorization:"), 2) << "the job without a .netrc sends no login";
+}
+
 // Catches sizes and ranges near 2^63, negative, inverted or inconsistent, that wrap or let a file
 // be renamed complete with the wrong size (unreadable lengths are the client's to refuse).
 TEST_F(THTTPThreadTest, HostileNumbersNeverCompleteAFile)

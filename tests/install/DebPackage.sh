@@ -18,7 +18,7 @@ for f in $INSTALLED_FILES; do
   echo "$listing" | grep -q " \./usr/$f\$" || fail "$f is not in the package"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in qt6-qpa-plugins libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6svg6 libssl3 libavif15 libjxl0.7; do
+for p in qt6-qpa-plugins libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6svg6 libssl3 libsqlite3-0 libavif15 libjxl0.7; do
   echo "$depends" | grep -qE "(^|, )$p( |,|$)" || fail "Depends lacks $p: $depends"
 done
 # The package's own library is no dependency of it.
