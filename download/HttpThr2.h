@@ -23,6 +23,7 @@ class QFile;
 class QTimer;
 class THttpCli;
 class THTTPThread;
+class TRateLimit;
 
 // One job as the scheduler hands it to a worker.
 struct TWorkerJob {
@@ -40,6 +41,7 @@ struct TWorkerJob {
     bool HeadCommand = false; // send HEAD before GET
     bool Size20KB = true;     // refuse files under 20 000 bytes
     bool FollowRedirects = false;
+    TRateLimit *RateLimit = nullptr; // the cap the job's reads share with every other job's; none: no cap
 };
 
 // The GUI-thread side of the workers. Every call runs on this object's thread while the calling

@@ -88,6 +88,7 @@ void THTTPThread::PrepareRequest()
     HttpCli->CAFile = Job.CAFile;
     HttpCli->Reference = Job.JobReferer;
     HttpCli->FollowRedirects = Job.FollowRedirects;
+    HttpCli->RateLimit = Job.RateLimit;
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();
     HttpCli->IfRange.clear();
