@@ -50,12 +50,14 @@ public:
     QCheckBox *CheckBox20k = nullptr;
     QCheckBox *CheckBoxSound1 = nullptr;
     QCheckBox *CheckBoxSound2 = nullptr;
-    QSpinBox *UDInterval = nullptr;      // the scheduler's timer, ms
-    QSpinBox *UDMaxTries = nullptr;      // attempts before a failing row is given up; 0 = no limit
-    QSpinBox *UDStartsPerTick = nullptr; // rows started on one tick, 1..9
-    QSpinBox *UDHostLimit = nullptr;     // rows of one host running at once; 0 = no limit
-    QLineEdit *EditHostGap = nullptr;    // ms between two starts to one host, "500" or "500±50%"
-    QLineEdit *EditKairanURL = nullptr;  // the notice board's address
+    QSpinBox *UDInterval = nullptr;          // the scheduler's timer, ms
+    QSpinBox *UDMaxTries = nullptr;          // attempts before a failing row is given up; 0 = no limit
+    QSpinBox *UDStartsPerTick = nullptr;     // rows started on one tick, 1..9
+    QSpinBox *UDHostLimit = nullptr;         // rows of one host running at once; 0 = no limit
+    QLineEdit *EditHostGap = nullptr;        // ms between two starts to one host, "500" or "500±50%"
+    QLineEdit *EditKairanURL = nullptr;      // the notice board's address
+    QCheckBox *CheckBoxLazyImages = nullptr; // the page import reads data-src, data-original and srcset
+    QLineEdit *EditRateLimit = nullptr;      // the download cap, bytes per second: "500K", "2M"; 0 = none
 
 protected:
     void showEvent(QShowEvent *event) override;

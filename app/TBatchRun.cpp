@@ -155,6 +155,8 @@ bool TBatchRun::Prepare()
         FSettings.TimeOutCTR = FOptions.timeOut;
     if (FOptions.location)
         FSettings.FollowRedirects = 1;
+    if (FOptions.lazyImages)
+        FSettings.LazyImages = 1;
     if (FOptions.maxTries > 0)
         FSettings.MaxTries = FOptions.maxTries;
     else if (FSettings.MaxTries <= 0)
@@ -166,6 +168,8 @@ bool TBatchRun::Prepare()
         FSettings.HostLimit = FOptions.hostLimit;
     if (FOptions.hostGap)
         FSettings.HostGap = *FOptions.hostGap;
+    if (FOptions.limitRate)
+        FSettings.RateLimit = *FOptions.limitRate;
 
     FScheduler.ProgramFolder = TProgramFolder::Resolve(FOptions.folder);
     if (TProgramFolder::PrepareTmp(FScheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {

@@ -2,6 +2,7 @@
 
 #include "core/TSettings.h"
 #include "download/RowTexts.h"
+#include "download/TRateLimit.h"
 #include "download/UrlUtil.h"
 
 #include <QDeadlineTimer>
@@ -164,6 +165,8 @@ void TScheduler::Timer1Timer()
     } clear{FInTick};
     ++FTicks;
 
+    // The options dialog sets the cap at once; this covers a settings file read and batch mode.
+    TRateLimit::Program().SetBytesPerSecond(FSettings.RateLimit.BytesPerSecond);
     MonitorJobs();
     const int highest = std::clamp(FSettings.Threads, 0, SlotCount - 1);
     const int perTick = std::clamp(FSettings.StartsPerTick, 1, TSettings::MaxStartsPerTick);
@@ -355,6 +358,7 @@ bool TScheduler::HandOut(int slot, int row)
     job.HeadCommand = HeadCommand;
     job.Size20KB = FSettings.Size20KB == 1;
     job.FollowRedirects = FSettings.FollowsRedirects();
+    job.RateLimit = &TRateLimit::Program();
 
     // "Ready" is a fresh start: the user's, a new row's or a loaded list's.
     if (FJobs.Cell(row, SubMessage) == RowText::Ready)

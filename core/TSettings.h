@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/THostGap.h"
+#include "core/TRateCap.h"
 
 #include <QList>
 #include <QString>
@@ -41,6 +42,8 @@ struct TSettings {
     int StartsPerTick = 1;   // rows the scheduler may start on one tick while workers are free
     int HostLimit = 0;       // rows of one host that may run at once; 0: no limit
     THostGap HostGap;        // least time between two starts to one host; 0: none
+    int LazyImages = 0;      // 1: the page import also reads data-src, data-original and srcset
+    TRateCap RateLimit;      // the whole program's download rate; 0: no cap
     QString HomePage = QStringLiteral("https://pelmor.example/");           // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt"); // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.

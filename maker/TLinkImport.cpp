@@ -4,6 +4,7 @@
 #include "core/TSettings.h"
 #include "core/jconvert.h"
 #include "download/UrlUtil.h"
+#include "maker/HtmlImageSources.h"
 #include "maker/HtmlParser.h"
 #include "maker/THomeFetch.h"
 #include "maker/TLinkTreeModel.h"
@@ -27,6 +28,27 @@ QString LinkText(const QByteArray &bytes)
         if (uchar(c) >= 0x80)
             return jconvert::SjisToUnicode(bytes);
     return QString::fromLatin1(bytes);
+}
+
+bool IsNameByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
+           || c == ':' || c == '.';
+}
+
+// "src" inside data-src or srcset: the lazy scan reads those whole, so the src scan leaves them.
+bool InsideLongerName(const QByteArray &page, qsizetype at, qsizetype length)
+{
+    return (at > 0 && IsNameByte(page[at - 1])) || (at + length < page.size() && IsNameByte(page[at + length]));
+}
+
+// The tags whose lazy addresses are read: <img> and <source>, in any case.
+bool IsImageTag(QByteArrayView tag)
+{
+    if (tag.isEmpty() || ((tag[0] | 0x20) != 'i' && (tag[0] | 0x20) != 's'))
+        return false;
+    const QByteArray name = HtmlImageSources::TagName(tag);
+    return name == "img" || name == "source";
 }
 
 bool IsPageExtension(const QString &ext)
@@ -64,6 +86,8 @@ void TLinkImport::ScanLinks(QByteArray &pageText, const QString &pageUrl, const 
     if (settings.SRC == 1) {
         ExtractLinks("src");
         ExtractLinks("SRC");
+        if (settings.LazyImages == 1)
+            ExtractLazyLinks();
     }
     FTree.EndImport();
     FPage = nullptr;
@@ -73,12 +97,17 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
 {
     const QByteArray &page = *FPage;
     const QByteArray endTag = name == "href" ? "</a>" : name == "HREF" ? "</A>" : QByteArray();
+    const bool wholeNames = endTag.isEmpty() && FSettings->LazyImages == 1;
     FEndTagAt = 0;
     qsizetype from = 0;
     while (from < page.size()) {
         const qsizetype at = page.indexOf(name, from);
         if (at < 0)
             return;
+        if (wholeNames && InsideLongerName(page, at, name.size())) {
+            from = at + 1;
+            continue;
+        }
         const qsizetype close = page.indexOf('>', at + name.size());
         const qsizetype regionStart = at + name.size();
         if (close <= regionStart) // no ">" left, or a bare attribute
@@ -89,17 +118,65 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
         const qsizetype eq = region.indexOf('=');
         const QByteArray value = eq < 0 ? QByteArray() : region.mid(eq + 1);
         const QString link = UrlUtil::ParseTrueURL(UrlUtil::DelQuote(LinkText(value)));
-        const QString url = UrlUtil::GetUrlA(FBase, link);
-        const bool job = !GoesToTree(link, region);
-        if (job)
-            FJobs.AddJob(url, 0, 0, QString());
-        else
-            FTree.AddLinkNode(FParent, caption, url);
-        if (OnLink)
-            OnLink(url, job);
+        PlaceLink(link, UrlUtil::GetUrlA(FBase, link), region, caption);
         // One character after the ">" is skipped, as the cut rule has it.
         from = close + 2;
     }
+}
+
+void TLinkImport::ExtractLazyLinks()
+{
+    const QByteArray &page = *FPage;
+    QStringList seen;
+    for (qsizetype open = page.indexOf('<'); open >= 0; open = page.indexOf('<', open + 1)) {
+        const qsizetype close = page.indexOf('>', open + 1);
+        if (close < 0)
+            return;
+        const QByteArrayView tag(page.constData() + open + 1, close - open - 1);
+        if (!IsImageTag(tag))
+            continue;
+        const bool img = (tag[0] | 0x20) == 'i';
+        seen.clear();
+        for (const HtmlImageSources::TAttribute &attribute : HtmlImageSources::TagAttributes(tag)) {
+            const QByteArray name = attribute.name.toByteArray().toLower();
+            const bool srcset = name == "srcset";
+            const bool lazy = img && (name == "data-src" || name == "data-original");
+            if (img && name == "src") {
+                seen.append(UrlUtil::GetUrlA(FBase, UrlUtil::ParseTrueURL(LinkText(attribute.value.toByteArray()))));
+                continue;
+            }
+            if (!srcset && !lazy)
+                continue;
+            // The sizes are read after the attribute's name, as for src.
+            const qsizetype regionStart = open + 1 + attribute.nameEnd;
+            PlaceLazyLink(srcset ? HtmlImageSources::BestCandidate(attribute.value) : attribute.value,
+                          page.mid(regionStart, close - regionStart), seen);
+        }
+    }
+}
+
+void TLinkImport::PlaceLazyLink(QByteArrayView value, const QByteArray &region, QStringList &seen)
+{
+    const QString link = UrlUtil::ParseTrueURL(LinkText(value.toByteArray()));
+    if (link.isEmpty())
+        return;
+    const QString url = UrlUtil::GetUrlA(FBase, link);
+    if (seen.contains(url))
+        return;
+    seen.append(url);
+    PlaceLink(link, url, region, QByteArray());
+}
+
+void TLinkImport::PlaceLink(const QString &link, const QString &url, const QByteArray &region,
+                            const QByteArray &caption)
+{
+    const bool job = !GoesToTree(link, region);
+    if (job)
+        FJobs.AddJob(url, 0, 0, QString());
+    else
+        FTree.AddLinkNode(FParent, caption, url);
+    if (OnLink)
+        OnLink(url, job);
 }
 
 QByteArray TLinkImport::CaptionAfter(qsizetype close, const QByteArray &endTag)
