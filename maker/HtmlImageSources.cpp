@@ -136,18 +136,18 @@ QList<QByteArrayView> Descriptors(QByteArrayView text, qsizetype &pos)
 
 } // namespace
 
-QByteArray TagName(QByteArrayView tag)
+qsizetype TagNameLength(QByteArrayView tag)
 {
     qsizetype end = 0;
     while (end < tag.size() && !IsBlank(tag[end]) && tag[end] != '/')
         ++end;
-    return tag.first(end).toByteArray().toLower();
+    return end;
 }
 
 QList<TAttribute> TagAttributes(QByteArrayView tag)
 {
     QList<TAttribute> attributes;
-    qsizetype pos = TagName(tag).size();
+    qsizetype pos = TagNameLength(tag);
     const qsizetype size = tag.size();
     while (pos < size) {
         while (pos < size && (IsBlank(tag[pos]) || tag[pos] == '/'))

@@ -19,8 +19,8 @@ struct TAttribute {
 // name without "=" has an empty value; an unclosed quote runs to the end.
 QList<TAttribute> TagAttributes(QByteArrayView tag);
 
-// The tag's name, lower-cased ASCII: "img" for "IMG src=...".
-QByteArray TagName(QByteArrayView tag);
+// Bytes of the tag's name: up to the first blank or "/" ("IMG" of "IMG src=...").
+qsizetype TagNameLength(QByteArrayView tag);
 
 // The address a srcset asks for at its best: the widest candidate by its "w" descriptor, else the
 // densest by "x" (a bare candidate counts as 1x), else the first. Candidates with descriptors

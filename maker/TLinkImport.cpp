@@ -12,6 +12,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray WidthPattern("(width)[ ]*[=][ ]*[\"]*[0-9]+[\"]*");
@@ -42,13 +44,20 @@ bool InsideLongerName(const QByteArray &page, qsizetype at, qsizetype length)
     return (at > 0 && IsNameByte(page[at - 1])) || (at + length < page.size() && IsNameByte(page[at + length]));
 }
 
-// The tags whose lazy addresses are read: <img> and <source>, in any case.
-bool IsImageTag(QByteArrayView tag)
+bool Named(QByteArrayView text, QByteArrayView name)
 {
-    if (tag.isEmpty() || ((tag[0] | 0x20) != 'i' && (tag[0] | 0x20) != 's'))
+    return text.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// The tag opening at the "<" before at is name, in any case. Most tags of a page are looked at
+// here and no further, so nothing is copied.
+bool TagIs(const QByteArray &page, qsizetype at, QByteArrayView name)
+{
+    const qsizetype after = at + name.size();
+    if (after > page.size() || !Named(QByteArrayView(page).sliced(at, name.size()), name))
         return false;
-    const QByteArray name = HtmlImageSources::TagName(tag);
-    return name == "img" || name == "source";
+    return after == page.size() || page[after] == '>'
+           || HtmlImageSources::TagNameLength(QByteArrayView(page).sliced(after, 1)) == 0;
 }
 
 bool IsPageExtension(const QString &ext)
@@ -129,27 +138,35 @@ void TLinkImport::ExtractLazyLinks()
     const QByteArray &page = *FPage;
     QStringList seen;
     for (qsizetype open = page.indexOf('<'); open >= 0; open = page.indexOf('<', open + 1)) {
+        const bool img = TagIs(page, open + 1, "img");
+        if (!img && !TagIs(page, open + 1, "source"))
+            continue;
         const qsizetype close = page.indexOf('>', open + 1);
         if (close < 0)
             return;
         const QByteArrayView tag(page.constData() + open + 1, close - open - 1);
-        if (!IsImageTag(tag))
+        const QList<HtmlImageSources::TAttribute> attributes = HtmlImageSources::TagAttributes(tag);
+        enum TKind { NotLazy, Address, SrcSet };
+        auto lazyKind = [img](QByteArrayView name) {
+            if (Named(name, "srcset"))
+                return SrcSet;
+            return img && (Named(name, "data-src") || Named(name, "data-original")) ? Address : NotLazy;
+        };
+        if (std::none_of(attributes.begin(), attributes.end(),
+                         [&](const auto &a) { return lazyKind(a.name) != NotLazy; }))
             continue;
-        const bool img = (tag[0] | 0x20) == 'i';
+        // The tag's src, wherever it stands, is the address the lazy ones must not repeat.
         seen.clear();
-        for (const HtmlImageSources::TAttribute &attribute : HtmlImageSources::TagAttributes(tag)) {
-            const QByteArray name = attribute.name.toByteArray().toLower();
-            const bool srcset = name == "srcset";
-            const bool lazy = img && (name == "data-src" || name == "data-original");
-            if (img && name == "src") {
+        for (const HtmlImageSources::TAttribute &attribute : attributes)
+            if (img && Named(attribute.name, "src"))
                 seen.append(UrlUtil::GetUrlA(FBase, UrlUtil::ParseTrueURL(LinkText(attribute.value.toByteArray()))));
-                continue;
-            }
-            if (!srcset && !lazy)
+        for (const HtmlImageSources::TAttribute &attribute : attributes) {
+            const TKind kind = lazyKind(attribute.name);
+            if (kind == NotLazy)
                 continue;
             // The sizes are read after the attribute's name, as for src.
             const qsizetype regionStart = open + 1 + attribute.nameEnd;
-            PlaceLazyLink(srcset ? HtmlImageSources::BestCandidate(attribute.value) : attribute.value,
+            PlaceLazyLink(kind == SrcSet ? HtmlImageSources::BestCandidate(attribute.value) : attribute.value,
                           page.mid(regionStart, close - regionStart), seen);
         }
     }

@@ -47,7 +47,7 @@ TEST(HtmlImageSourcesTest, SrcsetIsSplitAsBrowsersSplitIt)
 TEST(HtmlImageSourcesTest, TagAttributesReadQuotedAndBareValues)
 {
     const QByteArrayView tag("IMG Data-Src = \"a b.jpg\" data-original='c.jpg' srcset=d.jpg alt hidden/ x=\"open");
-    EXPECT_EQ(HtmlImageSources::TagName(tag), "img");
+    EXPECT_EQ(HtmlImageSources::TagNameLength(tag), 3);
     const QList<HtmlImageSources::TAttribute> a = HtmlImageSources::TagAttributes(tag);
     ASSERT_EQ(a.size(), 6);
     EXPECT_EQ(a[0].name.toByteArray(), "Data-Src");
@@ -59,6 +59,6 @@ TEST(HtmlImageSourcesTest, TagAttributesReadQuotedAndBareValues)
     EXPECT_TRUE(a[3].value.isEmpty());
     EXPECT_EQ(a[4].name.toByteArray(), "hidden");
     EXPECT_EQ(a[5].value.toByteArray(), "open");
-    EXPECT_EQ(HtmlImageSources::TagName("source/"), "source");
+    EXPECT_EQ(HtmlImageSources::TagNameLength("source/"), 6);
     EXPECT_TRUE(HtmlImageSources::TagAttributes("img").isEmpty());
 }
