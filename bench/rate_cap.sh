@@ -3,8 +3,9 @@
 # curl --limit-rate on the single file:
 #   1. one file of ten seconds' worth at the cap;
 #   2. 200 files of the same ten seconds' worth together, on 9 workers.
-# The average is taken from nginx's log (first byte asked to last byte sent), so the program's start
-# and the scheduler's first tick do not count.
+# The average runs from the first request, as nginx's log dates it, to the client's exit: the program's
+# start and the scheduler's first tick do not count. (nginx's own end is too early: the last
+# megabytes wait in the socket buffers when it logs the request.)
 # Usage: bench/rate_cap.sh [PELMOR]   (default: build/bin/pelmor)
 # Environment: ROUNDS (default 3), CAP (default 2M; a number with an optional K or M).
 set -euo pipefail
@@ -26,10 +27,10 @@ start_nginx
 base="http://127.0.0.1:$port"
 out=$work/out
 
-# The average rate of the requests logged since the log was emptied: bytes over first start to last end.
+# The average rate since the log was emptied: the bytes sent, over the first request's start to the end
+# given (the client's exit, in seconds since the epoch).
 logged_rate() {
-    awk '{ end = $1; start = $1 - $2; bytes += $3
-           if (first == "" || start < first) first = start; if (end > last) last = end }
+    awk -v last="$1" '{ start = $1 - $2; bytes += $3; if (first == "" || start < first) first = start }
          END { printf "%.0f", bytes / (last - first) }' "$work/access.log"
 }
 fresh_log() { : > "$work/access.log"; rm -rf "$out"; mkdir -p "$out"; }
@@ -44,16 +45,17 @@ for _ in $(seq "$rounds"); do
     fresh_log
     "$pelmor" --batch --ini "$work/none.ini" --folder "$out" --interval 50 --limit-rate "$cap_text" \
         --add "$base/one.bin" > /dev/null
-    show pelmor "$(logged_rate)"
+    show pelmor "$(logged_rate "$(date +%s.%N)")"
     fresh_log
     curl -s --limit-rate "$cap" -o "$out/one.bin" "$base/one.bin"
-    show "curl --limit-rate" "$(logged_rate)"
+    show "curl --limit-rate" "$(logged_rate "$(date +%s.%N)")"
 done
 echo "== 200 files of $((cap * seconds / 200 / 1024)) KiB on 9 workers"
 for _ in $(seq "$rounds"); do
     fresh_log
     "$pelmor" --batch --ini "$work/none.ini" --folder "$out" --interval 50 --threads 9 --starts-per-tick 9 \
         --limit-rate "$cap_text" --make "$base/part\$.bin" 1 200 3 > /dev/null
+    end=$(date +%s.%N)
     [[ $(ls "$out/tmp" | wc -l) == 200 ]] || { echo "pelmor fetched $(ls "$out/tmp" | wc -l) files" >&2; exit 1; }
-    show "pelmor, 9 workers" "$(logged_rate)"
+    show "pelmor, 9 workers" "$(logged_rate "$end")"
 done
