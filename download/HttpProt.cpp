@@ -283,7 +283,7 @@ void THttpCli::SocketDataAvailable()
 
 int THttpCli::ReceiveCapped(int want)
 {
-    if (!RateLimit)
+    if (!RateLimit || want <= 0)
         return FCtrlSocket.Receive(FRcvBuf.data(), want);
     const int granted = RateLimit->Take(want);
     if (granted == 0) {
