@@ -1,6 +1,7 @@
 #include "app/FormOpt1.h"
 
 #include "core/TSettings.h"
+#include "download/TRateLimit.h"
 #include "resources/TDialogs.h"
 
 #include <QCheckBox>
@@ -224,6 +225,19 @@ QWidget *TFormOpt::MakeExTab()
     cookies->addWidget(ButtonCookieFile);
     cookies->addWidget(CheckBoxNetrc);
     layout->addLayout(cookies);
+    CheckBoxLazyImages = CheckBox(QStringLiteral("遅延読込の画像も取込"),
+                                  QStringLiteral("ページ取込で data-src・data-original・srcset のアドレスも読みます"));
+    EditRateLimit = new QLineEdit;
+    EditRateLimit->setMaximumWidth(90);
+    EditRateLimit->setToolTip(
+        QStringLiteral("全体の取得速度の上限（バイト／秒）。500K、2M のように指定します（0 は無制限）"));
+    auto *dataRow = new QHBoxLayout;
+    dataRow->addWidget(CheckBoxLazyImages);
+    dataRow->addWidget(new QLabel(QStringLiteral("帯域上限")));
+    dataRow->addWidget(EditRateLimit);
+    dataRow->addWidget(new QLabel(QStringLiteral("B/s")));
+    dataRow->addStretch();
+    layout->addLayout(dataRow);
     EditKairanURL = new QLineEdit;
     EditKairanURL->setToolTip(QStringLiteral("回覧版のテキストファイルのＵＲＬ"));
     auto *kairan = new QHBoxLayout;
@@ -255,6 +269,8 @@ void TFormOpt::FormShow()
     UDStartsPerTick->setValue(s.StartsPerTick);
     UDHostLimit->setValue(s.HostLimit);
     EditHostGap->setText(s.HostGap.Text());
+    CheckBoxLazyImages->setChecked(s.LazyImages == 1);
+    EditRateLimit->setText(s.RateLimit.Text());
     EditKairanURL->setText(s.KairanURL);
     EditCookieFile->setText(s.CookieFile);
     CheckBoxNetrc->setChecked(s.UsesNetrc());
@@ -285,6 +301,12 @@ void TFormOpt::ButtonUpdateClick()
     // A gap that cannot be read is kept out, as a bad stall limit is.
     if (const std::optional<THostGap> gap = THostGap::Parse(EditHostGap->text()))
         s.HostGap = *gap;
+    s.LazyImages = CheckBoxLazyImages->isChecked() ? 1 : 0;
+    if (const std::optional<TRateCap> cap = TRateCap::Parse(EditRateLimit->text())) {
+        s.RateLimit = *cap;
+        // Running downloads follow at once, whatever the scheduler's interval.
+        TRateLimit::Program().SetBytesPerSecond(cap->BytesPerSecond);
+    }
     s.KairanURL = EditKairanURL->text();
     s.CookieFile = EditCookieFile->text().trimmed();
     s.Netrc = CheckBoxNetrc->isChecked() ? 1 : 0;

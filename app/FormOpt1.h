@@ -63,6 +63,8 @@ public:
     QCheckBox *CheckBoxNetrc = nullptr; // logins from $NETRC or ~/.netrc
     // Asks for the cookie file; empty when cancelled. Tests put their own in its place.
     std::function<QString(const QString &current)> ChooseCookieFile;
+    QCheckBox *CheckBoxLazyImages = nullptr; // the page import reads data-src, data-original and srcset
+    QLineEdit *EditRateLimit = nullptr;      // the download cap, bytes per second: "500K", "2M"; 0 = none
 
 protected:
     void showEvent(QShowEvent *event) override;

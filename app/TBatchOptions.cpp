@@ -90,6 +90,8 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
             o.location = true;
         } else if (arg == QStringLiteral("--netrc")) {
             o.netrc = true;
+        } else if (arg == QStringLiteral("--lazy-images")) {
+            o.lazyImages = true;
         } else if (arg == QStringLiteral("--quiet") || arg == QStringLiteral("-q")) {
             o.quiet = true;
         } else if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
@@ -120,6 +122,10 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
             if (!values(1, &v) || !(o.hostGap = THostGap::Parse(v[0])))
                 return fail(QStringLiteral("--host-gap takes milliseconds from 0 to 600000, with an optional "
                                            "spread of at most 100% such as 500±50% or 500+-50%"));
+        } else if (arg == QStringLiteral("--limit-rate")) {
+            if (!values(1, &v) || !(o.limitRate = TRateCap::Parse(v[0])))
+                return fail(QStringLiteral("--limit-rate takes bytes per second with an optional K or M, such as "
+                                           "500K or 2M (0: no cap)"));
         } else if (arg.startsWith(QStringLiteral("-"))) {
             return fail(QStringLiteral("unknown option ") + arg);
         } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/THostGap.h"
+#include "core/TRateCap.h"
 
 #include <QList>
 #include <QString>
@@ -27,19 +28,21 @@ struct TBatchOptions {
     QList<TSource> sources;
     QString iniFile;
     QString folder;
-    int threads = 0;                 // 1..9; 0: from the settings
-    int interval = 0;                // ms; 0: from the settings
-    int timeOut = -1;                // TimeOutCTR; -1: from the settings
-    int maxTries = 0;                // attempts per job; 0: from the settings
-    int maxWait = 300;               // seconds a busy server may have a job wait; a longer wait gives it up
-    int startsPerTick = 0;           // 1..9; 0: from the settings
-    int hostLimit = -1;              // rows of one host at once, 0 (no limit)..9; -1: from the settings
-    std::optional<THostGap> hostGap; // from the settings when not given
-    bool location = false;           // follow redirects, whatever the settings say
-    QString cookieFile;              // cookies.txt or cookies.sqlite; empty: CookieFile of the settings
-    bool netrc = false;              // logins from $NETRC or ~/.netrc, whatever the settings say
-    bool quiet = false;              // print only the jobs that failed
-    bool help = false;               // print the usage and fetch nothing
+    int threads = 0;                   // 1..9; 0: from the settings
+    int interval = 0;                  // ms; 0: from the settings
+    int timeOut = -1;                  // TimeOutCTR; -1: from the settings
+    int maxTries = 0;                  // attempts per job; 0: from the settings
+    int maxWait = 300;                 // seconds a busy server may have a job wait; a longer wait gives it up
+    int startsPerTick = 0;             // 1..9; 0: from the settings
+    int hostLimit = -1;                // rows of one host at once, 0 (no limit)..9; -1: from the settings
+    std::optional<THostGap> hostGap;   // from the settings when not given
+    bool location = false;             // follow redirects, whatever the settings say
+    QString cookieFile;                // cookies.txt or cookies.sqlite; empty: CookieFile of the settings
+    bool netrc = false;                // logins from $NETRC or ~/.netrc, whatever the settings say
+    bool quiet = false;                // print only the jobs that failed
+    bool help = false;                 // print the usage and fetch nothing
+    std::optional<TRateCap> limitRate; // the download cap; from the settings when not given
+    bool lazyImages = false;           // --import also reads lazy and srcset image addresses
     QString saveFile;
     QString catalogueFile; // thumbnails of the jobs' files, written when done
     QString error;         // a usage error, with its reason

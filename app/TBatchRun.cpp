@@ -155,6 +155,8 @@ bool TBatchRun::Prepare()
         FSettings.TimeOutCTR = FOptions.timeOut;
     if (FOptions.location)
         FSettings.FollowRedirects = 1;
+    if (FOptions.lazyImages)
+        FSettings.LazyImages = 1;
     if (FOptions.maxTries > 0)
         FSettings.MaxTries = FOptions.maxTries;
     else if (FSettings.MaxTries <= 0)
@@ -170,6 +172,8 @@ bool TBatchRun::Prepare()
         FSettings.CookieFile = FOptions.cookieFile;
     if (FOptions.netrc)
         FSettings.Netrc = 1;
+    if (FOptions.limitRate)
+        FSettings.RateLimit = *FOptions.limitRate;
 
     FScheduler.ProgramFolder = TProgramFolder::Resolve(FOptions.folder);
     if (TProgramFolder::PrepareTmp(FScheduler.ProgramFolder) == TProgramFolder::TTmpState::Failed) {

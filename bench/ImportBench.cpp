@@ -1,6 +1,7 @@
 // Imports the links of a generated 2 MiB page holding 20,000 link attributes and compares the run,
 // as a whole process, with xmllint's HTML parser pulling the same addresses out of the same page.
-// xmllint parses and extracts, as the import does, without the network a crawler would add.
+// xmllint parses and extracts, as the import does, without the network a crawler would add. The
+// import runs with LazyImages 0 and 1 by turns, and the medians of ROUNDS runs (default 3) are compared.
 #include "core/TJobListModel.h"
 #include "core/TSettings.h"
 #include "maker/TLinkImport.h"
@@ -12,7 +13,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -81,7 +84,7 @@ bool Measure(const std::vector<std::string> &command, double *seconds, long *pea
 }
 
 // The child run: one import of the page file, its own time on stderr.
-int Import(const QString &file)
+int Import(const QString &file, bool lazy)
 {
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
@@ -91,6 +94,7 @@ int Import(const QString &file)
     TLinkTreeModel tree;
     TAWKStr awk;
     TSettings settings;
+    settings.LazyImages = lazy ? 1 : 0;
     QElapsedTimer timer;
     timer.start();
     TLinkImport(jobs, tree, awk)
@@ -100,13 +104,20 @@ int Import(const QString &file)
     return jobs.RowCount() + tree.NodeCount() == Links ? 0 : 2;
 }
 
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && QByteArray(argv[1]) == "--import")
-        return Import(QString::fromLocal8Bit(argv[2]));
+    if (argc == 4 && QByteArray(argv[1]) == "--import")
+        return Import(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]) == "1");
 
     const QString file =
         QDir::temp().filePath(QStringLiteral("pelmor-bench-%1.html").arg(QCoreApplication::applicationPid()));
@@ -118,10 +129,20 @@ int main(int argc, char **argv)
     }
     out.close();
     const std::string page = file.toStdString();
-    double ours = 0, peer = 0, parse = 0;
-    long oursKiB = 0, peerKiB = 0, parseKiB = 0;
-    const bool ranOurs = Measure({QCoreApplication::applicationFilePath().toStdString(), "--import", page}, &ours,
-                                 &oursKiB);
+    double ours = 0, peer = 0, parse = 0, lazy = 0;
+    long oursKiB = 0, peerKiB = 0, parseKiB = 0, lazyKiB = 0;
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const int rounds = qEnvironmentVariableIsSet("ROUNDS") ? std::max(1, qEnvironmentVariableIntValue("ROUNDS")) : 3;
+    std::vector<double> plainRuns, lazyRuns;
+    bool ranOurs = true;
+    for (int round = 0; round < rounds && ranOurs; ++round) {
+        ranOurs = Measure({self, "--import", page, "0"}, &ours, &oursKiB)
+                  && Measure({self, "--import", page, "1"}, &lazy, &lazyKiB);
+        plainRuns.push_back(ours);
+        lazyRuns.push_back(lazy);
+    }
+    ours = Median(plainRuns);
+    lazy = Median(lazyRuns);
     const bool ranPeer = Measure({"/usr/bin/xmllint", "--html", "--noout", "--xpath", "//a/@href|//img/@src", page},
                                  &peer, &peerKiB);
     const bool ranParse = Measure({"/usr/bin/xmllint", "--html", "--noout", page}, &parse, &parseKiB);
@@ -130,7 +151,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the import run failed\n");
         return 1;
     }
-    std::printf("import of %lld bytes, %d links: %.3f s, peak %ld KiB\n", qlonglong(html.size()), Links, ours, oursKiB);
+    std::printf("import of %lld bytes, %d links: %.3f s, peak %ld KiB (median of %d)\n", qlonglong(html.size()), Links,
+                ours, oursKiB, rounds);
+    std::printf("the same with LazyImages 1: %.3f s, peak %ld KiB; ratio %.2f\n", lazy, lazyKiB, lazy / ours);
     if (!ranPeer) {
         std::printf("xmllint did not run (package libxml2-utils)\n");
         return 0;

@@ -3,6 +3,7 @@
 #include "core/ListLog.h"
 #include "core/TSettings.h"
 #include "download/RowTexts.h"
+#include "download/TRateLimit.h"
 #include "download/UrlUtil.h"
 
 #include <QDeadlineTimer>
@@ -173,6 +174,8 @@ void TScheduler::Timer1Timer()
     const TRaised inTick{FInTick};
     ++FTicks;
 
+    // The options dialog sets the cap at once; this covers a settings file read and batch mode.
+    TRateLimit::Program().SetBytesPerSecond(FSettings.RateLimit.BytesPerSecond);
     MonitorJobs();
     FStartsThisTick = 0;
     StartRows();
@@ -381,6 +384,7 @@ bool TScheduler::HandOut(int slot, int row)
     job.FollowRedirects = FSettings.FollowsRedirects();
     job.Cookies = FCookieJar;
     job.Netrc = FNetrc;
+    job.RateLimit = &TRateLimit::Program();
 
     // "Ready" is a fresh start: the user's, a new row's or a loaded list's.
     if (FJobs.Cell(row, SubMessage) == RowText::Ready)

@@ -1,5 +1,6 @@
 #include "core/TSettings.h"
 
+#include "core/BaseLog.h"
 #include "core/TIniFile.h"
 
 #include <QDir>
@@ -73,6 +74,14 @@ void TSettings::Load(const TIniFile &ini)
     HostGap = THostGap::Parse(ini.ReadString(Data, "HostGap", d.HostGap.Text())).value_or(d.HostGap);
     CookieFile = ini.ReadString(Data, "CookieFile", d.CookieFile);
     Netrc = ini.ReadInteger(Data, "Netrc", d.Netrc);
+    LazyImages = ini.ReadInteger(Data, "LazyImages", d.LazyImages);
+    const QString rate = ini.ReadString(Data, "RateLimit", d.RateLimit.Text());
+    if (const std::optional<TRateCap> cap = TRateCap::Parse(rate)) {
+        RateLimit = *cap;
+    } else {
+        RateLimit = d.RateLimit;
+        qCWarning(lcBase, "RateLimit \"%s\" is no rate (such as 500K or 2M); no cap is set", qUtf8Printable(rate));
+    }
     MailServer = ini.ReadString(Data, "MailServer", d.MailServer);
     const int port = ini.ReadInteger(Data, "MailPort", d.MailPort);
     MailPort = port >= 1 && port <= 65535 ? port : d.MailPort;
@@ -127,6 +136,10 @@ void TSettings::Save(TIniFile &ini) const
         ini.WriteString(Data, "CookieFile", CookieFile);
     if (Netrc != d.Netrc || HasKey(ini, "Netrc"))
         ini.WriteInteger(Data, "Netrc", Netrc);
+    if (LazyImages != d.LazyImages || HasKey(ini, "LazyImages"))
+        ini.WriteInteger(Data, "LazyImages", LazyImages);
+    if (RateLimit != d.RateLimit || HasKey(ini, "RateLimit"))
+        ini.WriteString(Data, "RateLimit", RateLimit.Text());
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/THostGap.h"
+#include "core/TRateCap.h"
 
 #include <QList>
 #include <QString>
@@ -43,6 +44,8 @@ struct TSettings {
     THostGap HostGap;        // least time between two starts to one host; 0: none
     QString CookieFile;      // cookies.txt or Firefox cookies.sqlite whose cookies go with requests; empty: none
     int Netrc = 0;           // 1: logins for URLs without one come from $NETRC or ~/.netrc
+    int LazyImages = 0;      // 1: the page import also reads data-src, data-original and srcset
+    TRateCap RateLimit;      // the whole program's download rate; 0: no cap
     QString HomePage = QStringLiteral("https://pelmor.example/");           // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt"); // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.

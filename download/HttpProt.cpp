@@ -3,12 +3,14 @@
 #include "core/CaughtText.h"
 #include "download/HttpUrlParts.h"
 #include "download/NetLog.h"
+#include "download/TRateLimit.h"
 #include "download/UrlUtil.h"
 #include "download/WSocketErrors.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -268,15 +270,31 @@ void THttpCli::SocketDataAvailable()
         return;
     }
     if (FState == httpWaitingBody) {
-        const int got = FCtrlSocket.Receive(FRcvBuf.data(), RcvBufSize);
+        const int got = ReceiveCapped(RcvBufSize);
         if (got > 0)
             BodyData(FRcvBuf.data(), got);
         return;
     }
-    const int got = FCtrlSocket.Receive(FRcvBuf.data(), RcvBufSize - FAnswer.Held());
+    const int got = ReceiveCapped(RcvBufSize - FAnswer.Held());
     FAnswerStarted = FAnswerStarted || got > 0;
     if (got > 0)
         HeaderData(FRcvBuf.data(), got);
+}
+
+int THttpCli::ReceiveCapped(int want)
+{
+    if (!RateLimit || want <= 0)
+        return FCtrlSocket.Receive(FRcvBuf.data(), want);
+    const int granted = RateLimit->Take(want);
+    if (granted == 0) {
+        // Nothing is read until the budget is back, so the server's window closes; the wait is
+        // a timer of this thread's loop, where a stop still arrives.
+        FCtrlSocket.PauseReading(RateLimit->WaitMs());
+        return -1;
+    }
+    const int got = FCtrlSocket.Receive(FRcvBuf.data(), granted);
+    RateLimit->GiveBack(granted - std::max(0, got));
+    return got;
 }
 
 void THttpCli::HeaderData(const char *data, int len)

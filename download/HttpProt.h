@@ -16,6 +16,7 @@
 #include <vector>
 
 struct THttpUrlParts;
+class TRateLimit;
 
 enum THttpRequest { httpGET = 1, httpPOST = 2, httpHEAD = 3 };
 
@@ -79,6 +80,8 @@ public:
     QString CAFile;
     // Where the body goes; owned by the caller.
     QIODevice *ReceiveStream = nullptr;
+    // The cap every read of an answer takes its bytes from; none: reads as fast as the server sends.
+    TRateLimit *RateLimit = nullptr;
 
     // Limits of an answer's header section (see THttpAnswer); a server sending more ends the request.
     static constexpr int MaxHeaderBytes = THttpAnswer::MaxHeaderBytes;
@@ -158,6 +161,8 @@ private:
     // Connects to the next looked-up address; when none is left to try, the request ends.
     void ConnectNext();
     void SocketDataAvailable();
+    // Reads at most want bytes of the answer as the rate cap allows; -1 when nothing was read.
+    int ReceiveCapped(int want);
     void SendRequest();
     void SendText(const QByteArray &text);
     QByteArray BuildRequest();

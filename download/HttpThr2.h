@@ -27,6 +27,7 @@ class QFile;
 class QTimer;
 class THttpCli;
 class THTTPThread;
+class TRateLimit;
 
 // One job as the scheduler hands it to a worker.
 struct TWorkerJob {
@@ -47,6 +48,7 @@ struct TWorkerJob {
     // The run's cookie file and .netrc, shared by every worker; null when not used.
     std::shared_ptr<const TCookieJar> Cookies;
     std::shared_ptr<const TNetrc> Netrc;
+    TRateLimit *RateLimit = nullptr; // the cap the job's reads share with every other job's; none: no cap
 };
 
 // The GUI-thread side of the workers. Every call runs on this object's thread while the calling

@@ -92,6 +92,7 @@ void THTTPThread::PrepareRequest()
     const std::optional<TNetrc::TLogin> login = Job.Netrc ? Job.Netrc->For(FHost) : std::nullopt;
     HttpCli->Username = login ? login->login : QString();
     HttpCli->Password = login ? login->password : QString();
+    HttpCli->RateLimit = Job.RateLimit;
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();
     HttpCli->IfRange.clear();

@@ -49,8 +49,14 @@ void TWSocket::SetLookupHook(TLookupHook hook)
 }
 
 TWSocket::TWSocket(QObject *parent)
-    : QObject(parent), FReadNotifier(QSocketNotifier::Read, this), FWriteNotifier(QSocketNotifier::Write, this)
+    : QObject(parent)
+    , FReadNotifier(QSocketNotifier::Read, this)
+    , FWriteNotifier(QSocketNotifier::Write, this)
+    , FReadResume(this)
 {
+    FReadResume.setSingleShot(true);
+    FReadResume.setTimerType(Qt::PreciseTimer);
+    connect(&FReadResume, &QTimer::timeout, this, [this] { Guarded([this] { ResumeReading(); }); });
     connect(&FReadNotifier, &QSocketNotifier::activated, this, [this] { Guarded([this] { ReadReady(); }); });
     connect(&FWriteNotifier, &QSocketNotifier::activated, this, [this] { Guarded([this] { WriteReady(); }); });
 }
@@ -388,8 +394,29 @@ int TWSocket::Receive(void *Buffer, int BufferSize)
     return -1;
 }
 
+void TWSocket::PauseReading(int ms)
+{
+    if (FHSocket < 0)
+        return;
+    FReadPaused = true;
+    FReadNotifier.setEnabled(false);
+    FReadResume.start(std::max(1, ms));
+}
+
+void TWSocket::ResumeReading()
+{
+    if (!std::exchange(FReadPaused, false) || FHSocket < 0)
+        return;
+    FReadNotifier.setEnabled(true);
+    // Bytes already decrypted never make the socket readable again.
+    if (FTls && FTls->Pending())
+        PostForConnection(&TWSocket::ReadReady);
+}
+
 void TWSocket::ReadReady()
 {
+    if (FReadPaused)
+        return;
     if (FTls && !FTls->Established()) {
         ContinueTls();
         return;
@@ -423,7 +450,7 @@ void TWSocket::ReadReady()
         return;
     if (FRemoteClosed || FReadError)
         InternalClose(true, static_cast<quint16>(FReadError));
-    else if (FTls && FTls->Pending())
+    else if (FTls && FTls->Pending() && !FReadPaused)
         // Bytes already decrypted never make the socket readable again.
         PostForConnection(&TWSocket::ReadReady);
 }
@@ -502,6 +529,8 @@ void TWSocket::InternalClose(bool raiseEvent, quint16 error)
     }
     FReadNotifier.setEnabled(false);
     FWriteNotifier.setEnabled(false);
+    FReadResume.stop();
+    FReadPaused = false;
     if (FTls && FState == wsConnected)
         FTls->Shutdown();
     if (FState == wsConnected)

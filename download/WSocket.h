@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -73,6 +74,9 @@ public:
     // Reads what is waiting, at most BufferSize bytes; 0 after the peer closed, -1 on error.
     int Receive(void *Buffer, int BufferSize);
     void Close();
+    // Reads nothing for ms milliseconds: the peer's bytes wait in the network meanwhile. A close
+    // ends the pause.
+    void PauseReading(int ms);
 
     // Starts TLS on the connected socket, for this host name or address and with this extra trust
     // anchor (empty: the system's alone); OnTlsDone tells how it went. Sends queued before it is
@@ -97,6 +101,7 @@ private:
     bool DropLookup();
     void LookupFinished(const QHostInfo &info);
     void ReadReady();
+    void ResumeReading();
     void WriteReady();
     void ContinueTls();
     // Runs a step later from the event loop, unless the connection it was meant for is gone.
@@ -121,6 +126,8 @@ private:
     int FLastError = 0;
     QSocketNotifier FReadNotifier;
     QSocketNotifier FWriteNotifier;
+    QTimer FReadResume;
+    bool FReadPaused = false;
     TSendQueue FSendQueue;
     int FDnsLookupId = -1;
     QString FDnsResult;

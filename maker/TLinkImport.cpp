@@ -4,12 +4,15 @@
 #include "core/TSettings.h"
 #include "core/jconvert.h"
 #include "download/UrlUtil.h"
+#include "maker/HtmlImageSources.h"
 #include "maker/HtmlParser.h"
 #include "maker/THomeFetch.h"
 #include "maker/TLinkTreeModel.h"
 #include "maker/bmRegExp.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +30,34 @@ QString LinkText(const QByteArray &bytes)
         if (uchar(c) >= 0x80)
             return jconvert::SjisToUnicode(bytes);
     return QString::fromLatin1(bytes);
+}
+
+bool IsNameByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
+           || c == ':' || c == '.';
+}
+
+// "src" inside data-src or srcset: the lazy scan reads those whole, so the src scan leaves them.
+bool InsideLongerName(const QByteArray &page, qsizetype at, qsizetype length)
+{
+    return (at > 0 && IsNameByte(page[at - 1])) || (at + length < page.size() && IsNameByte(page[at + length]));
+}
+
+bool Named(QByteArrayView text, QByteArrayView name)
+{
+    return text.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// The tag opening at the "<" before at is name, in any case. Most tags of a page are looked at
+// here and no further, so nothing is copied.
+bool TagIs(const QByteArray &page, qsizetype at, QByteArrayView name)
+{
+    const qsizetype after = at + name.size();
+    if (after > page.size() || !Named(QByteArrayView(page).sliced(at, name.size()), name))
+        return false;
+    return after == page.size() || page[after] == '>'
+           || HtmlImageSources::TagNameLength(QByteArrayView(page).sliced(after, 1)) == 0;
 }
 
 bool IsPageExtension(const QString &ext)
@@ -64,6 +95,8 @@ void TLinkImport::ScanLinks(QByteArray &pageText, const QString &pageUrl, const 
     if (settings.SRC == 1) {
         ExtractLinks("src");
         ExtractLinks("SRC");
+        if (settings.LazyImages == 1)
+            ExtractLazyLinks();
     }
     FTree.EndImport();
     FPage = nullptr;
@@ -73,12 +106,17 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
 {
     const QByteArray &page = *FPage;
     const QByteArray endTag = name == "href" ? "</a>" : name == "HREF" ? "</A>" : QByteArray();
+    const bool wholeNames = endTag.isEmpty() && FSettings->LazyImages == 1;
     FEndTagAt = 0;
     qsizetype from = 0;
     while (from < page.size()) {
         const qsizetype at = page.indexOf(name, from);
         if (at < 0)
             return;
+        if (wholeNames && InsideLongerName(page, at, name.size())) {
+            from = at + 1;
+            continue;
+        }
         const qsizetype close = page.indexOf('>', at + name.size());
         const qsizetype regionStart = at + name.size();
         if (close <= regionStart) // no ">" left, or a bare attribute
@@ -89,17 +127,73 @@ void TLinkImport::ExtractLinks(const QByteArray &name)
         const qsizetype eq = region.indexOf('=');
         const QByteArray value = eq < 0 ? QByteArray() : region.mid(eq + 1);
         const QString link = UrlUtil::ParseTrueURL(UrlUtil::DelQuote(LinkText(value)));
-        const QString url = UrlUtil::GetUrlA(FBase, link);
-        const bool job = !GoesToTree(link, region);
-        if (job)
-            FJobs.AddJob(url, 0, 0, QString());
-        else
-            FTree.AddLinkNode(FParent, caption, url);
-        if (OnLink)
-            OnLink(url, job);
+        PlaceLink(link, UrlUtil::GetUrlA(FBase, link), region, caption);
         // One character after the ">" is skipped, as the cut rule has it.
         from = close + 2;
     }
+}
+
+void TLinkImport::ExtractLazyLinks()
+{
+    const QByteArray &page = *FPage;
+    QStringList seen;
+    for (qsizetype open = page.indexOf('<'); open >= 0; open = page.indexOf('<', open + 1)) {
+        const bool img = TagIs(page, open + 1, "img");
+        if (!img && !TagIs(page, open + 1, "source"))
+            continue;
+        const qsizetype close = page.indexOf('>', open + 1);
+        if (close < 0)
+            return;
+        const QByteArrayView tag(page.constData() + open + 1, close - open - 1);
+        const QList<HtmlImageSources::TAttribute> attributes = HtmlImageSources::TagAttributes(tag);
+        enum TKind { NotLazy, Address, SrcSet };
+        auto lazyKind = [img](QByteArrayView name) {
+            if (Named(name, "srcset"))
+                return SrcSet;
+            return img && (Named(name, "data-src") || Named(name, "data-original")) ? Address : NotLazy;
+        };
+        if (std::none_of(attributes.begin(), attributes.end(),
+                         [&](const auto &a) { return lazyKind(a.name) != NotLazy; }))
+            continue;
+        // The tag's src, wherever it stands, is the address the lazy ones must not repeat.
+        seen.clear();
+        for (const HtmlImageSources::TAttribute &attribute : attributes)
+            if (img && Named(attribute.name, "src"))
+                seen.append(UrlUtil::GetUrlA(FBase, UrlUtil::ParseTrueURL(LinkText(attribute.value.toByteArray()))));
+        for (const HtmlImageSources::TAttribute &attribute : attributes) {
+            const TKind kind = lazyKind(attribute.name);
+            if (kind == NotLazy)
+                continue;
+            // The sizes are read after the attribute's name, as for src.
+            const qsizetype regionStart = open + 1 + attribute.nameEnd;
+            PlaceLazyLink(kind == SrcSet ? HtmlImageSources::BestCandidate(attribute.value) : attribute.value,
+                          page.mid(regionStart, close - regionStart), seen);
+        }
+    }
+}
+
+void TLinkImport::PlaceLazyLink(QByteArrayView value, const QByteArray &region, QStringList &seen)
+{
+    const QString link = UrlUtil::ParseTrueURL(LinkText(value.toByteArray()));
+    if (link.isEmpty())
+        return;
+    const QString url = UrlUtil::GetUrlA(FBase, link);
+    if (seen.contains(url))
+        return;
+    seen.append(url);
+    PlaceLink(link, url, region, QByteArray());
+}
+
+void TLinkImport::PlaceLink(const QString &link, const QString &url, const QByteArray &region,
+                            const QByteArray &caption)
+{
+    const bool job = !GoesToTree(link, region);
+    if (job)
+        FJobs.AddJob(url, 0, 0, QString());
+    else
+        FTree.AddLinkNode(FParent, caption, url);
+    if (OnLink)
+        OnLink(url, job);
 }
 
 QByteArray TLinkImport::CaptionAfter(qsizetype close, const QByteArray &endTag)

@@ -4,6 +4,7 @@
 #include <QModelIndex>
 #include <QPersistentModelIndex>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -30,7 +31,8 @@ public:
                     const TSettings &settings);
 
     // Converts pageText to Shift_JIS in place, then reads "href" and "HREF" links, and "src" and
-    // "SRC" ones when the SRC setting is 1, in that order.
+    // "SRC" ones when the SRC setting is 1, in that order; with LazyImages 1 as well, then the lazy
+    // and responsive addresses of image tags.
     void ScanLinks(QByteArray &pageText, const QString &pageUrl, const QModelIndex &parent, const TSettings &settings);
     // The display text of an anchor: its text pieces each after a space, line breaks for BR and P.
     static QByteArray LinkCaption(const QByteArray &fragment);
@@ -40,6 +42,12 @@ public:
 
 private:
     void ExtractLinks(const QByteArray &name);
+    // data-src, data-original and srcset of <img>, srcset of <source>, in page order.
+    void ExtractLazyLinks();
+    // An address read from an image tag, placed unless the tag gave the same address already.
+    void PlaceLazyLink(QByteArrayView value, const QByteArray &region, QStringList &seen);
+    // A job, or a tree node with its caption; region holds the declared sizes.
+    void PlaceLink(const QString &link, const QString &url, const QByteArray &region, const QByteArray &caption);
     QByteArray CaptionAfter(qsizetype close, const QByteArray &endTag);
     bool IsSmall(const QByteArray &region);
     int DeclaredSize(const QByteArray &lowerRegion, const QByteArray &pattern);

@@ -1,5 +1,6 @@
 #include "app/FormOpt1.h"
 
+#include "download/TRateLimit.h"
 #include "tests/support/MainWindowFixture.h"
 
 #include <QCheckBox>
@@ -136,4 +137,32 @@ TEST_F(FormOpt1Test, ExTabEditsCookieFileAndNetrc)
     opt->close();
     EXPECT_EQ(s.CookieFile, "/home/u/cookies.sqlite");
     EXPECT_TRUE(s.UsesNetrc());
+}
+
+// Catches LazyImages or the rate cap not shown or not stored, a cap that cannot be read stored
+// anyway, and a new cap that waits for the scheduler's next tick instead of reaching downloads at once.
+TEST_F(FormOpt1Test, ExTabEditsLazyImagesAndTheRateCap)
+{
+    TSettings &s = form->Settings;
+    s.LazyImages = 1;
+    s.RateLimit = {500 * 1024};
+    TFormOpt *opt = form->FormOpt;
+    opt->show();
+    EXPECT_TRUE(opt->CheckBoxLazyImages->isChecked());
+    EXPECT_EQ(opt->EditRateLimit->text(), "500K");
+
+    opt->CheckBoxLazyImages->setChecked(false);
+    opt->EditRateLimit->setText("2m");
+    opt->ButtonUpdate->click();
+    EXPECT_EQ(s.LazyImages, 0);
+    EXPECT_EQ(s.RateLimit, TRateCap{2 << 20});
+    EXPECT_EQ(TRateLimit::Program().BytesPerSecond(), 2 << 20);
+
+    opt->EditRateLimit->setText("fast");
+    opt->close();
+    EXPECT_EQ(s.RateLimit, TRateCap{2 << 20}) << "a cap that cannot be read is kept out";
+    opt->show();
+    opt->EditRateLimit->setText("0");
+    opt->ButtonUpdate->click();
+    EXPECT_EQ(TRateLimit::Program().BytesPerSecond(), 0);
 }

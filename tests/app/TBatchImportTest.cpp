@@ -191,3 +191,24 @@ TEST_F(TBatchImportTest, LongRetryAfterGivesTheJobUpAtOnce)
     EXPECT_EQ(run.out, "Abort>Retry-After 3600 s is longer than the wait limit (300 s)\t" + url + "\n");
     EXPECT_EQ(hour.Connections(), 1);
 }
+
+// Catches --lazy-images not reaching the import: the picture behind a lazy loader's placeholder is
+// fetched with it, and left alone without it.
+TEST_F(TBatchImportTest, LazyImagesOptionReadsTheRealPictureWithNginx)
+{
+    TNginxServer nginx;
+    ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
+    nginx.WriteFile("index.html", "<html><body><img src=\"blank.gif\" data-src=\"real.jpg\"></body></html>\n");
+    nginx.WriteFile("real.jpg", QByteArray(30000, 'r'));
+    const QString real = nginx.Url("/real.jpg");
+    for (const bool lazy : {false, true}) {
+        folder = temp.file(lazy ? "lazy" : "plain");
+        QStringList args{"--import", nginx.Url("/index.html")};
+        if (lazy)
+            args.prepend("--lazy-images");
+        const TProgramRun run = Import("", args);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(Fetched(real), lazy ? QByteArray(30000, 'r') : QByteArray("(missing)")) << lazy;
+    }
+    EXPECT_TRUE(RunPelmor({"--help"}).out.contains("--lazy-images"));
+}

@@ -128,6 +128,26 @@ TEST(TBatchRunTest, HostGapReachesTheScheduler)
     EXPECT_EQ(server.AllRequests(), 3);
 }
 
+// Catches --limit-rate parsed but not handed to the workers: 300 KiB at 100 KiB/s cannot arrive
+// in less than about two seconds (the cap's first fifth of a second comes at once).
+TEST(TBatchRunTest, LimitRateCapsTheRun)
+{
+    EXPECT_EQ(TBatchOptions::Parse({"--limit-rate", "2M", "--add", "u"}).limitRate, TRateCap{2 << 20});
+    EXPECT_FALSE(TBatchOptions::Parse({"--add", "u"}).limitRate) << "the settings decide";
+    EXPECT_TRUE(TBatchOptions::Parse({"--limit-rate", "fast", "--add", "u"}).error.startsWith("--limit-rate takes"));
+    EXPECT_TRUE(TStartOptions::Usage().contains("--limit-rate RATE"));
+
+    TTempFolder temp;
+    TScriptedServer server;
+    const QByteArray body(300 * 1024, 'r');
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 307200\r\n\r\n" + body)});
+    QElapsedTimer clock;
+    clock.start();
+    const TBatchResult run = RunBatch(temp, {"--limit-rate", "100K", "--add", server.Url("/r.jpg")});
+    EXPECT_EQ(run.status, TBatchRun::ExitComplete) << run.err.toStdString();
+    EXPECT_GE(clock.elapsed(), (body.size() - 100 * 1024 / 5 - 8192) * 1000 / (100 * 1024));
+}
+
 // Catches a stall limit of 0 or less taken from the settings file, where it would time out every
 // slow download at once, while the command line refuses it: both follow one rule.
 TEST(TBatchRunTest, StallLimitFollowsOneRuleInSettingsAndCommandLine)

@@ -197,3 +197,42 @@ TEST(TSettingsTest, CookieFileAndNetrcRoundTripOnceSet)
     EXPECT_TRUE(back.UsesNetrc());
     EXPECT_FALSE(TSettings().UsesNetrc()) << "off unless asked for";
 }
+
+// Catches a rate read too loosely (a sign, a fraction, another unit) or scaled by 1000, and a file
+// whose rate cannot be read capping the program at anything.
+TEST(TSettingsTest, RateLimitTextAndFallback)
+{
+    EXPECT_EQ(TRateCap::Parse("500K")->BytesPerSecond, 500 * 1024);
+    EXPECT_EQ(TRateCap::Parse(" 2m ")->BytesPerSecond, 2 * 1024 * 1024);
+    EXPECT_EQ(TRateCap::Parse("1000")->BytesPerSecond, 1000);
+    EXPECT_EQ(TRateCap::Parse("")->BytesPerSecond, 0);
+    for (const char *bad : {"-5", "1.5M", "500KB", "fast", "5G", "K", "2000000M", "５００K"})
+        EXPECT_FALSE(TRateCap::Parse(QString::fromUtf8(bad))) << bad;
+    EXPECT_EQ(TRateCap{500 * 1024}.Text(), "500K");
+    EXPECT_EQ(TRateCap{2048 * 1024}.Text(), "2M");
+    EXPECT_EQ(TRateCap{1000}.Text(), "1000");
+    EXPECT_EQ(TRateCap{}.Text(), "0");
+
+    TTempFolder dir;
+    dir.write("bad.ini", "[Data]\r\nRateLimit=fast\r\nLazyImages=1\r\n");
+    TSettings s;
+    s.RateLimit = {1};
+    s.Load(TIniFile(dir.file("bad.ini")));
+    EXPECT_EQ(s.RateLimit, TRateCap{}) << "a rate that cannot be read is no cap";
+    EXPECT_EQ(s.LazyImages, 1);
+
+    TSettings fresh;
+    TIniFile none(dir.file("none.ini"));
+    fresh.Save(none);
+    ASSERT_TRUE(none.UpdateFile());
+    EXPECT_FALSE(dir.read("none.ini").contains("RateLimit")) << "a file never set reads as it always did";
+    EXPECT_FALSE(dir.read("none.ini").contains("LazyImages"));
+    s.RateLimit = *TRateCap::Parse("500k");
+    TIniFile out(dir.file("pelmor.ini"));
+    s.Save(out);
+    ASSERT_TRUE(out.UpdateFile());
+    EXPECT_TRUE(dir.read("pelmor.ini").contains("\r\nLazyImages=1\r\nRateLimit=500K\r\n"));
+    TSettings back;
+    back.Load(TIniFile(dir.file("pelmor.ini")));
+    EXPECT_EQ(back.RateLimit.BytesPerSecond, 500 * 1024);
+}

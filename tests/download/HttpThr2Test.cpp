@@ -1,6 +1,7 @@
 #include "download/HttpThr2.h"
 
 #include "download/RowTexts.h"
+#include "download/TRateLimit.h"
 #include "download/UrlUtil.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/NginxSuite.h"
@@ -513,6 +514,37 @@ TEST_F(THTTPThreadTest, StopReachesOnlyItsPassAndKeepsThePartialFile)
     EXPECT_EQ(FileState(stopped.LocalFile), None);
     EXPECT_TRUE(worker.Shutdown(QDeadlineTimer(5000)));
     EXPECT_TRUE(worker.isFinished());
+}
+
+// Catches a worker that reads the cap once per job (a cap changed meanwhile is not seen) and a
+// throttled wait that blocks the worker's loop, so that a stop waits for the budget.
+TEST_F(THTTPThreadTest, ACappedJobFollowsTheCapAndStopsAtOnce)
+{
+    const QByteArray data = Pattern(400 * 1024);
+    S server;
+    server.Play({S::Send(Ok(data))});
+    TRateLimit limit;
+    limit.SetBytesPerSecond(8 * 1024);
+    TWorkerJob job = JobFor(server.Url(QStringLiteral("/capped.bin")));
+    job.RateLimit = &limit;
+    worker.StartJob(job);
+    ASSERT_TRUE(WaitForEvents([&] { return !sink.Values(T::UpdateCByte).isEmpty(); }));
+    limit.SetBytesPerSecond(64 * 1024 * 1024);
+    ASSERT_TRUE(WaitForEvents([&] { return sink.Finished == 1; }, 10000)) << "50 s at the old cap";
+    EXPECT_EQ(Messages().last(), "End>Completed!");
+    EXPECT_EQ(FileState(job.LocalFile), data);
+
+    // Ten seconds for each least read: a wait that blocks the worker's loop would hold the stop that long.
+    limit.SetBytesPerSecond(100);
+    TWorkerJob stopped = JobFor(server.Url(QStringLiteral("/capped.bin")), QStringLiteral("stopped.bin"));
+    stopped.RateLimit = &limit;
+    sink.Events.clear();
+    worker.StartJob(stopped);
+    ASSERT_TRUE(WaitForEvents([&] { return !sink.Values(T::UpdateCByte).isEmpty(); }));
+    worker.RequestStop(stopped.JobId, QStringLiteral("stopped"));
+    ASSERT_TRUE(WaitForEvents([&] { return sink.Finished == 2; }, 2000)) << "the stop waited for the budget";
+    EXPECT_EQ(Messages().last(), "stopped");
+    EXPECT_LT(FileState(Partial(stopped)).size(), data.size());
 }
 
 // Catches a job ended by a "100 Continue" or "103 Early Hints" before its answer, and an interim

@@ -1,9 +1,12 @@
+#include "download/TRateLimit.h"
 #include "tests/support/ConnectProxy.h"
 #include "tests/support/HttpClientRun.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TestBytes.h"
 #include "tests/support/TestCertificates.h"
+
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +91,24 @@ TEST_F(THttpCliTls, WholeFilesAndRangesArriveByteForByte)
     auto noPort = Trusting(QStringLiteral("https://127.0.0.1/data.bin"));
     EXPECT_EQ(Request(noPort->Cli).Code, 404);
     EXPECT_EQ(noPort->Cli.RequestDoneError(), 10061);
+}
+
+// Catches bytes lost or stuck when a capped read leaves decrypted bytes in the TLS session: the
+// socket never turns readable for them, so the pause must hand them on when it ends.
+TEST_F(THttpCliTls, ACappedBodyArrivesWholeAtItsPace)
+{
+    constexpr qint64 rate = 512 * 1024;
+    constexpr qint64 tail = 600 * 1024;
+    TRateLimit limit;
+    limit.SetBytesPerSecond(rate);
+    auto c = Trusting(Good->Url(QStringLiteral("/data.bin")));
+    c->Cli.RateLimit = &limit;
+    c->Cli.ContentRangeBegin = QString::number(Data.size() - tail);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Request(c->Cli).Text(), "0 ");
+    EXPECT_TRUE(c->Body.data() == Data.right(tail)) << c->Body.data().size() << " bytes";
+    EXPECT_GE(clock.elapsed(), (tail - rate / 5 - 8192) * 1000 / rate);
 }
 
 // Catches a certificate accepted that should not be (one for another name, reached by address or by

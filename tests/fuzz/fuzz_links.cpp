@@ -1,6 +1,7 @@
 // The page link import on any bytes, with the filters taken from the first byte: every link the scan
 // reports is afterwards in the job list or the tree, and as many are reported as the page has link
-// attributes. A second scan under the first node exercises the search from a node inside the tree.
+// attributes (with LazyImages, at least its href ones). A second scan under the first node exercises
+// the search from a node inside the tree.
 #include "core/TJobListModel.h"
 #include "core/TSettings.h"
 #include "core/jconvert.h"
@@ -54,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     settings.Gif = data[0] & 1;
     settings.SNSize = (data[0] >> 1) & 1;
     settings.SRC = (data[0] >> 2) & 3;
+    settings.LazyImages = (data[0] >> 4) & 1;
     const QByteArray page(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
 
     TJobListModel jobs;
@@ -70,9 +72,12 @@ import.ScanLinks(text, QStringLiteral("http://h/dir/sub/next.html"), tree.index(
 
 const QByteArray converted = jconvert::ConvertCode(page, jconvert::jcSjis);
 int expected = LinkAttributes(converted, "href") + LinkAttributes(converted, "HREF");
-if (settings.SRC == 1)
+// The lazy scan reads src only as a whole name, and adds addresses of its own.
+const bool lazy = settings.SRC == 1 && settings.LazyImages == 1;
+if (settings.SRC == 1 && !lazy)
     expected += LinkAttributes(converted, "src") + LinkAttributes(converted, "SRC");
-FuzzSupport::Check(links.size() == 2 * expected, "every link attribute is reported");
+FuzzSupport::Check(lazy ? links.size() >= 2 * expected : links.size() == 2 * expected,
+                   "every link attribute is reported");
 
 QSet<QString> nodes, files;
 CollectUrls(tree, {}, nodes);

@@ -6,6 +6,7 @@
 #include "maker/TLinkTreeModel.h"
 #include "maker/bmRegExp.h"
 
+#include <QFile>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
@@ -146,4 +147,55 @@ TEST_F(TLinkImportTest, HostilePagesFinishAndKeepEveryLink)
     flood += "</a>";
     Scan(flood);
     EXPECT_EQ(jobs.RowCount() + tree.NodeCount(), links);
+}
+
+namespace {
+QByteArray LazyGallery()
+{
+    QFile file(QStringLiteral(PELMOR_TEST_DATA "/lazy_gallery.html"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+// With LazyImages the real address of a lazily loaded image and the widest of a srcset become jobs
+// beside the placeholders in src, through the same filters; an address a tag gives twice is
+// offered once, and "src" inside data-src or srcset is no longer read as a src of its own.
+TEST_F(TLinkImportTest, LazyImagesReadDataSrcAndTheWidestSrcset)
+{
+    const QByteArray page = LazyGallery();
+    ASSERT_FALSE(page.isEmpty());
+    settings.LazyImages = 1;
+    QStringList offered;
+    TLinkImport import(jobs, tree, awk);
+    import.OnLink = [&](const QString &url, bool) { offered.append(url);
+};
+QByteArray text = page;
+import.ScanLinks(text, QStringLiteral("http://h/dir/page.html"), {}, settings);
+EXPECT_EQ(Jobs(),
+          QStringList({"http://h/css/site.css", "http://h/dir/archive/set.zip", "http://h/dir/img/same.jpg",
+                       "http://h/dir/img/photo4-320.jpg", "http://h/dir/img/photo7.jpg", "http://h/dir/img/photo1.jpg",
+                       "http://h/dir/img/photo2.jpg", "http://h/dir/img/photo4-1280.jpg",
+                       "http://h/dir/img/photo5@2x.jpg", "https://cdn.example/i/w_1600,h_1200/photo6.jpg",
+                       "http://h/dir/img/photo7@2x.webp", "http://h/dir/img/photo7@2x.jpg"}));
+EXPECT_EQ(Nodes(), QStringList({"http://h/dir/page2.html", "http://h/dir/img/blank.gif", "http://h/dir/img/thumb3.jpg",
+                                "http://h/cgi/image?id=8"}))
+    << "a GIF, a declared thumbnail and an address with \"?\" are held back as from src";
+EXPECT_EQ(offered.count("http://h/dir/img/same.jpg"), 1);
+
+// Without SRC no image address is read, lazy or not.
+jobs.Clear();
+tree.Clear();
+settings.SRC = 0;
+Scan(page);
+EXPECT_EQ(Jobs(), QStringList({"http://h/css/site.css", "http://h/dir/archive/set.zip"}));
+}
+
+// LazyImages 0 is the scan as it always was: the first "src" of a tag is read, wherever it sits in
+// a longer name (a whole srcset becomes one address), and the rest of the tag is passed over.
+TEST_F(TLinkImportTest, WithoutLazyImagesTheScanIsUnchanged)
+{
+    Scan(
+        "<img data-src=\"a.jpg\" src=\"p.gif\"><img srcset=\"s.jpg 1x, l.jpg 2x\"><img src=\"b.jpg\" data-src=\"c.jpg\">");
+    EXPECT_EQ(Jobs(), QStringList({"http://h/dir/a.jpg", "http://h/dir/s.jpg 1x, l.jpg 2x", "http://h/dir/b.jpg"}));
+    EXPECT_EQ(tree.NodeCount(), 0);
 }
