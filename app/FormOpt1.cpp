@@ -202,6 +202,12 @@ QWidget *TFormOpt::MakeExTab()
     host->addWidget(new QLabel(QStringLiteral("ms")));
     host->addStretch();
     layout->addLayout(host);
+    CheckBoxSkipDone = CheckBox(QStringLiteral("取得履歴にあるＵＲＬは、取得しない。"),
+                                QStringLiteral("ファイルを削除・移動していても、取得済みとして終了します"));
+    CheckBoxDuplicates = CheckBox(QStringLiteral("取得履歴と同じ内容のファイルは、新しい方を削除する。"),
+                                  QStringLiteral("チェックしないときは、同じ内容のファイル名を表示するだけです"));
+    layout->addWidget(CheckBoxSkipDone);
+    layout->addWidget(CheckBoxDuplicates);
     EditKairanURL = new QLineEdit;
     EditKairanURL->setToolTip(QStringLiteral("回覧版のテキストファイルのＵＲＬ"));
     auto *kairan = new QHBoxLayout;
@@ -233,6 +239,8 @@ void TFormOpt::FormShow()
     UDStartsPerTick->setValue(s.StartsPerTick);
     UDHostLimit->setValue(s.HostLimit);
     EditHostGap->setText(s.HostGap.Text());
+    CheckBoxSkipDone->setChecked(s.SkipsDone());
+    CheckBoxDuplicates->setChecked(s.RemovesDuplicates());
     EditKairanURL->setText(s.KairanURL);
 }
 
@@ -261,6 +269,8 @@ void TFormOpt::ButtonUpdateClick()
     // A gap that cannot be read is kept out, as a bad stall limit is.
     if (const std::optional<THostGap> gap = THostGap::Parse(EditHostGap->text()))
         s.HostGap = *gap;
+    s.SkipDone = CheckBoxSkipDone->isChecked() ? 1 : 0;
+    s.Duplicates = CheckBoxDuplicates->isChecked() ? 1 : 0;
     s.KairanURL = EditKairanURL->text();
 }
 

@@ -36,6 +36,8 @@ struct TBatchOptions {
     int hostLimit = -1;              // rows of one host at once, 0 (no limit)..9; -1: from the settings
     std::optional<THostGap> hostGap; // from the settings when not given
     bool location = false;           // follow redirects, whatever the settings say
+    bool skipDone = false;           // end rows the download history holds, whatever the settings say
+    int duplicates = -1;             // 0: keep a file of content already recorded, 1: remove it; -1: from the settings
     bool quiet = false;              // print only the jobs that failed
     bool help = false;               // print the usage and fetch nothing
     QString saveFile;

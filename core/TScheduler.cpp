@@ -54,6 +54,7 @@ TScheduler::~TScheduler()
 
 void TScheduler::TButtonGetClick()
 {
+    LoadHistory();
     FTimer.setInterval(FSettings.Interval);
     FTimer.start();
     emit FetchingChanged(true);
@@ -165,6 +166,7 @@ void TScheduler::Timer1Timer()
     ++FTicks;
 
     MonitorJobs();
+    SkipRecordedRows();
     const int highest = std::clamp(FSettings.Threads, 0, SlotCount - 1);
     const int perTick = std::clamp(FSettings.StartsPerTick, 1, TSettings::MaxStartsPerTick);
     int starts = 0;

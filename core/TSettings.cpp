@@ -71,6 +71,9 @@ void TSettings::Load(const TIniFile &ini)
     const int hostLimit = ini.ReadInteger(Data, "HostLimit", d.HostLimit);
     HostLimit = hostLimit >= 0 && hostLimit <= MaxHostLimit ? hostLimit : d.HostLimit;
     HostGap = THostGap::Parse(ini.ReadString(Data, "HostGap", d.HostGap.Text())).value_or(d.HostGap);
+    // Anything but 1 is today's behaviour: every row fetched, every copy kept.
+    SkipDone = ini.ReadInteger(Data, "SkipDone", d.SkipDone) == 1 ? 1 : 0;
+    Duplicates = ini.ReadInteger(Data, "Duplicates", d.Duplicates) == 1 ? 1 : 0;
     MailServer = ini.ReadString(Data, "MailServer", d.MailServer);
     const int port = ini.ReadInteger(Data, "MailPort", d.MailPort);
     MailPort = port >= 1 && port <= 65535 ? port : d.MailPort;
@@ -120,6 +123,10 @@ void TSettings::Save(TIniFile &ini) const
         ini.WriteInteger(Data, "HostLimit", HostLimit);
     if (HostGap != d.HostGap || HasKey(ini, "HostGap"))
         ini.WriteString(Data, "HostGap", HostGap.Text());
+    if (SkipDone != d.SkipDone || HasKey(ini, "SkipDone"))
+        ini.WriteInteger(Data, "SkipDone", SkipDone);
+    if (Duplicates != d.Duplicates || HasKey(ini, "Duplicates"))
+        ini.WriteInteger(Data, "Duplicates", Duplicates);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -41,6 +41,8 @@ struct TSettings {
     int StartsPerTick = 1;   // rows the scheduler may start on one tick while workers are free
     int HostLimit = 0;       // rows of one host that may run at once; 0: no limit
     THostGap HostGap;        // least time between two starts to one host; 0: none
+    int SkipDone = 0;        // 1: a row whose URL the download history holds ends without a request
+    int Duplicates = 0;      // 1: a file whose content the history holds under another URL is removed
     QString HomePage = QStringLiteral("https://pelmor.example/");           // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt"); // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.
@@ -65,6 +67,8 @@ struct TSettings {
 
     bool LongFileNames() const { return FileType == 1; }
     bool FollowsRedirects() const { return FollowRedirects == 1; }
+    bool SkipsDone() const { return SkipDone == 1; }
+    bool RemovesDuplicates() const { return Duplicates == 1; }
 
     void Load(const TIniFile &ini);
     void Save(TIniFile &ini) const;
