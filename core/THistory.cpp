@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -170,20 +171,25 @@ bool THistory::Append(const TRecord &record, QString *error)
         return true;
     const QByteArray name = QFile::encodeName(FFileName);
     // Appended, never rewritten: a crash can cut only the line being written. O_APPEND places every
-    // whole-line write at the end, so lines of other workers and other programs do not interleave.
+    // whole-line write at the end, even for a writer that does not lock.
     const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         *error = QStringLiteral("%1: %2").arg(FFileName, SystemError(errno));
         return false;
+    }
+    // Another writer's line may be half in the file while its write runs: its end would look cut.
+    // The lock makes the look at the end and the write one step for every writer of the file.
+    while (flock(fd, LOCK_EX) < 0 && errno == EINTR) {
     }
     QByteArray line = LineOf(record) + '\n';
     struct stat status {};
     char last = '\n';
     if (fstat(fd, &status) == 0 && status.st_size == 0)
         line.prepend(Header);
-    // A line a crash left without its end would swallow this one: it is ended first.
+    // A line a crash cut short would swallow this one, and ended as it is it might read as a record
+    // with a cut name. A tab before its end leaves too many fields or an empty last one: a damaged line.
     else if (status.st_size > 0 && pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n')
-        line.prepend('\n');
+        line.prepend("\t\n");
     ssize_t written = -1;
     do
         written = ::write(fd, line.constData(), size_t(line.size()));
