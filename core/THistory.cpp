@@ -69,7 +69,8 @@ std::optional<THistory::TRecord> THistory::ParseLine(const QByteArray &line)
     TRecord record;
     const QByteArray &time = fields[0];
     record.time = QDateTime::fromString(QString::fromLatin1(time), Qt::ISODate);
-    if (!time.endsWith('Z') || !record.time.isValid())
+    // Only the form written, to the second in UTC: a line reads back as the record it was made from.
+    if (!record.time.isValid() || record.time.toUTC().toString(Qt::ISODate).toLatin1() != time)
         return std::nullopt;
     // Digits alone: no sign, blank or other base that toLongLong would take.
     bool ok = !fields[1].isEmpty()
