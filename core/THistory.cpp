@@ -118,7 +118,8 @@ TJobListFile::TLoadReport THistory::Load(const QString &fileName)
         const bool whole = end >= 0;
         const QByteArray line = bytes.mid(at, (whole ? end : bytes.size()) - at);
         at = whole ? end + 1 : bytes.size();
-        if (whole && (line.isEmpty() || line.startsWith('#')))
+        // A comment says nothing, whole or cut.
+        if (line.isEmpty() || line.startsWith('#'))
             continue;
         const std::optional<TRecord> record = whole && line.size() <= MaxLineBytes ? ParseLine(line) : std::nullopt;
         if (!record) {
