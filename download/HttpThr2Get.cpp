@@ -214,7 +214,7 @@ void THTTPThread::HashCompleted()
     if (!FHashing || FBodyHash.Size() != size) {
         FBodyHash.Reset();
         QFile file;
-        QString reason = QStringLiteral("the file changed size");
+        QString reason = QStringLiteral("it cannot be read");
         if (size < 0 || TNoFollow::Open(file, name, QIODevice::ReadOnly, &reason) != TNoFollow::TResult::Done
             || !FBodyHash.AddFrom(file, size, &reason)) {
             qCWarning(lcNet, "%s: no hash of %s: %s", Shown(Job.JobURL).constData(), qUtf8Printable(name),
