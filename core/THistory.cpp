@@ -1,6 +1,7 @@
 #include "core/THistory.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -101,6 +102,11 @@ TJobListFile::TLoadReport THistory::Load(const QString &fileName)
     QFile file(fileName);
     if (!file.exists())
         return report;
+    // A fifo would hold the start of every run until someone wrote to it.
+    if (!QFileInfo(fileName).isFile()) {
+        report.error = QStringLiteral("%1: not a regular file").arg(fileName);
+        return report;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         report.error = QStringLiteral("%1: %2").arg(fileName, file.errorString());
         return report;

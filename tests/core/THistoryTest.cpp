@@ -2,10 +2,14 @@
 
 #include "tests/support/TempFolder.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -95,7 +99,7 @@ TEST(THistoryTest, TwoWritersAtOnceLeaveEveryLineWhole)
 }
 
 // Catches a duplicate found under its own URL, a later record preferred to the first of the content,
-// and a file that cannot be written reported as written.
+// a fifo read (it would hold the run), and a file that cannot be written reported as written.
 TEST(THistoryTest, FindsTheFirstRecordOfTheContentUnderAnotherUrl)
 {
     TTempFolder temp;
@@ -108,6 +112,9 @@ TEST(THistoryTest, FindsTheFirstRecordOfTheContentUnderAnotherUrl)
     EXPECT_EQ(history.FindOther(sha, Record(5).url)->url, Record(6).url);
     EXPECT_EQ(history.FindOther(sha, Record(7).url)->url, Record(5).url);
     EXPECT_FALSE(history.FindOther(QByteArray(64, 'b'), Record(9).url));
+
+    ASSERT_EQ(mkfifo(QFile::encodeName(temp.file("fifo")).constData(), 0600), 0);
+    EXPECT_EQ(THistory().Load(temp.file("fifo")).error, temp.file("fifo") + ": not a regular file");
 
     THistory unwritable;
     unwritable.Load(temp.file("no-such-folder/history.txt"));
