@@ -140,12 +140,6 @@ TJobListFile::TLoadReport THistory::Load(const QString &fileName)
     return report;
 }
 
-QString THistory::FileNameInUse() const
-{
-    QMutexLocker lock(&FMutex);
-    return FFileName;
-}
-
 void THistory::Keep(const TRecord &record)
 {
     FBySha.insert(record.sha256, FRecords.size());

@@ -35,9 +35,9 @@ public:
 
     // Reads the file's records in place of those held, and appends to it from now on. Damaged lines
     // (a partial last line left by a crash among them) are skipped and counted as a list's are;
-    // rows counts the records read; error says why a file that is there could not be read.
+    // rows counts the records read; error says why a file that is there could not be read. With an
+    // empty name the records are kept in memory only.
     TJobListFile::TLoadReport Load(const QString &fileName);
-    QString FileNameInUse() const;
 
     bool Contains(const QString &url) const;
     // The earliest record of this content under another URL than url; none when there is none.

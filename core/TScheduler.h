@@ -52,8 +52,6 @@ public:
     void Shutdown();
 
     bool IsFetching() const { return FTimer.isActive(); }
-    // The download history of the program folder, as read when fetching began.
-    const THistory &History() const { return FHistory; }
     // True while any slot from 0 up to the Threads setting runs a job.
     bool AnySlotBusy() const;
     // True while any worker runs a job, whatever the Threads setting is now.
