@@ -107,7 +107,7 @@ asan: deps
 
 # libFuzzer targets built with clang in build-fuzz, each run for FUZZ_SECONDS from the seeds in
 # tests/fuzz/corpus; new inputs go to build-fuzz/corpus, findings to build-fuzz/findings.
-FUZZERS := http http_answer smtp joblist ini urlutil jconvert htmlparser regexp links dib rotate avif jxl pel
+FUZZERS := http http_answer smtp joblist ini history cookies urlutil jconvert htmlparser regexp links dib rotate avif jxl pel
 # Qt's event machinery keeps allocations from one request to the next, which makes libFuzzer scan for
 # leaks after every input of the client's target (six times slower); make asan checks its leaks.
 FUZZ_OPTIONS_http := -detect_leaks=0

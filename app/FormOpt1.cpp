@@ -238,6 +238,12 @@ QWidget *TFormOpt::MakeExTab()
     dataRow->addWidget(new QLabel(QStringLiteral("B/s")));
     dataRow->addStretch();
     layout->addLayout(dataRow);
+    CheckBoxSkipDone = CheckBox(QStringLiteral("取得履歴にあるＵＲＬは、取得しない。"),
+                                QStringLiteral("ファイルを削除・移動していても、取得済みとして終了します"));
+    CheckBoxDuplicates = CheckBox(QStringLiteral("取得履歴と同じ内容のファイルは、新しい方を削除する。"),
+                                  QStringLiteral("チェックしないときは、同じ内容のファイル名を表示するだけです"));
+    layout->addWidget(CheckBoxSkipDone);
+    layout->addWidget(CheckBoxDuplicates);
     EditKairanURL = new QLineEdit;
     EditKairanURL->setToolTip(QStringLiteral("回覧版のテキストファイルのＵＲＬ"));
     auto *kairan = new QHBoxLayout;
@@ -271,6 +277,8 @@ void TFormOpt::FormShow()
     EditHostGap->setText(s.HostGap.Text());
     CheckBoxLazyImages->setChecked(s.LazyImages == 1);
     EditRateLimit->setText(s.RateLimit.Text());
+    CheckBoxSkipDone->setChecked(s.SkipsDone());
+    CheckBoxDuplicates->setChecked(s.RemovesDuplicates());
     EditKairanURL->setText(s.KairanURL);
     EditCookieFile->setText(s.CookieFile);
     CheckBoxNetrc->setChecked(s.UsesNetrc());
@@ -307,6 +315,8 @@ void TFormOpt::ButtonUpdateClick()
         // Running downloads follow at once, whatever the scheduler's interval.
         TRateLimit::Program().SetBytesPerSecond(cap->BytesPerSecond);
     }
+    s.SkipDone = CheckBoxSkipDone->isChecked() ? 1 : 0;
+    s.Duplicates = CheckBoxDuplicates->isChecked() ? 1 : 0;
     s.KairanURL = EditKairanURL->text();
     s.CookieFile = EditCookieFile->text().trimmed();
     s.Netrc = CheckBoxNetrc->isChecked() ? 1 : 0;

@@ -50,6 +50,8 @@ public:
     // "EX"
     QLineEdit *EditTOC = nullptr;
     QCheckBox *CheckBox20k = nullptr;
+    QCheckBox *CheckBoxSkipDone = nullptr;   // SkipDone: URLs of the download history are not fetched again
+    QCheckBox *CheckBoxDuplicates = nullptr; // Duplicates: a file of content already there is removed
     QCheckBox *CheckBoxSound1 = nullptr;
     QCheckBox *CheckBoxSound2 = nullptr;
     QSpinBox *UDInterval = nullptr;      // the scheduler's timer, ms

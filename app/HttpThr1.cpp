@@ -150,6 +150,8 @@ void TFormMain::ConnectScheduler()
     connect(&Scheduler, &TScheduler::SlotStateChanged, this, &TFormMain::PaintSlotState);
     connect(&Scheduler, &TScheduler::StatusBarText, this,
             [this](const QString &text) { StatusPanels[1]->SetMessage(text); });
+    connect(&Scheduler, &TScheduler::HistoryProblem, this,
+            [this](const QString &text) { StatusPanels[1]->SetMessage(text); });
     connect(&Scheduler, &TScheduler::HeadersReceived, this, [this](int code, const QStringList &headers) {
         if (FormOpt->isVisible())
             (code == THTTPThread::UpdateHeadHeaders ? FormOpt->ResultsMemo : FormOpt->MemoGHeader)

@@ -92,6 +92,12 @@ TBatchOptions TBatchOptions::Parse(const QStringList &commandLine)
             o.netrc = true;
         } else if (arg == QStringLiteral("--lazy-images")) {
             o.lazyImages = true;
+        } else if (arg == QStringLiteral("--skip-done")) {
+            o.skipDone = true;
+        } else if (arg == QStringLiteral("--duplicates")) {
+            const QStringList choices{QStringLiteral("keep"), QStringLiteral("remove")};
+            if (!values(1, &v) || (o.duplicates = int(choices.indexOf(v[0]))) < 0)
+                return fail(QStringLiteral("--duplicates takes keep or remove"));
         } else if (arg == QStringLiteral("--quiet") || arg == QStringLiteral("-q")) {
             o.quiet = true;
         } else if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {

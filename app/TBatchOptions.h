@@ -39,10 +39,12 @@ struct TBatchOptions {
     bool location = false;             // follow redirects, whatever the settings say
     QString cookieFile;                // cookies.txt or cookies.sqlite; empty: CookieFile of the settings
     bool netrc = false;                // logins from $NETRC or ~/.netrc, whatever the settings say
-    bool quiet = false;                // print only the jobs that failed
-    bool help = false;                 // print the usage and fetch nothing
     std::optional<TRateCap> limitRate; // the download cap; from the settings when not given
     bool lazyImages = false;           // --import also reads lazy and srcset image addresses
+    bool skipDone = false;             // end rows the download history holds, whatever the settings say
+    int duplicates = -1; // 0: keep a file of content already recorded, 1: remove it; -1: from the settings
+    bool quiet = false;  // print only the jobs that failed
+    bool help = false;   // print the usage and fetch nothing
     QString saveFile;
     QString catalogueFile; // thumbnails of the jobs' files, written when done
     QString error;         // a usage error, with its reason

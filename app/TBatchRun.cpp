@@ -90,6 +90,8 @@ TBatchRun::TBatchRun(const TBatchOptions &options, std::FILE *out, std::FILE *er
 {
     connect(&FScheduler, &TScheduler::JobEnded, this, &TBatchRun::OnJobEnded);
     connect(&FScheduler, &TScheduler::JobWaiting, this, &TBatchRun::OnJobWaiting);
+    connect(&FScheduler, &TScheduler::HistoryProblem, this,
+            [this](const QString &text) { Print(FErr, QStringLiteral("pelmor: %1\n").arg(text)); });
     FRedraw.setInterval(RedrawMs);
     connect(&FRedraw, &QTimer::timeout, this, &TBatchRun::Redraw);
 }
@@ -157,6 +159,10 @@ bool TBatchRun::Prepare()
         FSettings.FollowRedirects = 1;
     if (FOptions.lazyImages)
         FSettings.LazyImages = 1;
+    if (FOptions.skipDone)
+        FSettings.SkipDone = 1;
+    if (FOptions.duplicates >= 0)
+        FSettings.Duplicates = FOptions.duplicates;
     if (FOptions.maxTries > 0)
         FSettings.MaxTries = FOptions.maxTries;
     else if (FSettings.MaxTries <= 0)

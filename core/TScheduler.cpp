@@ -68,6 +68,7 @@ TScheduler::~TScheduler()
 
 void TScheduler::TButtonGetClick()
 {
+    LoadHistory();
     FTimer.setInterval(FSettings.Interval);
     FTimer.start();
     emit FetchingChanged(true);
@@ -177,6 +178,7 @@ void TScheduler::Timer1Timer()
     // The options dialog sets the cap at once; this covers a settings file read and batch mode.
     TRateLimit::Program().SetBytesPerSecond(FSettings.RateLimit.BytesPerSecond);
     MonitorJobs();
+    SkipRecordedRows();
     FStartsThisTick = 0;
     StartRows();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/THistory.h"
 #include "core/THostPacing.h"
 #include "core/TJobListModel.h"
 #include "download/HttpThr2.h"
@@ -40,7 +41,7 @@ public:
     // The longest wait a busy server may ask for before its row is given up, in ms; -1: any.
     qint64 MaxWaitMs = -1;
 
-    void TButtonGetClick();  // fetching on
+    void TButtonGetClick();  // fetching on; the download history is read anew
     void TButtonStopClick(); // no new jobs; running ones go on
     void StopAll();          // fetching off and every running job aborted
     void AbortRows(const QList<int> &rows);
@@ -118,6 +119,8 @@ signals:
     void JobEnded(quint64 jobId);
     // A job that ended pending waits waitMs, as its server asked, before it is asked again.
     void JobWaiting(quint64 jobId, qint64 waitMs);
+    // The download history could not be read or written, or had damaged lines: what and why.
+    void HistoryProblem(const QString &text);
 
 private:
     // Failures of a job in a row, the tick from which it may be handed out again, and the Clock
@@ -149,6 +152,12 @@ private:
     // MaxTries setting or when its server asks for a wait over MaxWaitMs. Returns what the row is
     // to show: ended, or why the job was given up.
     TRunOutcome NoteRunEnded(TJobId id, const TRunOutcome &ended);
+    // The download history (TSchedulerHistory.cpp): read when fetching begins; with SkipDone every
+    // pending whole-file row whose URL it holds ends in one pass; a whole file completed is recorded,
+    // and ends as a duplicate when an earlier file of another URL with its content is still there.
+    void LoadHistory();
+    void SkipRecordedRows();
+    TRunOutcome RecordCompleted(const THTTPThread &worker, const TRunOutcome &ended);
 
     TJobListModel &FJobs;
     TSettings &FSettings;
@@ -170,4 +179,5 @@ private:
     // What LoadRunFiles read; every worker shares them.
     std::shared_ptr<const TCookieJar> FCookieJar;
     std::shared_ptr<const TNetrc> FNetrc;
+    THistory FHistory;
 };

@@ -33,6 +33,7 @@ void TScheduler::FinishRun(THTTPThread &worker)
             ended.Kind = TRunOutcome::TKind::Retry;
             ended.Reason = StallReason(FSettings.TimeOutCTR);
         }
+        ended = RecordCompleted(worker, ended);
         // Decided on the outcome before the row's text is written: what the row shows decides nothing.
         const TRunOutcome shown = NoteRunEnded(id, ended);
         FJobs.SetCell(row, SubMessage, shown.Text());

@@ -82,6 +82,9 @@ void TSettings::Load(const TIniFile &ini)
         RateLimit = d.RateLimit;
         qCWarning(lcBase, "RateLimit \"%s\" is no rate (such as 500K or 2M); no cap is set", qUtf8Printable(rate));
     }
+    // Anything but 1 is today's behaviour: every row fetched, every copy kept.
+    SkipDone = ini.ReadInteger(Data, "SkipDone", d.SkipDone) == 1 ? 1 : 0;
+    Duplicates = ini.ReadInteger(Data, "Duplicates", d.Duplicates) == 1 ? 1 : 0;
     MailServer = ini.ReadString(Data, "MailServer", d.MailServer);
     const int port = ini.ReadInteger(Data, "MailPort", d.MailPort);
     MailPort = port >= 1 && port <= 65535 ? port : d.MailPort;
@@ -140,6 +143,10 @@ void TSettings::Save(TIniFile &ini) const
         ini.WriteInteger(Data, "LazyImages", LazyImages);
     if (RateLimit != d.RateLimit || HasKey(ini, "RateLimit"))
         ini.WriteString(Data, "RateLimit", RateLimit.Text());
+    if (SkipDone != d.SkipDone || HasKey(ini, "SkipDone"))
+        ini.WriteInteger(Data, "SkipDone", SkipDone);
+    if (Duplicates != d.Duplicates || HasKey(ini, "Duplicates"))
+        ini.WriteInteger(Data, "Duplicates", Duplicates);
     ini.WriteInteger(::Window, "Top", Window.top);
     ini.WriteInteger(::Window, "Left", Window.left);
     ini.WriteInteger(::Window, "Width", Window.width);

@@ -46,6 +46,8 @@ struct TSettings {
     int Netrc = 0;           // 1: logins for URLs without one come from $NETRC or ~/.netrc
     int LazyImages = 0;      // 1: the page import also reads data-src, data-original and srcset
     TRateCap RateLimit;      // the whole program's download rate; 0: no cap
+    int SkipDone = 0;        // 1: a row whose URL the download history holds ends without a request
+    int Duplicates = 0;      // 1: a file whose content the history holds under another URL is removed
     QString HomePage = QStringLiteral("https://pelmor.example/");           // the maker's web page
     QString KairanURL = QStringLiteral("http://pelmor.example/kairan.txt"); // the notice board's text
     // The feedback mail: the SMTP server, the maker's mailbox and the anonymous sender's address.
@@ -71,6 +73,8 @@ struct TSettings {
     bool LongFileNames() const { return FileType == 1; }
     bool FollowsRedirects() const { return FollowRedirects == 1; }
     bool UsesNetrc() const { return Netrc == 1; }
+    bool SkipsDone() const { return SkipDone == 1; }
+    bool RemovesDuplicates() const { return Duplicates == 1; }
 
     void Load(const TIniFile &ini);
     void Save(TIniFile &ini) const;

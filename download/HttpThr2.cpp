@@ -104,7 +104,7 @@ void THTTPThread::run()
     cli.OnHeaderData = [this](THttpCli *sender) { FServerStatus = sender->ResponseStatus(); };
     cli.OnHeaderEnd = [this](THttpCli *) { HandleHeaderEnd(); };
     cli.OnDocBegin = [this](THttpCli *) { ShowMessage(QStringLiteral("Doc begin")); };
-    cli.OnDocData = [this](THttpCli *, const char *, int len) { HandleDocData(len); };
+    cli.OnDocData = [this](THttpCli *, const char *data, int len) { HandleDocData(data, len); };
     cli.OnDocEnd = [this](THttpCli *) { ShowMessage(QStringLiteral("Doc End")); };
     cli.OnCookie = [this](THttpCli *, const QString &data, bool &accept) {
         HandleCookie(data);
@@ -145,6 +145,9 @@ void THTTPThread::RunJob()
     FailureText.clear();
     FFinal = {};
     Outcome = {};
+    FileSha256.clear();
+    FileSize = 0;
+    FHashing = false;
     // A URL no attempt can fetch (an edited list's) ends the job for good, with the reason.
     if (const QString problem = UrlUtil::FetchProblem(Job.JobURL); !problem.isEmpty()) {
         Show(TRunOutcome::Aborted(problem));

@@ -7,6 +7,7 @@
 #include "download/TNoFollow.h"
 #include "download/TResumeGate.h"
 #include "download/TRunOutcome.h"
+#include "download/TSha256.h"
 #include "download/TThreadCall.h"
 
 #include <QDeadlineTimer>
@@ -128,6 +129,10 @@ public:
     QStringList ResponseHeaders; // headers of the last answer, for the options dialog
     bool Aborted = false;
     bool RequestOk = true;
+    // The SHA-256 (hex) and size of the whole file this run completed; empty for a part, a file that
+    // was there before, and a run that completed nothing.
+    QByteArray FileSha256;
+    qint64 FileSize = 0;
 
     // Percent text of the current progress, "%1.2f"; empty when the size is not known.
     QString PercentText() const;
@@ -179,7 +184,11 @@ private:
     void HandleStatus206();
     // A part whose answer is of another version than its split's ends for good; true when it did.
     bool RefuseOtherVersion(qint64 answerTotal);
-    void HandleDocData(int len);
+    void HandleDocData(const char *data, int len);
+    // Hashes the body from here on; a resumed file's first have bytes are read from partial first.
+    void StartHash(QIODevice *partial, qint64 have);
+    // Sets FileSha256 and FileSize of the whole partial file about to be renamed into place.
+    void HashCompleted();
     void HandleCookie(const QString &data);
     // The cookie file's cookies for a request to url, beside the one the host sent (cookie).
     void AddFileCookies(const QString &url, QString &cookie) const;
@@ -239,6 +248,10 @@ private:
 
     TUpdateCodes FDeferred;
     std::vector<std::function<void()>> FDeferredCalls;
+    // The partial file's bytes from its first, hashed as they are written; FHashing false when not.
+    TSha256 FBodyHash;
+    bool FHashing = false;
+
     bool FProgressPending = false;
     int FLastPiece = 0;
     QElapsedTimer FLastFlush;

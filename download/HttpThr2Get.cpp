@@ -172,11 +172,13 @@ bool THTTPThread::PrepareGet(QFile &partial)
         if (Job.HttpVersion == Version11) {
             if (!OpenPartial(partial, QIODevice::ReadWrite))
                 return false;
+            const bool part = Job.StartByte != 0 || Job.EndByte != 0;
+            if (!part)
+                StartHash(&partial, have);
             if (!partial.seek(have)) {
                 RetryLater(QLatin1String("the partial file cannot be opened: ") + partial.errorString());
                 return false;
             }
-            const bool part = Job.StartByte != 0 || Job.EndByte != 0;
             ReceivedBytes = Job.StartByte + have;
             HttpCli->ContentRangeBegin = QString::number(ReceivedBytes);
             // Without a known size the range stays open-ended rather than malformed.
@@ -195,8 +197,40 @@ bool THTTPThread::PrepareGet(QFile &partial)
         HttpCli->ContentRangeEnd = QString::number(Job.EndByte - 1);
         ReceivedBytes = Job.StartByte;
         ContinueMode = true;
+    } else {
+        StartHash(nullptr, 0);
     }
     return OpenPartial(partial, QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+void THTTPThread::StartHash(QIODevice *partial, qint64 have)
+{
+    FBodyHash.Reset();
+    QString reason;
+    // A beginning that cannot be read now is read again, whole, when the file is complete.
+    FHashing = !partial || FBodyHash.AddFrom(*partial, have, &reason);
+}
+
+void THTTPThread::HashCompleted()
+{
+    const QString name = PartialFile();
+    const qint64 size = PartialSize(name);
+    // A file found whole, or one whose beginning could not be read at the resume, is read once here.
+    if (!FHashing || FBodyHash.Size() != size) {
+        FBodyHash.Reset();
+        QFile file;
+        QString reason = QStringLiteral("it cannot be read");
+        if (size < 0 || TNoFollow::Open(file, name, QIODevice::ReadOnly, &reason) != TNoFollow::TResult::Done
+            || !FBodyHash.AddFrom(file, size, &reason)) {
+            qCWarning(lcNet, "%s: no hash of %s: %s", Shown(Job.JobURL).constData(), qUtf8Printable(name),
+                      qUtf8Printable(reason));
+            FHashing = false;
+            return;
+        }
+    }
+    FileSha256 = FBodyHash.HexResult();
+    FileSize = size;
+    FHashing = false;
 }
 
 bool THTTPThread::OpenPartial(QFile &partial, QIODevice::OpenMode mode)
@@ -316,9 +350,13 @@ bool THTTPThread::FinishUnsatisfiedRange()
 
 void THTTPThread::CompletePartial(TRunOutcome::TKind kind)
 {
+    // A part is not a whole file: its hash would tell nothing about the file it belongs to.
+    if (Job.StartByte == 0 && Job.EndByte == 0)
+        HashCompleted();
     QString reason;
     const TNoFollow::TResult moved = TNoFollow::Move(PartialFile(), Job.LocalFile, &reason);
     if (moved != TNoFollow::TResult::Done) {
+        FileSha256.clear();
         FileFailed(moved, reason, QStringLiteral("the finished file cannot be renamed"));
         return;
     }
@@ -420,8 +458,11 @@ void THTTPThread::HandleStatus206()
     Job.TotalBytes = part ? Job.EndByte : total >= 0 ? total : *end + 1;
 }
 
-void THTTPThread::HandleDocData(int len)
+void THTTPThread::HandleDocData(const char *data, int len)
 {
+    // Every piece delivered goes into the partial file: the hash follows the file without reading it back.
+    if (FHashing)
+        FBodyHash.Add(data, len);
     ReceivedBytes += len;
     NoteProgress(len);
     // Stop as soon as the announced size is in; this piece is still written.

@@ -17,6 +17,9 @@ QString TRunOutcome::Text() const
         return RowText::AbortPrefix + Reason;
     case TKind::HeadEnded:
         return RowText::EndPrefix + Reason;
+    case TKind::Duplicate:
+    case TKind::DuplicateRemoved:
+        return RowText::Duplicate(Reason, Kind == TKind::DuplicateRemoved);
     case TKind::Progress:
     case TKind::Stopped:
         break;

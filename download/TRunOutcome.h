@@ -6,14 +6,16 @@
 // up); the row's Message is only made from it, so what the row shows cannot drift from the decision.
 struct TRunOutcome {
     enum class TKind {
-        Progress,   // no verdict (yet): Reason is what the row shows; a run ending on it is done with
-        Completed,  // the file came down whole
-        FileEnd,    // the partial file was whole already
-        FileExists, // the local file was there before the run
-        Retry,      // to be asked again; Reason: why the run failed
-        Aborted,    // ended for good; Reason: why
-        Stopped,    // a stop asked of the job ended it; Reason: the text the stop asked to show
-        HeadEnded,  // a HEAD request that failed; Reason: the answer's status in words
+        Progress,         // no verdict (yet): Reason is what the row shows; a run ending on it is done with
+        Completed,        // the file came down whole
+        FileEnd,          // the partial file was whole already
+        FileExists,       // the local file was there before the run
+        Retry,            // to be asked again; Reason: why the run failed
+        Aborted,          // ended for good; Reason: why
+        Stopped,          // a stop asked of the job ended it; Reason: the text the stop asked to show
+        HeadEnded,        // a HEAD request that failed; Reason: the answer's status in words
+        Duplicate,        // came down whole with the content of an earlier file; Reason: that file
+        DuplicateRemoved, // the same, and the new copy was removed
     };
 
     TKind Kind = TKind::Progress;

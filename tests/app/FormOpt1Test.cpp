@@ -166,3 +166,20 @@ TEST_F(FormOpt1Test, ExTabEditsLazyImagesAndTheRateCap)
     opt->ButtonUpdate->click();
     EXPECT_EQ(TRateLimit::Program().BytesPerSecond(), 0);
 }
+
+// Catches a history switch the EX tab does not show, or does not store.
+TEST_F(FormOpt1Test, ExTabEditsTheHistorySwitches)
+{
+    TSettings &s = form->Settings;
+    s.SkipDone = 1;
+    s.Duplicates = 0;
+    TFormOpt *opt = form->FormOpt;
+    opt->show();
+    EXPECT_TRUE(opt->CheckBoxSkipDone->isChecked());
+    EXPECT_FALSE(opt->CheckBoxDuplicates->isChecked());
+    opt->CheckBoxSkipDone->setChecked(false);
+    opt->CheckBoxDuplicates->setChecked(true);
+    opt->close();
+    EXPECT_EQ(s.SkipDone, 0);
+    EXPECT_EQ(s.Duplicates, 1);
+}

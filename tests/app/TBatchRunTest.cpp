@@ -357,7 +357,7 @@ TEST(TBatchRunTest, RunsListsAndSavesTheOutcomeWithNginx)
     TNginxServer nginx;
     ASSERT_TRUE(nginx.Start()) << nginx.Error().toStdString();
     for (const char *name : {"p1.jpg", "p2.jpg", "m1.jpg", "m2.jpg"})
-        nginx.WriteFile(name, QByteArray(30000, name[0]));
+        nginx.WriteFile(name, QByteArray(29999, name[0]) + name[1]);
     temp.write("jobs.wrg",
                ("[Download1]\r\nURL=" + nginx.Url("/p1.jpg") + "\r\nSize=30000\r\nurl=" + nginx.Url("/p2.jpg")
                 + "\r\nMAKE=" + nginx.Url("/m$.jpg") + ",1,2,0,1\r\nMAKE=" + nginx.Url("/x$.jpg") + ",one,2,0,1\r\n")

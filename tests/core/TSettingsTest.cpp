@@ -236,3 +236,31 @@ TEST(TSettingsTest, RateLimitTextAndFallback)
     back.Load(TIniFile(dir.file("pelmor.ini")));
     EXPECT_EQ(back.RateLimit.BytesPerSecond, 500 * 1024);
 }
+
+// Catches the history's switches on by default or for a value other than 1, a file never set that
+// gains the keys, and a choice that does not come back.
+TEST(TSettingsTest, HistoryKeysAreOffUnlessOneAndWrittenOnceSet)
+{
+    TTempFolder dir;
+    dir.write("odd.ini", "[Data]\r\nSkipDone=2\r\nDuplicates=-1\r\n");
+    for (const char *file : {"odd.ini", "none.ini"}) {
+        TSettings s;
+        s.Load(TIniFile(dir.file(file)));
+        EXPECT_FALSE(s.SkipsDone()) << file;
+        EXPECT_FALSE(s.RemovesDuplicates()) << file;
+    }
+    TIniFile untouched(dir.file("untouched.ini"));
+    TSettings().Save(untouched);
+    ASSERT_TRUE(untouched.UpdateFile());
+    EXPECT_FALSE(dir.read("untouched.ini").contains("SkipDone"));
+
+    TSettings s;
+    s.SkipDone = 1;
+    s.Duplicates = 1;
+    TIniFile out(dir.file("pelmor.ini"));
+    s.Save(out);
+    ASSERT_TRUE(out.UpdateFile());
+    TSettings back;
+    back.Load(TIniFile(dir.file("pelmor.ini")));
+    EXPECT_TRUE(back.SkipsDone() && back.RemovesDuplicates());
+}
