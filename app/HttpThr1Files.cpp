@@ -143,9 +143,11 @@ void TFormMain::PopMargeClick()
     SetStatus(QString());
     QString error;
     const QStringList parts = TListCommands::LocalFiles(Jobs, selected, ProgramFolder, Settings.LongFileNames(), true);
-    if (TMergeFiles::Merge(parts, target, &error))
+    QByteArray sha256;
+    if (TMergeFiles::Merge(parts, target, &error, &sha256)) {
+        Scheduler.RecordMerged(Jobs.Cell(selected.first(), SubURL), target, sha256);
         SetStatus(QStringLiteral("マージ完了"));
-    else
+    } else
         ShowMessage(error);
     ListViewMon->unsetCursor();
 }

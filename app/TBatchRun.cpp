@@ -364,11 +364,13 @@ bool TBatchRun::MergeSplits()
             continue;
         }
         QString error = TListCommands::MergeRefusal(FJobs, rows);
-        if (!error.isEmpty() || !TMergeFiles::Merge(parts, target, &error)) {
+        QByteArray sha256;
+        if (!error.isEmpty() || !TMergeFiles::Merge(parts, target, &error, &sha256)) {
             Print(FErr, QStringLiteral("pelmor: %1: %2\n").arg(target, error));
             merged = false;
             continue;
         }
+        FScheduler.RecordMerged(url, target, sha256);
         for (const QString &part : std::as_const(parts))
             QFile::remove(part);
         Tell(QStringLiteral("Merged\t%1\n").arg(target));

@@ -2,6 +2,7 @@
 
 #include "core/TSafeFile.h"
 #include "download/TNoFollow.h"
+#include "download/TSha256.h"
 
 #include <QFile>
 
@@ -19,8 +20,9 @@ bool Fail(QString *error, const QString &what, const QString &fileName, const QS
 
 } // namespace
 
-bool TMergeFiles::Merge(const QStringList &sources, const QString &target, QString *error)
+bool TMergeFiles::Merge(const QStringList &sources, const QString &target, QString *error, QByteArray *sha256)
 {
+    TSha256 hash;
     // Neither a part nor the whole file is reached through a link at its name.
     QString reason;
     TNoFollow::TSaveFile out(target);
@@ -42,10 +44,14 @@ bool TMergeFiles::Merge(const QStringList &sources, const QString &target, QStri
                 break;
             if (!TSafeFile::WriteAll(out.File(), block.constData(), got))
                 return Fail(error, QStringLiteral("Cannot write"), target, out.File().errorString());
+            if (sha256)
+                hash.Add(block.constData(), got);
         }
     }
     // Until this commit the target is untouched; an early return discards the temporary file.
     if (out.Commit(&reason) != TNoFollow::TResult::Done)
         return Fail(error, QStringLiteral("Cannot write"), target, reason);
+    if (sha256)
+        *sha256 = hash.HexResult();
     return true;
 }

@@ -50,6 +50,9 @@ public:
     // Aborts running jobs, lets the workers park, ends and joins their threads. A worker that does
     // not end in time is cut off from this object and left to end on its own.
     void Shutdown();
+    // A split file joined from its parts is a file fetched whole: recorded in the download history
+    // under its URL.
+    void RecordMerged(const QString &url, const QString &file, const QByteArray &sha256);
 
     // Loads the cookie file and the .netrc the settings name, for the jobs handed out from now on.
     // Returns what the user is to be told, each line also logged; *cookiesRefused: a cookie file

@@ -43,6 +43,13 @@ void TScheduler::SkipRecordedRows()
         emit JobEnded(id);
 }
 
+void TScheduler::RecordMerged(const QString &url, const QString &file, const QByteArray &sha256)
+{
+    QString error;
+    if (!FHistory.Append({QDateTime::currentDateTimeUtc(), QFileInfo(file).size(), sha256, url, file}, &error))
+        emit HistoryProblem(error);
+}
+
 TRunOutcome TScheduler::RecordCompleted(const THTTPThread &worker, const TRunOutcome &ended)
 {
     const bool done = ended.Kind == TRunOutcome::TKind::Completed || ended.Kind == TRunOutcome::TKind::FileEnd;

@@ -2,6 +2,7 @@
 
 #include "app/TBatchOptions.h"
 #include "app/TStartOptions.h"
+#include "core/THistory.h"
 #include "core/TIniFile.h"
 #include "core/TJobListFile.h"
 #include "core/TSettings.h"
@@ -14,6 +15,7 @@
 #include "tests/support/TempFolder.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -491,6 +493,15 @@ TEST(TBatchRunTest, SplitFetchesPartsAndJoinsThemWithNginx)
     ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
     EXPECT_TRUE(merged.readAll() == original);
     EXPECT_EQ(QDir(temp.path() + "/tmp").entryList(QDir::Files), QStringList{QFileInfo(whole).fileName()});
+    // The joined file is the one recorded, with the hash of what was written, not the parts.
+    THistory history;
+    EXPECT_EQ(history.Load(temp.file(THistory::FileName)).rows, 1);
+    const std::optional<THistory::TRecord> recorded =
+        history.FindOther(QCryptographicHash::hash(original, QCryptographicHash::Sha256).toHex(), "another URL");
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(recorded->url, url);
+    EXPECT_EQ(recorded->localFile, whole);
+    EXPECT_EQ(recorded->size, original.size());
 
     TScriptedServer whole200;
     whole200.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"), TScriptedServer::Close()});
