@@ -2,6 +2,7 @@
 
 #include "core/TSettings.h"
 #include "download/RowTexts.h"
+#include "tests/core/SchedulerFixture.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 
@@ -13,20 +14,9 @@
 
 namespace {
 
-class TSchedulerHistoryTest : public ::testing::Test
+class TSchedulerHistoryTest : public TSchedulerFixture
 {
 protected:
-    void SetUp() override
-    {
-        QDir(temp.path()).mkdir("tmp");
-        settings.Interval = 20;
-        scheduler.ProgramFolder = temp.path();
-        QObject::connect(&scheduler, &TScheduler::WorkFinished, [this] { ++finished; });
-        QObject::connect(&scheduler, &TScheduler::JobEnded, [this](quint64 id) { ended.append(id); });
-    }
-
-    void TearDown() override { scheduler.Shutdown(); }
-
     // A history holding these URLs, as an earlier run left it.
     void Record(const QStringList &urls)
     {
@@ -37,13 +27,6 @@ protected:
             ASSERT_TRUE(history.Append(
                 {QDateTime::currentDateTimeUtc(), 30000, QByteArray(64, 'a'), url, temp.file("tmp/gone.jpg")}, &error));
     }
-
-    TTempFolder temp;
-    TJobListModel jobs;
-    TSettings settings;
-    TScheduler scheduler{jobs, settings};
-    int finished = 0;
-    QList<quint64> ended;
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/TSettings.h"
 #include "download/RowTexts.h"
 #include "download/UrlUtil.h"
+#include "tests/core/SchedulerFixture.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
@@ -29,20 +30,9 @@ QByteArray RandomBytes(int size, quint32 seed)
     return bytes;
 }
 
-class TSchedulerTest : public ::testing::Test
+class TSchedulerTest : public TSchedulerFixture
 {
 protected:
-    void SetUp() override
-    {
-        QDir(temp.path()).mkdir("tmp");
-        settings.Interval = 20;
-        scheduler.ProgramFolder = temp.path();
-        QObject::connect(&scheduler, &TScheduler::WorkFinished, [this] { ++finished; });
-        QObject::connect(&scheduler, &TScheduler::JobEnded, [this](quint64 id) { ended.append(id); });
-    }
-
-    void TearDown() override { scheduler.Shutdown(); }
-
     QString LocalFile(int row) const { return jobs.LocalFile(row, temp.path(), true); }
 
     bool RunToEnd(int timeoutMs = 20000)
@@ -58,13 +48,6 @@ protected:
             running += jobs.IsRunningRow(row) ? 1 : 0;
         return running;
     }
-
-    TTempFolder temp;
-    TJobListModel jobs;
-    TSettings settings;
-    TScheduler scheduler{jobs, settings};
-    int finished = 0;
-    QList<quint64> ended;
 };
 
 } // namespace
