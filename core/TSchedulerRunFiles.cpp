@@ -2,30 +2,14 @@
 #include "core/TScheduler.h"
 
 #include "core/TSettings.h"
-#include "download/NetLog.h"
+#include "download/TRunFiles.h"
 
 QStringList TScheduler::LoadRunFiles(bool *cookiesRefused)
 {
-    QStringList warnings;
-    FCookieJar.reset();
-    FNetrc.reset();
+    const TRunFiles files = TRunFiles::Load(FSettings.CookieFile, FSettings.UsesNetrc());
+    FCookieJar = files.cookies;
+    FNetrc = files.netrc;
     if (cookiesRefused)
-        *cookiesRefused = false;
-    if (!FSettings.CookieFile.isEmpty()) {
-        const TCookieJar::TLoad cookies = TCookieJar::Load(FSettings.CookieFile);
-        FCookieJar = cookies.jar;
-        if (cookiesRefused)
-            *cookiesRefused = !cookies.error.isEmpty();
-        if (const QString warning = cookies.Warning(FSettings.CookieFile); !warning.isEmpty())
-            warnings.append(warning);
-    }
-    if (FSettings.UsesNetrc()) {
-        const TNetrc::TLoad netrc = TNetrc::Load(TNetrc::DefaultFileName());
-        FNetrc = netrc.netrc;
-        if (!netrc.warning.isEmpty())
-            warnings.append(netrc.warning);
-    }
-    for (const QString &warning : std::as_const(warnings))
-        qCWarning(lcNet, "%s", qUtf8Printable(warning));
-    return warnings;
+        *cookiesRefused = files.cookiesRefused;
+    return files.warnings;
 }

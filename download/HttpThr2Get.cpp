@@ -8,6 +8,7 @@
 #include "download/HttpUrlParts.h"
 #include "download/NetLog.h"
 #include "download/TNoFollow.h"
+#include "download/TRunFiles.h"
 #include "download/UrlUtil.h"
 
 #include <QBuffer>
@@ -88,10 +89,7 @@ void THTTPThread::PrepareRequest()
     HttpCli->CAFile = Job.CAFile;
     HttpCli->Reference = Job.JobReferer;
     HttpCli->FollowRedirects = Job.FollowRedirects;
-    // A URL with a user of its own keeps it (the client prefers it); the login goes to this URL's server alone.
-    const std::optional<TNetrc::TLogin> login = Job.Netrc ? Job.Netrc->For(FHost) : std::nullopt;
-    HttpCli->Username = login ? login->login : QString();
-    HttpCli->Password = login ? login->password : QString();
+    TRunFiles::SetLogin(*HttpCli, Job.Netrc.get(), FHost);
     HttpCli->RateLimit = Job.RateLimit;
     HttpCli->ContentRangeBegin.clear();
     HttpCli->ContentRangeEnd.clear();
@@ -474,8 +472,7 @@ void THTTPThread::HandleDocData(const char *data, int len)
 
 void THTTPThread::AddFileCookies(const QString &url, QString &cookie) const
 {
-    if (Job.Cookies)
-        cookie = Job.Cookies->HeaderFor(url, QDateTime::currentSecsSinceEpoch(), cookie);
+    cookie = TRunFiles::CookieFor(Job.Cookies.get(), url, cookie);
 }
 
 void THTTPThread::HandleCookie(const QString &data)

@@ -4,6 +4,7 @@
 #include "core/TScheduler.h"
 #include "core/TSettings.h"
 #include "download/HttpFileVersion.h"
+#include "download/HttpUrlParts.h"
 #include "download/UrlUtil.h"
 #include "maker/MakerLog.h"
 
@@ -24,6 +25,9 @@ THomeFetch::THomeFetch(TJobListModel &jobs, const TSettings &settings, QObject *
     HttpCli1.OnDocEnd = [this](THttpCli *sender) { HttpCli1DocEnd(sender); };
     HttpCli1.OnStateChange = [this](THttpCli *) { FStallTimer.start(); };
     HttpCli1.OnHeaderData = [this](THttpCli *) { FStallTimer.start(); };
+    HttpCli1.OnRequestCookie = [this](THttpCli *, const QString &url, QString &cookie) {
+        cookie = TRunFiles::CookieFor(FRunFiles.cookies.get(), url, cookie);
+    };
     FStallTimer.setSingleShot(true);
     connect(&FStallTimer, &QTimer::timeout, this, &THomeFetch::StallTimerTimer);
 }
@@ -127,6 +131,10 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     FTimedOut = false;
     FailReason.clear();
     PageText.clear();
+    // A page behind a login is fetched as the downloads are: with the cookie file and the .netrc,
+    // read anew for each fetch (a broken one is logged; the main window reports it when fetching starts).
+    FRunFiles = TRunFiles::Load(FSettings.CookieFile, FSettings.UsesNetrc());
+    TRunFiles::SetLogin(HttpCli1, FRunFiles.netrc.get(), THttpUrlParts::Parse(url).Host.toLower());
     HttpCli1.URL = url;
     HttpCli1.Proxy = FSettings.Proxy;
     HttpCli1.CAFile = FSettings.CAFile;

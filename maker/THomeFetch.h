@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/HttpProt.h"
+#include "download/TRunFiles.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -89,5 +90,6 @@ private:
     qint64 FCap = 0;
     // Restarted by everything the server sends, so only a silent server runs it out.
     QTimer FStallTimer;
+    TRunFiles FRunFiles; // what the running fetch sends besides its own
     bool FTimedOut = false;
 };

@@ -2,6 +2,7 @@
 #include "app/TBatchRun.h"
 #include "app/TStartOptions.h"
 #include "tests/support/BatchRunner.h"
+#include "tests/support/NetrcFile.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 
@@ -15,21 +16,6 @@ using S = TScriptedServer;
 
 // Over the 20 KB a file must have with the default settings.
 const QByteArray Ok = "HTTP/1.1 200 OK\r\nContent-Length: 25000\r\n\r\n" + QByteArray(25000, 'g');
-
-// $NETRC names the file for as long as the guard lives.
-class TNetrcVariable
-{
-public:
-    explicit TNetrcVariable(const QString &path) { qputenv("NETRC", QFile::encodeName(path)); }
-    ~TNetrcVariable() { qunsetenv("NETRC"); }
-};
-
-QString WriteNetrc(const TTempFolder &temp, mode_t mode)
-{
-    const QString path = temp.write("netrc", "machine 127.0.0.1 login anna password pw\n");
-    EXPECT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0);
-    return path;
-}
 
 // A Firefox cookie database as the browser leaves it.
 QString WriteDatabase(const TTempFolder &temp)

@@ -3,8 +3,10 @@
 #include "core/TJobListModel.h"
 #include "core/TSettings.h"
 #include "download/UrlUtil.h"
+#include "tests/support/NetrcFile.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/TestCertificates.h"
 
 #include <QTimer>
@@ -218,6 +220,32 @@ TEST_F(THomeFetchTest, FetchesFollowRedirectsWhenTheSettingSaysSo)
     // Every answer ended by its length: the probe, its hop, the page fetch and its hop share one connection.
     EXPECT_EQ(server.Connections(), 1);
     EXPECT_EQ(server.Requests(0), 4);
+}
+
+// Catches a page behind a login fetched without the cookie file or the .netrc login the downloads
+// use, and a login or cookie of one fetch left for a later fetch that no longer asks for them.
+TEST_F(THomeFetchTest, PageFetchSendsTheCookieFileAndTheNetrcLogin)
+{
+    TTempFolder temp;
+    const TNetrcVariable netrc(WriteNetrc(temp, 0600));
+    settings.CookieFile = temp.write("cookies.txt", "127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc\n");
+    settings.Netrc = 1;
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\npage")});
+    ASSERT_TRUE(fetch.FetchPage(server.Url("/gallery.html")));
+    const QByteArray first = server.Head(0, 0);
+    EXPECT_TRUE(first.contains("\r\nCookie: sid=abc\r\n")) << first.toStdString();
+    EXPECT_TRUE(first.contains("\r\nAuthorization: Basic " + QByteArray("anna:pw").toBase64() + "\r\n"));
+
+    settings.CookieFile.clear();
+    settings.Netrc = 0;
+    ASSERT_TRUE(fetch.FetchPage(server.Url("/gallery.html")));
+    ASSERT_EQ(server.AllRequests(), 2);
+    QByteArray both;
+    for (int i = 0; i < server.Connections(); ++i)
+        both += server.Request(i);
+    EXPECT_EQ(both.count("Cookie:"), 1) << both.toStdString();
+    EXPECT_EQ(both.count("Authorization:"), 1);
 }
 
 // Catches a probe that got no answer reading "？？？(0)" (in the window's status bar and in the batch's
