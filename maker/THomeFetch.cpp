@@ -5,6 +5,7 @@
 #include "core/TSettings.h"
 #include "download/HttpFileVersion.h"
 #include "download/HttpUrlParts.h"
+#include "download/TRateLimit.h"
 #include "download/UrlUtil.h"
 #include "maker/MakerLog.h"
 
@@ -135,6 +136,10 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     // read anew for each fetch (a broken one is logged; the main window reports it when fetching starts).
     FRunFiles = TRunFiles::Load(FSettings.CookieFile, FSettings.UsesNetrc());
     TRunFiles::SetLogin(HttpCli1, FRunFiles.netrc.get(), THttpUrlParts::Parse(url).Host.toLower());
+    // The cap is the whole program's: a page or a probe takes its share beside the downloads, from
+    // the settings as they are now (a batch import comes before the scheduler's first tick sets it).
+    TRateLimit::Program().SetBytesPerSecond(FSettings.RateLimit.BytesPerSecond);
+    HttpCli1.RateLimit = &TRateLimit::Program();
     HttpCli1.URL = url;
     HttpCli1.Proxy = FSettings.Proxy;
     HttpCli1.CAFile = FSettings.CAFile;

@@ -2,6 +2,7 @@
 
 #include "core/TJobListModel.h"
 #include "core/TSettings.h"
+#include "download/TRateLimit.h"
 #include "download/UrlUtil.h"
 #include "tests/support/NetrcFile.h"
 #include "tests/support/NginxServer.h"
@@ -9,6 +10,8 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestCertificates.h"
 
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -246,6 +249,21 @@ TEST_F(THomeFetchTest, PageFetchSendsTheCookieFileAndTheNetrcLogin)
         both += server.Request(i);
     EXPECT_EQ(both.count("Cookie:"), 1) << both.toStdString();
     EXPECT_EQ(both.count("Authorization:"), 1);
+}
+
+// Catches a page fetch that passes the program's rate cap by: 40,000 bytes at 20,000 a second,
+// with a burst of a fifth of a second and reads of at least 1 KiB, cannot arrive in under 1.5 s.
+TEST_F(THomeFetchTest, PageFetchTakesItsShareOfTheRateCap)
+{
+    TScriptedServer server;
+    server.Play({TScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 40000\r\n\r\n" + QByteArray(40000, 'p'))});
+    settings.RateLimit = {20000};
+    const auto uncap = qScopeGuard([] { TRateLimit::Program().SetBytesPerSecond(0); });
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(fetch.FetchPage(server.Url("/big.html")));
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_EQ(fetch.PageText, QByteArray(40000, 'p'));
 }
 
 // Catches a probe that got no answer reading "？？？(0)" (in the window's status bar and in the batch's
