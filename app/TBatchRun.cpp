@@ -302,6 +302,7 @@ bool TBatchRun::AddSplit(const QString &url)
     if (Refused(QStringLiteral("--split"), url))
         return true;
     THomeFetch probe(FJobs, FSettings);
+    probe.ReadRunFiles = &FScheduler.RunFiles();
     if (probe.Split(url) > 0) {
         FSplits.append(url);
         return true;
@@ -319,6 +320,7 @@ bool TBatchRun::AddImport(const QString &url)
     if (Refused(QStringLiteral("--import"), url))
         return true;
     THomeFetch fetch(FJobs, FSettings);
+    fetch.ReadRunFiles = &FScheduler.RunFiles();
     TLinkTreeModel tree;
     TAWKStr awk;
     TLinkImport(FJobs, tree, awk).ImportPage(fetch, url, QPersistentModelIndex(), FSettings);

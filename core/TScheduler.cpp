@@ -384,8 +384,8 @@ bool TScheduler::HandOut(int slot, int row)
     job.HeadCommand = HeadCommand;
     job.Size20KB = FSettings.Size20KB == 1;
     job.FollowRedirects = FSettings.FollowsRedirects();
-    job.Cookies = FCookieJar;
-    job.Netrc = FNetrc;
+    job.Cookies = FRunFiles.cookies;
+    job.Netrc = FRunFiles.netrc;
     job.RateLimit = &TRateLimit::Program();
 
     // "Ready" is a fresh start: the user's, a new row's or a loaded list's.

@@ -4,6 +4,7 @@
 #include "core/THostPacing.h"
 #include "core/TJobListModel.h"
 #include "download/HttpThr2.h"
+#include "download/TRunFiles.h"
 
 #include <QHash>
 #include <QTimer>
@@ -58,6 +59,8 @@ public:
     // Returns what the user is to be told, each line also logged; *cookiesRefused: a cookie file
     // was named but none of it could be read.
     QStringList LoadRunFiles(bool *cookiesRefused = nullptr);
+    // What LoadRunFiles read last; every worker shares it.
+    const TRunFiles &RunFiles() const { return FRunFiles; }
 
     bool IsFetching() const { return FTimer.isActive(); }
     // True while any slot from 0 up to the Threads setting runs a job.
@@ -179,8 +182,6 @@ private:
     std::array<bool, SlotCount> FSlotAnswered{};
     THostPacing FPacing;
     QHash<TJobId, TRetryState> FRetries;
-    // What LoadRunFiles read; every worker shares them.
-    std::shared_ptr<const TCookieJar> FCookieJar;
-    std::shared_ptr<const TNetrc> FNetrc;
+    TRunFiles FRunFiles;
     THistory FHistory;
 };

@@ -6,10 +6,8 @@
 
 QStringList TScheduler::LoadRunFiles(bool *cookiesRefused)
 {
-    const TRunFiles files = TRunFiles::Load(FSettings.CookieFile, FSettings.UsesNetrc());
-    FCookieJar = files.cookies;
-    FNetrc = files.netrc;
+    FRunFiles = TRunFiles::Load(FSettings.CookieFile, FSettings.UsesNetrc());
     if (cookiesRefused)
-        *cookiesRefused = files.cookiesRefused;
-    return files.warnings;
+        *cookiesRefused = FRunFiles.cookiesRefused;
+    return FRunFiles.warnings;
 }

@@ -132,9 +132,10 @@ bool THomeFetch::Run(const QString &url, qint64 cap)
     FTimedOut = false;
     FailReason.clear();
     PageText.clear();
-    // A page behind a login is fetched as the downloads are: with the cookie file and the .netrc,
-    // read anew for each fetch (a broken one is logged; the main window reports it when fetching starts).
-    FRunFiles = TRunFiles::Load(FSettings.CookieFile, FSettings.UsesNetrc());
+    // A page behind a login is fetched as the downloads are: with the cookie file and the .netrc, read
+    // anew for each fetch of the window (a broken one is logged; the main window reports it when
+    // fetching starts) or as the batch run read them once.
+    FRunFiles = ReadRunFiles ? *ReadRunFiles : TRunFiles::Load(FSettings.CookieFile, FSettings.UsesNetrc());
     TRunFiles::SetLogin(HttpCli1, FRunFiles.netrc.get(), THttpUrlParts::Parse(url).Host.toLower());
     // The cap is the whole program's: a page or a probe takes its share beside the downloads, from
     // the settings as they are now (a batch import comes before the scheduler's first tick sets it).

@@ -55,6 +55,8 @@ public:
     bool StopRequested = false;
     bool RangeExpected = false;
     int LastStatus = 0;
+    // The cookie file and .netrc a run has read already (batch mode's); null: read for each fetch.
+    const TRunFiles *ReadRunFiles = nullptr;
     // The last status text shown, for callers without a status bar.
     QString StatusText;
     // Why the last fetch got no whole answer: the client's reason, or the status of an answer that
