@@ -4,6 +4,7 @@
 #include "download/HttpProt.h"
 #include "download/HttpUrlParts.h"
 #include "download/TNoFollow.h"
+#include "download/TRunFiles.h"
 #include "download/UrlUtil.h"
 
 #include <QFileInfo>
@@ -110,7 +111,9 @@ void THTTPThread::run()
         HandleCookie(data);
         accept = true;
     };
-    cli.OnRequestCookie = [this](THttpCli *, const QString &url, QString &cookie) { AddFileCookies(url, cookie); };
+    cli.OnRequestCookie = [this](THttpCli *, const QString &url, QString &cookie) {
+        cookie = TRunFiles::CookieFor(Job.Cookies.get(), url, cookie);
+    };
     QTimer flush;
     flush.setSingleShot(true);
     connect(&flush, &QTimer::timeout, &flush, [this] { FlushProgress(); });

@@ -50,6 +50,9 @@ struct TWorkerJob {
     std::shared_ptr<const TCookieJar> Cookies;
     std::shared_ptr<const TNetrc> Netrc;
     TRateLimit *RateLimit = nullptr; // the cap the job's reads share with every other job's; none: no cap
+
+    // A part of a split file, not a whole file.
+    bool IsPart() const { return StartByte != 0 || EndByte != 0; }
 };
 
 // The GUI-thread side of the workers. Every call runs on this object's thread while the calling
@@ -190,8 +193,6 @@ private:
     // Sets FileSha256 and FileSize of the whole partial file about to be renamed into place.
     void HashCompleted();
     void HandleCookie(const QString &data);
-    // The cookie file's cookies for a request to url, beside the one the host sent (cookie).
-    void AddFileCookies(const QString &url, QString &cookie) const;
     void StopJob(quint64 serial, const QString &text);
 
     using TUpdateCodes = QVarLengthArray<int, 8>;

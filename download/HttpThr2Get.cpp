@@ -170,7 +170,7 @@ bool THTTPThread::PrepareGet(QFile &partial)
         if (Job.HttpVersion == Version11) {
             if (!OpenPartial(partial, QIODevice::ReadWrite))
                 return false;
-            const bool part = Job.StartByte != 0 || Job.EndByte != 0;
+            const bool part = Job.IsPart();
             if (!part)
                 StartHash(&partial, have);
             if (!partial.seek(have)) {
@@ -312,8 +312,7 @@ void THTTPThread::FinishGet()
 
 bool THTTPThread::WholeAnswerEnded() const
 {
-    return FHeaderEndStatus == 200 && !ContinueMode && RequestOk && HttpCli->RequestDoneError() == 0
-           && Job.StartByte == 0 && Job.EndByte == 0;
+    return FHeaderEndStatus == 200 && !ContinueMode && RequestOk && HttpCli->RequestDoneError() == 0 && !Job.IsPart();
 }
 
 bool THTTPThread::BodyEndedWithoutLength() const
@@ -329,7 +328,7 @@ bool THTTPThread::EmptyFileAnnounced() const
 bool THTTPThread::FinishUnsatisfiedRange()
 {
     const qint64 size = HttpCli->ContentRangeTotal();
-    if (FServerStatus != 416 || !ContinueMode || Aborted || Job.StartByte != 0 || Job.EndByte != 0 || size < 0)
+    if (FServerStatus != 416 || !ContinueMode || Aborted || Job.IsPart() || size < 0)
         return false;
     const QString name = PartialFile();
     if (PartialSize(name) == size) {
@@ -349,7 +348,7 @@ bool THTTPThread::FinishUnsatisfiedRange()
 void THTTPThread::CompletePartial(TRunOutcome::TKind kind)
 {
     // A part is not a whole file: its hash would tell nothing about the file it belongs to.
-    if (Job.StartByte == 0 && Job.EndByte == 0)
+    if (!Job.IsPart())
         HashCompleted();
     QString reason;
     const TNoFollow::TResult moved = TNoFollow::Move(PartialFile(), Job.LocalFile, &reason);
@@ -468,11 +467,6 @@ void THTTPThread::HandleDocData(const char *data, int len)
         FFinal = TRunOutcome::Of(TRunOutcome::TKind::Progress, QStringLiteral("Full Size!"));
         HttpCli->Abort();
     }
-}
-
-void THTTPThread::AddFileCookies(const QString &url, QString &cookie) const
-{
-    cookie = TRunFiles::CookieFor(Job.Cookies.get(), url, cookie);
 }
 
 void THTTPThread::HandleCookie(const QString &data)
